@@ -1,0 +1,31 @@
+# GoogleTest is built from the Debian package's sources with whatever toolchain
+# this tree uses, so the same tests run natively and, cross-built, under Wine.
+set(KORVALIND_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+if(NOT EXISTS ${KORVALIND_GTEST_SOURCE_DIR}/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest sources not found in ${KORVALIND_GTEST_SOURCE_DIR} (apt-get install googletest)")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${KORVALIND_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# Every test program refuses to run outside the sandbox (tests/support/test_main.cpp);
+# the guard test checks the namespace itself, and every test depends on it.
+set(KORVALIND_SANDBOX_SCRIPT ${PROJECT_SOURCE_DIR}/tools/sandbox)
+add_test(NAME sandbox_guard COMMAND ${KORVALIND_SANDBOX_SCRIPT} --check)
+set_tests_properties(sandbox_guard PROPERTIES FIXTURES_SETUP sandbox)
+
+# korvalind_add_gtest(<name> SOURCES <files...> LIBS <libraries...> [TIMEOUT <s>])
+# One CTest test per program: a Wine start is expensive, so GoogleTest runs all
+# cases of a program in one process and writes its counts for the summary line.
+function(korvalind_add_gtest name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE korvalind_test_support ${ARG_LIBS} GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${PROJECT_BINARY_DIR}/test-results/${name}.xml)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED sandbox TIMEOUT ${ARG_TIMEOUT}
+                       ENVIRONMENT "KORVALIND_SOURCE_DIR=${PROJECT_SOURCE_DIR};KORVALIND_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
