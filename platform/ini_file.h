@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "platform/exception.h"
+
+class EIniFileException : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// An ini file read and written one key at a time through the system's
+// private-profile calls: every access opens the file, reads or writes one key
+// and leaves, so two programs may share the file. Section and key names are
+// matched without regard to case.
+class TIniFile {
+public:
+  explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+  const std::string& FileName() const { return fileName_; }
+
+  std::string ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const;
+  // Decimal text with optional leading blanks and one sign; anything else, or
+  // a value outside 32 bits, gives the default.
+  int ReadInteger(const std::string& section, const std::string& ident, int defaultValue) const;
+  // True when the value is an integer other than 0; "yes" is not an integer.
+  bool ReadBool(const std::string& section, const std::string& ident, bool defaultValue) const;
+
+  // A failed write raises EIniFileException.
+  void WriteString(const std::string& section, const std::string& ident, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& ident, int value);
+  void WriteBool(const std::string& section, const std::string& ident, bool value);
+
+private:
+  std::string fileName_;
+};
+
+// The platform's strict signed 32-bit conversion: optional leading blanks,
+// one sign, decimal digits and nothing after them. False when the text does
+// not convert or does not fit.
+bool TryTextToInt(const std::string& text, int& value);

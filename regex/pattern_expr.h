@@ -1,0 +1,176 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "regex/pattern_error.h"
+
+// Modifier bits of ModifierSet (letters i, r, s, g, m, x in modifier groups).
+enum TPatternModifier : int {
+  ModifierI = 1,   // case-insensitive literals, classes and back-references
+  ModifierR = 2,   // Cyrillic letter ranges in classes
+  ModifierS = 4,   // "." matches line breaks too
+  ModifierG = 8,   // quantifiers are greedy
+  ModifierM = 16,  // "^" and "$" match at line breaks
+  ModifierX = 32,  // blanks and "#" comments in the pattern are ignored
+};
+
+// A regular expression: its text and modifiers, the compiled node program,
+// and the state of the last match. Not shared between threads.
+class TPatternExpr {
+public:
+  TPatternExpr();
+  virtual ~TPatternExpr();
+  TPatternExpr(const TPatternExpr&) = delete;
+  TPatternExpr& operator=(const TPatternExpr&) = delete;
+
+  const std::string& Expression() const { return ExpressionText; }
+  void SetExpression(const std::string& text);
+
+  int ModifierSet() const { return Modifiers; }
+  bool ModifierByIndex(int index) const;
+  void SetModifierByIndex(int index, bool on);
+  // Applies modifier letters ("i", "-g", "iM-x") to `set`; false at the first
+  // character that is no modifier letter (changes made before it stay).
+  static bool ParseModifierLetters(const std::string& letters, int& set);
+
+  const std::string& InputString() const { return InputText; }
+  void SetInputString(const std::string& text);
+
+  void CompileExpression();
+  bool Exec(const std::string& text);
+  bool ExecFrom(int offset);
+
+  // Where group n (0 = whole match) matched in the input, 1-based, and its
+  // length; -1 for a group that is not set.
+  int MatchPos(int n) const;
+  int MatchLen(int n) const;
+
+  const std::string& BlankChars() const { return Blanks; }
+  void SetBlankChars(const std::string& chars) { Blanks = chars; }
+  const std::string& WordCharacters() const { return WordChars; }
+  void SetWordCharacters(const std::string& chars) { WordChars = chars; }
+  const std::string& LineBreakChars() const { return LineBreaks; }
+  void SetLineBreakChars(const std::string& chars) { LineBreaks = chars; }
+  std::string LinePairedSeparator() const;
+  void SetLinePairedSeparator(const std::string& pair);
+
+  // Maps a character to its other case; DefaultCaseSwap unless replaced.
+  std::function<char(char)> CaseSwap;
+
+  // Run-time bounds. The stack budget turns runaway recursion on long texts
+  // into error 1016; the step budget (0 = none) stops a run after that many
+  // node steps with error 1017, so fuzzing sees hangs as errors.
+  void SetStackBudget(std::size_t bytes) { StackBudget = bytes; }
+  void SetStepLimit(std::int64_t steps) { StepLimit = steps; }
+
+  int LastErrorCode() const { return LastError; }
+  int CompileErrorOffset() const;
+  virtual std::string ErrorText(int code) const;
+
+  // The compiled program and its start hints, for dumps, verification and tests.
+  bool Compiled() const { return IsCompiled; }
+  const unsigned char* ProgramBytes() const { return Program; }
+  int ProgramLength() const { return Program != nullptr ? ProgramSize : 0; }
+  char StartChar() const { return FirstChar; }
+  bool Anchored() const { return AnchoredFlag != 0; }
+  std::string RequiredText() const;
+  bool StartCharSetHas(unsigned char c) const { return (StartCharSet[c >> 3] >> (c & 7)) & 1; }
+
+protected:
+  [[noreturn]] virtual void RaiseError(int code);
+
+private:
+  using Node = unsigned char*;
+  using CNode = const unsigned char*;
+
+  // compiler
+  bool PrepareProgram();
+  void DiscardProgram();
+  void CompileText();
+  bool Sizing() const { return EmitPos == reinterpret_cast<unsigned char*>(&SizingSentinel); }
+  Node AppendNode(unsigned char kind);
+  void AppendByte(unsigned char byte);
+  void AppendInt(std::int32_t value);
+  void InsertNodeBefore(unsigned char kind, Node position, int size);
+  void LinkTail(Node chain, Node target);
+  void LinkOperandTail(Node node, Node target);
+  Node NextNodeOf(Node node) const;
+  Node ParseReg(bool inGroup, int& flags);
+  Node ParseAlternative(int& flags);
+  Node ParseQuantified(int& flags);
+  Node ParseAtom(int& flags);
+  void EmitCountedRepeat(Node atom, std::int32_t min, std::int32_t max, bool lazy);
+  void EmitCountedLoop(Node atom, std::int32_t min, std::int32_t max, bool lazy);
+  unsigned char ReadEscapedChar();
+  Node ParseClass();
+  Node EmitCharClass(const std::string& members, bool negated);
+  void DeriveStartHints(int flags);
+  void FillStartCharSet(CNode node, std::uint64_t* visited);
+
+  // matcher
+  CNode NextNode(CNode node) const
+  {
+    std::int32_t offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(node[1]) |
+                                                    (static_cast<std::uint32_t>(node[2]) << 8) |
+                                                    (static_cast<std::uint32_t>(node[3]) << 16) |
+                                                    (static_cast<std::uint32_t>(node[4]) << 24));
+    std::int64_t at = (node - Program) + static_cast<std::int64_t>(offset);
+    if (offset == 0 || at < 1 || at >= ProgramSize) {
+      return nullptr;
+    }
+    return Program + at;
+  }
+  bool MatchAt(const char* position);
+  bool MatchPrim(CNode node);
+  bool MatchRepeat(CNode node, CNode next);
+  std::int64_t RegRepeat(CNode node, std::int64_t max);
+  bool IsWordChar(unsigned char c) const;
+  bool IsLineBreak(unsigned char c) const { return (LineBreakSet[c >> 3] >> (c & 7)) & 1; }
+
+  const char* MatchStart[15] = {};
+  const char* MatchEnd[15] = {};
+  std::int32_t LoopCounters[11] = {};  // used 1..10
+  std::int32_t LoopDepth = 0;
+  char FirstChar = 0;
+  std::uint8_t AnchoredFlag = 0;
+  const char* Required = nullptr;
+  std::int32_t RequiredLength = 0;
+  bool MayMatchEmpty = false;
+  std::uint8_t StartCharSet[32] = {};
+  const char* InputPos = nullptr;
+  const char* TextStart = nullptr;
+  const char* TextEnd = nullptr;
+  const char* ParsePos = nullptr;
+  std::int32_t GroupCount = 0;
+  std::uint32_t SizingSentinel = 0;
+  unsigned char* EmitPos = nullptr;
+  unsigned char* EmitLimit = nullptr;
+  std::int32_t ProgramSize = 0;
+  const char* ExprStart = nullptr;
+  bool IsCompiled = false;
+  unsigned char* Program = nullptr;
+  std::unique_ptr<unsigned char[]> ProgramHeap;
+  unsigned char ProgramInline[384];
+  std::string ExpressionText;
+  bool HasExpression = false;
+  std::string InputText;
+  bool HasInput = false;
+  int LastError = 0;
+  int Modifiers = 0;
+  int ParseModifiers = 0;
+  int ProgramModifiers = 0;
+  std::string Blanks;
+  std::string WordChars;
+  std::string LineBreaks;
+  bool PairedSeparatorSet = false;
+  char PairedSeparatorHead = 0;
+  char PairedSeparatorTail = 0;
+  std::uint8_t LineBreakSet[32] = {};
+  std::uintptr_t StackBase = 0;
+  std::size_t StackBudget;
+  std::int64_t StepLimit = 0;
+  std::int64_t Steps = 0;
+};

@@ -1,0 +1,1 @@
+"""Scriptable stand-in for the service's update, detection and heartbeat servers."""

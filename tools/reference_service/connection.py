@@ -1,0 +1,93 @@
+"""One TCP exchange: read the request line, send the reply in pieces, close politely."""
+import socket
+import struct
+import time
+
+LINE_LIMIT = 65536
+DRAIN_SECONDS = 1.0
+
+
+def read_line(sock, timeout):
+    """Read up to the first LF, like a peer that reads a line.
+
+    Returns (line, complete, rest): line includes the LF when one came,
+    complete tells whether it did, rest holds bytes that arrived after it in
+    the same reads (a scrambled byte 0x0A cuts the line there; rest shows the
+    remainder). Stops on EOF, timeout or LINE_LIMIT bytes.
+    """
+    buf = b""
+    deadline = time.monotonic() + timeout
+    while b"\n" not in buf and len(buf) < LINE_LIMIT:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            break
+        sock.settimeout(left)
+        try:
+            chunk = sock.recv(4096)
+        except (socket.timeout, OSError):
+            break
+        if not chunk:
+            break
+        buf += chunk
+    cut = buf.find(b"\n")
+    if cut < 0:
+        return buf, False, b""
+    return buf[: cut + 1], True, buf[cut + 1 :]
+
+
+def split_pieces(data: bytes, pieces: int):
+    """n parts of near-equal size, never an empty one."""
+    n = max(1, min(pieces, len(data)))
+    bounds = [len(data) * i // n for i in range(n + 1)]
+    return [data[bounds[i] : bounds[i + 1]] for i in range(n)]
+
+
+def send_reply(sock, data: bytes, behaviour):
+    """Wait delay_ms, then send the reply in its pieces with gap_ms between them."""
+    if behaviour.get("delay_ms"):
+        time.sleep(behaviour["delay_ms"] / 1000.0)
+    if not data:
+        return
+    sock.settimeout(10)
+    # Without this, the kernel may join pieces that the test wants apart.
+    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    parts = split_pieces(data, behaviour.get("pieces", 1))
+    for i, part in enumerate(parts):
+        if i and behaviour.get("gap_ms"):
+            time.sleep(behaviour["gap_ms"] / 1000.0)
+        sock.sendall(part)
+
+
+def finish(sock):
+    """Close after our last byte without a reset.
+
+    Closing with unread input makes the kernel send RST, which can cost the
+    client the reply still in its buffer; so half-close and drain briefly.
+    """
+    try:
+        sock.shutdown(socket.SHUT_WR)
+        deadline = time.monotonic() + DRAIN_SECONDS
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                break
+            sock.settimeout(left)
+            if not sock.recv(4096):
+                break
+    except OSError:
+        pass
+    finally:
+        sock.close()
+
+
+def abort(sock):
+    """Close with a reset, the nearest thing to a refusal once accepted."""
+    try:
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    except OSError:
+        pass
+    sock.close()
+
+
+def endpoint(address) -> str:
+    return "%s:%d" % (address[0], address[1])

@@ -1,0 +1,87 @@
+"""The update exchange (TCP 900): one scrambled request line, one reply line."""
+from . import connection, wire
+from .records import latin1, warn
+
+# Modes that answer with an address line; a failed login turns them into wrong_login.
+_LOGIN_MODES = ("success", "deactivated")
+
+
+def build_reply(mode, behaviour, peer_ip) -> str:
+    if mode in ("success", "wrong_login", "deactivated"):
+        ip = peer_ip if behaviour["ip"] == "peer" else behaviour["ip"]
+        text = "IP:" + ip
+        if mode == "wrong_login":
+            text += " C1:3"
+        elif mode == "deactivated":
+            text += " C1:1"
+        for key, value in behaviour["fields"]:
+            text += " %s:%s" % (key, value)
+        if behaviour["mess"] is not None:
+            text += " MESS:" + behaviour["mess"]
+        return text + behaviour["end"]
+    if mode == "garbage":
+        text = behaviour["text"] if behaviour["text"] is not None else "garbage"
+        return text + behaviour["end"]
+    if mode == "raw":
+        return behaviour["text"] or ""
+    return ""
+
+
+def handle(sock, local, peer, store, records, read_timeout):
+    """Serve one connection; never raises."""
+    try:
+        _handle(sock, local, peer, store, records, read_timeout)
+    except Exception as e:  # a test peer must outlive any input
+        warn("update exchange with %s failed: %r" % (connection.endpoint(peer), e))
+        connection.abort(sock)
+
+
+def _handle(sock, local, peer, store, records, read_timeout):
+    store.refresh()
+    data, complete, rest = connection.read_line(sock, read_timeout)
+    line = data[:-1] if complete else data
+    record = {
+        "server": "update",
+        "local": connection.endpoint(local),
+        "peer": connection.endpoint(peer),
+        "raw_hex": data.hex(),
+        "rest_hex": rest.hex(),
+        "complete": complete,
+    }
+    shift, plain = wire.descramble(line)
+    if shift is None:
+        record.update(shift=None, line=latin1(line), fields={}, field_order=[], pairs=[],
+                      auth_ok=None, reply="", mode=None, behaviour_from=None)
+        records.write(record)
+        connection.finish(sock)
+        return
+
+    text = latin1(plain)
+    pairs = wire.parse_fields(text)
+    record.update(shift=shift, line=text, fields=wire.first_values(pairs),
+                  field_order=[name for name, _ in pairs], pairs=[list(p) for p in pairs])
+    if not complete:
+        # No line end before close or timeout: the request never finished, so
+        # no behaviour is used up and nothing is answered.
+        record.update(auth_ok=None, reply="", mode=None, behaviour_from=None)
+        records.write(record)
+        connection.finish(sock)
+        return
+
+    behaviour, source, accounts = store.choose("update", local[0])
+    auth_ok = wire.check_login(accounts, pairs)
+    mode = behaviour["mode"]
+    if auth_ok is False and mode in _LOGIN_MODES:
+        mode = "wrong_login"
+    reply = build_reply(mode, behaviour, peer[0])
+    record.update(auth_ok=auth_ok, reply=reply, mode=mode, behaviour_from=source)
+    # Written before any delay or byte of the reply, so a test that saw the
+    # client react to the reply always finds the record.
+    records.write(record)
+    if mode == "refuse":
+        # Accepted just before the listener went away: reset instead.
+        connection.abort(sock)
+        return
+    if mode != "silent_close":
+        connection.send_reply(sock, reply.encode("latin-1"), behaviour)
+    connection.finish(sock)
