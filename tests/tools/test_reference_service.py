@@ -328,6 +328,20 @@ class RefuseTest(ServiceTest):
         self.assertEqual(self.detect(), b"127.0.0.1\n")
 
 
+    def test_change_taken_in_by_a_connection_still_closes_the_listener(self):
+        quiet, refused = UPDATE_ADDRS
+        line = scrambled(request_line(), 3) + b"\n"
+        before = self.svc.state()["generation"]
+        self.svc.write_scenario_file({"update": {"by_address": {refused: {"mode": "refuse"}}}})
+        # This exchange rereads the file before the main loop's next poll does.
+        self.assertTrue(self.update(line, quiet).startswith(b"IP:"))
+        state = wait_for(lambda: (s := self.svc.state()) and s["generation"] > before and s,
+                         what="listeners reconciled")
+        self.assertNotIn(refused, " ".join(state["listening"]["update"]))
+        with self.assertRaises(ConnectionRefusedError):
+            self.update(line, refused)
+
+
 class HeartbeatTest(ServiceTest):
     def test_each_datagram_is_recorded_byte_for_byte(self):
         port = self.svc.port("heartbeat", HEARTBEAT_ADDR)
@@ -396,8 +410,40 @@ def inside_sandbox():
             subprocess.run([SANDBOX, "--check"], stderr=subprocess.DEVNULL).returncode == 0)
 
 
+def write_report(path, result):
+    """A GoogleTest-shaped XML report, so the suite summary counts every case."""
+    import xml.etree.ElementTree as ET
+    def case_id(test):  # a failed subTest counts against its test method
+        return getattr(test, "test_case", test).id()
+
+    outcome = {}
+    for kind, entries in (("skipped", result.skipped), ("failure", result.failures), ("error", result.errors)):
+        for test, _ in entries:
+            outcome[case_id(test)] = kind
+    counts = list(outcome.values())
+    root = ET.Element("testsuites", tests=str(len(result.ran)), failures=str(counts.count("failure")),
+                      errors=str(counts.count("error")), disabled="0", name="reference_service_selftest")
+    suite = ET.SubElement(root, "testsuite", name="reference_service")
+    for test_id in result.ran:
+        case = ET.SubElement(suite, "testcase", name=test_id)
+        if outcome.get(test_id):
+            ET.SubElement(case, outcome[test_id])
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
+
+
+class RecordingResult(unittest.TextTestResult):
+    def startTest(self, test):
+        super().startTest(test)
+        self.ran = getattr(self, "ran", []) + [test.id()]
+
+
 if __name__ == "__main__":
     if not inside_sandbox():
         print("refusing to run outside the test sandbox: use tools/sandbox", file=sys.stderr)
         sys.exit(2)
-    unittest.main(verbosity=1)
+    runner = unittest.TextTestRunner(resultclass=RecordingResult, verbosity=1)
+    result = unittest.main(testRunner=runner, exit=False).result
+    if os.environ.get("KORVALIND_TEST_REPORT"):
+        write_report(os.environ["KORVALIND_TEST_REPORT"], result)
+    sys.exit(0 if result.wasSuccessful() else 1)

@@ -8,6 +8,7 @@ import signal
 import subprocess
 import sys
 import threading
+import time
 
 from . import detect_server, heartbeat, update_server
 from .listeners import Listeners, check_loopback
@@ -176,6 +177,7 @@ class Service:
 
     def loop(self):
         retry = False
+        seen = self.store.generation
         while not self.stop.is_set():
             for key, _ in self.selector.select(POLL_SECONDS):
                 server, _address = key.data
@@ -183,8 +185,11 @@ class Service:
                     heartbeat.receive(key.fileobj, self.records)
                 else:
                     self._accept(server, key.fileobj)
-            changed = self.store.refresh()
-            if changed or retry:
+            self.store.refresh()
+            # A handler thread may have taken in the change already, so go by
+            # the generation rather than by what this refresh returned.
+            if self.store.generation != seen or retry:
+                seen = self.store.generation
                 retry = not self.listeners.reconcile(self.store)
                 self.write_state()
 
@@ -196,8 +201,9 @@ class Service:
         self.listeners.close_all()
         with self.workers_lock:
             workers = list(self.workers)
+        deadline = time.monotonic() + 2.0
         for t in workers:
-            t.join(timeout=2.0)
+            t.join(timeout=max(0.0, deadline - time.monotonic()))
         if self.records is not None:
             self.records.close()
 
