@@ -102,10 +102,12 @@ class ServiceRun:
         return self.ports[(server, address)]
 
     def write_scenario_file(self, scenario):
-        text = scenario if isinstance(scenario, str) else json.dumps(scenario)
+        if isinstance(scenario, (dict, list)):
+            scenario = json.dumps(scenario)
+        data = scenario if isinstance(scenario, bytes) else scenario.encode("utf-8")
         tmp = self.path("scenario.json.tmp")
-        with open(tmp, "w", encoding="utf-8") as f:
-            f.write(text)
+        with open(tmp, "wb") as f:
+            f.write(data)
         os.replace(tmp, self.path("scenario.json"))
 
     def set_scenario(self, scenario):
@@ -375,6 +377,9 @@ class ScenarioFileTest(ServiceTest):
                 self.assertTrue(state["scenario_error"])
                 self.assertEqual(self.update(line), b"IP:203.0.113.9\n")
         self.assertIn("sucess", self.svc.stderr())
+        # A writer with Windows-1252 literals: the byte reaches the wire as it was.
+        self.svc.set_scenario(b'{"update": {"default": {"mess": "Gr\xfc\xdfe"}}}')
+        self.assertEqual(self.update(line), b"IP:127.0.0.1 MESS:Gr\xfc\xdfe\n")
         os.remove(self.svc.path("scenario.json"))
         self.assertEqual(self.update(line), b"IP:127.0.0.1\n")
 

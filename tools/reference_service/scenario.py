@@ -161,8 +161,15 @@ def parse_scenario(text: str) -> dict:
 
 
 def load_scenario_file(path) -> dict:
-    with open(path, "r", encoding="utf-8") as f:
-        return parse_scenario(f.read())
+    """UTF-8, or else Latin-1: a writer with Windows-1252 literals then gets
+    every byte back unchanged in the replies."""
+    with open(path, "rb") as f:
+        data = f.read()
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError:
+        text = data.decode("latin-1")
+    return parse_scenario(text)
 
 
 DEFAULT_SCENARIO = parse_scenario("{}")
@@ -216,7 +223,7 @@ class ScenarioStore:
                 except FileNotFoundError:
                     self._scenario = DEFAULT_SCENARIO
                     self.error = None
-                except (OSError, UnicodeDecodeError, ScenarioError) as e:
+                except (OSError, ScenarioError) as e:
                     self.error = "scenario.json ignored, previous scenario stays: %s" % e
                     self._on_error(self.error)
                     return True
