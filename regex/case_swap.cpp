@@ -1,6 +1,7 @@
 #include "regex/case_swap.h"
 
 #include <array>
+#include <cstddef>
 
 namespace {
 

@@ -27,7 +27,7 @@ std::string PatternErrorText(int code)
   case reCompUnclosedComment: return "TPatternExpr(comp): Unclosed (?#Comment)";
   case reCompComplexBracesNotImplemented:
     return "TPatternExpr(comp): If you want take part in beta-testing BRACES '{min,max}' and non-greedy ops '*?', "
-           "'+?', '??' for complex cases - remove '.' from {.$DEFINE ComplexBraces}";
+           "'+?', '?\?' for complex cases - remove '.' from {.$DEFINE ComplexBraces}";
   case reCompUnrecognizedModifier: return "TPatternExpr(comp): Urecognized Modifier";
   case reCompBadLinePairedSeparator:
     return "TPatternExpr(comp): LinePairedSeparator must countain two different chars or no chars at all";

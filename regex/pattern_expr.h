@@ -90,7 +90,7 @@ private:
   bool PrepareProgram();
   void DiscardProgram();
   void CompileText();
-  bool Sizing() const { return EmitPos == reinterpret_cast<unsigned char*>(&SizingSentinel); }
+  bool Sizing() const { return static_cast<const void*>(EmitPos) == static_cast<const void*>(&SizingSentinel); }
   Node AppendNode(unsigned char kind);
   void AppendByte(unsigned char byte);
   void AppendInt(std::int32_t value);
@@ -139,6 +139,7 @@ private:
   const char* Required = nullptr;
   std::int32_t RequiredLength = 0;
   bool MayMatchEmpty = false;
+  bool HasBackRef = false;
   std::uint8_t StartCharSet[32] = {};
   const char* InputPos = nullptr;
   const char* TextStart = nullptr;
