@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "regex/pattern_expr.h"
+#include "regex/pattern_match.h"
+#include "regex/pattern_program.h"
+
+namespace {
+
+std::string Dump(const std::string& pattern, int modifierIndex = 0, bool on = false)
+{
+  TPatternExpr expr;
+  if (modifierIndex != 0) {
+    expr.SetModifierByIndex(modifierIndex, on);
+  }
+  expr.SetExpression(pattern);
+  expr.CompileExpression();
+  std::string problem;
+  EXPECT_TRUE(VerifyPatternProgram(expr.ProgramBytes(), expr.ProgramLength(), &problem)) << pattern << ": " << problem;
+  return DumpPatternProgram(expr.ProgramBytes(), expr.ProgramLength());
+}
+
+}  // namespace
+
+TEST(PatternCompile, GoldenDottedQuadProgram)
+{
+  // Every "\d?" is an alternative of a digit and an empty node; the chain runs
+  // from the start anchor through the literals to the end anchor.
+  std::string quad = "\\d\\d?\\d?";
+  std::string expected =
+      "1: OpAlternative -> 217\n"
+      "6: OpInputStart -> 11\n"
+      "11: OpDigit -> 16\n"
+      "16: OpAlternative -> 26\n"
+      "21: OpDigit -> 31\n"
+      "26: OpAlternative -> 31\n"
+      "31: OpEmpty -> 36\n"
+      "36: OpAlternative -> 46\n"
+      "41: OpDigit -> 51\n"
+      "46: OpAlternative -> 51\n"
+      "51: OpEmpty -> 56\n"
+      "56: OpLiteral '.' -> 63\n"
+      "63: OpDigit -> 68\n"
+      "68: OpAlternative -> 78\n"
+      "73: OpDigit -> 83\n"
+      "78: OpAlternative -> 83\n"
+      "83: OpEmpty -> 88\n"
+      "88: OpAlternative -> 98\n"
+      "93: OpDigit -> 103\n"
+      "98: OpAlternative -> 103\n"
+      "103: OpEmpty -> 108\n"
+      "108: OpLiteral '.' -> 115\n"
+      "115: OpDigit -> 120\n"
+      "120: OpAlternative -> 130\n"
+      "125: OpDigit -> 135\n"
+      "130: OpAlternative -> 135\n"
+      "135: OpEmpty -> 140\n"
+      "140: OpAlternative -> 150\n"
+      "145: OpDigit -> 155\n"
+      "150: OpAlternative -> 155\n"
+      "155: OpEmpty -> 160\n"
+      "160: OpLiteral '.' -> 167\n"
+      "167: OpDigit -> 172\n"
+      "172: OpAlternative -> 182\n"
+      "177: OpDigit -> 187\n"
+      "182: OpAlternative -> 187\n"
+      "187: OpEmpty -> 192\n"
+      "192: OpAlternative -> 202\n"
+      "197: OpDigit -> 207\n"
+      "202: OpAlternative -> 207\n"
+      "207: OpEmpty -> 212\n"
+      "212: OpInputEnd -> 217\n"
+      "217: OpEnd\n";
+  EXPECT_EQ(Dump("^" + quad + "\\." + quad + "\\." + quad + "\\." + quad + "$"), expected);
+
+  TPatternExpr expr;
+  expr.SetExpression("^" + quad + "\\." + quad + "\\." + quad + "\\." + quad + "$");
+  expr.CompileExpression();
+  EXPECT_TRUE(expr.Anchored());
+  EXPECT_EQ(expr.RequiredText(), "");
+  EXPECT_EQ(expr.StartChar(), 0);
+  EXPECT_EQ(expr.ProgramBytes()[0], 216);
+}
+
+TEST(PatternCompile, ProgramShapes)
+{
+  struct TCase {
+    const char* Pattern;
+    int Modifier;
+    bool On;
+    const char* Expected;
+  };
+  const TCase cases[] = {
+      {"ab*", 0, false,
+       "1: OpAlternative -> 25\n6: OpLiteral 'a' -> 13\n13: OpStar -> 25\n18: OpLiteral 'b'\n25: OpEnd\n"},
+      {"[a]", 0, false, "1: OpAlternative -> 14\n6: OpAnyOfSmall 'aaa' -> 14\n14: OpEnd\n"},
+      {"[ab]", 0, false, "1: OpAlternative -> 14\n6: OpAnyOfSmall 'abb' -> 14\n14: OpEnd\n"},
+      {"[a]", 1, true, "1: OpAlternative -> 14\n6: OpAnyOfSmall 'Aaa' -> 14\n14: OpEnd\n"},
+      {"[^abcd]", 0, false, "1: OpAlternative -> 43\n6: OpAnyOfSet [\\x00-`e-\\xFF] -> 43\n43: OpEnd\n"},
+      {"a??", 0, false,
+       "1: OpAlternative -> 26\n6: OpBracesLazy {0,1} -> 26\n19: OpLiteral 'a'\n26: OpEnd\n"},
+      {"(a)*", 4, false,
+       "1: OpAlternative -> 50\n6: OpLoopEntry -> 33\n11: OpGroupOpen 1 -> 16\n16: OpAlternative -> 28\n"
+       "21: OpLiteral 'a' -> 28\n28: OpGroupClose 1 -> 33\n33: OpLoopLazy {0,2147483646} body 11 -> 50\n50: OpEnd\n"},
+      {"(a)*", 0, false,
+       "1: OpAlternative -> 48\n6: OpAlternative -> 38\n11: OpGroupOpen 1 -> 16\n16: OpAlternative -> 28\n"
+       "21: OpLiteral 'a' -> 28\n28: OpGroupClose 1 -> 33\n33: OpBack -> 6\n38: OpAlternative -> 43\n"
+       "43: OpEmpty -> 48\n48: OpEnd\n"},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(Dump(c.Pattern, c.Modifier, c.On), c.Expected) << c.Pattern;
+  }
+}
+
+TEST(PatternCompile, CompileErrorsCarryCodeMessageAndPosition)
+{
+  struct TCase {
+    std::string Pattern;
+    int Code;
+    int Position;
+  };
+  std::string fifteen;
+  for (int i = 0; i < 15; ++i) {
+    fifteen += "(";
+  }
+  const TCase cases[] = {
+      {"a**", 107, 2}, {"a{2}{3}", 107, 4}, {"*a", 115, 0}, {"+", 115, 0}, {"(a", 103, 2}, {"a)", 104, 1},
+      {"(?:a)", 127, 2}, {"(?i", 127, 3}, {"a{3,2}", 124, 5}, {"a{123456789}", 122, 11}, {"a{1,123456789}", 122, 13},
+      {fifteen + "a" + std::string(15, ')'), 102, 15}, {"[b-a]", 109, 4}, {"[abc", 113, 4}, {"[", 113, 1},
+      {"[]", 113, 2}, {"\\x4", 111, 3}, {"\\x", 111, 2}, {"\\x{41", 111, 5}, {"\\xG0", 108, 2}, {"\\x{4G}", 108, 4},
+      {"\\x{100}", 112, 5}, {"a\\", 116, 2}, {"[a\\", 110, 3}, {"[\\x00-\\", 110, 7}, {"(?#abc", 125, 6},
+      {"(a*)*", 106, 4}, {"(a|)+", 106, 4}, {"\\b*", 106, 2}, {"(a{0,3})*b", 106, 8},
+      {"((ab){0,2})*c", 106, 11}, {"(\\b)*", 106, 4}, {"^{2}", 106, 1},
+  };
+  for (const TCase& c : cases) {
+    try {
+      MatchPattern(c.Pattern, "a");
+      ADD_FAILURE() << "no error for " << c.Pattern;
+    } catch (const EPatternExpr& e) {
+      EXPECT_EQ(e.Code, c.Code) << c.Pattern;
+      EXPECT_EQ(e.Position, c.Position) << c.Pattern;
+      EXPECT_EQ(e.Message(), PatternErrorText(c.Code) + " (pos " + std::to_string(c.Position) + ")") << c.Pattern;
+    }
+  }
+}
+
+TEST(PatternCompile, ExactMessages)
+{
+  auto messageOf = [](const std::string& pattern) {
+    try {
+      MatchPattern(pattern, "x");
+    } catch (const EPatternExpr& e) {
+      return e.Message();
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(messageOf("[abc"), "TPatternExpr(comp): Unmatched [] (pos 4)");
+  EXPECT_EQ(messageOf("(a"), "TPatternExpr(comp): ParseReg Unmatched () (pos 2)");
+  EXPECT_EQ(messageOf("a)"), "TPatternExpr(comp): ParseReg Unmatched () (pos 1)");
+  EXPECT_EQ(messageOf("a**"), "TPatternExpr(comp): Nested *?+ (pos 2)");
+  EXPECT_EQ(messageOf("\\x{100}"), "TPatternExpr(comp): Hex Code After \\x Is Too Big (pos 5)");
+  EXPECT_EQ(messageOf("a{3,2}"), "TPatternExpr(comp): BRACE Min Param Greater then Max (pos 5)");
+  EXPECT_EQ(messageOf("(?:a)"), "TPatternExpr(comp): Urecognized Modifier (pos 2)");
+  EXPECT_EQ(messageOf(""), "TPatternExpr(exec): Not Assigned Expression Property");
+  EXPECT_EQ(PatternErrorText(126).substr(0, 60), "TPatternExpr(comp): If you want take part in beta-testing BR");
+  EXPECT_EQ(PatternErrorText(1013), "Unknown error");
+  EXPECT_EQ(PatternErrorText(0), "No errors");
+  EXPECT_EQ(PatternErrorText(1005), "TPatternExpr(exec): No Inpit String Specified");
+}
+
+TEST(PatternCompile, FourteenGroupsCompile)
+{
+  std::string pattern;
+  for (int i = 0; i < 14; ++i) {
+    pattern += "(";
+  }
+  pattern += "a" + std::string(14, ')');
+  EXPECT_TRUE(MatchPattern(pattern, "a"));
+}
+
+TEST(PatternCompile, StartHints)
+{
+  struct TCase {
+    const char* Pattern;
+    char StartChar;
+    bool Anchored;
+    const char* Required;
+    const char* InSet;
+    const char* NotInSet;
+  };
+  const TCase cases[] = {
+      {"abc|abd", 0, false, "", "a", "bcdx"},
+      {"^abc", 0, true, "", "a", "b"},
+      {"x+abcd", 0, false, "abcd", "x", "a"},
+      {"x*y", 0, false, "y", "xy", "z"},
+      {"abc", 'a', false, "", "a", "b"},
+      {"1|\\D", 0, false, "", "1ax", "02"},
+      {"a?b", 0, false, "", "ab", "c"},
+      {"(a*)??b", 0, false, "", "ab", "c"},
+      {"(a|)??b", 0, false, "", "ab", "c"},
+      {"[a-c]{0,2}d", 0, false, "d", "abcd", "e"},
+  };
+  for (const TCase& c : cases) {
+    TPatternExpr expr;
+    expr.SetExpression(c.Pattern);
+    expr.CompileExpression();
+    EXPECT_EQ(expr.StartChar(), c.StartChar) << c.Pattern;
+    EXPECT_EQ(expr.Anchored(), c.Anchored) << c.Pattern;
+    EXPECT_EQ(expr.RequiredText(), c.Required) << c.Pattern;
+    for (const char* p = c.InSet; *p; ++p) {
+      EXPECT_TRUE(expr.StartCharSetHas(static_cast<unsigned char>(*p))) << c.Pattern << " " << *p;
+    }
+    for (const char* p = c.NotInSet; *p; ++p) {
+      EXPECT_FALSE(expr.StartCharSetHas(static_cast<unsigned char>(*p))) << c.Pattern << " " << *p;
+    }
+  }
+}
+
+TEST(PatternCompile, StartSetDerivationTerminatesOnOptionalChains)
+{
+  // Thirty optional boundaries used to branch 2^30 times; lazy optional
+  // groups that can match empty used to recurse without end.
+  std::string chain;
+  for (int i = 0; i < 30; ++i) {
+    chain += "\\b?";
+  }
+  const std::string patterns[] = {chain + "a", "(a*)??b", "(a|)??b", "(?-g)(a|)?b", "((a|)?\?)??b"};
+  for (const std::string& pattern : patterns) {
+    TPatternExpr expr;
+    expr.SetExpression(pattern);
+    ASSERT_NO_THROW(expr.CompileExpression()) << pattern;
+    EXPECT_TRUE(expr.Exec("xxab")) << pattern;
+  }
+}
+
+TEST(PatternCompile, ClassMembers)
+{
+  struct TCase {
+    const char* Pattern;
+    const char* Matches;
+    const char* Rejects;
+  };
+  const TCase cases[] = {
+      {"^[a-]$", "a-", "b"}, {"^[-a]$", "a-", "b"}, {"^[a-\\d]$", "a-05", "b"}, {"^[]a]$", "]a", "b["},
+      {"^[^]a]$", "b", "]a"}, {"^[\\x41-\\x43]$", "ABC", "D@"}, {"^[\\D]$", "D", "1d"}, {"^[\\w.]$", "a_9.", "-"},
+      {"^[\\s]$", " \t\r\n\f", "x"}, {"^\\S$", "x", " \t"}, {"^\\W$", "-", "a_"}, {"^[a\\]]$", "a]", "\\"},
+      {"^[^abcd]$", "e\xFF", "abcd"}, {"^[\\n\\t]$", "\n\t", "nt"},
+  };
+  for (const TCase& c : cases) {
+    for (const char* p = c.Matches; *p; ++p) {
+      EXPECT_TRUE(MatchPattern(c.Pattern, std::string(1, *p))) << c.Pattern << " on " << *p;
+    }
+    for (const char* p = c.Rejects; *p; ++p) {
+      EXPECT_FALSE(MatchPattern(c.Pattern, std::string(1, *p))) << c.Pattern << " on " << *p;
+    }
+  }
+}
+
+TEST(PatternCompile, CyrillicRangesFollowModifierR)
+{
+  EXPECT_TRUE(MatchPattern("^[\xE0-\xFF]$", "\xB8"));
+  EXPECT_TRUE(MatchPattern("^[\xC0-\xDF]$", "\xA8"));
+  EXPECT_TRUE(MatchPattern("^[\xE0-\xDF]$", "\xC0"));
+  EXPECT_FALSE(MatchPattern("(?-r)^[\xE0-\xFF]$", "\xB8"));
+  EXPECT_TRUE(MatchPattern("(?-r)^[\xE0-\xFF]$", "\xE5"));
+  try {
+    MatchPattern("(?-r)[\xE0-\xDF]", "x");
+    ADD_FAILURE() << "inverted range accepted";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 109);
+  }
+}
+
+TEST(PatternCompile, EscapesAndLiteralBraces)
+{
+  struct TCase {
+    const char* Pattern;
+    const char* Text;
+    bool Expected;
+  };
+  const TCase cases[] = {
+      {"^\\x{41}$", "A", true}, {"^\\x41$", "A", true}, {"^\\x{}a$", "a", false}, {"^\\t\\n\\r\\f\\a\\e$", "\t\n\r\f\a\x1B", true},
+      {"^\\.\\\\\\0$", ".\\0", true}, {"^a{$", "a{", true}, {"^a{x$", "a{x", true}, {"^a{2,x}$", "a{2,x}", true},
+      {"^a{2}$", "aa", true}, {"^a{2}$", "aaa", false}, {"^a{2,}$", "aaaaa", true}, {"^a{,2}$", "a{,2}", true},
+      {"{2}", "x{2}", true}, {"^(a(?i)b)c$", "aBc", true}, {"^(a(?i)b)c$", "aBC", false}, {"^(a(?i)b)c$", "ABc", false},
+      {"(?i)abc", "xABC", true}, {"^a(?#note)b$", "ab", true}, {"(?x)^a b # comment\n c$", "abc", true},
+      {"(?x)^a\\ b$", "a b", true}, {"(?i-i)^a$", "A", false}, {"(?m)^b$", "a\nb\nc", true}, {"^b$", "a\nb\nc", false},
+      {"(?-s)^a.b$", "a\nb", false}, {"^a.b$", "a\nb", true}, {"(?m)a$", "a\r\nb", true}, {"\\Aab\\Z", "ab", true},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(MatchPattern(c.Pattern, c.Text), c.Expected) << c.Pattern << " on '" << c.Text << "'";
+  }
+}

@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "regex/pattern_expr.h"
+#include "regex/pattern_match.h"
+
+namespace {
+
+struct TMatchCase {
+  const char* Pattern;
+  std::string Text;
+  bool Expected;
+};
+
+void ExpectMatches(const TMatchCase* begin, const TMatchCase* end)
+{
+  for (const TMatchCase* c = begin; c != end; ++c) {
+    bool result = false;
+    EXPECT_NO_THROW(result = MatchPattern(c->Pattern, c->Text)) << c->Pattern;
+    EXPECT_EQ(result, c->Expected) << c->Pattern << " on '" << c->Text << "'";
+  }
+}
+
+int ErrorCodeOf(const std::string& pattern, const std::string& text)
+{
+  try {
+    MatchPattern(pattern, text);
+  } catch (const EPatternExpr& e) {
+    return e.Code;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(PatternExec, MatcherCases)
+{
+  const TMatchCase cases[] = {
+      {"^10\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "10.0.0.1", true},
+      {"^10\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "110.0.0.1", false},
+      {"^192\\.168\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "10.192.168.1", false},
+      {"a", "bbba", true}, {"b+", "aaab", true}, {"^$", "", true}, {"x*y", "xxxz", false}, {"x*y", "xxxy", true},
+      {"a+?b", "aaab", true}, {"^(a|ab){1,2}$", "aba", true}, {"^(a|ab){1,2}$", "abab", true},
+      {"^(a|ab){1,2}$", "ababa", false}, {"\\bab", "cab", false}, {"\\bab", "c ab", true}, {"\\Bab", "cab", true},
+      {"\\Bab", "c ab", false}, {"(a)\\1", "aa", true}, {"(a)\\1", "ab", false}, {"(?i)(a)\\1", "aA", true},
+      {"\\2(a)", "aa", false}, {"^(a)|\\1b$", "b", false}, {"^a.c$", "a\rc", true}, {"a$", "a\n", false},
+      {"^(ab|a)(bc|c)$", "abc", true}, {"^(a+)+b$", "aaab", true}, {"^(?:a)?", "", false},
+      {"^[0-9]+(\\.[0-9]+)*$", "1.22.333", true}, {"^x(a|b)*?y$", "xababy", true}, {"^x(a|b)+?y$", "xy", false},
+      {"^(a){2,3}$", "aa", true}, {"^(a){2,3}$", "aaaa", false}, {"^(a){2,3}?$", "aaa", true},
+      {"^a{0}b$", "b", true}, {"^(ab){0}c$", "c", true}, {"^a*?$", "aaa", true}, {"^a{1,2}?b$", "aab", true},
+  };
+  for (const TMatchCase& c : cases) {
+    if (std::string(c.Pattern) == "^(?:a)?") {
+      EXPECT_EQ(ErrorCodeOf(c.Pattern, c.Text), 127);  // no such group form in this dialect
+      continue;
+    }
+    bool result = false;
+    EXPECT_NO_THROW(result = MatchPattern(c.Pattern, c.Text)) << c.Pattern;
+    EXPECT_EQ(result, c.Expected) << c.Pattern << " on '" << c.Text << "'";
+  }
+}
+
+TEST(PatternExec, StartOffsetDoesNotMoveInputStart)
+{
+  TPatternExpr expr;
+  expr.SetExpression("^b");
+  expr.SetInputString("ab");
+  EXPECT_FALSE(expr.ExecFrom(2));
+  expr.SetExpression("b");
+  EXPECT_TRUE(expr.ExecFrom(2));
+  EXPECT_EQ(expr.MatchPos(0), 2);
+  EXPECT_EQ(expr.MatchLen(0), 1);
+  EXPECT_TRUE(expr.ExecFrom(3) == false);
+  EXPECT_FALSE(expr.ExecFrom(4));  // past the end position
+  try {
+    expr.ExecFrom(0);
+    ADD_FAILURE() << "offset 0 accepted";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 1006);
+    EXPECT_EQ(e.Message(), "TPatternExpr(exec): Offset Must Be Greater Then 0");
+  }
+}
+
+TEST(PatternExec, GroupPositions)
+{
+  TPatternExpr expr;
+  expr.SetExpression("(\\d+)\\.(\\d+)");
+  ASSERT_TRUE(expr.Exec("ip 10.250 x"));
+  EXPECT_EQ(expr.MatchPos(0), 4);
+  EXPECT_EQ(expr.MatchLen(0), 6);
+  EXPECT_EQ(expr.MatchPos(1), 4);
+  EXPECT_EQ(expr.MatchLen(1), 2);
+  EXPECT_EQ(expr.MatchPos(2), 7);
+  EXPECT_EQ(expr.MatchLen(2), 3);
+  EXPECT_EQ(expr.MatchPos(3), -1);
+}
+
+TEST(PatternExec, RunTimeErrors)
+{
+  TPatternExpr expr;
+  expr.SetExpression("a");
+  try {
+    expr.ExecFrom(1);
+    ADD_FAILURE() << "ran without input";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 1005);
+    EXPECT_EQ(e.Position, 0);
+  }
+  EXPECT_EQ(expr.LastErrorCode(), 1005);
+
+  // Eleven counted loops active at once.
+  std::string nested;
+  for (int i = 0; i < 11; ++i) {
+    nested += "(";
+  }
+  nested += "a";
+  for (int i = 0; i < 11; ++i) {
+    nested += ")??";
+  }
+  EXPECT_EQ(ErrorCodeOf(nested + "b", "ab"), 1014);
+  std::string ten = nested.substr(1, nested.size() - 4);
+  EXPECT_EQ(ErrorCodeOf(ten + "b", "ab"), 0);
+}
+
+TEST(PatternExec, ObjectSettings)
+{
+  TPatternExpr expr;
+  try {
+    expr.SetModifierByIndex(7, true);
+    ADD_FAILURE() << "index 7 accepted";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 1013);
+    EXPECT_EQ(e.Message(), "Unknown error");
+  }
+  EXPECT_EQ(expr.ModifierSet(), ModifierR | ModifierS | ModifierG);
+  int set = 0;
+  EXPECT_TRUE(TPatternExpr::ParseModifierLetters("iM-g", set));
+  EXPECT_EQ(set, ModifierI | ModifierM);
+  EXPECT_FALSE(TPatternExpr::ParseModifierLetters("i:", set));
+  EXPECT_TRUE(TPatternExpr::ParseModifierLetters("", set));
+
+  for (const char* bad : {"aa", "abc", "x"}) {
+    try {
+      expr.SetLinePairedSeparator(bad);
+      ADD_FAILURE() << "separator '" << bad << "' accepted";
+    } catch (const EPatternExpr& e) {
+      EXPECT_EQ(e.Code, 128) << bad;
+    }
+  }
+  EXPECT_EQ(expr.LinePairedSeparator(), "\r\n");
+  expr.SetLinePairedSeparator("");
+  EXPECT_EQ(expr.LinePairedSeparator(), "");
+
+  // A change of modifiers after compiling is noticed by the next run.
+  expr.SetExpression("^abc$");
+  EXPECT_FALSE(expr.Exec("ABC"));
+  expr.SetModifierByIndex(1, true);
+  EXPECT_TRUE(expr.Exec("ABC"));
+}
+
+TEST(PatternExec, MultiLineAnchorsWithPairedSeparator)
+{
+  const TMatchCase cases[] = {
+      {"(?m)^b", "a\r\nb", true}, {"(?m)a$", "a\r\nb", true}, {"(?m)^$", "a\r\nb", false},
+      {"(?m)^c", "a\nc", true}, {"(?m)x$", "x\ry", true}, {"(?m-s)a.b", "a\rb", false}, {"(?-s)a.b", "a-b", true},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+}
+
+// One row per fault mended against the letter of the design.
+TEST(PatternRegression, LazyOptionalOverEmptyAtomCompiles)
+{
+  const TMatchCase cases[] = {
+      {"(a*)??b", "b", true}, {"(a|)??b", "xb", true}, {"(?-g)(a|)?b", "b", true}, {"(a*)??b", "c", false},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+}
+
+TEST(PatternRegression, BracesWithZeroMinimumHaveNoWidth)
+{
+  EXPECT_EQ(ErrorCodeOf("(a{0,3})*b", "b"), 106);
+  EXPECT_EQ(ErrorCodeOf("((ab){0,2})*c", "c"), 106);
+  EXPECT_EQ(ErrorCodeOf("(a*)*", "a"), 106);
+  EXPECT_TRUE(MatchPattern("(a{1,3})*b", "aaaab"));
+}
+
+TEST(PatternRegression, FailedLoopEntryRestoresCounter)
+{
+  const TMatchCase cases[] = {
+      {"^(a){1,2}?(b)??$", "aaa", false}, {"^(a){1,2}?(b)??$", "aa", true}, {"^(a){1,2}?(b)??$", "ab", true},
+      {"^(a){1,2}?(b)??$", "aab", true}, {"^(a){1,2}?(c){1,2}?$", "aaac", false},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+}
+
+TEST(PatternRegression, QuantifiedBackReferenceStepsByCapture)
+{
+  const TMatchCase cases[] = {
+      {"^(ab)\\1*b", "ababab", false}, {"^(ab)\\1*$", "ababab", true}, {"^(ab)\\1*c", "abababc", true},
+      {"^()\\1*c", "abc", false}, {"^()\\1*c", "c", true}, {"^()\\1+c", "c", true}, {"^(ab)\\1{2}$", "ababab", true},
+      {"^(ab)\\1{2}$", "abababa", false}, {"^(ab)\\1*?b", "ababab", false}, {"^(ab)\\1+?ab$", "ababab", true},
+      {"^(?i)(ab)\\1*$", "abABab", true},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+}
+
+TEST(PatternRegression, BackReferenceEndingBeforeItsStartIsUnset)
+{
+  TPatternExpr expr;
+  expr.SetExpression("((a|b\\2)c)+");
+  ASSERT_TRUE(expr.Exec("acbc"));
+  EXPECT_EQ(expr.MatchPos(0), 1);
+  EXPECT_EQ(expr.MatchLen(0), 2);
+}
+
+TEST(PatternRegression, DeepRecursionRaisesInsteadOfCrashing)
+{
+  std::string text;
+  for (int i = 0; i < 100000; ++i) {
+    text += "ab";
+  }
+  try {
+    MatchPattern("(ab)*c", text + "c");
+    ADD_FAILURE() << "no error";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 1016);
+    EXPECT_EQ(e.Message(), "TPatternExpr(exec): Recursion Too Deep");
+  }
+  std::string shorter;
+  for (int i = 0; i < 1000; ++i) {
+    shorter += "ab";
+  }
+  EXPECT_TRUE(MatchPattern("^(ab)*c$", shorter + "c"));
+  EXPECT_TRUE(MatchPattern("^(ab)+c$", shorter + "c"));
+}
+
+TEST(PatternRegression, StepLimitIsOffByDefaultAndStopsARun)
+{
+  std::string text(24, 'a');
+  TPatternExpr bounded;
+  bounded.SetStepLimit(10000);
+  bounded.SetExpression("^(a|aa)+$");
+  try {
+    bounded.Exec(text + "b");
+    ADD_FAILURE() << "no error";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 1017);
+    EXPECT_EQ(e.Message(), "TPatternExpr(exec): Step Limit Exceeded");
+  }
+  EXPECT_TRUE(bounded.Exec(text));  // the budget starts afresh with each run
+  EXPECT_FALSE(MatchPattern("^(a|aa)+$", std::string(18, 'a') + "b"));
+}
+
+TEST(PatternRegression, NulEscapeNeverMatchesOutsideAClass)
+{
+  const TMatchCase cases[] = {
+      {"a\\x00b", "ab", false}, {"a\\x{0}b", "ab", false}, {"(\\x00)*b", "b", true}, {"^(\\x00)*b$", "ab", false},
+      {"(?i)a\\x00b", "ab", false}, {"^[\\x00a]$", "a", true}, {"^[^\\x00]$", "z", true}, {"^[\\x00-a]$", "Z", true},
+      {"[\\x00]", "", false},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+  EXPECT_EQ(ErrorCodeOf("[\\x00-\\", "a"), 110);
+  EXPECT_EQ(ErrorCodeOf("[a-\\", "a"), 110);
+}
+
+TEST(PatternRegression, EmptyTextIsAnInputNotAMissingOne)
+{
+  const TMatchCase cases[] = {
+      {"^$", "", true}, {"^\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "", false}, {"a", "", false},
+      {"a*", "", true}, {"^", "", true},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+}
+
+TEST(PatternRegression, EmptyMatchesAreFoundAtEveryPosition)
+{
+  const TMatchCase cases[] = {
+      {"a*", "b", true}, {"$", "abc", true}, {"x?", "abc", true}, {"()\\1", "", true}, {"\\b", "ab", true},
+      {"\\B", "a", false}, {"(?m)$", "ab", true},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+  TPatternExpr expr;
+  expr.SetExpression("$");
+  ASSERT_TRUE(expr.Exec("abc"));
+  EXPECT_EQ(expr.MatchPos(0), 4);
+  EXPECT_EQ(expr.MatchLen(0), 0);
+}
+
+TEST(PatternRegression, CaseInsensitiveRepeatAcceptsBothCasesThroughout)
+{
+  const TMatchCase cases[] = {
+      {"(?i)^a*$", "aAa", true}, {"(?i)^a*$", "AaA", true}, {"(?i)^a+b$", "AaAB", true}, {"(?i)^a{3}$", "aAa", true},
+      {"(?i)^a*?$", "aAa", true}, {"(?i)^a*$", "aAb", false},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+}
