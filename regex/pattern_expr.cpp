@@ -15,19 +15,21 @@ constexpr int SpecialStart = 4;  // starts with a repetition
 
 constexpr std::int32_t UnboundedCount = 2147483646;
 
-// The matcher recurses about once per iteration of a complex repetition; the
-// budget keeps well inside the smallest stack it runs on (a Windows thread's
-// 1-2 MB). Sanitizer frames are several times larger, on an 8 MB stack.
+// The matcher recurses about three times per iteration of a complex
+// repetition. The budget leaves half of a 2 MB Windows main-thread stack (the
+// programs' reserve) to the callers; sanitizer frames are several times
+// larger, on an 8 MB stack.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t DefaultStackBudget = 4u << 20;
+#define KORVALIND_REGEX_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
+#define KORVALIND_REGEX_ASAN 1
+#endif
+#endif
+#ifdef KORVALIND_REGEX_ASAN
 constexpr std::size_t DefaultStackBudget = 4u << 20;
 #else
-constexpr std::size_t DefaultStackBudget = 512u << 10;
-#endif
-#else
-constexpr std::size_t DefaultStackBudget = 512u << 10;
+constexpr std::size_t DefaultStackBudget = 1u << 20;
 #endif
 
 bool IsPatternSpecial(char c)
