@@ -1,0 +1,196 @@
+#include "core/korvalind_functions.h"
+
+#include <cstdint>
+
+#include "core/random_source.h"
+#include "regex/pattern_match.h"
+
+namespace {
+
+const char* const PrivatePatterns[] = {
+    "^10\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.16\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.17\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.18\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.19\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.20\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.21\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.22\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.23\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.24\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.25\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.26\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.27\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.28\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.29\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.30\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^172\\.31\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+    "^192\\.168\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
+};
+
+// The same rules as the platform's conversion (TryTextToInt), which lives in
+// the Win32 layer: leading blanks, one sign, digits, nothing after them.
+bool ConvertStrict(const std::string& text, std::int32_t& value)
+{
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ')
+    ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  if (i == text.size())
+    return false;
+  std::uint64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < '0' || c > '9')
+      return false;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > 2147483648ull)
+      return false;
+  }
+  if (!negative && magnitude > 2147483647ull)
+    return false;
+  value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                   : static_cast<std::int32_t>(magnitude);
+  return true;
+}
+
+struct TVersionName {
+  std::uint32_t platformId, major, minor;
+  const char* name;
+};
+
+const TVersionName VersionNames[] = {
+    {1, 4, 0, " - Windows 95"},
+    {1, 4, 10, " - Windows 98"},
+    {1, 4, 90, " - Windows Me"},
+    {2, 3, 51, " - Windows NT 3.51"},
+    {2, 4, 0, " - Windows NT 4"},
+    {2, 5, 0, " - Windows 2000"},
+    {2, 5, 1, " - Windows XP"},
+    {2, 5, 2, " - Windows .NET Server"},
+    {2, 6, 0, " - Windows Vista / Srv 2008"},
+    {2, 6, 1, " - Windows 7 / Srv 2008 R2"},
+};
+
+}  // namespace
+
+bool IsIPAddress(const std::string& text)
+{
+  return MatchPattern("^\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", text);
+}
+
+bool IsPrivateIP(const std::string& text)
+{
+  bool matched = false;
+  for (const char* pattern : PrivatePatterns)
+    if (MatchPattern(pattern, text))
+      matched = true;
+  return matched;
+}
+
+std::string IntToText(std::int32_t value)
+{
+  return std::to_string(value);
+}
+
+std::int32_t TextToIntOrOne(const std::string& text)
+{
+  if (text.empty())
+    return 1;
+  std::int32_t value = 0;
+  if (!ConvertStrict(text, value))
+    throw EConvertError("'" + text + "' ist kein g\xFCltiger Integerwert");
+  return value;
+}
+
+std::string ScrambleRequest(const std::string& text)
+{
+  // Shift k turns byte b into a line feed when b + k = 10 (mod 256), that is
+  // for b = 10 - k: 0x00-0x09 and 0xF1-0xFF.
+  bool badShift[26] = {};
+  int badCount = 0;
+  for (unsigned char b : text) {
+    const int k = (10 - b + 256) % 256;
+    if (k >= 1 && k <= 25 && !badShift[k]) {
+      badShift[k] = true;
+      ++badCount;
+    }
+  }
+  int shift = RandomBelow(25) + 1;
+  // When every shift gives a line feed no choice helps: keep the first draw.
+  if (badCount < 25)
+    while (badShift[shift])
+      shift = RandomBelow(25) + 1;
+
+  std::string result(text);
+  for (char& c : result)
+    c = static_cast<char>(static_cast<unsigned char>(c) + shift);
+  return result;
+}
+
+std::string RandomLetters(std::uint8_t count)
+{
+  std::string letters;
+  letters.reserve(count);
+  for (int i = 0; i < count; ++i)
+    letters += static_cast<char>('a' + RandomBelow(25));
+  return letters;
+}
+
+std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement)
+{
+  if (searched == replacement)
+    return text;
+  if (text.size() <= searched.size() || searched.empty() || text.find(searched) == std::string::npos)
+    return text;
+
+  std::string result(text);
+  if (replacement.find(searched) != std::string::npos) {
+    // Rescanning would find the inserted text again and never end.
+    std::size_t from = 0;
+    for (std::size_t at; (at = result.find(searched, from)) != std::string::npos; from = at + replacement.size())
+      result.replace(at, searched.size(), replacement);
+    return result;
+  }
+  for (std::size_t at; (at = result.find(searched)) != std::string::npos;)
+    result.replace(at, searched.size(), replacement);
+  return result;
+}
+
+std::string GetReplyValue(const std::string& key, const std::string& reply)
+{
+  const std::string marker = key + ":";
+  const std::size_t at = reply.find(marker);
+  if (at == std::string::npos)
+    return {};
+  std::string value = reply.substr(at + marker.size());
+  const std::size_t colon = value.find(':');
+  if (colon != std::string::npos) {
+    // The next item's key: cut back to the blank before it.
+    value.erase(colon + 1);
+    while (value.size() > 1 && value.back() != ' ')
+      value.pop_back();
+  }
+  while (!value.empty() && static_cast<unsigned char>(value.back()) <= 32)
+    value.pop_back();
+  return value;
+}
+
+std::string FormatOSVersionText(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor,
+                                const std::string& servicePack)
+{
+  std::string text = "(" + IntToText(static_cast<std::int32_t>(major)) + "." +
+                     IntToText(static_cast<std::int32_t>(minor)) + ")";
+  for (const TVersionName& entry : VersionNames)
+    if (entry.platformId == platformId && entry.major == major && entry.minor == minor) {
+      text += entry.name;
+      break;
+    }
+  if (!servicePack.empty())
+    text += " " + servicePack;
+  return text;
+}

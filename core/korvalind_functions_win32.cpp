@@ -1,0 +1,39 @@
+#include "core/korvalind_functions.h"
+
+#include <windows.h>
+
+namespace {
+
+struct TRunningVersion {
+  std::uint32_t platformId = 0, major = 0, minor = 0;
+  std::string servicePack;
+};
+
+// Read once, as the system reports it to this program at start.
+const TRunningVersion& RunningVersion()
+{
+  static const TRunningVersion version = [] {
+    TRunningVersion v;
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (GetVersionExA(&info)) {
+#pragma GCC diagnostic pop
+      v.platformId = info.dwPlatformId;
+      v.major = info.dwMajorVersion;
+      v.minor = info.dwMinorVersion;
+      v.servicePack = info.szCSDVersion;
+    }
+    return v;
+  }();
+  return version;
+}
+
+}  // namespace
+
+std::string GetOSVersionText()
+{
+  const TRunningVersion& v = RunningVersion();
+  return FormatOSVersionText(v.platformId, v.major, v.minor, v.servicePack);
+}

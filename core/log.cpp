@@ -1,0 +1,117 @@
+#include "core/log.h"
+
+#include "core/program_info.h"
+#include "core/settings.h"
+#include "platform/udp_client.h"
+
+namespace {
+
+TUdpClient* broadcastClient = nullptr;
+
+std::string DateText(const SYSTEMTIME* time, LCID locale)
+{
+  char buffer[128];
+  const int length = GetDateFormatA(locale, DATE_SHORTDATE, time, nullptr, buffer, sizeof buffer);
+  return length > 0 ? std::string(buffer, length - 1) : std::string();
+}
+
+std::string TimeText(const SYSTEMTIME* time, LCID locale)
+{
+  char buffer[128];
+  const int length = GetTimeFormatA(locale, 0, time, nullptr, buffer, sizeof buffer);
+  return length > 0 ? std::string(buffer, length - 1) : std::string();
+}
+
+std::string RemoveAll(std::string text, char c)
+{
+  std::erase(text, c);
+  return text;
+}
+
+std::string LogFilePath()
+{
+  return GetProgramDir() + "\\" + GetProgramName(false) + ".log";
+}
+
+}  // namespace
+
+std::string FormatLogLine(const std::string& text, const SYSTEMTIME& time, LCID locale)
+{
+  return DateText(&time, locale) + " " + TimeText(&time, locale) + "  " + text + "\r\n";
+}
+
+std::string GetDateText(bool withSeparators, bool fullYear)
+{
+  std::string date = DateText(nullptr, LOCALE_USER_DEFAULT);
+  if (!fullYear && date.size() >= 8)
+    date.erase(6, 2);
+  if (!withSeparators) {
+    date = RemoveAll(date, '.');
+    if (date.size() == 8)
+      date = date.substr(4, 4) + date.substr(2, 2) + date.substr(0, 2);
+    else if (date.size() == 6)
+      date = date.substr(4, 2) + date.substr(2, 2) + date.substr(0, 2);
+  }
+  return date;
+}
+
+std::string GetTimeText(bool withColons)
+{
+  const std::string time = TimeText(nullptr, LOCALE_USER_DEFAULT);
+  return withColons ? time : RemoveAll(time, ':');
+}
+
+void WriteLogFile(const std::string& text, bool withTime, const std::string& fileName)
+{
+  const std::string path = fileName.empty() ? LogFilePath() : fileName;
+  std::string line = text + "\r\n";
+  if (withTime) {
+    // One reading of the clock, so date and time agree across midnight.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    line = FormatLogLine(text, now, LOCALE_USER_DEFAULT);
+  }
+  // Opened and closed per line, shared for reading, so the desktop client
+  // and the service never hold a log file open between lines.
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    throw EInOutError("Cannot open the log file " + path + " (error " + std::to_string(GetLastError()) + ")");
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!ok || written != line.size())
+    throw EInOutError("Cannot write the log file " + path + " (error " + std::to_string(error) + ")");
+}
+
+void SetLogBroadcastClient(TUdpClient* client)
+{
+  broadcastClient = client;
+}
+
+void LogMessage(const std::string& text, std::uint8_t level)
+{
+  if (level <= LogLevel) {
+    // A handler that logs inside its own error path must not lose its report
+    // or skip its counters because the file is locked or the disk full.
+    try {
+      WriteLogFile(text, true, "");
+    } catch (const std::exception& e) {
+      OutputDebugStringA(e.what());
+    }
+    for (std::string& slot : LogSlots)
+      if (slot.empty()) {
+        slot = text;
+        break;
+      }
+    LastMessage = text;
+  }
+  if (BroadcastLog && LogLevel < 99 && broadcastClient != nullptr) {
+    try {
+      broadcastClient->Broadcast(text, LogBroadcastPort);
+    } catch (const std::exception& e) {
+      OutputDebugStringA(e.what());
+    }
+  }
+}

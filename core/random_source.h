@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+// The client core's one process-wide pseudo-random source (main thread only,
+// not guarded). Randomize (core/program_info.h) gives it a clock-derived
+// starting value once at process start.
+
+// Sets the generator's state; the same value gives the same draws.
+void SetRandomState(std::uint64_t value);
+
+// A uniform draw from 0 to range - 1; range must be at least 1.
+int RandomBelow(int range);

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "core/korvalind_functions.h"
+#include "core/program_info.h"
+#include "core/settings.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+std::string Upper(std::string text)
+{
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+TEST(ProgramInfoTest, FolderAndNameOfTheRunningProgram)
+{
+  EXPECT_EQ(Upper(BinaryPath("tests\\core")), Upper(GetProgramDir()));
+  EXPECT_EQ("test_core_base.exe", GetProgramName(true));
+  EXPECT_EQ("test_core_base", GetProgramName(false));
+}
+
+TEST(ProgramInfoTest, TheTestHookRedirectsOnlyTheFolder)
+{
+  const std::string real = GetProgramDir();
+  SetProgramDirForTesting("C:\\elsewhere");
+  EXPECT_EQ("C:\\elsewhere", GetProgramDir());
+  EXPECT_EQ("C:\\elsewhere\\korvalind.ini", ConfigFilePath());
+  EXPECT_EQ("test_core_base", GetProgramName(false));
+  SetProgramDirForTesting("");
+  EXPECT_EQ(real, GetProgramDir());
+}
+
+TEST(ProgramInfoTest, VersionValuesOfBothPrograms)
+{
+  const std::string desktop = BinaryPath("desktop\\korvalind.exe");
+  const std::string service = BinaryPath("service\\korvalindd.exe");
+  EXPECT_EQ("Korvalind-Poster", GetVersionValue("ProductName", desktop));
+  EXPECT_EQ("4.3", GetVersionValue("ProductVersion", desktop));
+  EXPECT_EQ("4.3.0.701", GetVersionValue("FileVersion", desktop));
+  EXPECT_FALSE(GetVersionValue("FileDescription", desktop).empty());
+  EXPECT_EQ("Korvalind-Poster-Daemon", GetVersionValue("ProductName", service));
+  EXPECT_EQ("4.3", GetVersionValue("ProductVersion", service));
+  EXPECT_EQ("4.3.0.701", GetVersionValue("FileVersion", service));
+  EXPECT_EQ("", GetVersionValue("NoSuchKey", desktop));
+}
+
+TEST(ProgramInfoTest, VersionValueIsEmptyWithoutAVersionResource)
+{
+  const std::string dir = FreshTestDir("program_info");
+  const std::string text = dir + "\\plain.txt";
+  std::ofstream(text) << "no resource here";
+  EXPECT_EQ("", GetVersionValue("ProductName", text));
+}
+
+TEST(ProgramInfoTest, WithoutAnExistingFileTheRunningProgramIsAsked)
+{
+  // this test program carries the desktop client's version resource
+  EXPECT_EQ("Korvalind-Poster", GetVersionValue("ProductName"));
+  EXPECT_EQ("Korvalind-Poster", GetVersionValue("ProductName", BinaryPath("absent.exe")));
+  EXPECT_EQ("Korvalind-Poster", GetVersionValue("ProductName", BinaryPath("tests")));  // a folder is no file
+  EXPECT_EQ("", GetVersionValue("NoSuchKey"));
+}
+
+TEST(ProgramInfoTest, PlatformAndOperatingSystemTexts)
+{
+  EXPECT_EQ("Windows NT", GetPlatformName());
+  const std::string os = GetOSVersionText();
+  ASSERT_FALSE(os.empty());
+  EXPECT_EQ('(', os.front());
+  EXPECT_NE(std::string::npos, os.find(")"));
+  EXPECT_EQ(os, GetOSVersionText());  // read once, the same all run
+}
+
+TEST(ProgramInfoTest, BuildIdentFormsTheBannerText)
+{
+  BuildIdent();
+  ASSERT_EQ(3u, SessionCode.size());
+  for (char c : SessionCode) {
+    EXPECT_GE(c, 'a');
+    EXPECT_LE(c, 'y');
+  }
+  EXPECT_EQ("Korvalind-Poster", ProductName);
+  EXPECT_EQ("4.3", ProductVersion);
+  EXPECT_EQ("4.3.0.701", FileVersion);
+  EXPECT_EQ("Korvalind-Poster 4.3 (Build:4.3.0.701;" + SessionCode + ";Windows NT)", IdentText);
+}
+
+class FindWindowTest : public testing::Test {
+protected:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+  {
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  static void Register(const char* className)
+  {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);  // a second registration fails harmlessly
+  }
+
+  void SetUp() override
+  {
+    Register("TTestMainWindow");
+    Register("THintWindow");
+  }
+
+  void TearDown() override
+  {
+    for (HWND window : windows_)
+      DestroyWindow(window);
+  }
+
+  HWND Create(const char* className, const std::string& title)
+  {
+    HWND window = CreateWindowExA(0, className, title.c_str(), WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    EXPECT_NE(nullptr, window);
+    windows_.push_back(window);
+    return window;
+  }
+
+  std::vector<HWND> windows_;
+};
+
+TEST_F(FindWindowTest, FindsTheTitleInAnyCaseButNotATooltip)
+{
+  HWND main = Create("TTestMainWindow", "korvalind-poster 4.3");
+  // created later, so it comes first in the window list
+  Create("THintWindow", "Korvalind-Poster ");
+  EXPECT_EQ(main, FindWindowWithTitle("Korvalind-Poster "));
+  EXPECT_EQ(main, FindWindowWithTitle("POSTER 4"));
+  EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster 4.4"));
+}
+
+TEST_F(FindWindowTest, OnlyATooltipWithTheTitleFindsNothing)
+{
+  Create("THintWindow", "Korvalind-Poster 4.3");
+  EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+}
+
+TEST_F(FindWindowTest, LooksAtNoMoreThan1001Windows)
+{
+  HWND main = Create("TTestMainWindow", "Korvalind-Poster 4.3");
+  ASSERT_EQ(main, FindWindowWithTitle("Korvalind-Poster "));
+  for (int i = 0; i < 1001; ++i)
+    Create("TTestMainWindow", i % 2 ? "other window" : "");
+  EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+}
+
+}  // namespace
