@@ -190,7 +190,9 @@ std::string FormatOSVersionText(std::uint32_t platformId, std::uint32_t major, s
       text += entry.name;
       break;
     }
-  if (!servicePack.empty())
-    text += " " + servicePack;
+  if (!servicePack.empty()) {
+    text += ' ';
+    text += servicePack;
+  }
   return text;
 }
