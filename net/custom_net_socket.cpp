@@ -1,0 +1,1142 @@
+#include "net/custom_net_socket.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "net/address_text.h"
+#include "net/name_resolution.h"
+#include "net/socket_window.h"
+#include "net/winsock_binding.h"
+#include "net/winsock_error_text.h"
+#include "platform/application.h"
+
+namespace {
+
+constexpr long kConnectMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 0x3B
+constexpr long kDupMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                   // 0x33
+
+// Sleeps until a message arrives or a short while has passed, so the loops
+// that wait for the network do not spin the processor.
+void WaitForMessages(DWORD milliseconds)
+{
+  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+int SetBoolOption(SOCKET s, int level, int name, int value)
+{
+  return Winsock::setsockopt(s, level, name, reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+}  // namespace
+
+TCustomNetSocket::TCustomNetSocket(TComponent* Owner) : TComponent(Owner), alive_(std::make_shared<bool>(true))
+{
+  AddWinsockUser();
+  try {
+    ResetToDefaults();
+    AllocateHiddenWindow();
+  } catch (...) {
+    *alive_ = false;
+    ReleaseWinsockUser();
+    throw;
+  }
+}
+
+TCustomNetSocket::~TCustomNetSocket()
+{
+  destroying_ = true;
+  try {
+    if (state_ != wsClosed)
+      CloseConnection();
+  } catch (...) {
+    // a destructor reports nothing
+  }
+  if (socketHandle_ != INVALID_SOCKET) {
+    try {
+      Winsock::closesocket(socketHandle_);
+    } catch (...) {
+    }
+    socketHandle_ = INVALID_SOCKET;
+  }
+  DeleteSendQueue();
+  ReleaseHiddenWindow();
+  *alive_ = false;
+  if (SocketWindowCount() == 0)
+    UnregisterSocketWindowClass();
+  ReleaseWinsockUser();
+}
+
+void TCustomNetSocket::ResetToDefaults()
+{
+  std::memset(&remoteSockAddr_, 0, sizeof(remoteSockAddr_));
+  remoteSockAddr_.sin_family = AF_INET;
+  addrFamily_ = AF_INET;
+  hasPort_ = hasAddr_ = false;
+  addrLookedUp_ = portLookedUp_ = protoLookedUp_ = localPortLookedUp_ = false;
+  hasProto_ = true;
+  protoNumber_ = IPPROTO_TCP;
+  protoText_ = "tcp";
+  socketType_ = SOCK_STREAM;
+  localPort_ = "0";
+  localAddr_ = "0.0.0.0";
+  LingerOnOff = wsLingerOn;
+  LingerTimeout = 0;
+  socketHandle_ = INVALID_SOCKET;
+  selectMask_ = 0;
+  state_ = wsClosed;
+  sendQueueEmpty_ = true;
+  isPaused_ = false;
+  readCount_ = 0;
+  closeNotified_ = false;
+  FlushTimeout = 60;
+}
+
+void TCustomNetSocket::ChangeState(TSocketState NewState)
+{
+  const TSocketState old = state_;
+  state_ = NewState;
+  if (old != NewState)
+    NotifyChangeState(old, NewState);
+}
+
+// ---- addressing -------------------------------------------------------------
+
+void TCustomNetSocket::AssignAddr(const std::string& Value)
+{
+  if (hasAddr_ && Value == addrText_)
+    return;
+  if (state_ != wsClosed) {
+    SignalError("Cannot change Addr if not closed");
+    return;
+  }
+  addrText_ = TrimText(Value);
+  hasAddr_ = !addrText_.empty();
+  addrLookedUp_ = false;
+}
+
+void TCustomNetSocket::AssignPort(const std::string& Value)
+{
+  if (hasPort_ && Value == portText_)
+    return;
+  if (state_ != wsClosed) {
+    SignalError("Cannot change Port if not closed");
+    return;
+  }
+  portText_ = TrimText(Value);
+  hasPort_ = !portText_.empty();
+  portLookedUp_ = false;
+}
+
+void TCustomNetSocket::AssignProto(const std::string& Value)
+{
+  if (hasProto_ && Value == protoText_)
+    return;
+  if (state_ != wsClosed) {
+    SignalError("Cannot change Proto if not closed");
+    return;
+  }
+  protoText_ = TrimText(Value);
+  hasProto_ = !protoText_.empty();
+  protoLookedUp_ = false;
+}
+
+void TCustomNetSocket::AssignLocalAddr(const std::string& Value)
+{
+  if (state_ != wsClosed) {
+    SignalError("Cannot change LocalAddr if not closed");
+    return;
+  }
+  localAddr_ = Value.empty() ? "0.0.0.0" : Value;
+}
+
+void TCustomNetSocket::AssignLocalPort(const std::string& Value)
+{
+  if (state_ != wsClosed) {
+    SignalError("Cannot change LocalPort if not closed");
+    return;
+  }
+  localPort_ = Value;
+  localPortLookedUp_ = false;
+}
+
+std::string TCustomNetSocket::GetPeerAddr()
+{
+  std::string result = "error";
+  if (state_ == wsConnected) {
+    sockaddr_in peer{};
+    int len = sizeof(peer);
+    if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
+      result = Winsock::inet_ntoa(peer.sin_addr);
+    else
+      ReportSocketError("GetPeerAddr");
+  }
+  return result;
+}
+
+std::string TCustomNetSocket::GetPeerPort()
+{
+  std::string result = "error";
+  if (state_ == wsConnected) {
+    sockaddr_in peer{};
+    int len = sizeof(peer);
+    if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
+      result = std::to_string(Winsock::ntohs(peer.sin_port));
+    else
+      ReportSocketError("GetPeerPort");
+  }
+  return result;
+}
+
+std::string TCustomNetSocket::ReadLocalAddr()
+{
+  if (state_ != wsBound && state_ != wsConnected && state_ != wsListening)
+    return "error";
+  sockaddr_in local{};
+  int len = sizeof(local);
+  if (Winsock::getsockname(socketHandle_, reinterpret_cast<sockaddr*>(&local), &len) != 0)
+    return "error";
+  return Winsock::inet_ntoa(local.sin_addr);
+}
+
+std::string TCustomNetSocket::ReadLocalPort()
+{
+  if (state_ != wsBound && state_ != wsConnected && state_ != wsListening)
+    return "error";
+  sockaddr_in local{};
+  int len = sizeof(local);
+  if (Winsock::getsockname(socketHandle_, reinterpret_cast<sockaddr*>(&local), &len) != 0)
+    return "error";
+  return std::to_string(Winsock::ntohs(local.sin_port));
+}
+
+int TCustomNetSocket::ReadPeerName(sockaddr* Name, int NameLen)
+{
+  if (state_ != wsConnected)
+    return SOCKET_ERROR;
+  return Winsock::getpeername(socketHandle_, Name, &NameLen);
+}
+
+int TCustomNetSocket::ReadSockName(sockaddr* Name, int& NameLen)
+{
+  return Winsock::getsockname(socketHandle_, Name, &NameLen);
+}
+
+BYTE TCustomNetSocket::ReqVerLow() const
+{
+  return WinsockReqVerLow();
+}
+
+BYTE TCustomNetSocket::ReqVerHigh() const
+{
+  return WinsockReqVerHigh();
+}
+
+void TCustomNetSocket::SetReqVerLow(BYTE Value)
+{
+  if (Value == WinsockReqVerLow())
+    return;
+  if (WinsockLoaded()) {
+    ReportSocketError("SetReqVerLow: WinSock version can't be changed now");
+    return;
+  }
+  SetWinsockReqVer(Value, WinsockReqVerHigh());
+}
+
+void TCustomNetSocket::SetReqVerHigh(BYTE Value)
+{
+  if (Value == WinsockReqVerHigh())
+    return;
+  if (WinsockLoaded()) {
+    ReportSocketError("SetReqVerHigh: WinSock version can't be changed now");
+    return;
+  }
+  SetWinsockReqVer(WinsockReqVerLow(), Value);
+}
+
+TSocketSendFlags TCustomNetSocket::SendFlags()
+{
+  if (sendFlags_ == 0)
+    return wsSendNormal;
+  if (sendFlags_ == MSG_OOB)
+    return wsSendUrgent;
+  SignalError("Invalid internal SendFlags");
+  return wsSendNormal;
+}
+
+void TCustomNetSocket::SetSendFlags(TSocketSendFlags Value)
+{
+  switch (Value) {
+  case wsSendNormal:
+    sendFlags_ = 0;
+    break;
+  case wsSendUrgent:
+    sendFlags_ = MSG_OOB;
+    break;
+  default:
+    SignalError("Invalid SendFlags");
+  }
+}
+
+// ---- errors -----------------------------------------------------------------
+
+void TCustomNetSocket::SignalError(const std::string& Msg)
+{
+  if (OnError) {
+    NotifyError();
+    return;
+  }
+  throw ESocketException(Msg);
+}
+
+void TCustomNetSocket::SignalErrorFmt(const char* Fmt, ...)
+{
+  char text[1024];
+  va_list args;
+  va_start(args, Fmt);
+  std::vsnprintf(text, sizeof(text), Fmt, args);
+  va_end(args);
+  SignalError(text);
+}
+
+void TCustomNetSocket::ReportSocketError(const std::string& FunctionName)
+{
+  const int code = Winsock::WSAGetLastError();
+  const std::string message =
+      "Error " + std::to_string(code) + " in function " + FunctionName + "\r\n" + WinsockErrorText(code);
+  if (code == WSAECONNRESET || code == WSAENOTCONN) {
+    const SOCKET old = socketHandle_;
+    if (old != INVALID_SOCKET) {
+      Winsock::closesocket(old);
+      socketHandle_ = INVALID_SOCKET;
+      PurgeSelectMessages(old);
+    }
+    if (state_ != wsClosed)
+      NotifySessionClosed(static_cast<std::uint16_t>(code));
+    ChangeState(wsClosed);
+  }
+  lastError_ = code;
+  SignalError(message);
+}
+
+void TCustomNetSocket::ProcessBgException(Exception& E)
+{
+  bool canClose = true;
+  if (OnBgException) {
+    try {
+      OnBgException(this, E, canClose);
+    } catch (...) {
+      // the handler of last resort must not fail the message loop
+    }
+  }
+  if (canClose) {
+    try {
+      AbortSession();
+    } catch (...) {
+    }
+  }
+}
+
+// ---- hidden window ----------------------------------------------------------
+
+void TCustomNetSocket::AllocateHiddenWindow()
+{
+  hiddenWindow_ = CreateSocketWindow(this);
+  if (hiddenWindow_ == nullptr)
+    SignalError("Cannot create a hidden window for TNetSocket");
+}
+
+void TCustomNetSocket::ReleaseHiddenWindow()
+{
+  if (hiddenWindow_ != nullptr && DestroySocketWindow(hiddenWindow_))
+    hiddenWindow_ = nullptr;
+}
+
+void TCustomNetSocket::HandleWindowMessage(TSocketMessage& Message)
+{
+  // Nothing leaves a window procedure: whatever an event handler or this
+  // layer throws goes to the background-exception handling.
+  try {
+    switch (Message.Msg) {
+    case WM_SOCKET_SELECT:
+      HandleSelectMessage(Message);
+      break;
+    case WM_SOCKET_CLOSE_LATER:
+      CloseConnection();
+      break;
+    case WM_SOCKET_FREE_LATER:
+      delete this;
+      return;
+    case WM_SOCKET_TEST_EXCEPTION:
+      throw ESocketException("Test exception in NetSocket");
+    default:
+      Message.Result = DefWindowProcA(hiddenWindow_, Message.Msg, Message.WParam, Message.LParam);
+      break;
+    }
+  } catch (Exception& e) {
+    ProcessBgException(e);
+  } catch (const std::exception& e) {
+    Exception wrapped(e.what());
+    ProcessBgException(wrapped);
+  } catch (...) {
+    Exception wrapped("Unknown exception in a socket event handler");
+    ProcessBgException(wrapped);
+  }
+}
+
+void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
+{
+  if (hiddenWindow_ == nullptr || OldHandle == INVALID_SOCKET)
+    return;
+  std::vector<MSG> keep;
+  MSG msg;
+  while (PeekMessageA(&msg, hiddenWindow_, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE))
+    if (static_cast<SOCKET>(msg.wParam) != OldHandle)
+      keep.push_back(msg);
+  for (const MSG& m : keep)
+    PostMessageA(hiddenWindow_, m.message, m.wParam, m.lParam);
+}
+
+void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
+{
+  const SOCKET handle = static_cast<SOCKET>(Message.WParam);
+  if (handle != socketHandle_ || isPaused_)
+    return;
+  const std::uint16_t events = WSAGETSELECTEVENT(Message.LParam);
+  // Each bit only while the socket is still the one the message was for: a
+  // handler of an earlier bit may have closed or replaced it.
+  auto current = [&] { return handle == socketHandle_ && !isPaused_; };
+  if ((events & FD_CONNECT) != 0 && current()) {
+    currentEvent_ = FD_CONNECT;
+    HandleConnectEvent(Message);
+  }
+  if ((events & FD_READ) != 0 && current()) {
+    currentEvent_ = FD_READ;
+    HandleReadEvent(Message);
+  }
+  if ((events & FD_WRITE) != 0 && current()) {
+    currentEvent_ = FD_WRITE;
+    HandleWriteEvent(Message);
+  }
+  if ((events & FD_ACCEPT) != 0 && current()) {
+    currentEvent_ = FD_ACCEPT;
+    HandleAcceptEvent(Message);
+  }
+  if ((events & FD_CLOSE) != 0 && current()) {
+    currentEvent_ = FD_CLOSE;
+    HandleCloseEvent(Message);
+  }
+  currentEvent_ = 0;
+}
+
+void TCustomNetSocket::HandleConnectEvent(TSocketMessage& Message)
+{
+  if (state_ == wsConnected)
+    return;
+  const std::uint16_t err = WSAGETSELECTERROR(Message.LParam);
+  ChangeState(wsConnected);
+  NotifySessionConnected(err);
+  if (err != 0 && state_ != wsClosed)
+    CloseConnection();
+}
+
+void TCustomNetSocket::HandleReadEvent(TSocketMessage& Message)
+{
+  const std::uint16_t err = WSAGETSELECTERROR(Message.LParam);
+  const SOCKET handle = socketHandle_;
+  if (state_ != wsConnected) {
+    ChangeState(wsConnected);
+    NotifySessionConnected(err);
+    if (socketHandle_ != handle)
+      return;
+  }
+  ProcessReceive(err, ComponentOptions);
+}
+
+void TCustomNetSocket::HandleWriteEvent(TSocketMessage& Message)
+{
+  const SOCKET handle = socketHandle_;
+  TryToSend();
+  if (sendQueueEmpty_ && socketHandle_ == handle)
+    NotifyDataSent(WSAGETSELECTERROR(Message.LParam));
+}
+
+void TCustomNetSocket::HandleAcceptEvent(TSocketMessage& Message)
+{
+  NotifySessionAvailable(WSAGETSELECTERROR(Message.LParam));
+}
+
+void TCustomNetSocket::HandleCloseEvent(TSocketMessage& Message)
+{
+  if (state_ == wsConnecting)
+    return;
+  const SOCKET handle = socketHandle_;
+  ProcessReceive(0, ComponentOptions.Without(wsoNoReceiveLoop));
+  // A handler that closed the socket while taking the last data has already
+  // ended this session (and reported its close).
+  if (socketHandle_ != handle)
+    return;
+  if (!closeNotified_) {
+    closeNotified_ = true;
+    NotifySessionClosed(WSAGETSELECTERROR(Message.LParam));
+  }
+  if (socketHandle_ == handle && state_ != wsClosed)
+    CloseConnection();
+}
+
+void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
+{
+  const SOCKET handle = socketHandle_;
+  for (;;) {
+    try {
+      lastError_ = 0;
+      u_long before = 0;
+      const bool counted = Winsock::ioctlsocket(handle, FIONREAD, &before) == 0;
+      if (!NotifyDataAvailable(ErrCode)) {
+        char scratch[1024];
+        if (RawRecv(scratch, sizeof(scratch), 0) < 0) {
+          lastError_ = Winsock::WSAGetLastError();
+          if (lastError_ == WSAEWOULDBLOCK) {
+            lastError_ = 0;
+            break;
+          }
+        }
+      }
+      if (Options.Contains(wsoNoReceiveLoop))
+        break;
+      if (lastError_ != 0) {
+        if (lastError_ == -1)
+          lastError_ = 0;
+        break;
+      }
+      if (socketHandle_ != handle)
+        break;
+      u_long waiting = 0;
+      if (Winsock::ioctlsocket(handle, FIONREAD, &waiting) != 0) {
+        lastError_ = Winsock::WSAGetLastError();
+        break;
+      }
+      if (waiting == 0)
+        break;
+      // A handler that read nothing would be called for ever; the next read
+      // notification offers the bytes again.
+      if (counted && waiting >= before)
+        break;
+    } catch (Exception& e) {
+      ProcessBgException(e);
+      break;
+    } catch (const std::exception& e) {
+      Exception wrapped(e.what());
+      ProcessBgException(wrapped);
+      break;
+    }
+  }
+}
+
+// ---- receiving --------------------------------------------------------------
+
+int TCustomNetSocket::ReadRcvdCount()
+{
+  u_long count = 0;
+  if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &count) == SOCKET_ERROR) {
+    ReportSocketError("ioctlSocket");
+    return -1;
+  }
+  return static_cast<int>(count);
+}
+
+int TCustomNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+{
+  return Winsock::recv(socketHandle_, static_cast<char*>(Buffer), BufferSize, Flags);
+}
+
+int TCustomNetSocket::ReceiveData(void* Buffer, int BufferSize)
+{
+  const int count = RawRecv(Buffer, BufferSize, 0);
+  if (count < 0)
+    lastError_ = Winsock::WSAGetLastError();
+  else
+    readCount_ += count;
+  return count;
+}
+
+std::string TCustomNetSocket::ReceiveText()
+{
+  int count = ReadRcvdCount();
+  if (count < 0)
+    return std::string();
+  if (count == 0)
+    count = 255;
+  std::string text(static_cast<std::size_t>(count), '\0');
+  const int got = ReceiveData(text.data(), count);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return text;
+}
+
+int TCustomNetSocket::RawRecvFrom(SOCKET S, void* Buffer, int BufferSize, int Flags, sockaddr* From, int* FromLen)
+{
+  return Winsock::recvfrom(S, static_cast<char*>(Buffer), BufferSize, Flags, From, FromLen);
+}
+
+int TCustomNetSocket::ReceiveDatagram(void* Buffer, int BufferSize, sockaddr* From, int* FromLen)
+{
+  const int count = RawRecvFrom(socketHandle_, Buffer, BufferSize, 0, From, FromLen);
+  if (count < 0)
+    lastError_ = Winsock::WSAGetLastError();
+  else
+    readCount_ += count;
+  return count;
+}
+
+// ---- sending ----------------------------------------------------------------
+
+void TCustomNetSocket::QueueData(const void* Data, int Len)
+{
+  // A datagram goes out whole: it gets a block of its own, never split at
+  // the block size.
+  const bool queued =
+      socketType_ == SOCK_DGRAM ? sendQueue_.QueueDatagram(Data, Len) : sendQueue_.QueueData(Data, Len);
+  if (queued)
+    sendQueueEmpty_ = false;
+}
+
+int TCustomNetSocket::Send(const void* Data, int Len)
+{
+  if (state_ != wsConnected && state_ != wsSocksConnected) {
+    Winsock::WSASetLastError(WSAENOTCONN);
+    ReportSocketError("Send");
+    return -1;
+  }
+  // Nothing queued leaves SendQueueEmpty as it was, so a flush never waits
+  // for data that does not exist.
+  if (Len > 0)
+    QueueData(Data, Len);
+  TryToSend();
+  if (sendQueueEmpty_ && socketHandle_ != INVALID_SOCKET)
+    PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_WRITE, 0));
+  return Len > 0 ? Len : 0;
+}
+
+int TCustomNetSocket::SendText(const std::string& Text)
+{
+  if (Text.empty())
+    return 0;
+  return Send(Text.data(), static_cast<int>(Text.size()));
+}
+
+void TCustomNetSocket::TryToSend()
+{
+  const SOCKET handle = socketHandle_;
+  if (handle == INVALID_SOCKET || sendQueue_.BlockCount() == 0)
+    return;
+  for (;;) {
+    TBuffer* block = sendQueue_.Front();
+    if (block == nullptr)
+      return;
+    int len = 0;
+    const unsigned char* data = block->PeekData(len);
+    if (len == 0) {
+      if (sendQueue_.DropEmptyFront())
+        continue;
+      sendQueueEmpty_ = true;
+      return;
+    }
+    const int sent = RawSend(data, len);
+    if (sent == 0)
+      return;
+    if (sent == SOCKET_ERROR) {
+      const int err = Winsock::WSAGetLastError();
+      switch (err) {
+      case WSAECONNRESET:
+      case WSAENOTSOCK:
+      case WSAENOTCONN:
+      case WSAEINVAL:
+      case WSAECONNABORTED:
+        closeNotified_ = true;
+        CloseConnection();
+        NotifySessionClosed(static_cast<std::uint16_t>(err));
+        return;
+      case WSAEWOULDBLOCK:
+        return;
+      default:
+        ReportSocketError("TryToSend failed");
+        return;
+      }
+    }
+    // OnSendData may have closed the socket or dropped the queue.
+    if (socketHandle_ != handle || sendQueue_.Front() != block)
+      return;
+    block->ConsumeData(sent);
+    if (sent < len)
+      return;
+  }
+}
+
+int TCustomNetSocket::RawSend(const void* Data, int Len)
+{
+  int result;
+  if (socketType_ == SOCK_DGRAM)
+    result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
+                             reinterpret_cast<const sockaddr*>(&remoteSockAddr_), sizeof(remoteSockAddr_));
+  else
+    result = Winsock::send(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_);
+  if (result > 0)
+    NotifySendData(result);
+  return result;
+}
+
+int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void* Data, int Len)
+{
+  sockaddr_in dest{};
+  std::memcpy(&dest, Dest, sizeof(dest));
+  const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
+                                     reinterpret_cast<const sockaddr*>(&dest), DestLen);
+  if (result > 0)
+    NotifySendData(result);
+  if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM)
+    PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_WRITE, 0));
+  return result;
+}
+
+void TCustomNetSocket::Dup(SOCKET NewHandle)
+{
+  if (NewHandle == 0 || NewHandle == INVALID_SOCKET) {
+    Winsock::WSASetLastError(WSAEINVAL);
+    ReportSocketError("Dup");
+    return;
+  }
+  if (state_ != wsClosed) {
+    const SOCKET old = socketHandle_;
+    const int result = Winsock::closesocket(old);
+    socketHandle_ = INVALID_SOCKET;
+    PurgeSelectMessages(old);
+    if (result != 0) {
+      ReportSocketError("Dup (closesocket)");
+      return;
+    }
+    ChangeState(wsClosed);
+  }
+  socketHandle_ = NewHandle;
+  int size = 0;
+  int len = sizeof(size);
+  if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
+    ReportSocketError("getsockopt(SO_SNDBUF)");
+    return;
+  }
+  sendBufferSize_ = size;
+  ApplyLinger();
+  selectMask_ = kDupMask;
+  if (Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, kDupMask) != 0) {
+    ReportSocketError("WSAAsyncSelect");
+    return;
+  }
+  MarkConnected();
+}
+
+void TCustomNetSocket::MarkConnected()
+{
+  ChangeState(wsConnected);
+}
+
+// ---- connecting -------------------------------------------------------------
+
+void TCustomNetSocket::Connect()
+{
+  if (socketHandle_ != INVALID_SOCKET && state_ != wsClosed) {
+    SignalError("Connect: Socket already in use");
+    return;
+  }
+  if (!hasPort_) {
+    SignalError("Connect: No Port Specified");
+    return;
+  }
+  if (!hasAddr_) {
+    SignalError("Connect: No IP Address Specified");
+    return;
+  }
+  if (!hasProto_) {
+    SignalError("Connect: No Protocol Specified");
+    return;
+  }
+  try {
+    if (!protoLookedUp_) {
+      protoNumber_ = NetSocketResolveProto(protoText_);
+      socketType_ = protoNumber_ == IPPROTO_TCP ? SOCK_STREAM : protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
+      protoLookedUp_ = true;
+    }
+    if (!portLookedUp_) {
+      portNumber_ = NetSocketResolvePort(portText_, protoText_);
+      remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(portNumber_));
+      portLookedUp_ = true;
+    }
+    if (!localPortLookedUp_) {
+      localPortNumber_ = NetSocketResolvePort(localPort_, protoText_);
+      localPortLookedUp_ = true;
+    }
+    if (!addrLookedUp_) {
+      remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(addrText_);
+      addrLookedUp_ = true;
+    }
+  } catch (Exception& e) {
+    SignalError("connect: " + e.Message());
+    return;
+  }
+  DeleteSendQueue();
+  socketHandle_ = Winsock::socket(addrFamily_, socketType_, protoNumber_);
+  if (socketHandle_ == INVALID_SOCKET) {
+    ReportSocketError("Connect (socket)");
+    return;
+  }
+  int size = 0;
+  int len = sizeof(size);
+  if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
+    ReportSocketError("getsockopt(SO_SNDBUF)");
+    return;
+  }
+  sendBufferSize_ = size;
+  ChangeState(wsOpened);
+  if (state_ != wsOpened) {
+    Winsock::WSASetLastError(WSAEINVAL);
+    ReportSocketError("Connect (Invalid operation in OnChangeState)");
+    return;
+  }
+  if (socketType_ == SOCK_DGRAM) {
+    BindSocket();
+    if (MultiCast) {
+      if (MultiCastIpTTL != 1) {
+        const int ttl = MultiCastIpTTL;
+        if (SetBoolOption(socketHandle_, IPPROTO_IP, 3 /* IP_MULTICAST_TTL */, ttl) != 0) {
+          ReportSocketError("setsockopt(IP_MULTICAST_TTL)");
+          return;
+        }
+      }
+      if (localAddr_ != "0.0.0.0") {
+        in_addr iface;
+        iface.s_addr = NetSocketResolveHost(localAddr_);
+        if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, 2 /* IP_MULTICAST_IF */, reinterpret_cast<const char*>(&iface),
+                                sizeof(iface)) != 0) {
+          ReportSocketError("setsockopt(IP_MULTICAST_IF)");
+          return;
+        }
+      }
+    }
+    if (remoteSockAddr_.sin_addr.s_addr == INADDR_BROADCAST) {
+      if (SetBoolOption(socketHandle_, SOL_SOCKET, SO_BROADCAST, 1) != 0) {
+        ReportSocketError("setsockopt(SO_BROADCAST)");
+        return;
+      }
+    }
+  } else {
+    if (SetBoolOption(socketHandle_, SOL_SOCKET, SO_REUSEADDR, -1) != 0) {
+      ReportSocketError("setsockopt(SO_REUSEADDR)");
+      return;
+    }
+    if (ComponentOptions.Contains(wsoTcpNoDelay) && SetBoolOption(socketHandle_, IPPROTO_TCP, TCP_NODELAY, -1) != 0) {
+      ReportSocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+      return;
+    }
+    ApplyLinger();
+    if (SetBoolOption(socketHandle_, SOL_SOCKET, SO_KEEPALIVE, -1) != 0) {
+      ReportSocketError("setsockopt(SO_KEEPALIVE)");
+      return;
+    }
+    if (localPortNumber_ != 0 || localAddr_ != "0.0.0.0")
+      BindSocket();
+  }
+  // Anything still queued for this handle value belongs to an earlier socket.
+  PurgeSelectMessages(socketHandle_);
+  selectMask_ = kConnectMask;
+  if (Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, kConnectMask) != 0) {
+    ReportSocketError("WSAAsyncSelect");
+    return;
+  }
+  if (socketType_ == SOCK_DGRAM) {
+    ChangeState(wsConnected);
+    NotifySessionConnected(0);
+    return;
+  }
+  if (Winsock::connect(socketHandle_, reinterpret_cast<const sockaddr*>(&remoteSockAddr_), sizeof(remoteSockAddr_)) ==
+      0) {
+    ChangeState(wsConnecting);
+    return;
+  }
+  const int err = Winsock::WSAGetLastError();
+  if (err == WSAEWOULDBLOCK) {
+    ChangeState(wsConnecting);
+    return;
+  }
+  lastError_ = err;
+  ReportSocketError("Connect");
+}
+
+void TCustomNetSocket::BindSocket()
+{
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = Winsock::htons(static_cast<u_short>(localPortNumber_));
+  local.sin_addr.s_addr = NetSocketResolveHost(localAddr_);
+  if (Winsock::bind(socketHandle_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
+    SignalErrorFmt("winsock.bind failed, error #%d", Winsock::WSAGetLastError());
+    return;
+  }
+  sockaddr_in bound{};
+  int len = sizeof(bound);
+  if (Winsock::getsockname(socketHandle_, reinterpret_cast<sockaddr*>(&bound), &len) != 0) {
+    SignalErrorFmt("winsock.getsockname failed, error #%d", Winsock::WSAGetLastError());
+    return;
+  }
+  localPortNumber_ = Winsock::ntohs(bound.sin_port);
+  localPort_ = std::to_string(localPortNumber_);
+}
+
+void TCustomNetSocket::ApplyLinger()
+{
+  if (LingerOnOff == wsLingerNoSet)
+    return;
+  if (socketHandle_ == INVALID_SOCKET) {
+    SignalError("Cannot set linger option at this time");
+    return;
+  }
+  linger value;
+  value.l_onoff = static_cast<u_short>(LingerOnOff == wsLingerOff ? 0 : 1);
+  value.l_linger = static_cast<u_short>(LingerTimeout);
+  if (Winsock::setsockopt(socketHandle_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&value), sizeof(value)) !=
+      0)
+    ReportSocketError("setsockopt(SO_LINGER)");
+}
+
+// ---- closing ----------------------------------------------------------------
+
+void TCustomNetSocket::CloseConnection()
+{
+  CloseSocketHandle(true, 0);
+}
+
+void TCustomNetSocket::AbortSession()
+{
+  AbortConnection(0);
+}
+
+void TCustomNetSocket::AbortConnection(std::uint16_t Error)
+{
+  DeleteSendQueue();
+  if (state_ == wsConnected && protoNumber_ == IPPROTO_TCP) {
+    LingerOnOff = wsLingerOff;
+    ApplyLinger();
+  }
+  CloseSocketHandle(false, Error);
+}
+
+void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
+{
+  if (socketHandle_ == INVALID_SOCKET) {
+    if (state_ != wsClosed) {
+      ChangeState(wsClosed);
+      ResetToDefaults();
+    }
+    return;
+  }
+  if (state_ == wsClosed)
+    return;
+  if (Shutdown)
+    ShutdownSocket(SD_SEND);
+  const SOCKET handle = socketHandle_;
+  while (Winsock::closesocket(handle) != 0) {
+    lastError_ = Winsock::WSAGetLastError();
+    if (lastError_ == WSAEWOULDBLOCK) {
+      PumpMessages();
+      if (socketHandle_ != handle)
+        return;  // closed meanwhile by a handler
+      WaitForMessages(10);
+      continue;
+    }
+    if (lastError_ == WSANOTINITIALISED)
+      break;
+    socketHandle_ = INVALID_SOCKET;
+    PurgeSelectMessages(handle);
+    ReportSocketError("Disconnect (closesocket)");
+    return;
+  }
+  socketHandle_ = INVALID_SOCKET;
+  PurgeSelectMessages(handle);
+  ChangeState(wsClosed);
+  if (!destroying_ && !closeNotified_) {
+    closeNotified_ = true;
+    NotifySessionClosed(Error);
+  }
+  // An OnSessionClosed handler may already have opened the next session; its
+  // settings are not this session's to reset.
+  if (socketHandle_ != INVALID_SOCKET || state_ != wsClosed)
+    return;
+  try {
+    ResetToDefaults();
+  } catch (...) {
+  }
+}
+
+void TCustomNetSocket::CloseLater()
+{
+  PostMessageA(hiddenWindow_, WM_SOCKET_CLOSE_LATER, 0, 0);
+}
+
+void TCustomNetSocket::FreeLater()
+{
+  PostMessageA(hiddenWindow_, WM_SOCKET_FREE_LATER, 0, 0);
+}
+
+void TCustomNetSocket::FlushSendQueue()
+{
+  auto alive = alive_;
+  while (socketHandle_ != INVALID_SOCKET && !sendQueueEmpty_) {
+    const long long before = sendQueue_.PendingBytes();
+    TryToSend();
+    PumpMessages();
+    if (!*alive)
+      return;
+    if (socketHandle_ != INVALID_SOCKET && !sendQueueEmpty_ && sendQueue_.PendingBytes() >= before)
+      WaitForMessages(10);
+  }
+}
+
+void TCustomNetSocket::DrainUntilClosed()
+{
+  auto alive = alive_;
+  while (socketHandle_ != INVALID_SOCKET && state_ != wsClosed) {
+    PumpMessages();
+    if (!*alive || socketHandle_ == INVALID_SOCKET)
+      return;
+    u_long waiting = 0;
+    if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0)
+      break;
+    if (waiting > 0) {
+      NotifyDataAvailable(0);
+      if (!*alive || socketHandle_ == INVALID_SOCKET)
+        return;
+      u_long after = 0;
+      // A handler that takes nothing would keep this loop going for ever.
+      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &after) != 0 || after >= waiting)
+        break;
+    }
+    char none;
+    if (RawRecv(&none, 0, 0) <= 0) {
+      lastError_ = Winsock::WSAGetLastError();
+      if (lastError_ != WSAEWOULDBLOCK)
+        break;
+    }
+    PumpMessages();
+    if (!*alive)
+      return;
+    WaitForMessages(10);
+  }
+}
+
+void TCustomNetSocket::PauseEvents()
+{
+  isPaused_ = true;
+  Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, 0, 0);
+}
+
+void TCustomNetSocket::ResumeEvents()
+{
+  isPaused_ = false;
+  Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, selectMask_);
+}
+
+void TCustomNetSocket::ShutdownSocket(int How)
+{
+  if (socketHandle_ != INVALID_SOCKET)
+    Winsock::shutdown(socketHandle_, How);
+}
+
+// ---- message pumps ----------------------------------------------------------
+
+void TCustomNetSocket::PumpMessages()
+{
+  if (MultiThreaded || Application == nullptr)
+    ProcessThreadMessages();
+  else
+    Application->ProcessMessages();
+}
+
+void TCustomNetSocket::ProcessThreadMessages()
+{
+  while (ProcessOneMessage()) {
+  }
+}
+
+bool TCustomNetSocket::ProcessOneMessage()
+{
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    return false;
+  if (msg.message == WM_QUIT) {
+    quitReceived_ = true;
+    return true;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+  return true;
+}
+
+// ---- notifications ----------------------------------------------------------
+
+bool TCustomNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
+{
+  if (!OnDataAvailable)
+    return false;
+  OnDataAvailable(this, ErrCode);
+  return true;
+}
+
+void TCustomNetSocket::NotifySessionAvailable(std::uint16_t ErrCode)
+{
+  if (OnSessionAvailable)
+    OnSessionAvailable(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
+{
+  DeliverSessionConnected(ErrCode);
+}
+
+void TCustomNetSocket::DeliverSessionConnected(std::uint16_t ErrCode)
+{
+  if (OnSessionConnected)
+    OnSessionConnected(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
+{
+  if (OnSessionClosed)
+    OnSessionClosed(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifyDataSent(std::uint16_t ErrCode)
+{
+  if (OnDataSent)
+    OnDataSent(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifySendData(int BytesSent)
+{
+  if (OnSendData)
+    OnSendData(this, BytesSent);
+}
+
+void TCustomNetSocket::NotifyChangeState(TSocketState OldState, TSocketState NewState)
+{
+  if (OnChangeState)
+    OnChangeState(this, OldState, NewState);
+}
+
+void TCustomNetSocket::NotifyDnsLookupDone(std::uint16_t ErrCode)
+{
+  if (OnDnsLookupDone)
+    OnDnsLookupDone(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifyError()
+{
+  if (OnError)
+    OnError(this);
+}

@@ -1,0 +1,242 @@
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/send_queue.h"
+#include "net/socket_exception.h"
+#include "net/socket_types.h"
+#include "platform/component.h"
+
+// Messages of a socket's hidden window.
+constexpr UINT WM_SOCKET_SELECT = WM_USER + 1;       // Winsock select notification
+constexpr UINT WM_SOCKET_HOST_LOOKUP = WM_USER + 2;  // host-name lookup done
+constexpr UINT WM_SOCKET_ADDR_LOOKUP = WM_USER + 3;  // address lookup done
+constexpr UINT WM_SOCKET_CLOSE_LATER = WM_USER + 4;
+constexpr UINT WM_SOCKET_FREE_LATER = WM_USER + 5;
+constexpr UINT WM_SOCKET_TEST_EXCEPTION = WM_USER + 6;
+constexpr UINT WM_SOCKET_LINE_RETRIGGER = WM_USER + 20;
+
+// One window message as the socket's handlers see it.
+struct TSocketMessage {
+  UINT Msg = 0;
+  WPARAM WParam = 0;
+  LPARAM LParam = 0;
+  LRESULT Result = 0;
+};
+
+// The event-driven socket: wraps one Windows Sockets socket, never blocks
+// (apart from resolving a name inside Connect, Listen and BindSocket) and turns
+// every notification into an event, run on the thread that created it.
+class TCustomNetSocket : public TComponent {
+public:
+  explicit TCustomNetSocket(TComponent* Owner);
+  ~TCustomNetSocket() override;
+
+  // Addressing (all setters refuse unless closed).
+  const std::string& Addr() const { return addrText_; }
+  void AssignAddr(const std::string& Value);
+  const std::string& Port() const { return portText_; }
+  virtual void AssignPort(const std::string& Value);
+  const std::string& Proto() const { return protoText_; }
+  virtual void AssignProto(const std::string& Value);
+  const std::string& LocalAddr() const { return localAddr_; }
+  void AssignLocalAddr(const std::string& Value);
+  const std::string& LocalPort() const { return localPort_; }
+  void AssignLocalPort(const std::string& Value);
+
+  std::string PeerAddr() { return GetPeerAddr(); }
+  std::string PeerPort() { return GetPeerPort(); }
+  virtual std::string GetPeerAddr();
+  virtual std::string GetPeerPort();
+  virtual std::string ReadLocalAddr();
+  virtual std::string ReadLocalPort();
+  virtual int ReadPeerName(sockaddr* Name, int NameLen);
+  virtual int ReadSockName(sockaddr* Name, int& NameLen);
+
+  const std::string& DnsResult() const { return dnsResult_; }
+  const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+
+  TSocketState State() const { return state_; }
+  int ReadCount() const { return readCount_; }
+  int RcvdCount() { return ReadRcvdCount(); }
+  int LastError() const { return lastError_; }
+  SOCKET SocketHandle() const { return socketHandle_; }
+  SOCKET AcceptedHandle() const { return acceptedHandle_; }
+  HWND HiddenWindow() const { return hiddenWindow_; }
+  bool SendQueueEmpty() const { return sendQueueEmpty_; }
+  const TSendQueue& SendQueue() const { return sendQueue_; }
+  int SendBlockSize() const { return sendQueue_.BlockSize; }
+  void SetSendBlockSize(int Size) { sendQueue_.BlockSize = Size; }
+  int SendBufferSize() const { return sendBufferSize_; }
+  int SelectMask() const { return selectMask_; }
+  std::uint16_t CurrentEvent() const { return currentEvent_; }
+  bool IsPaused() const { return isPaused_; }
+  bool QuitReceived() const { return quitReceived_; }
+
+  BYTE ReqVerLow() const;
+  void SetReqVerLow(BYTE Value);
+  BYTE ReqVerHigh() const;
+  void SetReqVerHigh(BYTE Value);
+
+  TSocketSendFlags SendFlags();
+  void SetSendFlags(TSocketSendFlags Value);
+
+  // Plain properties.
+  bool MultiThreaded = false;
+  bool MultiCast = false;
+  std::string MultiCastAddrStr;
+  int MultiCastIpTTL = 1;
+  bool ReuseAddr = false;
+  TNetSocketOptions ComponentOptions;
+  int ListenBacklog = 5;
+  int FlushTimeout = 60;  // stored only: flushing has no time limit
+  TSocketLingerOnOff LingerOnOff = wsLingerOn;
+  int LingerTimeout = 0;
+
+  TSessionAvailable OnSessionAvailable;
+  TSessionConnected OnSessionConnected;
+  TSessionClosed OnSessionClosed;
+  TChangeState OnChangeState;
+  TDataAvailable OnDataAvailable;
+  TDataSent OnDataSent;
+  TSendData OnSendData;
+  TDnsLookupDone OnDnsLookupDone;
+  TNotifyEvent OnError;
+  TBgExceptionEvent OnBgException;
+
+  // Window messages.
+  virtual void HandleWindowMessage(TSocketMessage& Message);
+  virtual void AllocateHiddenWindow();
+  virtual void ReleaseHiddenWindow();
+
+  // Connecting and closing.
+  virtual void Connect();
+  virtual void BindSocket();
+  void ApplyLinger();
+  virtual void CloseConnection();
+  virtual void AbortSession();
+  virtual void AbortConnection(std::uint16_t Error);
+  virtual void CloseSocketHandle(bool Shutdown, std::uint16_t Error);
+  virtual void CloseLater();
+  virtual void FreeLater();
+  virtual void FlushSendQueue();
+  virtual void DrainUntilClosed();
+  virtual void PauseEvents();
+  virtual void ResumeEvents();
+  virtual void ShutdownSocket(int How);
+  virtual void Dup(SOCKET NewHandle);
+  virtual void MarkConnected();
+
+  // Data.
+  virtual int ReadRcvdCount();
+  virtual int RawRecv(void* Buffer, int BufferSize, int Flags);
+  int ReceiveData(void* Buffer, int BufferSize);
+  std::string ReceiveText();
+  virtual int RawRecvFrom(SOCKET S, void* Buffer, int BufferSize, int Flags, sockaddr* From, int* FromLen);
+  int ReceiveDatagram(void* Buffer, int BufferSize, sockaddr* From, int* FromLen);
+  int Send(const void* Data, int Len);
+  int SendText(const std::string& Text);
+  virtual void TryToSend();
+  virtual int RawSend(const void* Data, int Len);
+  int SendDatagram(const sockaddr* Dest, int DestLen, const void* Data, int Len);
+
+  // Message pumps used by the loops that wait.
+  virtual void PumpMessages();
+  void ProcessThreadMessages();
+  bool ProcessOneMessage();
+
+  // Errors.
+  virtual void SignalError(const std::string& Msg);
+  virtual void SignalErrorFmt(const char* Fmt, ...);
+  void ReportSocketError(const std::string& FunctionName);
+  virtual void ProcessBgException(Exception& E);
+
+  // Notifications; each fires its event when one is assigned.
+  virtual bool NotifyDataAvailable(std::uint16_t ErrCode);
+  virtual void NotifySessionAvailable(std::uint16_t ErrCode);
+  virtual void NotifySessionConnected(std::uint16_t ErrCode);
+  virtual void DeliverSessionConnected(std::uint16_t ErrCode);
+  virtual void NotifySessionClosed(std::uint16_t ErrCode);
+  virtual void NotifyDataSent(std::uint16_t ErrCode);
+  void NotifySendData(int BytesSent);
+  virtual void NotifyChangeState(TSocketState OldState, TSocketState NewState);
+  virtual void NotifyDnsLookupDone(std::uint16_t ErrCode);
+  virtual void NotifyError();
+
+  // Seconds-and-microseconds helpers.
+  static bool TimevalIsSet(const timeval& Tv) { return Tv.tv_sec != 0 || Tv.tv_usec != 0; }
+  static void TimevalClear(timeval& Tv) { Tv.tv_sec = Tv.tv_usec = 0; }
+  static bool TimevalCompare(const timeval& A, const timeval& B, bool IsEqual)
+  {
+    const bool equal = A.tv_sec == B.tv_sec && A.tv_usec == B.tv_usec;
+    return IsEqual ? equal : !equal;
+  }
+
+  // Flag that outlives the object: a loop running inside one of its calls can
+  // tell that a handler destroyed the socket under it.
+  std::shared_ptr<const bool> AliveFlag() const { return alive_; }
+
+protected:
+  virtual void ResetToDefaults();
+  void ChangeState(TSocketState NewState);
+  void QueueData(const void* Data, int Len);
+  void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
+  bool Destroying() const { return destroying_; }
+  // Removes select notifications still queued for a socket handle that is
+  // gone: handles are reused at once, so they would reach the next session.
+  void PurgeSelectMessages(SOCKET OldHandle);
+
+  virtual void HandleSelectMessage(TSocketMessage& Message);
+  virtual void HandleConnectEvent(TSocketMessage& Message);
+  virtual void HandleReadEvent(TSocketMessage& Message);
+  virtual void HandleWriteEvent(TSocketMessage& Message);
+  virtual void HandleAcceptEvent(TSocketMessage& Message);
+  virtual void HandleCloseEvent(TSocketMessage& Message);
+  void ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options);
+
+  std::string dnsResult_;
+  std::vector<std::string> dnsResultList_;
+  int sendFlags_ = 0;
+  int lastError_ = 0;
+  HWND hiddenWindow_ = nullptr;
+  SOCKET socketHandle_ = INVALID_SOCKET;
+  SOCKET acceptedHandle_ = INVALID_SOCKET;
+  std::string addrText_;
+  bool addrLookedUp_ = false;
+  int addrFamily_ = AF_INET;
+  bool hasAddr_ = false;
+  int protoNumber_ = IPPROTO_TCP;
+  bool hasProto_ = true;
+  bool protoLookedUp_ = false;
+  bool localPortLookedUp_ = false;
+  std::string protoText_ = "tcp";
+  std::string portText_;
+  bool hasPort_ = false;
+  bool portLookedUp_ = false;
+  int portNumber_ = 0;
+  std::string localPort_ = "0";
+  int localPortNumber_ = 0;
+  std::string localAddr_ = "0.0.0.0";
+  int socketType_ = SOCK_STREAM;
+  TSendQueue sendQueue_;
+  int sendBufferSize_ = 0;
+  bool sendQueueEmpty_ = true;
+  int readCount_ = 0;
+  bool isPaused_ = false;
+  bool closeNotified_ = false;
+  TSocketState state_ = wsClosed;
+  bool quitReceived_ = false;
+  int selectMask_ = 0;
+  std::uint16_t currentEvent_ = 0;
+  sockaddr_in remoteSockAddr_{};
+
+private:
+  bool destroying_ = false;
+  std::shared_ptr<bool> alive_;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+// One fixed-size block of a socket's send queue: bytes are appended behind
+// WritePos and taken out from ReadPos. Unread bytes never move forward, so the
+// space before ReadPos is reused only once the block has been emptied.
+class TBuffer {
+public:
+  explicit TBuffer(int Size);
+  virtual ~TBuffer() = default;
+
+  TBuffer(const TBuffer&) = delete;
+  TBuffer& operator=(const TBuffer&) = delete;
+
+  // Size <= 0 becomes 1514. Shrinking below WritePos keeps only the bytes
+  // that fit, so the positions never point past the storage.
+  void SetBlockSize(int Size);
+
+  // Copies as much as fits behind WritePos; returns the count copied.
+  int AppendData(const void* Source, int Len);
+  // The first unread byte and the unread count, or null and 0.
+  const unsigned char* PeekData(int& Len) const;
+  // Takes up to Len unread bytes; returns the count taken.
+  int ConsumeData(int Len);
+
+  int Capacity() const { return capacity_; }
+  int WritePos() const { return writePos_; }
+  int ReadPos() const { return readPos_; }
+  int Pending() const { return writePos_ - readPos_; }
+
+private:
+  std::unique_ptr<unsigned char[]> data_;
+  int capacity_ = 0;
+  int writePos_ = 0;
+  int readPos_ = 0;
+};

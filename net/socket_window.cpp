@@ -1,0 +1,110 @@
+#include "net/socket_window.h"
+
+#include "net/custom_net_socket.h"
+
+namespace {
+
+const char* const kClassName = "XSocketWindowClass";
+
+struct TWindowClassState {
+  CRITICAL_SECTION Lock;
+  WNDCLASSA Record{};
+  int WindowCount = 0;
+
+  TWindowClassState() { InitializeCriticalSection(&Lock); }
+  ~TWindowClassState() { DeleteCriticalSection(&Lock); }
+};
+
+TWindowClassState ClassState;
+
+class TClassLockGuard {
+public:
+  TClassLockGuard() { EnterCriticalSection(&ClassState.Lock); }
+  ~TClassLockGuard() { LeaveCriticalSection(&ClassState.Lock); }
+  TClassLockGuard(const TClassLockGuard&) = delete;
+  TClassLockGuard& operator=(const TClassLockGuard&) = delete;
+};
+
+HINSTANCE ModuleInstance()
+{
+  return GetModuleHandleA(nullptr);
+}
+
+}  // namespace
+
+HWND CreateSocketWindow(TCustomNetSocket* Owner)
+{
+  {
+    TClassLockGuard guard;
+    ClassState.Record.style = 0;
+    ClassState.Record.lpfnWndProc = SocketWindowProc;
+    ClassState.Record.cbClsExtra = 0;
+    // One pointer-sized slot: a 4-byte slot would cut a 64-bit socket pointer.
+    ClassState.Record.cbWndExtra = sizeof(LONG_PTR);
+    ClassState.Record.hInstance = ModuleInstance();
+    ClassState.Record.lpszClassName = kClassName;
+    WNDCLASSA existing;
+    if (!GetClassInfoA(ClassState.Record.hInstance, kClassName, &existing) && RegisterClassA(&ClassState.Record) == 0)
+      return nullptr;
+    ++ClassState.WindowCount;
+  }
+  HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                ModuleInstance(), nullptr);
+  if (window == nullptr) {
+    TClassLockGuard guard;
+    --ClassState.WindowCount;
+    return nullptr;
+  }
+  if (Owner != nullptr)
+    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(Owner));
+  return window;
+}
+
+bool DestroySocketWindow(HWND Window)
+{
+  SetWindowLongPtrA(Window, 0, 0);
+  if (!DestroyWindow(Window))
+    return false;
+  TClassLockGuard guard;
+  --ClassState.WindowCount;
+  return true;
+}
+
+void UnregisterSocketWindowClass()
+{
+  TClassLockGuard guard;
+  if (ClassState.WindowCount == 0)
+    UnregisterClassA(kClassName, ModuleInstance());
+}
+
+bool SocketWindowClassRegistered()
+{
+  WNDCLASSA info;
+  return GetClassInfoA(ModuleInstance(), kClassName, &info) != FALSE;
+}
+
+int SocketWindowCount()
+{
+  TClassLockGuard guard;
+  return ClassState.WindowCount;
+}
+
+LRESULT CALLBACK SocketWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
+{
+  auto* socket = reinterpret_cast<TCustomNetSocket*>(GetWindowLongPtrA(Window, 0));
+  // Only sockets ever go into the slot of this class; 0 once released.
+  if (socket == nullptr)
+    return DefWindowProcA(Window, Msg, WParam, LParam);
+  TSocketMessage message;
+  message.Msg = Msg;
+  message.WParam = WParam;
+  message.LParam = LParam;
+  // HandleWindowMessage routes every exception itself; this is the last guard,
+  // nothing may unwind through the system's frames.
+  try {
+    socket->HandleWindowMessage(message);
+  } catch (...) {
+    return 0;
+  }
+  return message.Result;
+}

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/send_buffer.h"
+#include "net/send_queue.h"
+
+namespace {
+
+std::string Unread(const TBuffer& block)
+{
+  int len = 0;
+  const unsigned char* data = block.PeekData(len);
+  return data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len));
+}
+
+}  // namespace
+
+TEST(SendBuffer, SizeZeroOrLessFallsBackTo1514)
+{
+  for (int size : {0, -1, -1000}) {
+    TBuffer block(size);
+    EXPECT_EQ(block.Capacity(), 1514) << size;
+  }
+  TBuffer block(1460);
+  EXPECT_EQ(block.Capacity(), 1460);
+}
+
+TEST(SendBuffer, AppendStopsAtCapacityAndFullBlockTakesNothing)
+{
+  TBuffer block(8);
+  const std::string data = "0123456789";
+  EXPECT_EQ(block.AppendData(data.data(), 10), 8);
+  EXPECT_EQ(block.AppendData(data.data(), 1), 0);
+  EXPECT_EQ(Unread(block), "01234567");
+}
+
+TEST(SendBuffer, PeekOnEmptyBlockGivesNullAndZero)
+{
+  TBuffer block(16);
+  int len = 99;
+  EXPECT_EQ(block.PeekData(len), nullptr);
+  EXPECT_EQ(len, 0);
+}
+
+TEST(SendBuffer, ConsumeMoreThanUnreadTakesUnreadAndResetsPositions)
+{
+  TBuffer block(16);
+  block.AppendData("abcdef", 6);
+  EXPECT_EQ(block.ConsumeData(2), 2);
+  EXPECT_EQ(Unread(block), "cdef");
+  EXPECT_EQ(block.ConsumeData(100), 4);
+  EXPECT_EQ(block.ReadPos(), 0);
+  EXPECT_EQ(block.WritePos(), 0);
+  EXPECT_EQ(block.ConsumeData(1), 0);
+}
+
+TEST(SendBuffer, PartlyConsumedFullBlockIsNotCompacted)
+{
+  TBuffer block(1460);
+  const std::string full(1460, 'x');
+  ASSERT_EQ(block.AppendData(full.data(), 1460), 1460);
+  block.ConsumeData(1000);
+  EXPECT_EQ(block.AppendData("y", 1), 0);
+  block.ConsumeData(460);
+  EXPECT_EQ(block.AppendData("y", 1), 1);
+}
+
+TEST(SendBuffer, ResizeKeepsUnreadBytesAndShrinkingKeepsOnlyWhatFits)
+{
+  TBuffer block(8);
+  block.AppendData("abcdefgh", 8);
+  block.ConsumeData(2);
+  block.SetBlockSize(16);
+  EXPECT_EQ(block.Capacity(), 16);
+  EXPECT_EQ(Unread(block), "cdefgh");
+  block.SetBlockSize(5);
+  EXPECT_EQ(block.Capacity(), 5);
+  EXPECT_LE(block.WritePos(), 5);
+  EXPECT_EQ(Unread(block), "cde");
+  block.SetBlockSize(2);  // the read position lies past the new end
+  EXPECT_EQ(Unread(block), "");
+  EXPECT_EQ(block.WritePos(), 0);
+}
+
+TEST(SendQueue, FourThousandBytesMakeThreeBlocks)
+{
+  TSendQueue queue;
+  const std::string data(4000, 'q');
+  ASSERT_TRUE(queue.QueueData(data.data(), 4000));
+  ASSERT_EQ(queue.BlockCount(), 3);
+  EXPECT_EQ(queue.Block(0)->Pending(), 1460);
+  EXPECT_EQ(queue.Block(1)->Pending(), 1460);
+  EXPECT_EQ(queue.Block(2)->Pending(), 1080);
+  EXPECT_EQ(queue.PendingBytes(), 4000);
+}
+
+TEST(SendQueue, LastBlockIsToppedUpBehindItsWritePosition)
+{
+  TSendQueue queue;
+  queue.QueueData(std::string(1000, 'a').data(), 1000);
+  queue.Front()->ConsumeData(600);
+  queue.QueueData(std::string(500, 'b').data(), 500);
+  ASSERT_EQ(queue.BlockCount(), 2);
+  EXPECT_EQ(queue.Block(0)->Pending(), 860);  // 400 a + 460 b
+  EXPECT_EQ(queue.Block(1)->Pending(), 40);
+}
+
+TEST(SendQueue, NullOrEmptyDataLeavesQueueAsItWas)
+{
+  TSendQueue queue;
+  EXPECT_FALSE(queue.QueueData(nullptr, 10));
+  EXPECT_FALSE(queue.QueueData("x", 0));
+  EXPECT_FALSE(queue.QueueData("x", -5));
+  EXPECT_FALSE(queue.QueueDatagram(nullptr, 10));
+  EXPECT_EQ(queue.BlockCount(), 0);
+}
+
+TEST(SendQueue, EmptyFrontIsDroppedOnlyWhileAnotherBlockFollows)
+{
+  TSendQueue queue;
+  queue.QueueData(std::string(2000, 'z').data(), 2000);
+  queue.Front()->ConsumeData(1460);
+  EXPECT_TRUE(queue.DropEmptyFront());
+  EXPECT_EQ(queue.BlockCount(), 1);
+  queue.Front()->ConsumeData(540);
+  EXPECT_FALSE(queue.DropEmptyFront());
+  EXPECT_EQ(queue.BlockCount(), 1);
+}
+
+TEST(SendQueue, DatagramsAreKeptWholeOneBlockEach)
+{
+  TSendQueue queue;
+  const std::string big(3000, 'd');
+  ASSERT_TRUE(queue.QueueDatagram(big.data(), 3000));
+  ASSERT_TRUE(queue.QueueDatagram("tiny", 4));
+  ASSERT_EQ(queue.BlockCount(), 2);
+  EXPECT_EQ(queue.Block(0)->Pending(), 3000);
+  EXPECT_EQ(queue.Block(1)->Pending(), 4);
+  // A drained last block is reused for the next datagram instead of leaving
+  // an empty block in front of it.
+  queue.Front()->ConsumeData(3000);
+  queue.DropEmptyFront();
+  queue.Front()->ConsumeData(4);
+  ASSERT_TRUE(queue.QueueDatagram("next", 4));
+  ASSERT_EQ(queue.BlockCount(), 1);
+  EXPECT_EQ(Unread(*queue.Front()), "next");
+}

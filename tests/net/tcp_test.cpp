@@ -1,0 +1,464 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "net/net_socket.h"
+#include "net/winsock_binding.h"
+#include "tests/net/event_recorder.h"
+#include "tests/net/net_test_peers.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+void ConnectTcp(TNetSocket& s, int port, const std::string& addr = "127.0.0.1")
+{
+  s.AssignProto("tcp");
+  s.AssignAddr(addr);
+  s.AssignPort(std::to_string(port));
+  s.Connect();
+}
+
+std::string Pattern(std::size_t size)
+{
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i)
+    data[i] = static_cast<char>((i * 7 + i / 1000) & 0xFF);
+  return data;
+}
+
+// Reads what waits, as the client core does.
+std::string ReadWaiting(TNetSocket& s)
+{
+  const int count = s.ReadRcvdCount();
+  if (count <= 0)
+    return std::string();
+  std::string text(static_cast<std::size_t>(count), '\0');
+  const int got = s.ReceiveData(text.data(), count);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return text;
+}
+
+std::string StateText(TSocketState from, TSocketState to)
+{
+  return "state " + std::to_string(from) + "->" + std::to_string(to);
+}
+
+}  // namespace
+
+TEST(Tcp, EventOrderOfARequestReplyExchange)
+{
+  std::string request;
+  TPeerServer peer([&](SOCKET c) {
+    request = ReadAll(c, 6);
+    SendAll(c, "IP:127.0.0.9 done");
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  std::string reply;
+  s.OnSessionConnected = [&](TObject*, std::uint16_t e) {
+    events.Log.push_back("connected " + std::to_string(e));
+    EXPECT_EQ(s.SendText("hello\n"), 6);
+    events.Log.push_back("send returned");
+  };
+  s.OnDataAvailable = [&](TObject*, std::uint16_t e) {
+    events.Log.push_back("data " + std::to_string(e));
+    reply += ReadWaiting(s);
+  };
+  ConnectTcp(s, peer.Port());
+  EXPECT_EQ(s.State(), wsConnecting);
+  events.Log.push_back("connect returned");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  EXPECT_EQ(request, "hello\n");
+  EXPECT_EQ(reply, "IP:127.0.0.9 done");
+  const std::vector<std::string> expected = {
+      StateText(wsClosed, wsOpened), StateText(wsOpened, wsConnecting), "connect returned",
+      StateText(wsConnecting, wsConnected), "connected 0", "send returned", "sent 0", "data 0", "closed 0",
+      StateText(wsConnected, wsClosed)};
+  EXPECT_EQ(events.Folded(), expected);
+  EXPECT_EQ(s.ReadCount(), 0);  // reset by the close
+}
+
+TEST(Tcp, ClientCloseFiresStateThenClosedOnceAndRestoresDefaults)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  events.Log.clear();
+  s.CloseConnection();
+  s.CloseConnection();
+  EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed), "closed 0"}));
+  EXPECT_EQ(s.Proto(), "tcp");
+  EXPECT_EQ(s.LocalPort(), "0");
+  TNetSocket never(nullptr);
+  TEventRecorder quiet;
+  quiet.Attach(never);
+  never.CloseConnection();
+  EXPECT_TRUE(quiet.Log.empty());
+}
+
+TEST(Tcp, FourMegabytesReachASlowReaderIntact)
+{
+  const std::string data = Pattern(4 * 1024 * 1024);
+  std::string received;
+  TPeerServer peer([&](SOCKET c) {
+    char buffer[16384];
+    for (;;) {
+      const int n = recv(c, buffer, sizeof(buffer), 0);
+      if (n <= 0)
+        break;
+      received.append(buffer, static_cast<std::size_t>(n));
+      if (received.size() % (256 * 1024) < sizeof(buffer))
+        Sleep(2);  // slower than the sender
+    }
+  });
+  TNetSocket s(nullptr);
+  int dataSent = 0;
+  long long handedOver = 0;
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) {
+    EXPECT_EQ(s.Send(data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+  };
+  s.OnSendData = [&](TObject*, int n) { handedOver += n; };
+  s.OnDataSent = [&](TObject*, std::uint16_t) { ++dataSent; };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return dataSent > 0 && s.SendQueueEmpty(); }, 30000ms));
+  EXPECT_EQ(handedOver, static_cast<long long>(data.size()));
+  s.CloseConnection();
+  ASSERT_TRUE(peer.WaitSessions(1, 10000));
+  EXPECT_EQ(received.size(), data.size());
+  EXPECT_TRUE(received == data);
+}
+
+TEST(Tcp, HandlerThatNeverReadsDoesNotHangTheLoop)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, std::string(1000, 'x'));
+    shutdown(c, SD_SEND);
+    Sleep(300);
+  });
+  TNetSocket s(nullptr);
+  int calls = 0;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 5000ms));
+  PumpMessagesFor(300ms);
+  EXPECT_LE(calls, 3);  // offered again per notification, never in an endless loop
+  EXPECT_EQ(s.RcvdCount(), 1000);
+  s.CloseConnection();
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Tcp, UnclaimedDataIsDrainedAndThePeerCloseEndsTheSession)
+{
+  TPeerServer peer([](SOCKET c) { SendAll(c, std::string(3000, 'y')); });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  EXPECT_EQ(events.Count("closed 0"), 1);
+  EXPECT_EQ(s.ReadCount(), 0);
+}
+
+TEST(Tcp, RefusedConnectReportsInSessionConnectedAndCloses)
+{
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, UnusedTcpPort());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  const std::vector<std::string> expected = {StateText(wsClosed, wsOpened), StateText(wsOpened, wsConnecting),
+                                             StateText(wsConnecting, wsConnected), "connected 10061",
+                                             StateText(wsConnected, wsClosed), "closed 0"};
+  EXPECT_EQ(events.Log, expected);
+}
+
+TEST(Tcp, SendWhenNotConnectedReportsWithItsText)
+{
+  TNetSocket s(nullptr);
+  try {
+    s.SendText("x");
+    FAIL() << "no report";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message(), "Error 10057 in function Send\r\nSocket is not connected");
+  }
+  int errors = 0;
+  s.OnError = [&](TObject*) { ++errors; };
+  EXPECT_EQ(s.SendText("x"), -1);
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(s.LastError(), 10057);
+  EXPECT_EQ(s.SendText(""), 0);  // no check at all for an empty text
+  EXPECT_EQ(errors, 1);
+}
+
+TEST(Tcp, SendWhileConnectingClosesFirstThenReports)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  s.OnError = [&](TObject*) { events.Log.push_back("error " + std::to_string(s.LastError())); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_EQ(s.State(), wsConnecting);
+  events.Log.clear();
+  EXPECT_EQ(s.SendText("early"), -1);
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"closed 10057", StateText(wsConnecting, wsClosed), "error 10057"}));
+  EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+  PumpMessagesFor(100ms);
+}
+
+TEST(Tcp, ResetReportClosesBeforeItsStateChangeWithItsText)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  events.Log.clear();
+  Winsock::WSASetLastError(WSAECONNRESET);
+  try {
+    s.ReportSocketError("recv");
+    FAIL() << "no report";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message(), "Error 10054 in function recv\r\nConnection reset by peer");
+  }
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"closed 10054", StateText(wsConnected, wsClosed)}));
+  EXPECT_EQ(s.LastError(), 10054);
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Tcp, PeerResetDuringSendingClosesTheSessionOnce)
+{
+  TPeerServer peer([](SOCKET c) {
+    linger hard{1, 0};
+    setsockopt(c, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
+    Sleep(50);
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  s.OnError = [&](TObject*) { events.Log.push_back("error"); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  // Wine reports the peer's reset as a plain FD_CLOSE with no error; with
+  // notifications paused the reset shows in the send path instead.
+  s.PauseEvents();
+  ASSERT_TRUE(peer.WaitSessions(1, 5000));
+  Sleep(50);
+  const std::string chunk(8192, 'r');
+  ASSERT_TRUE(PumpMessagesUntil(
+      [&] {
+        if (s.State() == wsConnected)
+          s.SendText(chunk);
+        return s.State() == wsClosed;
+      },
+      5000ms));
+  int closes = 0;
+  for (const auto& e : events.Log)
+    closes += e.rfind("closed ", 0) == 0;
+  EXPECT_EQ(closes, 1);
+  std::string all;
+  for (const auto& e : events.Log)
+    all += e + "; ";
+  EXPECT_TRUE(events.Has("closed 10054") || events.Has("closed 10053")) << all;
+}
+
+TEST(Tcp, ZeroLengthSendLeavesTheQueueEmpty)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  EXPECT_EQ(s.Send("x", 0), 0);
+  EXPECT_TRUE(s.SendQueueEmpty());
+  EXPECT_EQ(s.Send(nullptr, 0), 0);
+  EXPECT_TRUE(s.SendQueueEmpty());
+  s.FlushSendQueue();  // returns at once: nothing waits
+  s.CloseConnection();
+}
+
+TEST(Tcp, DataSentFiresAfterSendReturned)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  std::vector<std::string> log;
+  s.OnDataSent = [&](TObject*, std::uint16_t) { log.push_back("sent"); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  PumpMessagesFor(50ms);
+  log.clear();
+  EXPECT_EQ(s.Send(std::string(100, 'a').data(), 100), 100);
+  log.push_back("returned");
+  PumpMessagesUntil([&] { return log.size() == 2; }, 2000ms);
+  EXPECT_EQ(log, (std::vector<std::string>{"returned", "sent"}));
+  s.CloseConnection();
+}
+
+TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  struct {
+    bool clearCanClose;
+    bool throwStd;
+    TSocketState after;
+  } cases[] = {{false, false, wsClosed}, {true, false, wsConnected}, {false, true, wsClosed}};
+  for (const auto& c : cases) {
+    TNetSocket s(nullptr);
+    std::string seen;
+    int closedEvents = 0;
+    s.OnDataSent = [&](TObject*, std::uint16_t) {
+      if (c.throwStd)
+        throw std::runtime_error("bang");
+      throw ESocketException("boom");
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closedEvents; };
+    s.OnBgException = [&](TObject* sender, Exception& e, bool& canClose) {
+      EXPECT_EQ(sender, &s);
+      EXPECT_TRUE(canClose);
+      seen = e.Message();
+      if (c.clearCanClose)
+        canClose = false;
+    };
+    s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.SendText("go"); };
+    ConnectTcp(s, peer.Port());
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, 5000ms));
+    EXPECT_EQ(seen, c.throwStd ? "bang" : "boom");
+    EXPECT_EQ(s.State(), c.after);
+    if (c.after == wsClosed) {
+      EXPECT_EQ(closedEvents, 1);
+    }
+    s.CloseConnection();
+  }
+}
+
+TEST(Tcp, DataHandlerExceptionReachesBackgroundHandling)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "reply");
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  std::string seen;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { throw std::runtime_error("data handler failed"); };
+  s.OnBgException = [&](TObject*, Exception& e, bool&) { seen = e.Message(); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, 5000ms));
+  EXPECT_EQ(seen, "data handler failed");
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Tcp, CloseAndReconnectAtOnceSeesNoStaleConnectEvent)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  const int refused = UnusedTcpPort();
+  int reused = 0;
+  for (int round = 0; round < 5; ++round) {
+    TNetSocket s(nullptr);
+    TEventRecorder events;
+    events.Attach(s);
+    ConnectTcp(s, peer.Port());
+    const SOCKET first = s.SocketHandle();
+    Sleep(100);  // the connect completes and its notification waits in the queue
+    MSG pending;
+    ASSERT_TRUE(PeekMessageA(&pending, s.HiddenWindow(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_NOREMOVE));
+    s.CloseConnection();
+    events.Log.clear();
+    ConnectTcp(s, refused);
+    reused += s.SocketHandle() == first;
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+    EXPECT_FALSE(events.Has("connected 0")) << round;
+    EXPECT_TRUE(events.Has("connected 10061")) << round;
+  }
+  EXPECT_GT(reused, 0) << "handles were never reused, the stale path was not exercised";
+}
+
+TEST(Tcp, CloseRemovesOnlyTheOldHandlesQueuedNotifications)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  const SOCKET handle = s.SocketHandle();
+  PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, handle, WSAMAKESELECTREPLY(FD_CONNECT, 0));
+  PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, handle + 4000, WSAMAKESELECTREPLY(FD_READ, 0));
+  s.CloseConnection();
+  std::vector<WPARAM> left;
+  MSG msg;
+  while (PeekMessageA(&msg, s.HiddenWindow(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE))
+    left.push_back(msg.wParam);
+  EXPECT_EQ(left, (std::vector<WPARAM>{handle + 4000}));
+}
+
+TEST(Tcp, DupAdoptsAHandleAndAbortSessionClosesItOnce)
+{
+  StartPeerWinsock();
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "dup");
+    ReadAll(c);
+  });
+  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(peer.Port()));
+  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
+  ASSERT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  std::string got;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += ReadWaiting(s); };
+  s.Dup(raw);
+  EXPECT_EQ(s.State(), wsConnected);
+  EXPECT_GT(s.SendBufferSize(), 0);
+  EXPECT_EQ(s.SelectMask(), 0x33);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return got == "dup"; }, 5000ms));
+  events.Log.clear();
+  s.AbortSession();
+  EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed), "closed 0"}));
+  int errors = 0;
+  s.OnError = [&](TObject*) { ++errors; };
+  s.Dup(INVALID_SOCKET);
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(s.LastError(), 10022);
+}
+
+TEST(Tcp, CloseLaterFromTheDataHandlerClosesAfterItReturned)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "bye");
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocketState inHandler = wsInvalidState;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    ReadWaiting(s);
+    s.CloseLater();
+    inHandler = s.State();
+  };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  EXPECT_EQ(inHandler, wsConnected);
+}
+
+TEST(Tcp, DestroyingAConnectedSocketFiresNoSessionClosed)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  int closes = 0;
+  {
+    TNetSocket s(nullptr);
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closes; };
+    ConnectTcp(s, peer.Port());
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  }
+  EXPECT_EQ(closes, 0);
+  EXPECT_TRUE(peer.WaitSessions(1, 5000));
+}

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/net_socket.h"
+#include "net/winsock_binding.h"
+#include "tests/net/event_recorder.h"
+#include "tests/net/net_test_peers.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+void ConnectUdp(TNetSocket& s, const std::string& addr, int port)
+{
+  s.AssignProto("udp");
+  s.AssignAddr(addr);
+  s.AssignPort(std::to_string(port));
+  s.Connect();
+}
+
+int BroadcastOption(TNetSocket& s)
+{
+  int value = 0;
+  int len = sizeof(value);
+  Winsock::getsockopt(s.SocketHandle(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<char*>(&value), &len);
+  return value;
+}
+
+}  // namespace
+
+TEST(Udp, HeartbeatPatternSendsExactlyOneDatagram)
+{
+  TUdpReceiver receiver("127.0.0.11");
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectUdp(s, "127.0.0.11", receiver.Port());
+  // Connected inside Connect, with OnSessionConnected before it returned.
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"state 8->1", "state 1->5", "connected 0"}));
+  const std::string beat = "KVHB 0123456789abcd";
+  ASSERT_EQ(beat.size(), 19u);
+  EXPECT_EQ(s.SendText(beat + "\n"), 20);
+  s.CloseConnection();
+  EXPECT_EQ(s.State(), wsClosed);
+  PumpMessagesFor(100ms);
+  const auto got = receiver.WaitFor(2, 400);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], beat + "\n");
+}
+
+TEST(Udp, RepeatedHeartbeatsOnOneComponent)
+{
+  TUdpReceiver receiver("127.0.0.11");
+  TNetSocket s(nullptr);
+  for (int i = 0; i < 5; ++i) {
+    ConnectUdp(s, "127.0.0.11", receiver.Port());
+    s.SendText("beat " + std::to_string(i));
+    s.CloseConnection();
+  }
+  PumpMessagesFor(50ms);
+  const auto got = receiver.WaitFor(5, 2000);
+  ASSERT_EQ(got.size(), 5u);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(got[static_cast<std::size_t>(i)], "beat " + std::to_string(i));
+}
+
+TEST(Udp, BroadcastSwitchesTheOptionOnAndArrives)
+{
+  TUdpReceiver receiver("0.0.0.0");
+  TNetSocket s(nullptr);
+  ConnectUdp(s, "255.255.255.255", receiver.Port());
+  ASSERT_EQ(s.State(), wsConnected);
+  EXPECT_NE(BroadcastOption(s), 0);
+  s.SendText("to everybody");
+  const auto got = receiver.WaitFor(1, 2000);
+  s.CloseConnection();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], "to everybody");
+
+  TNetSocket plain(nullptr);
+  ConnectUdp(plain, "127.0.0.1", receiver.Port());
+  EXPECT_EQ(BroadcastOption(plain), 0);
+  plain.CloseConnection();
+}
+
+TEST(Udp, LargeDatagramIsSentWhole)
+{
+  TUdpReceiver receiver("127.0.0.1");
+  TNetSocket s(nullptr);
+  ConnectUdp(s, "127.0.0.1", receiver.Port());
+  std::string data(3000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i % 251);
+  int handedOver = 0;
+  s.OnSendData = [&](TObject*, int n) { handedOver = n; };
+  EXPECT_EQ(s.Send(data.data(), static_cast<int>(data.size())), 3000);
+  EXPECT_EQ(handedOver, 3000);
+  EXPECT_TRUE(s.SendQueueEmpty());
+  const auto got = receiver.WaitFor(2, 500);
+  s.CloseConnection();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_TRUE(got[0] == data) << got[0].size();
+}
+
+TEST(Udp, DatagramsAreReceivedWithTheirSender)
+{
+  TNetSocket s(nullptr);
+  std::string got;
+  std::string from;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    char buffer[256];
+    sockaddr_in sender{};
+    int len = sizeof(sender);
+    const int n = s.ReceiveDatagram(buffer, sizeof(buffer), reinterpret_cast<sockaddr*>(&sender), &len);
+    if (n > 0) {
+      got.assign(buffer, static_cast<std::size_t>(n));
+      from = Winsock::inet_ntoa(sender.sin_addr);
+    }
+  };
+  TUdpReceiver sink("127.0.0.1");
+  ConnectUdp(s, "127.0.0.1", sink.Port());
+  const int localPort = std::stoi(s.LocalPort());
+  StartPeerWinsock();
+  SOCKET peer = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<u_short>(localPort));
+  to.sin_addr.s_addr = inet_addr("127.0.0.1");
+  sendto(peer, "answer", 6, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+  closesocket(peer);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 2000ms));
+  EXPECT_EQ(got, "answer");
+  EXPECT_EQ(from, "127.0.0.1");
+  EXPECT_EQ(s.ReadCount(), 6);
+  s.CloseConnection();
+}

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "net/net_socket.h"
+#include "net/socket_window.h"
+#include "net/winsock_binding.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+std::string Lower(std::string text)
+{
+  for (char& c : text)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+TEST(WinsockBinding, SocketsAloneLoadNothingAndTheLastOneUnloads)
+{
+  ASSERT_EQ(LiveSocketCount(), 0);
+  ASSERT_FALSE(WinsockLoaded());
+  {
+    TNetSocket a(nullptr);
+    TNetSocket b(nullptr);
+    EXPECT_EQ(LiveSocketCount(), 2);
+    EXPECT_TRUE(SocketWindowClassRegistered());
+    EXPECT_FALSE(WinsockLoaded());
+  }
+  EXPECT_EQ(LiveSocketCount(), 0);
+  EXPECT_FALSE(WinsockLoaded());
+  EXPECT_FALSE(SocketWindowClassRegistered());
+}
+
+TEST(WinsockBinding, LoadUnloadReloadCycle)
+{
+  ASSERT_FALSE(WinsockLoaded());
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    auto s = std::make_unique<TNetSocket>(nullptr);
+    const int startups = WinsockStartupCount();
+    const int resolves = WinsockResolveCount();
+    Winsock::WSAGetLastError();
+    EXPECT_TRUE(WinsockLoaded()) << cycle;
+    EXPECT_EQ(WinsockStartupCount(), startups + 1) << cycle;
+    EXPECT_EQ(WinsockStartedVersion(), 0x0101) << cycle;
+    EXPECT_EQ(WinsockResolveCount(), resolves + 2) << cycle;  // WSAStartup, then WSAGetLastError
+    Winsock::WSAGetLastError();
+    EXPECT_EQ(WinsockResolveCount(), resolves + 2) << cycle;
+    EXPECT_EQ(LiveSocketCount(), 1);
+    s.reset();
+    EXPECT_FALSE(WinsockLoaded()) << cycle;
+    EXPECT_FALSE(Winsock2Loaded()) << cycle;
+    EXPECT_EQ(LiveSocketCount(), 0);
+    EXPECT_FALSE(SocketWindowClassRegistered()) << cycle;
+  }
+}
+
+TEST(WinsockBinding, WsaIoctlLoadsWs2AndUnloadForgetsIt)
+{
+  auto s = std::make_unique<TNetSocket>(nullptr);
+  DWORD bytes = 0;
+  EXPECT_NE(Winsock::WSAIoctl(INVALID_SOCKET, 0, nullptr, 0, nullptr, 0, &bytes, nullptr, nullptr), 0);
+  EXPECT_TRUE(WinsockLoaded());
+  EXPECT_TRUE(Winsock2Loaded());
+  s.reset();
+  EXPECT_FALSE(Winsock2Loaded());
+  EXPECT_FALSE(WinsockLoaded());
+}
+
+TEST(WinsockBinding, MissingEntryPointNamesItAndLeavesLibraryLoaded)
+{
+  auto s = std::make_unique<TNetSocket>(nullptr);
+  try {
+    WinsockEntryPoint("NoSuchEntryPoint");
+    FAIL() << "no exception";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message().rfind("Procedure NoSuchEntryPoint not found in wsock32.dll Error #", 0), 0u) << e.Message();
+  }
+  EXPECT_TRUE(WinsockLoaded());
+  try {
+    Winsock2EntryPoint("NoSuchEntryPoint2");
+    FAIL() << "no exception";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message().rfind("Procedure NoSuchEntryPoint2 not found in ws2_32.dll Error #", 0), 0u) << e.Message();
+  }
+}
+
+TEST(WinsockBinding, LibrariesComeFromTheSystemFolderNotTheCurrentOne)
+{
+  // A worthless wsock32.dll in the current folder must not be the one loaded.
+  const std::string dir = FreshTestDir("net_planted_dll");
+  for (const char* name : {"wsock32.dll", "ws2_32.dll"}) {
+    FILE* f = std::fopen((dir + "\\" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("not a library", f);
+    std::fclose(f);
+  }
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
+  {
+    auto s = std::make_unique<TNetSocket>(nullptr);
+    EXPECT_NO_THROW(Winsock::WSAGetLastError());
+    char path[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(WinsockModule(), path, MAX_PATH), 0u);
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(Lower(path), Lower(std::string(system) + "\\wsock32.dll"));
+  }
+  SetCurrentDirectoryA(previous);
+}
+
+TEST(WinsockBinding, RequestedVersionCanChangeOnlyWhileUnloaded)
+{
+  auto s = std::make_unique<TNetSocket>(nullptr);
+  s->SetReqVerHigh(2);  // not loaded yet: accepted
+  EXPECT_EQ(s->ReqVerHigh(), 2);
+  Winsock::WSAGetLastError();
+  EXPECT_EQ(WinsockStartedVersion(), 0x0201);
+  EXPECT_NO_THROW(s->SetReqVerHigh(2));  // the same value: accepted at any time
+  try {
+    s->SetReqVerHigh(1);
+    FAIL() << "no refusal";
+  } catch (const ESocketException& e) {
+    EXPECT_NE(e.Message().find(" in function SetReqVerHigh: WinSock version can't be changed now\r\n"),
+              std::string::npos)
+        << e.Message();
+  }
+  EXPECT_THROW(s->SetReqVerLow(0), ESocketException);
+  EXPECT_EQ(s->ReqVerHigh(), 2);
+  EXPECT_EQ(s->ReqVerLow(), 1);
+  s.reset();
+  TNetSocket t(nullptr);
+  t.SetReqVerHigh(1);
+  EXPECT_EQ(t.ReqVerHigh(), 1);
+}
+
+TEST(HiddenWindow, SlotIsPointerSizedAndHoldsTheWholeSocketPointer)
+{
+  TNetSocket s(nullptr);
+  WNDCLASSA info;
+  ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), "XSocketWindowClass", &info));
+  EXPECT_EQ(info.cbWndExtra, static_cast<int>(sizeof(LONG_PTR)));
+  EXPECT_EQ(GetWindowLongPtrA(s.HiddenWindow(), 0), reinterpret_cast<LONG_PTR>(&s));
+  char name[64];
+  GetClassNameA(s.HiddenWindow(), name, sizeof(name));
+  EXPECT_STREQ(name, "XSocketWindowClass");
+}
+
+TEST(HiddenWindow, OtherMessagesGetTheDefaultProcedure)
+{
+  TNetSocket s(nullptr);
+  EXPECT_EQ(SendMessageA(s.HiddenWindow(), WM_USER + 50, 1, 2), DefWindowProcA(s.HiddenWindow(), WM_USER + 50, 1, 2));
+  char title[16] = "x";
+  EXPECT_EQ(SendMessageA(s.HiddenWindow(), WM_GETTEXT, sizeof(title), reinterpret_cast<LPARAM>(title)), 0);
+}
+
+TEST(HiddenWindow, TestExceptionMessageReachesBackgroundHandler)
+{
+  TNetSocket s(nullptr);
+  std::string seen;
+  bool closeOffered = false;
+  s.OnBgException = [&](TObject* sender, Exception& e, bool& canClose) {
+    EXPECT_EQ(sender, &s);
+    seen = e.Message();
+    closeOffered = canClose;
+  };
+  PostMessageA(s.HiddenWindow(), WM_SOCKET_TEST_EXCEPTION, 0, 0);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, std::chrono::milliseconds(2000)));
+  EXPECT_EQ(seen, "Test exception in NetSocket");
+  EXPECT_TRUE(closeOffered);
+}
+
+TEST(HiddenWindow, FreeLaterDestroysTheSocketFromTheMessageLoop)
+{
+  auto* s = new TNetSocket(nullptr);
+  const HWND window = s->HiddenWindow();
+  s->FreeLater();
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(LiveSocketCount(), 1);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return LiveSocketCount() == 0; }, std::chrono::milliseconds(2000)));
+  EXPECT_FALSE(IsWindow(window));
+}
