@@ -1,5 +1,6 @@
 #include "regex/pattern_expr.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -147,6 +148,9 @@ void AddCyrillicUpper(TClassBuilder& cls)
   }
   cls.Add(0xA8);
 }
+
+// Raised inside the compiler when a program outgrows the object's own buffer.
+struct TProgramOverflow {};
 
 }  // namespace
 
@@ -353,29 +357,31 @@ void TPatternExpr::CompileText()
     HasBackRef = false;
     int flags = 0;
 
-    ParsePos = ExprStart;
-    GroupCount = 1;
-    ProgramSize = 0;
-    EmitPos = reinterpret_cast<unsigned char*>(&SizingSentinel);
-    AppendByte(ProgramMarker);
-    ParseReg(false, flags);
-
-    if (static_cast<size_t>(ProgramSize) <= sizeof ProgramInline) {
-      Program = ProgramInline;
-    } else {
-      ProgramHeap.reset(new unsigned char[static_cast<size_t>(ProgramSize)]);
-      Program = ProgramHeap.get();
+    // Most programs fit the object's own buffer: emit there straight away and
+    // run the sizing pass only for a program that does not fit.
+    bool fitted = true;
+    try {
+      EmitInto(ProgramInline, static_cast<std::int32_t>(sizeof ProgramInline), flags);
+      ProgramSize = static_cast<std::int32_t>(EmitPos - ProgramInline);
+    } catch (const TProgramOverflow&) {
+      fitted = false;
     }
-
-    ParseModifiers = Modifiers;
-    ParsePos = ExprStart;
-    GroupCount = 1;
-    EmitPos = Program;
-    EmitLimit = Program + ProgramSize;
-    AppendByte(ProgramMarker);
-    ParseReg(false, flags);
-    if (EmitPos != EmitLimit) {
-      RaiseError(reCompInternalUrp);
+    if (!fitted) {
+      ParseModifiers = Modifiers;
+      HasBackRef = false;
+      ParsePos = ExprStart;
+      GroupCount = 1;
+      ProgramSize = 0;
+      EmitPos = reinterpret_cast<unsigned char*>(&SizingSentinel);
+      AppendByte(ProgramMarker);
+      ParseReg(false, flags);
+      std::int32_t size = ProgramSize;
+      ProgramHeap.reset(new unsigned char[static_cast<size_t>(size)]);
+      EmitInto(ProgramHeap.get(), size, flags);
+      if (EmitPos != Program + size) {
+        RaiseError(reCompInternalUrp);
+      }
+      ProgramSize = size;
     }
     DeriveStartHints(flags);
   } catch (...) {
@@ -388,6 +394,29 @@ void TPatternExpr::CompileText()
   IsCompiled = true;
 }
 
+void TPatternExpr::EmitInto(unsigned char* buffer, std::int32_t size, int& flags)
+{
+  Program = buffer;
+  ProgramSize = size;
+  ParseModifiers = Modifiers;
+  HasBackRef = false;
+  ParsePos = ExprStart;
+  GroupCount = 1;
+  EmitPos = buffer;
+  EmitLimit = buffer + size;
+  AppendByte(ProgramMarker);
+  ParseReg(false, flags);
+}
+
+void TPatternExpr::EmitOverflow()
+{
+  if (Program == ProgramInline) {
+    throw TProgramOverflow{};
+  }
+  RaiseError(reCompInternalUrp);  // the sizing pass counted too little
+  std::abort();                    // not reached: RaiseError always throws
+}
+
 TPatternExpr::Node TPatternExpr::AppendNode(unsigned char kind)
 {
   if (Sizing()) {
@@ -395,7 +424,7 @@ TPatternExpr::Node TPatternExpr::AppendNode(unsigned char kind)
     return EmitPos;
   }
   if (EmitLimit - EmitPos < NodeHeaderSize) {
-    RaiseError(reCompInternalUrp);
+    EmitOverflow();
   }
   Node node = EmitPos;
   node[0] = kind;
@@ -411,7 +440,7 @@ void TPatternExpr::AppendByte(unsigned char byte)
     return;
   }
   if (EmitPos >= EmitLimit) {
-    RaiseError(reCompInternalUrp);
+    EmitOverflow();
   }
   *EmitPos++ = byte;
 }
@@ -423,7 +452,7 @@ void TPatternExpr::AppendInt(std::int32_t value)
     return;
   }
   if (EmitLimit - EmitPos < 4) {
-    RaiseError(reCompInternalUrp);
+    EmitOverflow();
   }
   WriteProgramInt(EmitPos, value);
   EmitPos += 4;
@@ -435,8 +464,11 @@ void TPatternExpr::InsertNodeBefore(unsigned char kind, Node position, int size)
     ProgramSize += size;
     return;
   }
-  if (EmitLimit - EmitPos < size || position < Program || position > EmitPos) {
+  if (position < Program || position > EmitPos) {
     RaiseError(reCompInternalUrp);
+  }
+  if (EmitLimit - EmitPos < size) {
+    EmitOverflow();
   }
   std::memmove(position + size, position, static_cast<size_t>(EmitPos - position));
   EmitPos += size;

@@ -90,6 +90,8 @@ private:
   bool PrepareProgram();
   void DiscardProgram();
   void CompileText();
+  void EmitInto(unsigned char* buffer, std::int32_t size, int& flags);
+  [[noreturn]] void EmitOverflow();
   bool Sizing() const { return static_cast<const void*>(EmitPos) == static_cast<const void*>(&SizingSentinel); }
   Node AppendNode(unsigned char kind);
   void AppendByte(unsigned char byte);

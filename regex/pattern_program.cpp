@@ -145,7 +145,9 @@ bool VerifyPatternProgram(const unsigned char* program, int size, std::string* p
 {
   auto fail = [&](int offset, const char* what) {
     if (problem != nullptr) {
-      *problem = std::string(what) + " at " + std::to_string(offset);
+      *problem = what;
+      *problem += " at ";
+      *problem += std::to_string(offset);
     }
     return false;
   };
@@ -300,9 +302,11 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
     std::int32_t next = ReadProgramInt(node + 1);
     out += std::to_string(at) + ": " + PatternOpName(kind);
     if (kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) {
-      out += " " + std::to_string(kind - OpGroupOpen);
+      out += " ";
+      out += std::to_string(kind - OpGroupOpen);
     } else if (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber) {
-      out += " " + std::to_string(kind - OpGroupClose);
+      out += " ";
+      out += std::to_string(kind - OpGroupClose);
     }
     switch (kind) {
     case OpLiteral:
@@ -315,12 +319,20 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
       break;
     case OpBraces:
     case OpBracesLazy:
-      out += " {" + std::to_string(ReadProgramInt(node + 5)) + "," + std::to_string(ReadProgramInt(node + 9)) + "}";
+      out += " {";
+      out += std::to_string(ReadProgramInt(node + 5));
+      out += ",";
+      out += std::to_string(ReadProgramInt(node + 9));
+      out += "}";
       break;
     case OpLoop:
     case OpLoopLazy:
-      out += " {" + std::to_string(ReadProgramInt(node + 5)) + "," + std::to_string(ReadProgramInt(node + 9)) +
-             "} body " + std::to_string(at + ReadProgramInt(node + 13));
+      out += " {";
+      out += std::to_string(ReadProgramInt(node + 5));
+      out += ",";
+      out += std::to_string(ReadProgramInt(node + 9));
+      out += "} body ";
+      out += std::to_string(at + ReadProgramInt(node + 13));
       break;
     case OpAnyOfSmall:
     case OpAnyButSmall:
@@ -346,13 +358,15 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
     }
     case OpBackRef:
     case OpBackRefCI:
-      out += " \\" + std::to_string(node[5]);
+      out += " \\";
+      out += std::to_string(node[5]);
       break;
     default:
       break;
     }
     if (next != 0) {
-      out += " -> " + std::to_string(at + next);
+      out += " -> ";
+      out += std::to_string(at + next);
     }
     out += "\n";
     at += nodeSize;

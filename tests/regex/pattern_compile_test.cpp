@@ -169,6 +169,28 @@ TEST(PatternCompile, ExactMessages)
   EXPECT_EQ(PatternErrorText(1005), "TPatternExpr(exec): No Inpit String Specified");
 }
 
+TEST(PatternCompile, LargeProgramsCompileAsSmallOnes)
+{
+  // Long patterns outgrow the object's own program buffer and take the
+  // counted route; the result must be the same program shape.
+  std::string pattern = "^";
+  std::string text;
+  for (int i = 0; i < 60; ++i) {
+    pattern += "\\d?[a-f]";
+    text += (i % 2 != 0) ? "7c" : "e";
+  }
+  pattern += "$";
+  TPatternExpr expr;
+  expr.SetExpression(pattern);
+  expr.CompileExpression();
+  EXPECT_GT(expr.ProgramLength(), 1000);
+  std::string problem;
+  EXPECT_TRUE(VerifyPatternProgram(expr.ProgramBytes(), expr.ProgramLength(), &problem)) << problem;
+  EXPECT_TRUE(expr.Exec(text));
+  EXPECT_FALSE(expr.Exec(text + "x"));
+  EXPECT_TRUE(expr.Anchored());
+}
+
 TEST(PatternCompile, FourteenGroupsCompile)
 {
   std::string pattern;
