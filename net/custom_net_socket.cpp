@@ -487,11 +487,12 @@ void TCustomNetSocket::HandleCloseEvent(TSocketMessage& Message)
 void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
 {
   const SOCKET handle = socketHandle_;
+  u_long lastWaiting = 0;
+  bool counted = false;
   for (;;) {
     try {
       lastError_ = 0;
-      u_long before = 0;
-      const bool counted = Winsock::ioctlsocket(handle, FIONREAD, &before) == 0;
+      const int readBefore = readCount_;
       if (!NotifyDataAvailable(ErrCode)) {
         char scratch[1024];
         if (RawRecv(scratch, sizeof(scratch), 0) < 0) {
@@ -518,10 +519,13 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
       }
       if (waiting == 0)
         break;
-      // A handler that read nothing would be called for ever; the next read
-      // notification offers the bytes again.
-      if (counted && waiting >= before)
+      // A handler that reads nothing would be called for ever: stop when a
+      // pass neither received through ReceiveData nor lowered the waiting
+      // count; the next read notification offers the bytes again.
+      if (readCount_ == readBefore && counted && waiting >= lastWaiting)
         break;
+      lastWaiting = waiting;
+      counted = true;
     } catch (Exception& e) {
       ProcessBgException(e);
       break;
