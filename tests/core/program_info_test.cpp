@@ -6,6 +6,7 @@
 
 #include "core/korvalind_functions.h"
 #include "core/program_info.h"
+#include "core/random_source.h"
 #include "core/settings.h"
 #include "tests/support/test_paths.h"
 
@@ -88,6 +89,15 @@ TEST(ProgramInfoTest, BuildIdentFormsTheBannerText)
   EXPECT_EQ("4.3", ProductVersion);
   EXPECT_EQ("4.3.0.701", FileVersion);
   EXPECT_EQ("Korvalind-Poster 4.3 (Build:4.3.0.701;" + SessionCode + ";Windows NT)", IdentText);
+}
+
+TEST(ProgramInfoTest, RandomizeTakesTheClock)
+{
+  SetRandomState(1);
+  const std::string fixed = RandomLetters(12);
+  SetRandomState(1);
+  Randomize();
+  EXPECT_NE(fixed, RandomLetters(12));
 }
 
 class FindWindowTest : public testing::Test {
