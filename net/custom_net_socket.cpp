@@ -47,6 +47,10 @@ TCustomNetSocket::~TCustomNetSocket()
 {
   destroying_ = true;
   try {
+    CancelLookup();
+  } catch (...) {
+  }
+  try {
     if (state_ != wsClosed)
       CloseConnection();
   } catch (...) {
@@ -60,7 +64,18 @@ TCustomNetSocket::~TCustomNetSocket()
     socketHandle_ = INVALID_SOCKET;
   }
   DeleteSendQueue();
-  ReleaseHiddenWindow();
+  if (!lookups_.empty() && hiddenWindow_ != nullptr) {
+    // Replies still to come would write into these buffers: the window keeps
+    // them until the last reply is in, and each keeps Winsock loaded.
+    DetachSocketWindow(hiddenWindow_);
+    AdoptOrphanLookups(hiddenWindow_, std::move(lookups_));
+    hiddenWindow_ = nullptr;
+  } else {
+    for (std::size_t i = 0; i < lookups_.size(); ++i)
+      ReleaseWinsockUser();
+    lookups_.clear();
+    ReleaseHiddenWindow();
+  }
   *alive_ = false;
   if (SocketWindowCount() == 0)
     UnregisterSocketWindowClass();
@@ -360,6 +375,12 @@ void TCustomNetSocket::HandleWindowMessage(TSocketMessage& Message)
     switch (Message.Msg) {
     case WM_SOCKET_SELECT:
       HandleSelectMessage(Message);
+      break;
+    case WM_SOCKET_HOST_LOOKUP:
+      HandleHostLookupDone(Message);
+      break;
+    case WM_SOCKET_ADDR_LOOKUP:
+      HandleAddrLookupDone(Message);
       break;
     case WM_SOCKET_CLOSE_LATER:
       CloseConnection();
@@ -923,6 +944,7 @@ void TCustomNetSocket::AbortSession()
 
 void TCustomNetSocket::AbortConnection(std::uint16_t Error)
 {
+  CancelLookup();
   DeleteSendQueue();
   if (state_ == wsConnected && protoNumber_ == IPPROTO_TCP) {
     LingerOnOff = wsLingerOff;
@@ -1143,4 +1165,329 @@ void TCustomNetSocket::NotifyError()
 {
   if (OnError)
     OnError(this);
+}
+
+// ---- host lookups -----------------------------------------------------------
+
+namespace {
+
+// Every address of a host entry as dotted text, in the entry's order.
+void CopyHostAddresses(const hostent* Entry, std::vector<std::string>& List)
+{
+  if (Entry == nullptr || Entry->h_addr_list == nullptr || Entry->h_length < 4)
+    return;
+  for (char** address = Entry->h_addr_list; *address != nullptr; ++address) {
+    in_addr in;
+    std::memcpy(&in, *address, sizeof(in));
+    List.push_back(CountedInetNtoa(in));
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<TLookupRequest> TCustomNetSocket::TakeLookup(WPARAM Handle)
+{
+  for (auto it = lookups_.begin(); it != lookups_.end(); ++it) {
+    if (reinterpret_cast<WPARAM>((*it)->Handle) == Handle) {
+      std::unique_ptr<TLookupRequest> request = std::move(*it);
+      lookups_.erase(it);
+      ReleaseWinsockUser();
+      return request;
+    }
+  }
+  return nullptr;
+}
+
+void TCustomNetSocket::DnsLookup(const std::string& HostName)
+{
+  if (HostName.empty()) {
+    SignalError("DNS lookup: invalid host name.");
+    NotifyDnsLookupDone(WSAEINVAL);
+    return;
+  }
+  if (lookupHandle_ != nullptr) {
+    // The old request stays pending with its own buffer: a cancel may not
+    // cancel, and its reply is then ignored.
+    Winsock::WSACancelAsyncRequest(lookupHandle_);
+    lookupHandle_ = nullptr;
+  }
+  dnsResult_.clear();
+  dnsResultList_.clear();
+  const std::string trimmed = TrimText(HostName);
+  if (IsDottedQuad(trimmed)) {
+    const unsigned long address = Winsock::inet_addr(trimmed.c_str());
+    if (address != INADDR_NONE) {
+      in_addr in;
+      in.s_addr = address;
+      dnsResult_ = Winsock::inet_ntoa(in);
+      dnsResultList_.push_back(dnsResult_);
+      NotifyDnsLookupDone(0);
+      return;
+    }
+  }
+  if (hiddenWindow_ == nullptr)
+    SignalError("DnsLookup: Window not assigned");
+  auto request = std::make_unique<TLookupRequest>();
+  lookupReplyEarly_ = false;
+  startingLookup_ = request.get();
+  HANDLE handle = nullptr;
+  try {
+    handle = Winsock::WSAAsyncGetHostByName(hiddenWindow_, WM_SOCKET_HOST_LOOKUP, HostName.c_str(), request->Buffer,
+                                            TLookupRequest::kBufferSize);
+  } catch (...) {
+    startingLookup_ = nullptr;
+    throw;
+  }
+  startingLookup_ = nullptr;
+  if (handle == nullptr) {
+    SignalErrorFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), Winsock::WSAGetLastError());
+    return;
+  }
+  request->Handle = handle;
+  lookupHandle_ = handle;
+  AddWinsockUser();
+  lookups_.push_back(std::move(request));
+  if (lookupReplyEarly_) {
+    lookupReplyEarly_ = false;
+    HandleHostLookupDone(lookupEarlyMessage_);
+  }
+}
+
+void TCustomNetSocket::HandleHostLookupDone(TSocketMessage& Message)
+{
+  std::unique_ptr<TLookupRequest> request = TakeLookup(Message.WParam);
+  if (!request) {
+    // The reply of the request being started, before its handle is known.
+    if (startingLookup_ != nullptr) {
+      lookupEarlyMessage_ = Message;
+      lookupReplyEarly_ = true;
+    }
+    return;
+  }
+  if (request->Handle != lookupHandle_)
+    return;  // replaced or cancelled: its buffer goes, its answer is not used
+  lookupHandle_ = nullptr;
+  std::uint16_t err = WSAGETASYNCERROR(Message.LParam);
+  if (err == 0) {
+    CopyHostAddresses(reinterpret_cast<const hostent*>(request->Buffer), dnsResultList_);
+    // Success without a single address is no answer at all.
+    if (dnsResultList_.empty())
+      err = WSANO_DATA;
+    else
+      dnsResult_ = dnsResultList_.front();
+  }
+  NotifyDnsLookupDone(err);
+}
+
+void TCustomNetSocket::ReverseDnsLookup(const std::string& HostAddr)
+{
+  if (HostAddr.empty() || HostAddr.size() > 256) {
+    SignalError("ReverseDnsLookup: Invalid host name.");
+    NotifyDnsLookupDone(WSAEINVAL);
+    return;
+  }
+  if (lookupHandle_ != nullptr)
+    Winsock::WSACancelAsyncRequest(lookupHandle_);
+  lookupHandle_ = nullptr;
+  dnsResult_.clear();
+  dnsResultList_.clear();
+  const unsigned long address = Winsock::inet_addr(HostAddr.c_str());
+  if (hiddenWindow_ == nullptr)
+    SignalError("ReverseDnsLookup: Window not assigned");
+  auto request = std::make_unique<TLookupRequest>();
+  HANDLE handle = Winsock::WSAAsyncGetHostByAddr(hiddenWindow_, WM_SOCKET_ADDR_LOOKUP,
+                                                 reinterpret_cast<const char*>(&address), 4, PF_INET, request->Buffer,
+                                                 TLookupRequest::kBufferSize);
+  if (handle == nullptr) {
+    SignalErrorFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), Winsock::WSAGetLastError());
+    return;
+  }
+  request->Handle = handle;
+  lookupHandle_ = handle;
+  AddWinsockUser();
+  lookups_.push_back(std::move(request));
+}
+
+void TCustomNetSocket::HandleAddrLookupDone(TSocketMessage& Message)
+{
+  std::unique_ptr<TLookupRequest> request = TakeLookup(Message.WParam);
+  if (!request || request->Handle != lookupHandle_)
+    return;
+  lookupHandle_ = nullptr;
+  std::uint16_t err = WSAGETASYNCERROR(Message.LParam);
+  if (err == 0) {
+    const auto* entry = reinterpret_cast<const hostent*>(request->Buffer);
+    if (entry->h_name == nullptr || entry->h_name[0] == '\0') {
+      err = WSANO_DATA;
+    } else {
+      dnsResult_ = entry->h_name;
+      dnsResultList_.clear();
+      dnsResultList_.push_back(dnsResult_);
+    }
+  }
+  NotifyDnsLookupDone(err);
+}
+
+void TCustomNetSocket::CancelLookup()
+{
+  if (lookupHandle_ == nullptr)
+    return;
+  // The request itself stays pending with its buffer until its reply (if any)
+  // arrives; only the socket stops waiting for it.
+  const int result = Winsock::WSACancelAsyncRequest(lookupHandle_);
+  lookupHandle_ = nullptr;
+  if (result != 0) {
+    ReportSocketError("WSACancelAsyncRequest");
+    return;
+  }
+  if (!destroying_)
+    NotifyDnsLookupDone(WSAEINTR);
+}
+
+// ---- listening --------------------------------------------------------------
+
+void TCustomNetSocket::AbandonHandle()
+{
+  const int code = Winsock::WSAGetLastError();
+  const SOCKET old = socketHandle_;
+  if (old != INVALID_SOCKET && state_ == wsClosed) {
+    Winsock::closesocket(old);
+    socketHandle_ = INVALID_SOCKET;
+    PurgeSelectMessages(old);
+  }
+  Winsock::WSASetLastError(code);
+}
+
+void TCustomNetSocket::Listen()
+{
+  if (!hasPort_) {
+    Winsock::WSASetLastError(WSAEINVAL);
+    ReportSocketError("listen: port not assigned");
+    return;
+  }
+  if (!hasProto_) {
+    Winsock::WSASetLastError(WSAEINVAL);
+    ReportSocketError("listen: protocol not assigned");
+    return;
+  }
+  if (!hasAddr_) {
+    Winsock::WSASetLastError(WSAEINVAL);
+    ReportSocketError("listen: address not assigned");
+    return;
+  }
+  try {
+    if (!protoLookedUp_) {
+      std::string prefix = protoText_.substr(0, 4);
+      for (char& c : prefix)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+      if (prefix == "raw_") {
+        socketType_ = SOCK_RAW;
+        protoNumber_ = NetSocketResolveProto(protoText_.substr(4, 10));
+      } else {
+        protoNumber_ = NetSocketResolveProto(protoText_);
+        socketType_ = protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+      }
+      protoLookedUp_ = true;
+    }
+    if (!portLookedUp_) {
+      portNumber_ = NetSocketResolvePort(portText_, protoText_);
+      remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(portNumber_));
+      portLookedUp_ = true;
+    }
+    if (!addrLookedUp_) {
+      remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(addrText_);
+      addrLookedUp_ = true;
+    }
+  } catch (Exception& e) {
+    SignalError("listen: " + e.Message());
+    return;
+  }
+  DeleteSendQueue();
+  socketHandle_ = Winsock::socket(addrFamily_, socketType_, protoNumber_);
+  if (socketHandle_ == INVALID_SOCKET) {
+    ReportSocketError("socket");
+    return;
+  }
+  // Still wsClosed here, where a close would not see the handle: drop it
+  // before reporting, so no report can leave it behind.
+  if (socketType_ == SOCK_DGRAM && ReuseAddr && SetBoolOption(socketHandle_, SOL_SOCKET, SO_REUSEADDR, -1) != 0) {
+    AbandonHandle();
+    ReportSocketError("setsockopt(SO_REUSEADDR)");
+    CloseConnection();
+    return;
+  }
+  if (Winsock::bind(socketHandle_, reinterpret_cast<const sockaddr*>(&remoteSockAddr_), sizeof(remoteSockAddr_)) != 0) {
+    AbandonHandle();
+    ReportSocketError("Bind");
+    CloseConnection();
+    return;
+  }
+  ChangeState(wsBound);
+  if (socketType_ == SOCK_STREAM) {
+    if (Winsock::listen(socketHandle_, ListenBacklog) != 0) {
+      ReportSocketError("Listen");
+      return;
+    }
+    ChangeState(wsListening);
+  } else if (socketType_ == SOCK_DGRAM) {
+    if (MultiCast) {
+      struct {
+        in_addr imr_multiaddr;
+        in_addr imr_interface;
+      } request;
+      request.imr_multiaddr.s_addr = Winsock::inet_addr(MultiCastAddrStr.c_str());
+      request.imr_interface.s_addr = NetSocketResolveHost(addrText_);
+      // The Winsock 1 option number, as wsock32 knows it.
+      if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, 5 /* IP_ADD_MEMBERSHIP */,
+                              reinterpret_cast<const char*>(&request), sizeof(request)) != 0) {
+        ReportSocketError("setsockopt(IP_ADD_MEMBERSHIP)");
+        return;
+      }
+    }
+    ChangeState(wsListening);
+    ChangeState(wsConnected);
+    NotifySessionConnected(0);
+  } else {
+    if (ComponentOptions.Contains(wsoSIO_RCVALL)) {
+      DWORD one = 1;
+      DWORD out = 0;
+      DWORD bytes = 0;
+      if (Winsock::WSAIoctl(socketHandle_, 0x98000001 /* SIO_RCVALL */, &one, sizeof(one), &out, sizeof(out), &bytes,
+                            nullptr, nullptr) == SOCKET_ERROR) {
+        // Closed also when the report throws.
+        try {
+          ReportSocketError("WSAIoctl(SIO_RCVALL)");
+        } catch (...) {
+          CloseConnection();
+          throw;
+        }
+        CloseConnection();
+        return;
+      }
+    }
+    ChangeState(wsListening);
+    ChangeState(wsConnected);
+    NotifySessionConnected(0);
+  }
+  if (socketHandle_ == INVALID_SOCKET)
+    return;  // a handler closed it
+  selectMask_ = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;  // 0x2B
+  if (Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, selectMask_) != 0)
+    ReportSocketError("WSAASyncSelect");
+}
+
+SOCKET TCustomNetSocket::Accept()
+{
+  if (state_ != wsListening) {
+    Winsock::WSASetLastError(WSAEINVAL);
+    ReportSocketError("not a listening socket");
+    return INVALID_SOCKET;
+  }
+  int len = sizeof(remoteSockAddr_);
+  acceptedHandle_ = Winsock::accept(socketHandle_, reinterpret_cast<sockaddr*>(&remoteSockAddr_), &len);
+  if (acceptedHandle_ == INVALID_SOCKET) {
+    ReportSocketError("Accept");
+    return INVALID_SOCKET;
+  }
+  return acceptedHandle_;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "net/lookup_request.h"
 #include "net/send_queue.h"
 #include "net/socket_exception.h"
 #include "net/socket_types.h"
@@ -115,8 +116,19 @@ public:
   virtual void AllocateHiddenWindow();
   virtual void ReleaseHiddenWindow();
 
-  // Connecting and closing.
+  // Host lookups, answered by OnDnsLookupDone.
+  virtual void DnsLookup(const std::string& HostName);
+  virtual void ReverseDnsLookup(const std::string& HostAddr);
+  virtual void CancelLookup();
+  HANDLE LookupHandle() const { return lookupHandle_; }
+  // Requests whose reply has not arrived yet, the current one and replaced or
+  // cancelled ones alike.
+  int PendingLookupCount() const { return static_cast<int>(lookups_.size()); }
+
+  // Connecting, listening and closing.
   virtual void Connect();
+  virtual void Listen();
+  virtual SOCKET Accept();
   virtual void BindSocket();
   void ApplyLinger();
   virtual void CloseConnection();
@@ -193,6 +205,13 @@ protected:
   void PurgeSelectMessages(SOCKET OldHandle);
 
   virtual void HandleSelectMessage(TSocketMessage& Message);
+  void HandleHostLookupDone(TSocketMessage& Message);
+  void HandleAddrLookupDone(TSocketMessage& Message);
+  // Takes the finished request out of the pending list; null when unknown.
+  std::unique_ptr<TLookupRequest> TakeLookup(WPARAM Handle);
+  // Closes a socket handle that never left wsClosed (so a close would not
+  // see it) before a failure is reported.
+  void AbandonHandle();
   virtual void HandleConnectEvent(TSocketMessage& Message);
   virtual void HandleReadEvent(TSocketMessage& Message);
   virtual void HandleWriteEvent(TSocketMessage& Message);
@@ -235,6 +254,11 @@ protected:
   int selectMask_ = 0;
   std::uint16_t currentEvent_ = 0;
   sockaddr_in remoteSockAddr_{};
+  HANDLE lookupHandle_ = nullptr;
+  TLookupRequests lookups_;
+  TLookupRequest* startingLookup_ = nullptr;
+  bool lookupReplyEarly_ = false;
+  TSocketMessage lookupEarlyMessage_;
 
 private:
   bool destroying_ = false;

@@ -1,6 +1,7 @@
 #include "net/socket_window.h"
 
 #include "net/custom_net_socket.h"
+#include "net/lookup_request.h"
 
 namespace {
 
@@ -60,6 +61,11 @@ HWND CreateSocketWindow(TCustomNetSocket* Owner)
   return window;
 }
 
+void DetachSocketWindow(HWND Window)
+{
+  SetWindowLongPtrA(Window, 0, 0);
+}
+
 bool DestroySocketWindow(HWND Window)
 {
   SetWindowLongPtrA(Window, 0, 0);
@@ -92,9 +98,13 @@ int SocketWindowCount()
 LRESULT CALLBACK SocketWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
 {
   auto* socket = reinterpret_cast<TCustomNetSocket*>(GetWindowLongPtrA(Window, 0));
-  // Only sockets ever go into the slot of this class; 0 once released.
-  if (socket == nullptr)
+  // Only sockets ever go into the slot of this class; 0 once released. A
+  // window without a socket may still wait for lookups its socket left behind.
+  if (socket == nullptr) {
+    if (HandleOrphanLookupReply(Window, Msg, WParam))
+      return 0;
     return DefWindowProcA(Window, Msg, WParam, LParam);
+  }
   TSocketMessage message;
   message.Msg = Msg;
   message.WParam = WParam;

@@ -9,6 +9,8 @@ class TCustomNetSocket;
 
 // A new hidden window for Owner on the calling thread, or null.
 HWND CreateSocketWindow(TCustomNetSocket* Owner);
+// Clears the slot: later messages find no socket.
+void DetachSocketWindow(HWND Window);
 // Clears the slot and destroys the window; true when it was destroyed.
 bool DestroySocketWindow(HWND Window);
 // Unregisters the class once no socket window is left.

@@ -60,6 +60,15 @@ void TCustomSocksNetSocket::Connect()
   TCustomNetSocket::Connect();
 }
 
+void TCustomSocksNetSocket::Listen()
+{
+  if (hasSocksServer_) {
+    SignalError("Listening is not supported thru socks server");
+    return;
+  }
+  TCustomNetSocket::Listen();
+}
+
 void TCustomSocksNetSocket::NotifySocksConnected(std::uint16_t ErrCode)
 {
   if (OnSocksConnected)
@@ -84,7 +93,7 @@ void TCustomSocksNetSocket::ResetToDefaults()
   socksPhase_ = SocksPhaseData;
   socksServer_.clear();
   socksPort_.clear();
-  socksLevel_ = "5";
+  socksLevel_.assign(1, '5');  // assigning the literal trips a false -Wrestrict in GCC 12
   hasSocksPort_ = false;
   hasSocksServer_ = false;
 }

@@ -26,6 +26,7 @@ public:
   TSocksAuthStateEvent OnSocksAuthState;
 
   void Connect() override;
+  void Listen() override;
 
   virtual void NotifySocksConnected(std::uint16_t ErrCode);
   virtual void NotifySocksError(int Error, const std::string& Msg);

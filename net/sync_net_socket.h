@@ -1,9 +1,21 @@
 #pragma once
 
+#include <functional>
+
 #include "net/line_net_socket.h"
 
-// The synchronous-wait layer.
+// The synchronous-wait layer: start an operation, then wait, with the
+// thread's messages (and so the socket's events) processed meanwhile, until a
+// handler sets Done.
 class TCustomSyncNetSocket : public TCustomLineNetSocket {
 public:
   using TCustomLineNetSocket::TCustomLineNetSocket;
+
+  // Clears Done, runs Proc (when given), then waits.
+  virtual int RunAndWait(const std::function<void()>& Proc, bool& Done);
+  // 0 once Done is true; 12001 when the wait is abandoned: the application
+  // terminates, a quit message was taken, or the socket was closed or
+  // destroyed under the wait. There is no time limit; between message batches
+  // the thread sleeps until the next message arrives.
+  virtual int WaitReady(bool& Done);
 };

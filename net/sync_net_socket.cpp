@@ -1,0 +1,45 @@
+#include "net/sync_net_socket.h"
+
+#include "platform/application.h"
+
+namespace {
+
+constexpr int kWaitAbandoned = 12001;
+
+}  // namespace
+
+int TCustomSyncNetSocket::RunAndWait(const std::function<void()>& Proc, bool& Done)
+{
+  Done = false;
+  if (Proc)
+    Proc();
+  return WaitReady(Done);
+}
+
+int TCustomSyncNetSocket::WaitReady(bool& Done)
+{
+  // Handlers run inside the wait and may destroy this socket: after every
+  // batch of messages only the flag that outlives it is read.
+  const auto alive = AliveFlag();
+  bool sawOpen = false;
+  for (;;) {
+    if (Done)
+      return 0;
+    if (!*alive)
+      return kWaitAbandoned;
+    if ((Application != nullptr && Application->Terminated()) || quitReceived_)
+      return kWaitAbandoned;
+    if (state_ != wsClosed)
+      sawOpen = true;
+    else if (sawOpen)
+      return kWaitAbandoned;
+    PumpMessages();
+    if (Done)
+      return 0;
+    if (!*alive)
+      return kWaitAbandoned;
+    // Sleep until a message arrives rather than polling; the timeout only
+    // bounds how late a change made without a message is seen.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}

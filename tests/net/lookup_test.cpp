@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "net/lookup_request.h"
+#include "net/net_socket.h"
+#include "net/socket_window.h"
+#include "net/winsock_binding.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct TLookupLog {
+  std::vector<int> Codes;
+  std::vector<std::vector<std::string>> Lists;
+
+  void Attach(TNetSocket& s)
+  {
+    s.OnDnsLookupDone = [this, &s](TObject* sender, std::uint16_t err) {
+      EXPECT_EQ(sender, &s);
+      Codes.push_back(err);
+      Lists.push_back(s.DnsResultList());
+    };
+  }
+};
+
+bool AllLookupsSettled()
+{
+  return PendingOrphanLookupCount() == 0;
+}
+
+}  // namespace
+
+TEST(Lookup, NameWithThreeAddressesGivesAllInOrder)
+{
+  TNetSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.DnsLookup("multi.korvalind.test");
+  EXPECT_NE(s.LookupHandle(), nullptr);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 5000ms));
+  EXPECT_EQ(log.Codes, (std::vector<int>{0}));
+  EXPECT_EQ(s.DnsResultList(), (std::vector<std::string>{"127.0.0.41", "127.0.0.42", "127.0.0.43"}));
+  EXPECT_EQ(s.DnsResult(), "127.0.0.41");
+  EXPECT_EQ(s.LookupHandle(), nullptr);
+  EXPECT_EQ(s.PendingLookupCount(), 0);
+}
+
+TEST(Lookup, UnknownNameReportsItsErrorAndEmptyResults)
+{
+  TNetSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.DnsLookup("multi.korvalind.test");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 5000ms));
+  s.DnsLookup("no-such-host.korvalind.test");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return log.Codes.size() == 2; }, 5000ms));
+  EXPECT_EQ(log.Codes[1], 11001);
+  EXPECT_TRUE(s.DnsResultList().empty());
+  EXPECT_EQ(s.DnsResult(), "");
+}
+
+TEST(Lookup, DottedQuadIsAnsweredInsideTheCallTrimmed)
+{
+  TNetSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.DnsLookup(" 127.0.0.21 ");
+  ASSERT_EQ(log.Codes, (std::vector<int>{0}));
+  EXPECT_EQ(log.Lists[0], (std::vector<std::string>{"127.0.0.21"}));
+  s.DnsLookup("010.0.0.1");  // inet_addr reads octal parts
+  ASSERT_EQ(log.Codes.size(), 2u);
+  EXPECT_EQ(s.DnsResult(), "8.0.0.1");
+  EXPECT_EQ(s.PendingLookupCount(), 0);
+}
+
+TEST(Lookup, EmptyNameReportsThenFiresTheEventOnlyWithAnErrorHandler)
+{
+  TNetSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  try {
+    s.DnsLookup("");
+    FAIL() << "no report";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message(), "DNS lookup: invalid host name.");
+  }
+  EXPECT_TRUE(log.Codes.empty());
+  int errors = 0;
+  s.OnError = [&](TObject*) { ++errors; };
+  s.DnsLookup("");
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(log.Codes, (std::vector<int>{10022}));
+  s.ReverseDnsLookup(std::string(257, '1'));
+  EXPECT_EQ(errors, 2);
+  EXPECT_EQ(log.Codes, (std::vector<int>{10022, 10022}));
+}
+
+TEST(Lookup, SecondLookupReplacesThePendingOne)
+{
+  for (int round = 0; round < 20; ++round) {
+    TNetSocket s(nullptr);
+    TLookupLog log;
+    log.Attach(s);
+    s.DnsLookup("multi.korvalind.test");
+    s.DnsLookup("update1.korvalind.test");
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty() && s.PendingLookupCount() == 0; }, 5000ms));
+    PumpMessagesFor(20ms);
+    ASSERT_EQ(log.Codes, (std::vector<int>{0})) << round;
+    EXPECT_EQ(log.Lists[0], (std::vector<std::string>{"127.0.0.21"})) << round;
+    EXPECT_EQ(s.DnsResultList(), (std::vector<std::string>{"127.0.0.21"})) << round;
+  }
+}
+
+TEST(Lookup, CancelFiresInterruptedAndTheLateReplyIsIgnored)
+{
+  TNetSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.CancelLookup();  // nothing pending: nothing happens
+  EXPECT_TRUE(log.Codes.empty());
+  s.DnsLookup("multi.korvalind.test");
+  s.CancelLookup();
+  EXPECT_EQ(log.Codes, (std::vector<int>{10004}));
+  // The reply still comes (a cancel does not cancel here) and is dropped.
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.PendingLookupCount() == 0; }, 5000ms));
+  EXPECT_EQ(log.Codes, (std::vector<int>{10004}));
+  EXPECT_TRUE(s.DnsResultList().empty());
+}
+
+TEST(Lookup, DestroyingSocketsWithLookupsPendingIsClean)
+{
+  ASSERT_EQ(LiveSocketCount(), 0);
+  int events = 0;
+  for (int i = 0; i < 300; ++i) {
+    auto s = std::make_unique<TNetSocket>(nullptr);
+    s->OnDnsLookupDone = [&](TObject*, std::uint16_t) { ++events; };
+    s->DnsLookup(i % 2 == 0 ? "multi.korvalind.test" : "no-such-host.korvalind.test");
+    if (i % 3 == 0)
+      s->DnsLookup("update2.korvalind.test");  // a replaced request goes with it
+    s.reset();
+    if (i % 50 == 0)
+      PumpMessagesFor(1ms);
+  }
+  EXPECT_TRUE(PumpMessagesUntil(AllLookupsSettled, 10000ms));
+  EXPECT_EQ(events, 0);
+  EXPECT_EQ(LiveSocketCount(), 0);
+  EXPECT_EQ(SocketWindowCount(), 0);
+  EXPECT_FALSE(WinsockLoaded());
+  EXPECT_FALSE(SocketWindowClassRegistered());
+}
+
+TEST(Lookup, WinsockStaysLoadedWhileALookupOfADestroyedSocketIsInFlight)
+{
+  auto s = std::make_unique<TNetSocket>(nullptr);
+  s->DnsLookup("multi.korvalind.test");
+  s.reset();
+  EXPECT_EQ(PendingOrphanLookupCount(), 1);
+  EXPECT_TRUE(WinsockLoaded());
+  EXPECT_TRUE(PumpMessagesUntil(AllLookupsSettled, 5000ms));
+  EXPECT_FALSE(WinsockLoaded());
+}
+
+TEST(Lookup, ReverseLookupOfLoopback)
+{
+  TNetSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.ReverseDnsLookup("127.0.0.1");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 5000ms));
+  EXPECT_EQ(log.Codes, (std::vector<int>{0}));
+  EXPECT_EQ(s.DnsResult(), "localhost");
+  EXPECT_EQ(s.DnsResultList(), (std::vector<std::string>{"localhost"}));
+}
+
+TEST(Lookup, AbortSessionCancelsAPendingLookup)
+{
+  TNetSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.DnsLookup("update3.korvalind.test");
+  s.AbortSession();
+  EXPECT_EQ(log.Codes, (std::vector<int>{10004}));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.PendingLookupCount() == 0; }, 5000ms));
+  EXPECT_EQ(log.Codes.size(), 1u);
+}
