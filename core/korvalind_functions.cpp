@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/random_source.h"
+#include "platform/text_to_int.h"
 #include "regex/pattern_match.h"
 
 namespace {
@@ -27,36 +28,6 @@ const char* const PrivatePatterns[] = {
     "^172\\.31\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
     "^192\\.168\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
 };
-
-// The same rules as the platform's conversion (TryTextToInt), which lives in
-// the Win32 layer: leading blanks, one sign, digits, nothing after them.
-bool ConvertStrict(const std::string& text, std::int32_t& value)
-{
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ')
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  if (i == text.size())
-    return false;
-  std::uint64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < '0' || c > '9')
-      return false;
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > 2147483648ull)
-      return false;
-  }
-  if (!negative && magnitude > 2147483647ull)
-    return false;
-  value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
-                   : static_cast<std::int32_t>(magnitude);
-  return true;
-}
 
 struct TVersionName {
   std::uint32_t platformId, major, minor;
@@ -101,8 +72,8 @@ std::int32_t TextToIntOrOne(const std::string& text)
 {
   if (text.empty())
     return 1;
-  std::int32_t value = 0;
-  if (!ConvertStrict(text, value))
+  int value = 0;
+  if (!TryTextToInt(text, value))
     throw EConvertError("'" + text + "' ist kein g\xFCltiger Integerwert");
   return value;
 }

@@ -5,33 +5,6 @@
 
 #include <windows.h>
 
-bool TryTextToInt(const std::string& text, int& value)
-{
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ')
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  if (i == text.size())
-    return false;
-  std::uint64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < '0' || c > '9')
-      return false;
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > 2147483648ull)
-      return false;
-  }
-  if (!negative && magnitude > 2147483647ull)
-    return false;
-  value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude)) : static_cast<int>(magnitude);
-  return true;
-}
-
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
                                  const std::string& defaultValue) const
 {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/exception.h"
+#include "platform/text_to_int.h"
 
 class EIniFileException : public Exception {
 public:
@@ -34,8 +35,3 @@ public:
 private:
   std::string fileName_;
 };
-
-// The platform's strict signed 32-bit conversion: optional leading blanks,
-// one sign, decimal digits and nothing after them. False when the text does
-// not convert or does not fit.
-bool TryTextToInt(const std::string& text, int& value);
