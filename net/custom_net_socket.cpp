@@ -514,6 +514,7 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
     try {
       lastError_ = 0;
       const int readBefore = readCount_;
+      receiveDrained_ = false;
       if (!NotifyDataAvailable(ErrCode)) {
         char scratch[1024];
         if (RawRecv(scratch, sizeof(scratch), 0) < 0) {
@@ -532,6 +533,10 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
         break;
       }
       if (socketHandle_ != handle)
+        break;
+      // The handler's last read came back short, so nothing waited then; what
+      // arrives later brings a read notification of its own. Saves asking.
+      if (receiveDrained_ && readCount_ != readBefore)
         break;
       u_long waiting = 0;
       if (Winsock::ioctlsocket(handle, FIONREAD, &waiting) != 0) {
@@ -582,6 +587,8 @@ int TCustomNetSocket::ReceiveData(void* Buffer, int BufferSize)
     lastError_ = Winsock::WSAGetLastError();
   else
     readCount_ += count;
+  // A stream read that did not fill the buffer emptied the socket.
+  receiveDrained_ = socketType_ == SOCK_STREAM && count >= 0 && count < BufferSize;
   return count;
 }
 

@@ -250,6 +250,7 @@ protected:
   bool isPaused_ = false;
   bool closeNotified_ = false;
   TSocketState state_ = wsClosed;
+  bool receiveDrained_ = false;
   bool quitReceived_ = false;
   int selectMask_ = 0;
   std::uint16_t currentEvent_ = 0;
