@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/net_socket.h"
+#include "tests/net/event_recorder.h"
+#include "tests/net/net_test_peers.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+void ConnectTcp(TNetSocket& s, int port)
+{
+  s.AssignAddr("127.0.0.1");
+  s.AssignPort(std::to_string(port));
+  s.Connect();
+}
+
+void PostSelect(TNetSocket& s, long events)
+{
+  PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, s.SocketHandle(), WSAMAKESELECTREPLY(events, 0));
+}
+
+}  // namespace
+
+TEST(Notifications, CloseWhileConnectingIsIgnored)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  ASSERT_EQ(s.State(), wsConnecting);
+  TSocketMessage close;
+  close.Msg = WM_SOCKET_SELECT;
+  close.WParam = s.SocketHandle();
+  close.LParam = WSAMAKESELECTREPLY(FD_CLOSE, 0);
+  s.HandleWindowMessage(close);
+  EXPECT_EQ(s.State(), wsConnecting);
+  EXPECT_FALSE(events.Has("closed 0"));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  s.CloseConnection();
+}
+
+TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "last words");
+    Sleep(300);
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  std::string got;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    got += s.ReceiveText();
+    events.Log.push_back("data");
+  };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  s.PauseEvents();
+  Sleep(100);  // the data is there; no notification is handled while paused
+  MSG msg;
+  while (PeekMessageA(&msg, s.HiddenWindow(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE)) {
+  }
+  s.ResumeEvents();
+  EXPECT_FALSE(s.IsPaused());
+  events.Log.clear();
+  TSocketMessage both;
+  both.Msg = WM_SOCKET_SELECT;
+  both.WParam = s.SocketHandle();
+  both.LParam = WSAMAKESELECTREPLY(FD_READ | FD_CLOSE, 0);
+  s.HandleWindowMessage(both);
+  EXPECT_EQ(got, "last words");
+  ASSERT_GE(events.Log.size(), 3u);
+  EXPECT_EQ(events.Log[0], "data");
+  EXPECT_EQ(events.Folded(), (std::vector<std::string>{"data", "closed 0", "state 5->8"}));
+}
+
+TEST(Notifications, NoReceiveLoopOffersOncePerNotification)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "abcdef");
+    Sleep(500);
+  });
+  for (bool noLoop : {true, false}) {
+    TNetSocket s(nullptr);
+    if (noLoop)
+      s.ComponentOptions.Include(wsoNoReceiveLoop);
+    int calls = 0;
+    std::string got;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      ++calls;
+      char two[2];
+      const int n = s.ReceiveData(two, 2);  // only part of what waits
+      if (n > 0)
+        got.append(two, static_cast<std::size_t>(n));
+    };
+    ConnectTcp(s, peer.Port());
+    ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 5000ms));
+    if (noLoop) {
+      // Each call reads 2 bytes; Winsock announces the rest with new
+      // notifications, one call each.
+      PumpMessagesUntil([&] { return got.size() == 6; }, 2000ms);
+      EXPECT_EQ(calls, 3);
+    } else {
+      EXPECT_EQ(got, "abcdef");  // called again at once while bytes wait
+    }
+    EXPECT_EQ(got, "abcdef");
+    s.CloseConnection();
+  }
+}
+
+TEST(Notifications, ClosingInsideSessionClosedFiresNoSecondClose)
+{
+  TPeerServer peer([](SOCKET) {});
+  TNetSocket s(nullptr);
+  int closes = 0;
+  s.OnSessionClosed = [&](TObject*, std::uint16_t) {
+    ++closes;
+    s.CloseConnection();
+  };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  PumpMessagesFor(50ms);
+  EXPECT_EQ(closes, 1);
+}
+
+TEST(Notifications, PausedSocketIgnoresQueuedNotifications)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  int sent = 0;
+  s.OnDataSent = [&](TObject*, std::uint16_t) { ++sent; };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  PumpMessagesFor(50ms);
+  sent = 0;
+  s.PauseEvents();
+  PostSelect(s, FD_WRITE);
+  PumpMessagesFor(50ms);
+  EXPECT_EQ(sent, 0);
+  s.ResumeEvents();
+  PostSelect(s, FD_WRITE);
+  // Re-registering may bring a write notification of its own as well.
+  EXPECT_TRUE(PumpMessagesUntil([&] { return sent >= 1; }, 1000ms));
+  s.CloseConnection();
+}
+
+TEST(Notifications, ReceiveTextReadsWhatWaitsAndNothingWhenTheCountFails)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, std::string(1000, 't'));
+    Sleep(300);
+  });
+  TNetSocket s(nullptr);
+  std::vector<std::size_t> sizes;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { sizes.push_back(s.ReceiveText().size()); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !sizes.empty(); }, 5000ms));
+  EXPECT_EQ(sizes[0], 1000u);  // the waiting count is known: all of it
+  s.CloseConnection();
+  int errors = 0;
+  s.OnError = [&](TObject*) { ++errors; };
+  EXPECT_EQ(s.ReceiveText(), "");  // the count cannot be read on a closed socket
+  EXPECT_EQ(errors, 1);
+}
