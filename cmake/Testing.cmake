@@ -34,3 +34,21 @@ function(korvalind_add_gtest name)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED sandbox TIMEOUT ${ARG_TIMEOUT}
                        ENVIRONMENT "KORVALIND_SOURCE_DIR=${PROJECT_SOURCE_DIR};KORVALIND_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
+
+# korvalind_use_reference_service(<test>): the test talks to the reference
+# service, which a fixture starts once in the sandbox. It holds fixed ports,
+# so the tests that use it run one at a time.
+set(KORVALIND_REFSERVICE_DIR ${PROJECT_BINARY_DIR}/reference-service)
+function(korvalind_use_reference_service test)
+  if(NOT TEST reference_service_start)
+    add_test(NAME reference_service_start
+             COMMAND ${PROJECT_SOURCE_DIR}/tools/reference-service-fixture start ${KORVALIND_REFSERVICE_DIR})
+    set_tests_properties(reference_service_start PROPERTIES FIXTURES_SETUP refservice FIXTURES_REQUIRED sandbox)
+    add_test(NAME reference_service_stop
+             COMMAND ${PROJECT_SOURCE_DIR}/tools/reference-service-fixture stop ${KORVALIND_REFSERVICE_DIR})
+    set_tests_properties(reference_service_stop PROPERTIES FIXTURES_CLEANUP refservice)
+  endif()
+  set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED refservice)
+  set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK refservice)
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "KORVALIND_REFSERVICE_DIR=${KORVALIND_REFSERVICE_DIR}")
+endfunction()

@@ -1,20 +1,27 @@
 #pragma once
 
+#include <cstdint>
+#include <exception>
 #include <string>
 
 #include "platform/data_module.h"
 #include "platform/timer.h"
 
+class Exception;
 class TNetSocket;
 class TUdpClient;
 class TUdpServer;
+class TUdpBinding;
 
 // The client data module: owns the core's nine timers, five sockets and two UDP
 // components and carries every handler of the core. One instance per process,
-// created on the main thread (component name "KorvalindC").
+// created on the main thread (component name "KorvalindC"); the handlers live in
+// one file per concern (endpoints, update request and reply, detection,
+// heartbeat, own-host check, socket errors).
 class TKorvalindC : public TDataModule {
 public:
   explicit TKorvalindC(TComponent* owner);
+  ~TKorvalindC() override;
 
   TTimer* TimerMyIP;
   TTimer* TimerSetIP;
@@ -34,6 +41,71 @@ public:
   TUdpServer* UDPBroadCastServer;
 
   void DataModuleCreate(TObject* Sender);
+
+  // Data module (korvalind_c.cpp)
+  void TimerProcListTimer(TObject* Sender);
+  void TimerKillTimer(TObject* Sender);
+  void TimerSleepTimer(TObject* Sender);
+  void UDPBroadCastServerUDPRead(TObject* Sender, const std::string& AData, TUdpBinding* ABinding);
+
+  // Endpoint resolution (endpoints.cpp)
+  void TimerTimerDNS(TObject* Sender);
+  void SMyIPDnsLookupDone(TObject* Sender, std::uint16_t ErrCode);
+  void SSetIPDnsLookupDone(TObject* Sender, std::uint16_t ErrCode);
+  void SHeartBeatDnsLookupDone(TObject* Sender, std::uint16_t ErrCode);
+
+  // Update request (update_request.cpp) and reply (update_reply.cpp)
+  void TimerSetIPTimer(TObject* Sender);
+  void SSetIPSessionConnected(TObject* Sender, std::uint16_t ErrCode);
+  void SSetIPDataAvailable(TObject* Sender, std::uint16_t ErrCode);
+  void SSetIPSessionClosed(TObject* Sender, std::uint16_t ErrCode);
+
+  // Address detection (detection.cpp)
+  void TimerMyIPTimer(TObject* Sender);
+  void SMyIPSessionConnected(TObject* Sender, std::uint16_t ErrCode);
+  void SMyIPDataAvailable(TObject* Sender, std::uint16_t ErrCode);
+  void SMyIPSessionClosed(TObject* Sender, std::uint16_t ErrCode);
+
+  // Heartbeat (heartbeat.cpp)
+  void TimerHeartBeatTimer(TObject* Sender);
+
+  // Own-host check and random lookups (own_host_check.cpp)
+  void TimerDNSCheckTimer(TObject* Sender);
+  void DNSCheckDnsLookupDone(TObject* Sender, std::uint16_t ErrCode);
+  void TimerDNSRandomTimer(TObject* Sender);
+  void DNSRandomDnsLookupDone(TObject* Sender, std::uint16_t ErrCode);
+
+  // Socket error handlers (socket_errors.cpp)
+  void SMyIPError(TObject* Sender);
+  void SSetIPError(TObject* Sender);
+  void SMyIPBgException(TObject* Sender, Exception& E, bool& CanClose);
+  void SSetIPBgException(TObject* Sender, Exception& E, bool& CanClose);
+  void SHeartBeatBgException(TObject* Sender, Exception& E, bool& CanClose);
+  void SHeartBeatError(TObject* Sender);
+  void SMyIPSocksError(TObject* Sender, int Error, const std::string& Msg);
+  void SSetIPSocksError(TObject* Sender, int Error, const std::string& Msg);
+
+  enum class TCycle { Detection, Update, HeartBeat };
+  // The steps every detection, update and heartbeat tick passes before its
+  // own work; false when a step stops the tick.
+  bool PassCycleGate(TCycle cycle);
+
+  // An update reply or detection reply that arrived whole, with the
+  // handler's own exception handling around it.
+  void ProcessUpdateReply(const std::string& reply);
+  void ProcessDetectionReply(const std::string& reply);
+
+private:
+  // TCP delivers a reply in as many pieces as it likes: the reply handlers
+  // collect it here until it is whole (core/reply_assembly.h).
+  std::string setIPReply_;
+  std::string myIPReply_;
+
+  void HandleUpdateReply(const std::string& reply);
+  void ApplyUpdateReply(const std::string& reply);
+  void FailUpdateReply(const std::exception& e);
+  void ArmUpdateRetry();
+  void HandleDetectionReply(const std::string& reply);
 };
 
 // The one data module of the process, or null before it is created.
@@ -41,3 +113,13 @@ extern TKorvalindC* KorvalindC;
 
 // Starts the core: the desktop client passes "W", the service "D".
 void StartClient(const std::string& modeLetter);
+
+// The update host for n failed updates: 1, 2 or 3.
+int UpdateHostNumber(int updateErrorCount);
+
+// Time to the next update attempt after a request went out, by failure count.
+unsigned UpdateRetryInterval(int updateErrorCount);
+
+// seconds x 1000 for a timer, without overflow: at most the timer's maximum,
+// 0 for values of 0 or less.
+unsigned SecondsToInterval(std::int64_t seconds);

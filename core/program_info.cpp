@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/korvalind_c.h"
 #include "core/korvalind_functions.h"
 #include "core/program_path.h"
 #include "core/random_source.h"
@@ -125,4 +126,14 @@ void Randomize()
   // same clock tick (desktop client and service at logon).
   SetRandomState(clock ^ (static_cast<std::uint64_t>(counter.QuadPart) << 17) ^
                  (static_cast<std::uint64_t>(GetCurrentProcessId()) << 48));
+}
+
+void CheckIPNow()
+{
+  KorvalindC->TimerMyIP->SetInterval(2500);
+}
+
+void UpdateNow()
+{
+  KorvalindC->TimerSetIP->SetInterval(2500);
 }

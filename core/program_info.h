@@ -24,6 +24,10 @@ std::string GetPlatformName();
 HWND FindWindowWithTitle(const std::string& text);
 // Reads the version values, draws a session code and forms IdentText.
 void BuildIdent();
+// Bring the next detection or update tick forward to 2.5 s from now: a
+// running timer restarts, a disabled one only keeps the interval.
+void CheckIPNow();
+void UpdateNow();
 // Gives the random source a clock-derived starting value. Runs once by
 // itself when the program starts; nothing else needs to call it.
 void Randomize();

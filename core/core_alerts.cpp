@@ -1,0 +1,16 @@
+#include "core/core_alerts.h"
+
+#include "core/log.h"
+#include "core/settings.h"
+
+std::string ExceptionText(const std::exception& e)
+{
+  return e.what();
+}
+
+void LogCaughtException(const std::string& placeLine, const std::exception& e)
+{
+  LogMessage(placeLine, 20);
+  LogMessage("Alert!   " + ExceptionText(e), 30);
+  ++ExceptionCount;
+}

@@ -1,0 +1,175 @@
+#include "core/address_history.h"
+#include "core/core_alerts.h"
+#include "core/korvalind_c.h"
+#include "core/korvalind_functions.h"
+#include "core/log.h"
+#include "core/reply_assembly.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+
+namespace {
+
+std::string Now()
+{
+  return GetDateText(true, true) + " " + GetTimeText(true);
+}
+
+void LogAddressChange(const std::string& address)
+{
+  LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", 10);
+}
+
+void ShiftHistory(const std::string& address)
+{
+  OlderIP = PreviousIP;
+  PreviousIP = CurrentIP;
+  CurrentIP = address;
+}
+
+void CountDetectionException(const char* placeLine, const std::exception& e)
+{
+  LogCaughtException(placeLine, e);
+  ++DetectErrorCount;
+}
+
+}  // namespace
+
+bool ApplyDetectedAddress(const std::string& address)
+{
+  if (address == CurrentIP || address == PreviousIP || address == OlderIP)
+    return false;
+  LogAddressChange(address);
+  ShiftHistory(address);
+  KorvalindC->TimerSetIP->SetInterval(5000);
+  return true;
+}
+
+void ApplyReplyAddress(const std::string& address)
+{
+  DetectedIP = address;
+  LastDetectTime = Now();
+  if (address == CurrentIP)
+    return;
+  if (address != PreviousIP && address != OlderIP)
+    LogAddressChange(address);
+  ShiftHistory(address);
+}
+
+void TKorvalindC::TimerMyIPTimer(TObject*)
+{
+  TimerMyIP->SetInterval(30000);
+  if (!PassCycleGate(TCycle::Detection))
+    return;
+  try {
+    if (SMyIP->State() != wsClosed) {
+      try {
+        SMyIP->CloseConnection();
+      } catch (const std::exception& e) {
+        CountDetectionException("Alert!   myIP socket closing Exception", e);
+      }
+    }
+    try {
+      myIPReply_.clear();
+      SMyIP->AssignProto("tcp");
+      SMyIP->AssignAddr(DetectServerIP);
+      SMyIP->AssignPort("901");
+      SMyIP->Connect();
+    } catch (const std::exception& e) {
+      CountDetectionException("Alert!   myIP Exception 2", e);
+    }
+  } catch (const std::exception& e) {
+    CountDetectionException("Alert!   myIP Exception", e);
+  }
+}
+
+void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... myIP session connected", 40);
+  if (ErrCode != 0) {
+    LogMessage("Debug    myIP could not be detected (socket connect)", 40);
+    ++DetectErrorCount;
+    return;
+  }
+  LogMessage("Debug    myIP socket connect", 40);
+  SMyIP->SendText("AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "\r\n");
+}
+
+void TKorvalindC::SMyIPDataAvailable(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... myIP data available", 40);
+  if (ErrCode != 0) {
+    LogMessage("Debug    myIP could not be detected (a)", 40);
+    ++DetectErrorCount;
+    return;
+  }
+  std::string reply;
+  try {
+    const int waiting = SMyIP->ReadRcvdCount();
+    if (waiting <= 0 && myIPReply_.empty()) {
+      LogMessage("Debug    myIP could not be detected (b)", 40);
+      ++DetectErrorCount;
+      return;
+    }
+    if (waiting > 0) {
+      std::string chunk(static_cast<std::size_t>(waiting), '\0');
+      int received = 0;
+      try {
+        received = SMyIP->ReceiveData(chunk.data(), waiting);
+      } catch (...) {
+        myIPReply_.clear();
+        SMyIP->CloseConnection();
+        throw;
+      }
+      if (received > 0)
+        myIPReply_.append(chunk.data(), static_cast<std::size_t>(received));
+    }
+    if (!ReplyIsWhole(myIPReply_))
+      return;  // the rest is still on its way
+    reply = TakeReplyText(myIPReply_);
+    SMyIP->CloseConnection();
+  } catch (const std::exception& e) {
+    CountDetectionException("Alert!   myIP DataAvailable Exception", e);
+    return;
+  }
+  ProcessDetectionReply(reply);
+}
+
+void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t)
+{
+  // The peer closed before a line end: what came is the whole reply.
+  if (!myIPReply_.empty())
+    ProcessDetectionReply(TakeReplyText(myIPReply_));
+}
+
+void TKorvalindC::ProcessDetectionReply(const std::string& reply)
+{
+  try {
+    HandleDetectionReply(reply);
+  } catch (const std::exception& e) {
+    CountDetectionException("Alert!   myIP DataAvailable Exception", e);
+  }
+}
+
+void TKorvalindC::HandleDetectionReply(const std::string& received)
+{
+  // The last character is the server's line end, whatever it is.
+  const std::string reply = received.empty() ? received : received.substr(0, received.size() - 1);
+  if (reply.size() < 7 || reply.size() > 17) {
+    LogMessage("Debug    myIP could not be detected (c)", 40);
+    ++DetectErrorCount;
+    return;
+  }
+  if (!IsIPAddress(reply)) {
+    LogMessage("Debug    myIP could not be detected (d)", 40);
+    ++DetectErrorCount;
+    return;
+  }
+  DetectedIP = reply;
+  LastDetectTime = Now();
+  LogMessage(">>>>>    myIP detected [" + DetectedIP + "]", 30);
+  if (ApplyDetectedAddress(DetectedIP))
+    return;  // the update comes early; detection retries in 30 s
+  TimerMyIP->SetEnabled(false);
+  TimerMyIP->SetInterval(static_cast<unsigned>(MyIPInterval));
+  TimerMyIP->SetEnabled(true);
+}

@@ -1,0 +1,99 @@
+#include <cstdlib>
+
+#include "core/core_alerts.h"
+#include "core/korvalind_c.h"
+#include "core/korvalind_functions.h"
+#include "core/log.h"
+#include "core/random_source.h"
+#include "core/endpoint_hosts.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+
+namespace {
+
+// The first address of a lookup that succeeded, or empty: a lookup that
+// reports success without any address counts as failed.
+std::string FirstAddress(TNetSocket* socket, std::uint16_t errCode)
+{
+  if (errCode != 0 || socket->DnsResultList().empty())
+    return {};
+  return socket->DnsResultList().front();
+}
+
+void ScheduleNextResolution(TTimer* timerDNS, bool succeeded)
+{
+  timerDNS->SetInterval(succeeded ? 3600000 : 60000);
+  timerDNS->SetEnabled(true);
+}
+
+}  // namespace
+
+void TKorvalindC::TimerTimerDNS(TObject*)
+{
+  LogMessage("Debug    ..... DNS ", 40);
+  TimerDNS->SetEnabled(false);
+  try {
+    // The heartbeat endpoint is resolved only while the cycles are healthy.
+    if (UpdateErrorCount == 0 && DetectErrorCount == 0) {
+      LogMessage(">>>>>    DNS Lookup heartbeat", 30);
+      SHeartBeat->DnsLookup(EndpointHosts().HeartBeat);
+    }
+    const int host = UpdateHostNumber(UpdateErrorCount);
+    LogMessage(host == 1 ? ">>>>>    DNS Lookup setIP" : ">>>>>    DNS Lookup setIP" + std::to_string(host), 30);
+    SSetIP->DnsLookup(EndpointHosts().Update[host - 1]);
+    LogMessage(">>>>>    DNS Lookup myIP", 30);
+    SMyIP->DnsLookup(EndpointHosts().Detect);
+  } catch (const std::exception& e) {
+    LogCaughtException("Alert!   DNSTimer Exception", e);
+  }
+}
+
+void TKorvalindC::SMyIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... myIP DNS lookup done", 40);
+  const std::string address = FirstAddress(SMyIP, ErrCode);
+  if (address.empty()) {
+    ++DNSProblemCount;
+    DetectServerIP = DetectFallbackIPs[RandomBelow(2)];
+    LogMessage(">>>>>    DNS Lookup fail (MyIP)! Using: " + DetectServerIP, 20);
+  } else {
+    DNSProblemCount = 0;
+    DetectServerIP = address;
+    LogMessage(">>>>>    DNS Lookup success (MyIP)! [" + address + "]", 20);
+  }
+  ScheduleNextResolution(TimerDNS, !address.empty());
+}
+
+void TKorvalindC::SSetIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... setIP DNS lookup done", 40);
+  const std::string address = FirstAddress(SSetIP, ErrCode);
+  if (address.empty()) {
+    ++DNSProblemCount;
+    UpdateServerIP = UpdateFallbackIPs[RandomBelow(4)];
+    LogMessage(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP, 20);
+  } else {
+    DNSProblemCount = 0;
+    UpdateServerIP = address;
+    LogMessage(">>>>>    DNS Lookup success (SetIP)! [" + address + "]", 20);
+  }
+  ScheduleNextResolution(TimerDNS, !address.empty());
+}
+
+void TKorvalindC::SHeartBeatDnsLookupDone(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... HeatBeat DNS lookup done", 40);
+  const std::string address = FirstAddress(SHeartBeat, ErrCode);
+  if (address.empty()) {
+    ++DNSProblemCount;
+    LogMessage(">>>>>    DNS Lookup fail (HeartBeat)!", 20);
+    // No fallback list: keep a usable older address, else stay idle.
+    if (!IsIPAddress(HeartBeatServerIP))
+      HeartBeatServerIP = "0.0.0.0";
+  } else {
+    DNSProblemCount = 0;
+    HeartBeatServerIP = address;
+    LogMessage(">>>>>    DNS Lookup success (HeartBeat)! [" + address + "]", 20);
+  }
+  ScheduleNextResolution(TimerDNS, !address.empty());
+}

@@ -1,0 +1,111 @@
+#include <vector>
+
+#include "core/core_alerts.h"
+#include "core/korvalind_c.h"
+#include "core/korvalind_functions.h"
+#include "core/log.h"
+#include "core/program_info.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+#include "platform/ini_file.h"
+
+namespace {
+
+void WriteDeactivated(bool value)
+{
+  TIniFile ini(ConfigFilePath());
+  ini.WriteBool("ACCOUNT", "DEACTIVATED", value);
+}
+
+}  // namespace
+
+void TKorvalindC::TimerDNSCheckTimer(TObject*)
+{
+  LogMessage("Debug    ..... resolve my own IP ", 40);
+  TimerDNSCheck->SetEnabled(false);
+  LoadConfig();
+  try {
+    DNSCheck->DnsLookup(AccountName + "." + DomainName);
+  } catch (const std::exception& e) {
+    LogCaughtException("Alert!   DNSCheckTimer Exception", e);
+  }
+}
+
+// Nothing is caught here: an exception (a failed write of the settings file)
+// is left to the socket's background-exception handling.
+void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... resolve my own IP", 40);
+  const std::vector<std::string> answers = DNSCheck->DnsResultList();
+  if (answers.empty() || ErrCode != 0) {
+    ++DNSDiffCount;
+    LogMessage(">>>>>    Can`t resolve my own IP!", 20);
+    return;
+  }
+  const std::string& a1 = answers[0];
+  const std::string& a2 = answers.size() >= 2 ? answers[1] : a1;
+  const std::string& a3 = answers.size() >= 3 ? answers[2] : a1;
+  std::string shown = a1;
+  if (answers.size() >= 2)
+    shown += ", " + answers[1];
+  if (answers.size() >= 3)
+    shown += ", " + answers[2];
+  LogMessage("Debug    resolved my own IP: [" + shown + "]", 40);
+
+  // The service marks a deactivated account with this reserved answer.
+  if (a1 == "127.0.0.9") {
+    LogMessage(">>>>>    Der Account ist deaktiviert!  (DNS)", 10);
+    Deactivated = true;
+    WriteDeactivated(true);
+    TimerDNSCheck->SetInterval(900000);
+    TimerDNSCheck->SetEnabled(true);
+    TimerSetIP->SetInterval(21600000);
+    TimerSetIP->SetEnabled(true);
+    TimerMyIP->SetInterval(0);
+    TimerMyIP->SetEnabled(false);
+    TimerDNSRandom->SetInterval(0);
+    TimerDNSRandom->SetEnabled(false);
+    return;
+  }
+  if (IsPrivateIP(a1)) {
+    DNSDiffCount = 999;
+    LogMessage(">>>>>    resolved own IP is private!", 20);
+    LogMessage(">>>>>    Please check your local DNS configuration!", 20);
+    return;
+  }
+  if (Deactivated) {
+    Deactivated = false;
+    TimerSetIP->SetInterval(21600000);
+    TimerSetIP->SetEnabled(true);
+    WriteDeactivated(false);
+  }
+  if (a1 != CurrentIP && a2 != CurrentIP && a3 != CurrentIP) {
+    if (DNSDiffCount <= 5) {
+      LogMessage(">>>>>    IP difference detected!", 20);
+      UpdateNow();
+    }
+    ++DNSDiffCount;
+    return;
+  }
+  DNSDiffCount = 0;
+  Deactivated = false;
+  TimerDNSCheck->SetEnabled(true);
+}
+
+void TKorvalindC::TimerDNSRandomTimer(TObject*)
+{
+  LogMessage("Debug    ..... resolve random domain", 40);
+  TimerDNSRandom->SetEnabled(false);
+  try {
+    DNSRandom->DnsLookup(RandomLetters(6) + ".com");
+  } catch (const std::exception& e) {
+    LogCaughtException("Alert!   DNSRandomTimer Exception", e);
+  }
+}
+
+void TKorvalindC::DNSRandomDnsLookupDone(TObject*, std::uint16_t)
+{
+  LogMessage("Debug    ..... resolve random domain done", 40);
+  if (TimerDNSRandom->Interval() != 0)
+    TimerDNSRandom->SetEnabled(true);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+// TCP hands a reply over in as many pieces as it likes. A reply is acted on
+// once it is whole: it ends in a line feed, or the peer closed the connection,
+// or this much arrived without a line end.
+constexpr std::size_t MaxReplySize = 64 * 1024;
+
+inline bool ReplyIsWhole(const std::string& pending)
+{
+  return !pending.empty() && (pending.back() == '\n' || pending.size() >= MaxReplySize);
+}
+
+// The reply as the handlers see it: the text ends at the first zero byte.
+inline std::string TakeReplyText(std::string& pending)
+{
+  std::string reply = pending.substr(0, pending.find('\0'));
+  pending.clear();
+  return reply;
+}

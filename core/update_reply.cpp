@@ -1,0 +1,275 @@
+#include <string>
+
+#include "core/address_history.h"
+#include "core/core_alerts.h"
+#include "core/korvalind_c.h"
+#include "core/korvalind_functions.h"
+#include "core/log.h"
+#include "core/reply_assembly.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+#include "platform/ini_file.h"
+
+namespace {
+
+// A key counts as present when its letters occur anywhere in the reply.
+bool Has(const std::string& reply, const std::string& key)
+{
+  return reply.find(key) != std::string::npos;
+}
+
+std::string ShortText(const std::string& text)
+{
+  return text.substr(0, 255);
+}
+
+std::string Now()
+{
+  return GetDateText(true, true) + " " + GetTimeText(true);
+}
+
+bool IsHeartBeatTariff(const std::string& tariff)
+{
+  return tariff == "HA" || tariff == "HB" || tariff == "HC";
+}
+
+// SI, MI and CI: a value of 1 to 5 characters above 1, else the fallback.
+bool ShortSeconds(const std::string& reply, const std::string& key, int& seconds)
+{
+  if (!Has(reply, key))
+    return false;
+  const std::string value = GetReplyValue(key, reply);
+  if (value.empty() || value.size() > 5)
+    return false;
+  seconds = TextToIntOrOne(value);
+  return seconds > 1;
+}
+
+void WriteAccountFlag(const std::string& key, bool value)
+{
+  TIniFile ini(ConfigFilePath());
+  ini.WriteBool("ACCOUNT", key, value);
+}
+
+}  // namespace
+
+void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... setIP data available", 40);
+  if (ErrCode != 0) {
+    LogMessage("Debug    setIP could not be done (a)", 40);
+    ++UpdateErrorCount;
+    TimerDNS->SetInterval(1000);
+    return;
+  }
+  std::string reply;
+  try {
+    const int waiting = SSetIP->ReadRcvdCount();
+    if (waiting <= 0 && setIPReply_.empty()) {
+      LogMessage("Debug    setIP could not be done (b)", 40);
+      ++UpdateErrorCount;
+      TimerDNS->SetInterval(1000);
+      if (UpdateErrorCount < 5)
+        TimerSetIP->SetInterval(15000);
+      return;
+    }
+    if (waiting > 0) {
+      std::string chunk(static_cast<std::size_t>(waiting), '\0');
+      int received = 0;
+      try {
+        received = SSetIP->ReceiveData(chunk.data(), waiting);
+      } catch (...) {
+        setIPReply_.clear();
+        SSetIP->CloseConnection();
+        throw;
+      }
+      if (received > 0)
+        setIPReply_.append(chunk.data(), static_cast<std::size_t>(received));
+    }
+    if (!ReplyIsWhole(setIPReply_))
+      return;  // the rest is still on its way
+    reply = TakeReplyText(setIPReply_);
+    SSetIP->CloseConnection();
+  } catch (const std::exception& e) {
+    FailUpdateReply(e);
+    return;
+  }
+  ProcessUpdateReply(reply);
+}
+
+void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t)
+{
+  // The peer closed before a line end: what came is the whole reply.
+  if (!setIPReply_.empty())
+    ProcessUpdateReply(TakeReplyText(setIPReply_));
+}
+
+void TKorvalindC::ProcessUpdateReply(const std::string& reply)
+{
+  try {
+    HandleUpdateReply(reply);
+  } catch (const std::exception& e) {
+    FailUpdateReply(e);
+  }
+}
+
+void TKorvalindC::FailUpdateReply(const std::exception& e)
+{
+  LogMessage("Alert!   setIP DataAvailable Exception:", 20);
+  LogMessage("Alert!   " + ExceptionText(e), 30);
+  ++UpdateErrorCount;
+  ++ExceptionCount;
+  ArmUpdateRetry();
+}
+
+void TKorvalindC::HandleUpdateReply(const std::string& reply)
+{
+  LogMessage("Debug    setIP-Return: [" + reply.substr(0, reply.empty() ? 0 : reply.size() - 1) + "]", 40);
+  TimerSetIP->SetEnabled(false);
+  TimerMyIP->SetEnabled(false);
+  TimerDNSCheck->SetEnabled(false);
+  TimerDNSRandom->SetEnabled(false);
+  TimerDNS->SetEnabled(false);
+  TimerSleep->SetEnabled(false);
+  if (reply.compare(0, 3, "IP:") != 0) {
+    LogMessage(">>>>>    Update Error!", 30);
+    TimerDNS->SetInterval(1000);
+    ++UpdateErrorCount;
+    ArmUpdateRetry();
+    return;
+  }
+  ApplyUpdateReply(reply);
+}
+
+// One garbled reply (a proxy's error page, a cut connection) must not silence
+// the client: the next attempt follows the retry ladder, with the endpoints
+// resolved anew first.
+void TKorvalindC::ArmUpdateRetry()
+{
+  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  TimerSetIP->SetEnabled(true);
+  TimerDNS->SetInterval(1000);
+  TimerDNS->SetEnabled(true);
+}
+
+void TKorvalindC::ApplyUpdateReply(const std::string& reply)
+{
+  TimerHeartBeat->SetEnabled(false);
+
+  const std::string ip = GetReplyValue("IP", reply);
+  if (IsIPAddress(ip))
+    ApplyReplyAddress(ip);
+
+  TariffCode = ShortText(GetReplyValue("DT", reply));
+
+  int seconds = 0;
+  SetIPInterval = 1800000;
+  if (ShortSeconds(reply, "SI", seconds))
+    SetIPInterval = seconds * 1000;
+  MyIPInterval = 60000;
+  if (ShortSeconds(reply, "MI", seconds))
+    MyIPInterval = seconds * 1000;
+
+  HeartBeatToken.clear();
+  if (Has(reply, "HI")) {
+    seconds = TextToIntOrOne(GetReplyValue("HI", reply));
+    if (seconds > 0 && seconds < 300) {
+      TimerHeartBeat->SetInterval(static_cast<unsigned>(seconds) * 1000);
+      HeartBeatToken = ShortText(GetReplyValue("HB", reply));
+      if (HeartBeatToken.size() != 20)
+        HeartBeatToken.clear();
+    }
+  }
+
+  TimerDNSRandom->SetEnabled(false);
+  if (Has(reply, "RI")) {
+    seconds = TextToIntOrOne(GetReplyValue("RI", reply));
+    if (seconds > 0) {
+      TimerDNSRandom->SetInterval(SecondsToInterval(seconds));
+      TimerDNSRandom->SetEnabled(true);
+    }
+  }
+
+  TimerDNSCheck->SetEnabled(false);
+  if (ShortSeconds(reply, "CI", seconds)) {
+    TimerDNSCheck->SetInterval(static_cast<unsigned>(seconds) * 1000);
+    TimerDNSCheck->SetEnabled(true);
+  }
+
+  if (Has(reply, "C1")) {
+    const std::string state = GetReplyValue("C1", reply);
+    if (!state.empty()) {
+      const int code = TextToIntOrOne(state);
+      if (code == 1) {
+        Deactivated = true;
+        LogMessage(">>>>>    Der Account ist deaktiviert!", 10);
+        WriteAccountFlag("DEACTIVATED", true);
+      } else if (code == 3 || code == 10) {
+        ConfigError = true;
+        LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", 10);
+        WriteAccountFlag("CONFIGERROR", true);
+      } else if (Has(reply, "M1")) {
+        const std::string message = GetReplyValue("M1", reply);
+        if (!message.empty())
+          LogMessage(">>>>>    " + message, 10);
+      }
+    }
+  }
+
+  if (Has(reply, "DNS") && GetReplyValue("DNS", reply) == "1") {
+    LogMessage("Debug    setIP says DNS-Resolving of socket IPs", 40);
+    TimerDNS->SetEnabled(true);
+  } else {
+    const struct {
+      const char* key;
+      std::string& address;
+    } endpoints[] = {{"MIP", DetectServerIP}, {"SIP", UpdateServerIP}, {"HIP", HeartBeatServerIP}};
+    for (const auto& endpoint : endpoints) {
+      if (!Has(reply, endpoint.key))
+        continue;
+      const std::string address = GetReplyValue(endpoint.key, reply);
+      if (IsIPAddress(address))
+        endpoint.address = address;
+    }
+  }
+
+  const std::size_t mess = reply.find("MESS:");
+  MessageText = mess == std::string::npos ? std::string() : reply.substr(mess + 5);
+
+  if (Has(reply, "SLEEP")) {
+    const std::string value = GetReplyValue("SLEEP", reply);
+    if (!value.empty()) {
+      LogMessage(">>>>>    Sleep for " + value + " Seconds received!", 10);
+      // A sleep of no length must not stop the cycles for good.
+      const unsigned interval = SecondsToInterval(TextToIntOrOne(value));
+      if (interval > 0) {
+        TimerSleep->SetInterval(interval);
+        TimerSleep->SetEnabled(true);
+        Sleeping = true;
+      }
+    }
+  }
+
+  TimerKill->SetEnabled(false);
+  if (Has(reply, "EXIT") && GetReplyValue("EXIT", reply) == "1") {
+    LogMessage(">>>>>    KILL/EXIT Timer started!", 10);
+    TimerKill->SetInterval(60000);
+    TimerKill->SetEnabled(true);
+    return;
+  }
+
+  LastUpdateTime = Now();
+  LogMessage(">>>>>    Update successfully done!", 10);
+  UpdateErrorCount = 0;
+  DetectErrorCount = 0;
+  ExceptionCount = 0;
+  DNSProblemCount = 0;
+  TimerSetIP->SetInterval(static_cast<unsigned>(SetIPInterval));
+  TimerSetIP->SetEnabled(true);
+  TimerMyIP->SetInterval(static_cast<unsigned>(MyIPInterval));
+  TimerMyIP->SetEnabled(true);
+  if (IsHeartBeatTariff(TariffCode) && HeartBeatToken.size() == 20) {
+    TimerHeartBeat->SetEnabled(true);
+    LogMessage(">>>>>    HeartBeat activ!", 20);
+  }
+}

@@ -1,0 +1,86 @@
+#include "core/core_alerts.h"
+#include "core/korvalind_c.h"
+#include "core/korvalind_functions.h"
+#include "core/log.h"
+#include "core/md5.h"
+#include "core/program_info.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+
+namespace {
+
+// Account=...&Domain=...&ec=..&ec2=..&ec3=..&DNSDiff=..&DNSProblem=..&build=..&os=..&lang=..
+// Values go in as they are: the service reads them unescaped.
+std::string BuildRequestBody()
+{
+  return "Account=" + AccountName + "&Domain=" + DomainName + "&ec=" + IntToText(UpdateErrorCount) +
+         "&ec2=" + IntToText(DetectErrorCount) + "&ec3=" + IntToText(ExceptionCount) +
+         "&DNSDiff=" + IntToText(DNSDiffCount) + "&DNSProblem=" + IntToText(DNSProblemCount) +
+         "&build=" + ReplaceAll(GetVersionValue("FileVersion", ""), ".", "") + "&os=" + GetOSVersionText() +
+         "&lang=" + RequestLanguage;
+}
+
+}  // namespace
+
+void TKorvalindC::TimerSetIPTimer(TObject*)
+{
+  if (ModeName == "Daemon")
+    LoadConfig();  // the service sees a configuration error cleared in the file before the gate
+  TimerSetIP->SetInterval(30000);
+  if (!PassCycleGate(TCycle::Update))
+    return;
+  TimerDNSCheck->SetEnabled(false);
+  TimerSetIP->SetInterval(30000);
+  try {
+    if (SSetIP->State() != wsClosed) {
+      try {
+        SSetIP->CloseConnection();
+      } catch (const std::exception& e) {
+        LogCaughtException("Alert!   setIP socket closing Exception", e);
+        TimerDNS->SetInterval(1000);
+        ++UpdateErrorCount;
+      }
+    }
+    try {
+      setIPReply_.clear();
+      SSetIP->AssignProto("tcp");
+      SSetIP->AssignAddr(UpdateServerIP);
+      SSetIP->AssignPort("900");
+      SSetIP->Connect();
+    } catch (const std::exception& e) {
+      LogCaughtException("Alert!   setIP Exception 2", e);
+      TimerDNS->SetInterval(1000);
+      ++UpdateErrorCount;
+    }
+  } catch (const std::exception& e) {
+    LogCaughtException("Alert!   setIP Exception", e);
+    ++UpdateErrorCount;
+  }
+}
+
+void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
+{
+  LogMessage("Debug    ..... setIP session connected", 40);
+  if (ErrCode != 0) {
+    LogMessage(">>>>>    setIP socket connect problem", 30);
+    ++UpdateErrorCount;
+  } else {
+    LoadConfig();
+    std::string body = BuildRequestBody();
+    if (OfflineMode) {
+      LogMessage(">>>>>    activating offline mode", 10);
+      body += "&offline=1";
+    }
+    // The log never shows the authentication head or the password field.
+    LogMessage("Debug    setIP-Request: [" + body + "]", 40);
+    body += "&Passwd=" + Md5DigestToHex(Md5DigestOfText(PasswordHash));
+    try {
+      const std::string line = "AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "&" + body;
+      SSetIP->SendText(ScrambleRequest(line) + "\n");
+    } catch (const std::exception& e) {
+      LogCaughtException("Alert!   setIP ROT13 Exception: ", e);
+    }
+  }
+  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  MessageText.clear();
+}

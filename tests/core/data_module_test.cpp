@@ -1,0 +1,218 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "core/korvalind_functions.h"
+#include "core/log.h"
+#include "core/program_info.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+#include "tests/core/core_fixture.h"
+
+namespace {
+
+using DataModuleTest = CoreTest;
+
+TEST_F(DataModuleTest, CreationLeavesOnlyTheEndpointLookupsRunning)
+{
+  EXPECT_EQ("KorvalindC", core_->Name());
+  EXPECT_EQ(core_, KorvalindC);
+  struct Expected {
+    TTimer* timer;
+    unsigned interval;
+    bool enabled;
+  };
+  const Expected timers[] = {
+      {core_->TimerMyIP, 5000, false},      {core_->TimerSetIP, 5000, false},
+      {core_->TimerHeartBeat, 100, false},  {core_->TimerDNS, 1000, true},
+      {core_->TimerProcList, 1000, false},  {core_->TimerSleep, 1000, false},
+      {core_->TimerKill, 300000, false},    {core_->TimerDNSCheck, 120000, false},
+      {core_->TimerDNSRandom, 1000, false},
+  };
+  for (const auto& expected : timers) {
+    SCOPED_TRACE(expected.timer->Name());
+    EXPECT_EQ(expected.interval, expected.timer->Interval());
+    EXPECT_EQ(expected.enabled, expected.timer->Enabled());
+  }
+  EXPECT_EQ(10, core_->SMyIP->FlushTimeout);
+  EXPECT_EQ(60, core_->SHeartBeat->FlushTimeout);
+  EXPECT_EQ("tcp", core_->SSetIP->Proto());
+  // The ident text names the test program's own version values (it has
+  // none) and the platform.
+  EXPECT_NE(std::string::npos, IdentText.find(";Windows NT)"));
+  EXPECT_TRUE(LastMessage.empty());
+}
+
+TEST_F(DataModuleTest, StartClientStartsTheUpdateCycleOnly)
+{
+  WriteAccountIni();
+  StartClient("W");
+  EXPECT_EQ("MERVAT430W", ClientAuthCode);
+  ASSERT_EQ(3u, SessionCode.size());
+  for (char c : SessionCode)
+    EXPECT_TRUE(c >= 'a' && c <= 'y');
+  EXPECT_FALSE(core_->TimerMyIP->Enabled());
+  EXPECT_TRUE(core_->TimerSetIP->Enabled());
+  EXPECT_EQ(5000u, core_->TimerSetIP->Interval());
+  EXPECT_FALSE(core_->TimerProcList->Enabled());
+  const auto log = LogTexts();
+  ASSERT_EQ(3u, log.size());
+  EXPECT_EQ(">>>>>", log[0]);
+  EXPECT_EQ(">>>>>  " + IdentText + " started.", log[1]);
+  EXPECT_EQ(">>>>>", log[2]);
+}
+
+TEST_F(DataModuleTest, StartClientInDaemonModeStartsTheDesktopWatch)
+{
+  DaemonMode = true;
+  StartClient("D");
+  EXPECT_EQ("MERVAT430D", ClientAuthCode);
+  EXPECT_TRUE(core_->TimerProcList->Enabled());
+}
+
+TEST_F(DataModuleTest, GateStopsSilentlyWhileSleepingButStillSetsTheInterval)
+{
+  WriteAccountIni();
+  ClearLog();
+  Sleeping = true;
+  core_->TimerSetIP->SetInterval(5000);
+  core_->TimerSetIPTimer(core_->TimerSetIP);
+  EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
+  EXPECT_TRUE(LogTexts().empty());
+}
+
+TEST_F(DataModuleTest, GateStepsAndTheirTexts)
+{
+  struct Case {
+    const char* name;
+    const char* extraIni;
+    bool daemonWithDesktop;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"short account", "", false, {"Debug    ..... setIP socket"}},
+      {"offline", "Offline=1\r\n", false, {"Debug    ..... setIP socket", "Debug    no SetIP cause offline mode"}},
+      {"no endpoint yet", "", false, {"Debug    ..... setIP socket", "Debug    no SetIP cause no valid socket IP"}},
+      {"desktop client beside the service", "", true,
+       {"Debug    ..... setIP socket", "Debug    no SetIP cause Windows Client is runnig"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string(c.name) == "short account") {
+      WriteIni("[ACCOUNT]\r\nAccount=ab\r\nDomain=korvalind.test\r\nPasswd=abc\r\n[LOGGING]\r\nLevel=40\r\n");
+      LoadConfig();
+    } else {
+      WriteAccountIni(c.extraIni);
+    }
+    DaemonMode = DesktopClientRunning = c.daemonWithDesktop;
+    ModeName = c.daemonWithDesktop ? "Daemon" : "GUI";
+    core_->TimerDNS->SetEnabled(false);
+    core_->TimerDNS->SetInterval(3600000);
+    ClearLog();
+    core_->TimerSetIPTimer(core_->TimerSetIP);
+    EXPECT_EQ(c.expected, LogTexts());
+    if (std::string(c.name) == "no endpoint yet") {
+      // asks for a resolution soon, but does not start a timer that is off
+      EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+      EXPECT_FALSE(core_->TimerDNS->Enabled());
+    }
+  }
+}
+
+TEST_F(DataModuleTest, DetectionGateUsesItsOwnTexts)
+{
+  WriteAccountIni();
+  ClearLog();
+  core_->TimerMyIPTimer(core_->TimerMyIP);
+  EXPECT_EQ((std::vector<std::string>{"Debug    ..... myIP socket", "Debug    no myIP cause no valid socket IP"}),
+            LogTexts());
+  EXPECT_EQ(30000u, core_->TimerMyIP->Interval());
+}
+
+TEST_F(DataModuleTest, ServiceUpdateTickRereadsTheSettingsBeforeTheGate)
+{
+  WriteAccountIni();
+  ConfigError = true;  // cleared in the file by the desktop client meanwhile
+  ModeName = "GUI";
+  ClearLog();
+  core_->TimerSetIPTimer(core_->TimerSetIP);
+  EXPECT_TRUE(LogTexts().empty());
+
+  ModeName = "Daemon";
+  core_->TimerSetIPTimer(core_->TimerSetIP);
+  EXPECT_FALSE(ConfigError);
+  EXPECT_FALSE(LogTexts().empty());
+}
+
+TEST_F(DataModuleTest, HeartBeatGateSwitchesItselfOffBesideTheDesktopClient)
+{
+  WriteAccountIni();
+  DaemonMode = DesktopClientRunning = true;
+  core_->TimerHeartBeat->SetEnabled(true);
+  ClearLog();
+  core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
+  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
+  EXPECT_EQ(std::vector<std::string>{"Debug    ..... HeartBeat socket "}, LogTexts());
+}
+
+TEST(UpdateHostTest, ChoiceByFailureCount)
+{
+  const int first[] = {0, 1, 2, 3, 4, 5, 7, 9, 11, 13, 15, 17, 19, 23, 25, 29};
+  const int second[] = {6, 8, 10, 12, 14, 16, 20, 22, 26, 28};
+  const int third[] = {18, 21, 24, 27, 30};
+  for (int n : first)
+    EXPECT_EQ(1, UpdateHostNumber(n)) << n;
+  for (int n : second)
+    EXPECT_EQ(2, UpdateHostNumber(n)) << n;
+  for (int n : third)
+    EXPECT_EQ(3, UpdateHostNumber(n)) << n;
+}
+
+TEST(UpdateHostTest, RetryLadder)
+{
+  const std::pair<int, unsigned> ladder[] = {{0, 300000},  {1, 15000},   {5, 15000},  {6, 30000},
+                                             {10, 30000},  {11, 120000}, {15, 120000}, {16, 300000},
+                                             {1000, 300000}};
+  for (const auto& [count, interval] : ladder)
+    EXPECT_EQ(interval, UpdateRetryInterval(count)) << count;
+}
+
+TEST(UpdateHostTest, SecondsBecomeIntervalsWithoutOverflow)
+{
+  EXPECT_EQ(0u, SecondsToInterval(0));
+  EXPECT_EQ(0u, SecondsToInterval(-5));
+  EXPECT_EQ(5000u, SecondsToInterval(5));
+  EXPECT_EQ(TTimer::MaxInterval, SecondsToInterval(3000000));
+  EXPECT_EQ(TTimer::MaxInterval, SecondsToInterval(2147483647));
+}
+
+TEST_F(DataModuleTest, SleepWakesUpAndProcListFindsTheDesktopWindow)
+{
+  WriteAccountIni();
+  Sleeping = true;
+  core_->TimerSleep->SetEnabled(true);
+  core_->TimerSleepTimer(core_->TimerSleep);
+  EXPECT_FALSE(Sleeping);
+  EXPECT_FALSE(core_->TimerSleep->Enabled());
+  EXPECT_TRUE(Logged("Debug    ..... Sleep Wakeup "));
+
+  DaemonMode = true;
+  core_->TimerProcListTimer(core_->TimerProcList);
+  EXPECT_FALSE(DesktopClientRunning);
+  EXPECT_EQ(15000u, core_->TimerProcList->Interval());
+
+  // Title without the trailing blank: not the desktop client.
+  HWND exact = CreateWindowExA(0, "STATIC", "Korvalind-Poster", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  core_->TimerProcListTimer(core_->TimerProcList);
+  EXPECT_FALSE(DesktopClientRunning);
+  HWND desktop =
+      CreateWindowExA(0, "STATIC", "korvalind-poster 4.3", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  core_->TimerSetIP->SetInterval(5000);
+  core_->TimerProcListTimer(core_->TimerProcList);
+  EXPECT_TRUE(DesktopClientRunning);
+  EXPECT_EQ(10000u, core_->TimerSetIP->Interval());
+  DestroyWindow(desktop);
+  DestroyWindow(exact);
+}
+
+}  // namespace

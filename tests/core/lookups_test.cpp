@@ -1,0 +1,238 @@
+#include <chrono>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "core/endpoint_hosts.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+#include "tests/core/core_fixture.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The endpoint and own-host lookups go to the sandbox's hosts file
+// (tools/sandbox-hosts): every name it lacks fails at once.
+class EndpointLookupTest : public CoreTest {
+protected:
+  void SetUp() override
+  {
+    CoreTest::SetUp();
+    WriteAccountIni();
+    core_->TimerDNS->SetEnabled(false);
+    ClearLog();
+  }
+
+  // Runs the endpoint tick and waits for the lookups it started.
+  void ResolveEndpoints(std::size_t expectedLookups)
+  {
+    core_->TimerTimerDNS(core_->TimerDNS);
+    const bool done = PumpMessagesUntil(
+        [&] {
+          std::size_t finished = 0;
+          for (const auto& line : LogTexts())
+            if (line.find("DNS lookup done") != std::string::npos)
+              ++finished;
+          return finished >= expectedLookups;
+        },
+        10s);
+    ASSERT_TRUE(done);
+  }
+};
+
+TEST_F(EndpointLookupTest, HealthyClientResolvesAllThreeEndpoints)
+{
+  DNSProblemCount = 2;
+  ResolveEndpoints(3);
+  EXPECT_EQ("127.0.0.21", UpdateServerIP);
+  EXPECT_EQ("127.0.0.31", DetectServerIP);
+  EXPECT_EQ("127.0.0.11", HeartBeatServerIP);
+  EXPECT_EQ(0, DNSProblemCount);
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup heartbeat"));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup setIP"));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup success (SetIP)! [127.0.0.21]"));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup success (MyIP)! [127.0.0.31]"));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup success (HeartBeat)! [127.0.0.11]"));
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+  EXPECT_EQ(3600000u, core_->TimerDNS->Interval());
+}
+
+TEST_F(EndpointLookupTest, FailureCountPicksTheUpdateHost)
+{
+  const struct {
+    int failures;
+    const char* line;
+    const char* address;
+  } cases[] = {
+      {6, ">>>>>    DNS Lookup setIP2", "127.0.0.22"},
+      {7, ">>>>>    DNS Lookup setIP", "127.0.0.21"},
+      {16, ">>>>>    DNS Lookup setIP2", "127.0.0.22"},
+      {18, ">>>>>    DNS Lookup setIP3", "127.0.0.23"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failures);
+    UpdateErrorCount = c.failures;
+    ClearLog();
+    ResolveEndpoints(2);
+    EXPECT_TRUE(Logged(c.line));
+    EXPECT_EQ(c.address, UpdateServerIP);
+    // the heartbeat endpoint only while nothing fails
+    EXPECT_FALSE(Logged(">>>>>    DNS Lookup heartbeat"));
+  }
+}
+
+TEST_F(EndpointLookupTest, FailedLookupsDrawFallbackAddresses)
+{
+  EndpointHosts().Update[0] = "missing-update.korvalind.test";
+  EndpointHosts().Detect = "missing-myip.korvalind.test";
+  EndpointHosts().HeartBeat = "missing-heartbeat.korvalind.test";
+  HeartBeatServerIP = "127.0.0.11";
+  std::set<std::string> updates, detections;
+  for (int round = 0; round < 40; ++round) {
+    ClearLog();
+    ResolveEndpoints(3);
+    updates.insert(UpdateServerIP);
+    detections.insert(DetectServerIP);
+    EXPECT_EQ(60000u, core_->TimerDNS->Interval());
+    EXPECT_EQ("127.0.0.11", HeartBeatServerIP);  // a usable older address stays
+  }
+  EXPECT_EQ((std::set<std::string>{UpdateFallbackIPs[0], UpdateFallbackIPs[1], UpdateFallbackIPs[2],
+                                   UpdateFallbackIPs[3]}),
+            updates);
+  EXPECT_EQ((std::set<std::string>{DetectFallbackIPs[0], DetectFallbackIPs[1]}), detections);
+  EXPECT_EQ(120, DNSProblemCount);
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (HeartBeat)!"));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP));
+}
+
+class OwnHostCheckTest : public CoreTest {
+protected:
+  void SetUp() override
+  {
+    CoreTest::SetUp();
+    CurrentIP = "203.0.113.7";
+  }
+
+  void CheckAs(const std::string& account)
+  {
+    WriteIni("[ACCOUNT]\r\nAccount=" + account + "\r\nDomain=korvalind.test\r\n[LOGGING]\r\nLevel=40\r\n");
+    ClearLog();
+    core_->TimerDNSCheckTimer(core_->TimerDNSCheck);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... resolve my own IP"); }, 10s));
+  }
+};
+
+TEST_F(OwnHostCheckTest, MatchingAnswerKeepsTheCheckRunning)
+{
+  DNSDiffCount = 3;
+  CheckAs("match");
+  EXPECT_EQ(0, DNSDiffCount);
+  EXPECT_TRUE(core_->TimerDNSCheck->Enabled());
+  EXPECT_TRUE(Logged("Debug    resolved my own IP: [203.0.113.7]"));
+
+  CheckAs("second");  // a match on the second answer counts
+  EXPECT_EQ(0, DNSDiffCount);
+  EXPECT_TRUE(Logged("Debug    resolved my own IP: [198.51.100.1, 203.0.113.7]"));
+}
+
+TEST_F(OwnHostCheckTest, ReservedAnswerDeactivatesAndANormalOneReactivates)
+{
+  CheckAs("deactivated");
+  EXPECT_TRUE(Deactivated);
+  EXPECT_TRUE(Logged(">>>>>    Der Account ist deaktiviert!  (DNS)"));
+  EXPECT_NE(std::string::npos, ReadIni().find("DEACTIVATED=1"));
+  EXPECT_EQ(900000u, core_->TimerDNSCheck->Interval());
+  EXPECT_EQ(21600000u, core_->TimerSetIP->Interval());
+  EXPECT_FALSE(core_->TimerMyIP->Enabled());
+  EXPECT_EQ(0u, core_->TimerMyIP->Interval());
+
+  CheckAs("match");
+  EXPECT_FALSE(Deactivated);
+  EXPECT_NE(std::string::npos, ReadIni().find("DEACTIVATED=0"));
+  EXPECT_EQ(21600000u, core_->TimerSetIP->Interval());
+}
+
+TEST_F(OwnHostCheckTest, PrivateAnswersAndMismatches)
+{
+  CheckAs("private");
+  EXPECT_EQ(999, DNSDiffCount);
+  EXPECT_TRUE(Logged(">>>>>    resolved own IP is private!"));
+  EXPECT_TRUE(Logged(">>>>>    Please check your local DNS configuration!"));
+
+  DNSDiffCount = 0;
+  CurrentIP = "192.0.2.1";
+  int updatesNow = 0;
+  for (int i = 0; i < 7; ++i) {
+    core_->TimerSetIP->SetInterval(30000);
+    CheckAs("match");
+    if (core_->TimerSetIP->Interval() == 2500)
+      ++updatesNow;
+  }
+  EXPECT_EQ(6, updatesNow);  // the seventh mismatch only counts
+  EXPECT_EQ(7, DNSDiffCount);
+  EXPECT_FALSE(core_->TimerDNSCheck->Enabled());
+
+  CheckAs("missing");
+  EXPECT_EQ(8, DNSDiffCount);
+  EXPECT_TRUE(Logged(">>>>>    Can`t resolve my own IP!"));
+}
+
+TEST_F(OwnHostCheckTest, RandomLookupRepeatsWhileItHasAnInterval)
+{
+  WriteAccountIni();
+  core_->TimerDNSRandom->SetInterval(60000);
+  core_->TimerDNSRandom->SetEnabled(true);
+  core_->TimerDNSRandomTimer(core_->TimerDNSRandom);
+  EXPECT_FALSE(core_->TimerDNSRandom->Enabled());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... resolve random domain done"); }, 10s));
+  EXPECT_TRUE(core_->TimerDNSRandom->Enabled());
+}
+
+TEST_F(CoreTest, SocketErrorHandlersOnlyLogAndCount)
+{
+  WriteAccountIni();
+  core_->TimerDNS->SetInterval(3600000);
+  core_->SMyIPError(core_->SMyIP);
+  EXPECT_EQ(1, DetectErrorCount);
+  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+
+  core_->TimerDNS->SetInterval(3600000);
+  bool canClose = false;
+  Exception e("boom");
+  core_->SMyIPBgException(core_->SMyIP, e, canClose);
+  EXPECT_TRUE(canClose);
+  EXPECT_EQ(2, DetectErrorCount);
+  EXPECT_EQ(3600000u, core_->TimerDNS->Interval());
+
+  canClose = false;
+  core_->SSetIPBgException(core_->SSetIP, e, canClose);
+  EXPECT_TRUE(canClose);
+  EXPECT_EQ(1, UpdateErrorCount);
+  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+
+  core_->SSetIPSocksError(core_->SSetIP, 20001, "SOCKS relay refused");
+  EXPECT_EQ(2, UpdateErrorCount);
+  EXPECT_TRUE(Logged("Alert!   setIP-Socket-Error"));
+  EXPECT_TRUE(Logged("Alert!   SOCKS relay refused"));
+
+  core_->SHeartBeatError(core_->SHeartBeat);
+  EXPECT_EQ(2, UpdateErrorCount);
+  EXPECT_EQ(2, DetectErrorCount);
+  EXPECT_TRUE(Logged("Alert!   HeartBeat-Error"));
+}
+
+TEST_F(CoreTest, HeartBeatWithoutEndpointSendsNothing)
+{
+  WriteAccountIni();
+  HeartBeatToken = "ABCDEFGHIJ0123456789";
+  ClearLog();
+  core_->TimerHeartBeat->SetEnabled(true);
+  core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
+  EXPECT_EQ(std::vector<std::string>{"Debug    ..... HeartBeat socket "}, LogTexts());
+  EXPECT_TRUE(core_->TimerHeartBeat->Enabled());
+  EXPECT_EQ(0, ExceptionCount);
+}
+
+}  // namespace

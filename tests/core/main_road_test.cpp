@@ -1,0 +1,246 @@
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "core/endpoint_hosts.h"
+#include "core/korvalind_functions.h"
+#include "core/md5.h"
+#include "core/settings.h"
+#include "net/net_socket.h"
+#include "tests/core/core_fixture.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/reference_service.h"
+
+using namespace std::chrono;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The core against the reference service over real sockets on loopback.
+class MainRoadTest : public CoreTest {
+protected:
+  void SetUp() override
+  {
+    CoreTest::SetUp();
+    service_.SetScenario(SuccessScenario(R"([["DT","PA"],["SI","1800"],["MI","60"]])"));
+    records_ = service_.Records().size();
+    WriteAccountIni();
+    ModeName = "GUI";
+  }
+
+  std::vector<JsonValue> NewRecords(const std::string& server) const
+  {
+    std::vector<JsonValue> fresh;
+    const auto all = service_.Records();
+    for (std::size_t i = records_; i < all.size(); ++i)
+      if (all[i]["server"].AsString() == server)
+        fresh.push_back(all[i]);
+    return fresh;
+  }
+
+  bool WaitForNew(const std::string& server, std::size_t count, milliseconds timeout) const
+  {
+    return PumpMessagesUntil([&] { return NewRecords(server).size() >= count; }, timeout);
+  }
+
+  bool WaitForLog(const std::string& text, milliseconds timeout) const
+  {
+    return PumpMessagesUntil([&] { return Logged(text); }, timeout);
+  }
+
+  // The core's endpoints without waiting for the lookups.
+  void UseEndpoints(const std::string& update = "127.0.0.21", const std::string& detect = "127.0.0.31")
+  {
+    core_->TimerDNS->SetEnabled(false);
+    UpdateServerIP = update;
+    DetectServerIP = detect;
+  }
+
+  // One update attempt now, and its outcome.
+  void UpdateNowAndWait(const char* outcome)
+  {
+    const std::size_t before = LogTexts().size();
+    core_->TimerSetIP->Timer();
+    ASSERT_TRUE(PumpMessagesUntil(
+        [&] {
+          for (const auto& line : LogTextsSince(before))
+            if (line == outcome)
+              return true;
+          return false;
+        },
+        10s))
+        << outcome;
+  }
+
+  TReferenceService service_;
+  std::size_t records_ = 0;
+};
+
+TEST_F(MainRoadTest, StartResolvesUpdatesAndDetectsAnAddressChange)
+{
+  service_.SetScenario(R"({"update": {"default": {"mode": "success", "fields": [["DT","PA"],["SI","1800"],["MI","2"]]}},
+                           "detect": {"default": {"mode": "answer", "address": "198.51.100.23"}}})");
+  const auto start = steady_clock::now();
+  StartClient("W");
+
+  ASSERT_TRUE(WaitForLog(">>>>>    DNS Lookup success (SetIP)! [127.0.0.21]", 5s));
+  const auto resolved = steady_clock::now() - start;
+  EXPECT_GE(resolved, 700ms);
+  EXPECT_LE(resolved, 3s);
+
+  ASSERT_TRUE(WaitForNew("update", 1, 10s));
+  const auto firstUpdate = steady_clock::now() - start;
+  EXPECT_GE(firstUpdate, 4500ms);
+
+  const JsonValue request = NewRecords("update")[0];
+  EXPECT_EQ("127.0.0.21:900", request["local"].AsString());
+  const JsonValue& fields = request["fields"];
+  EXPECT_EQ("MERVAT430W", fields["AuthCode"].AsString());
+  EXPECT_EQ(SessionCode, fields["Session"].AsString());
+  EXPECT_EQ("demo", fields["Account"].AsString());
+  EXPECT_EQ("korvalind.test", fields["Domain"].AsString());
+  EXPECT_EQ("0", fields["ec"].AsString());
+  EXPECT_EQ("0", fields["ec2"].AsString());
+  EXPECT_EQ("0", fields["ec3"].AsString());
+  EXPECT_EQ("430701", fields["build"].AsString());
+  EXPECT_EQ(GetOSVersionText(), fields["os"].AsString());
+  EXPECT_EQ("E", fields["lang"].AsString());
+  EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(TestPasswordDigest)), fields["Passwd"].AsString());
+  EXPECT_FALSE(fields.Has("offline"));
+  const std::vector<std::string> order = {"AuthCode", "Session", "Account", "Domain", "ec",   "ec2", "ec3",
+                                          "DNSDiff",  "DNSProblem", "build", "os",  "lang", "Passwd"};
+  std::vector<std::string> received;
+  for (const auto& name : request["field_order"].AsArray())
+    received.push_back(name.AsString());
+  EXPECT_EQ(order, received);
+
+  ASSERT_TRUE(WaitForLog(">>>>>    Update successfully done!", 5s));
+  EXPECT_EQ("127.0.0.1", CurrentIP);  // the service's view of the peer
+  EXPECT_TRUE(Logged("Debug    setIP-Request: [Account=demo&Domain=korvalind.test&ec=0&ec2=0&ec3=0&DNSDiff=0"
+                     "&DNSProblem=0&build=430701&os=" +
+                     GetOSVersionText() + "&lang=E]"));
+
+  // Detection starts MI seconds after the success and finds a new address:
+  // the next update follows five seconds later.
+  ASSERT_TRUE(WaitForLog(">>>>>    IP-change detected [127.0.0.1] -> [198.51.100.23]", 8s));
+  const auto changed = steady_clock::now();
+  ASSERT_TRUE(WaitForNew("update", 2, 10s));
+  const auto early = steady_clock::now() - changed;
+  EXPECT_GE(early, 4000ms);
+  EXPECT_LE(early, 8000ms);
+  const JsonValue detection = NewRecords("detect")[0];
+  EXPECT_EQ("127.0.0.31:901", detection["local"].AsString());
+  EXPECT_EQ("MERVAT430W", detection["fields"]["AuthCode"].AsString());
+}
+
+TEST_F(MainRoadTest, FailingLookupsFallBackToTheBuiltInAddresses)
+{
+  EndpointHosts().Update[0] = "missing-update.korvalind.test";
+  EndpointHosts().Detect = "missing-myip.korvalind.test";
+  StartClient("W");
+  ASSERT_TRUE(WaitForNew("update", 1, 12s));
+  const std::string local = NewRecords("update")[0]["local"].AsString();
+  const std::string address = local.substr(0, local.find(':'));
+  EXPECT_TRUE(address == UpdateFallbackIPs[0] || address == UpdateFallbackIPs[1] || address == UpdateFallbackIPs[2] ||
+              address == UpdateFallbackIPs[3])
+      << local;
+  EXPECT_TRUE(WaitForLog(">>>>>    Update successfully done!", 5s));
+}
+
+TEST_F(MainRoadTest, RefusedConnectionsMoveToTheSecondAndThirdUpdateHost)
+{
+  service_.SetScenario(R"({"update": {"default": {"mode": "success"},
+                                      "by_address": {"127.0.0.21": {"mode": "refuse"}, "127.0.0.22": {"mode": "refuse"}}}})");
+  UseEndpoints();
+  for (int i = 1; i <= 6; ++i)
+    UpdateNowAndWait(">>>>>    setIP socket connect problem");
+  EXPECT_EQ(6, UpdateErrorCount);
+  EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
+
+  // The next resolution picks the second host, which refuses as well, until
+  // the count reaches a multiple of three from 16 on.
+  ClearLog();
+  core_->TimerDNS->Timer();
+  ASSERT_TRUE(WaitForLog(">>>>>    DNS Lookup success (SetIP)! [127.0.0.22]", 5s));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup setIP2"));
+  while (UpdateErrorCount < 18)
+    UpdateNowAndWait(">>>>>    setIP socket connect problem");
+  EXPECT_EQ(300000u, core_->TimerSetIP->Interval());
+
+  core_->TimerDNS->Timer();
+  ASSERT_TRUE(WaitForLog(">>>>>    DNS Lookup success (SetIP)! [127.0.0.23]", 5s));
+  UpdateNowAndWait(">>>>>    Update successfully done!");
+  const auto updates = NewRecords("update");
+  ASSERT_EQ(1u, updates.size());
+  EXPECT_EQ("127.0.0.23:900", updates[0]["local"].AsString());
+  EXPECT_EQ("18", updates[0]["fields"]["ec"].AsString());
+  EXPECT_EQ(0, UpdateErrorCount);
+}
+
+TEST_F(MainRoadTest, FaultyRepliesLeaveTheClientUpdating)
+{
+  const struct {
+    const char* name;
+    const char* behaviour;
+    const char* outcome;
+  } faults[] = {
+      {"garbage", R"({"mode": "garbage", "text": "<html>proxy error</html>"})", ">>>>>    Update Error!"},
+      {"silent close", R"({"mode": "silent_close"})", "Debug    ..... setIP session connected"},
+      {"pieces", R"({"mode": "success", "fields": [["DT","PA"],["SI","900"]], "pieces": 4, "gap_ms": 150})",
+       ">>>>>    Update successfully done!"},
+      {"slow", R"({"mode": "success", "delay_ms": 1500})", ">>>>>    Update successfully done!"},
+      {"bad number", R"({"mode": "success", "fields": [["SI","12a"]]})", "Alert!   setIP DataAvailable Exception:"},
+  };
+  UseEndpoints();
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    service_.SetScenario(std::string(R"({"update": {"queue": [)") + fault.behaviour +
+                         R"(], "default": {"mode": "success", "fields": [["SI","600"]]}}})");
+    UpdateNowAndWait(fault.outcome);
+    if (std::string(fault.name) == "pieces") {
+      EXPECT_EQ(900000, SetIPInterval);  // the whole reply, not its first piece
+    }
+    // Whatever happened, an attempt is scheduled and the next one succeeds.
+    EXPECT_TRUE(core_->TimerSetIP->Enabled());
+    UpdateNowAndWait(">>>>>    Update successfully done!");
+    EXPECT_EQ(600000u, core_->TimerSetIP->Interval());
+    EXPECT_EQ(0, UpdateErrorCount);
+  }
+}
+
+TEST_F(MainRoadTest, DetectionReplyInPiecesIsReadWhole)
+{
+  service_.SetScenario(R"({"detect": {"default": {"mode": "answer", "address": "198.51.100.77", "pieces": 3, "gap_ms": 150}}})");
+  UseEndpoints();
+  MyIPInterval = 60000;
+  core_->TimerMyIP->Timer();
+  ASSERT_TRUE(WaitForLog(">>>>>    myIP detected [198.51.100.77]", 10s));
+  EXPECT_EQ(0, DetectErrorCount);
+}
+
+TEST_F(MainRoadTest, UmlautInTheAccountNeverCutsTheRequestLine)
+{
+  // Plain bytes 0xF1-0xFF become a line feed under some shifts.
+  WriteIni(std::string("[ACCOUNT]\r\nAccount=m\xFCller\xFF\r\nDomain=korvalind.test\r\nPasswd=") + TestPasswordDigest +
+           "\r\n[LOGGING]\r\nLevel=40\r\n");
+  UseEndpoints();
+  for (int i = 0; i < 12; ++i)
+    UpdateNowAndWait(">>>>>    Update successfully done!");
+  for (const auto& record : NewRecords("update")) {
+    EXPECT_TRUE(record["complete"].AsBool());
+    EXPECT_EQ("m\xFCller\xFF", record["fields"]["Account"].AsString());
+  }
+}
+
+TEST_F(MainRoadTest, HeartBeatSendsTheTokenAloneAsOneDatagram)
+{
+  HeartBeatServerIP = "127.0.0.11";
+  HeartBeatToken = "ABCDEFGHIJ0123456789";
+  core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
+  ASSERT_TRUE(WaitForNew("heartbeat", 1, 5s));
+  EXPECT_EQ("ABCDEFGHIJ0123456789", NewRecords("heartbeat")[0]["line"].AsString());
+  EXPECT_TRUE(Logged("Debug    HeartBeat: [ABCDEFGHIJ0123456789]"));
+  EXPECT_EQ(0, ExceptionCount);
+}
+
+}  // namespace

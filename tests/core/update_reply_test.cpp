@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include "core/settings.h"
+#include "tests/core/core_fixture.h"
+
+namespace {
+
+// Replies as the service sends them; each ends in a line feed on the wire.
+class UpdateReplyTest : public CoreTest {
+protected:
+  void SetUp() override
+  {
+    CoreTest::SetUp();
+    WriteAccountIni();
+    UpdateErrorCount = 3;
+    DetectErrorCount = 2;
+    ExceptionCount = 1;
+    DNSProblemCount = 4;
+    ClearLog();
+  }
+
+  void Reply(const std::string& text) { core_->ProcessUpdateReply(text + "\n"); }
+  bool Succeeded() const { return Logged(">>>>>    Update successfully done!"); }
+};
+
+TEST_F(UpdateReplyTest, SuccessSetsIntervalsAndClearsTheCounters)
+{
+  Reply("IP:1.2.3.4 SI:600 MI:120 DT:PA");
+  EXPECT_TRUE(Succeeded());
+  EXPECT_EQ(600000, SetIPInterval);
+  EXPECT_EQ(120000, MyIPInterval);
+  EXPECT_TRUE(core_->TimerSetIP->Enabled());
+  EXPECT_EQ(600000u, core_->TimerSetIP->Interval());
+  EXPECT_TRUE(core_->TimerMyIP->Enabled());
+  EXPECT_EQ(120000u, core_->TimerMyIP->Interval());
+  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
+  EXPECT_EQ("PA", TariffCode);
+  EXPECT_EQ(0, UpdateErrorCount);
+  EXPECT_EQ(0, DetectErrorCount);
+  EXPECT_EQ(0, ExceptionCount);
+  EXPECT_EQ(0, DNSProblemCount);
+  EXPECT_FALSE(LastUpdateTime.empty());
+  EXPECT_EQ("1.2.3.4", CurrentIP);
+  // The log copy lacks the line end; the timers other than the two cycles stay off.
+  EXPECT_TRUE(Logged("Debug    setIP-Return: [IP:1.2.3.4 SI:600 MI:120 DT:PA]"));
+  EXPECT_FALSE(core_->TimerDNS->Enabled());
+}
+
+TEST_F(UpdateReplyTest, IntervalBoundsFallBackToTheDefaults)
+{
+  const std::pair<const char*, int> cases[] = {
+      {"IP:1.2.3.4 SI:1 MI:1", 1800000}, {"IP:1.2.3.4 SI:123456 MI:123456", 1800000},
+      {"IP:1.2.3.4", 1800000},          {"IP:1.2.3.4 SI:99999 MI:99999", 99999000},
+  };
+  for (const auto& [reply, expected] : cases) {
+    SCOPED_TRACE(reply);
+    Reply(reply);
+    EXPECT_EQ(expected, SetIPInterval);
+    EXPECT_EQ(expected == 1800000 ? 60000 : 99999000, MyIPInterval);
+  }
+}
+
+TEST_F(UpdateReplyTest, HeartBeatNeedsTariffIntervalAndTwentyCharacterToken)
+{
+  const std::string token = "ABCDEFGHIJ0123456789";
+  Reply("IP:1.2.3.4 DT:HB HI:60 HB:" + token);
+  EXPECT_EQ(token, HeartBeatToken);
+  EXPECT_TRUE(core_->TimerHeartBeat->Enabled());
+  EXPECT_EQ(60000u, core_->TimerHeartBeat->Interval());
+  EXPECT_TRUE(Logged(">>>>>    HeartBeat activ!"));
+
+  Reply("IP:1.2.3.4 DT:HB HI:300 HB:" + token);
+  EXPECT_TRUE(HeartBeatToken.empty());
+  EXPECT_EQ(60000u, core_->TimerHeartBeat->Interval());
+  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
+
+  Reply("IP:1.2.3.4 DT:HB HI:30 HB:" + token.substr(1));
+  EXPECT_TRUE(HeartBeatToken.empty());
+  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
+
+  Reply("IP:1.2.3.4 DT:PA HI:30 HB:" + token);
+  EXPECT_EQ(token, HeartBeatToken);
+  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
+}
+
+TEST_F(UpdateReplyTest, ReplyWithoutIPIsAFailedUpdateThatIsRetried)
+{
+  core_->TimerMyIP->SetEnabled(true);
+  core_->TimerHeartBeat->SetEnabled(true);
+  Reply("<html>502 Bad Gateway</html>");
+  EXPECT_TRUE(Logged(">>>>>    Update Error!"));
+  EXPECT_FALSE(Succeeded());
+  EXPECT_EQ(4, UpdateErrorCount);
+  EXPECT_FALSE(core_->TimerMyIP->Enabled());
+  EXPECT_TRUE(core_->TimerHeartBeat->Enabled());
+  // One garbled reply must not silence the client: the ladder brings the next
+  // attempt and the endpoints are resolved again first.
+  EXPECT_TRUE(core_->TimerSetIP->Enabled());
+  EXPECT_EQ(15000u, core_->TimerSetIP->Interval());
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+}
+
+TEST_F(UpdateReplyTest, ValueThatIsNotANumberEndsTheReplyButNotTheClient)
+{
+  Reply("IP:1.2.3.4 DT:PA SI:abc");
+  EXPECT_TRUE(Logged("Alert!   setIP DataAvailable Exception:"));
+  EXPECT_TRUE(Logged("Alert!   'abc' ist kein gültiger Integerwert"));
+  EXPECT_FALSE(Succeeded());
+  EXPECT_EQ(4, UpdateErrorCount);
+  EXPECT_EQ(2, ExceptionCount);
+  EXPECT_EQ("PA", TariffCode);  // keys before the failing one keep their effect
+  EXPECT_TRUE(core_->TimerSetIP->Enabled());
+  EXPECT_EQ(15000u, core_->TimerSetIP->Interval());
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+}
+
+TEST_F(UpdateReplyTest, AccountStateCodes)
+{
+  Reply("IP:1.2.3.4 C1:99 M1:Bitte zahlen");
+  EXPECT_TRUE(Logged(">>>>>    Bitte zahlen"));
+  EXPECT_TRUE(Succeeded());
+
+  Reply("IP:1.2.3.4 C1:1");
+  EXPECT_TRUE(Deactivated);
+  EXPECT_TRUE(Logged(">>>>>    Der Account ist deaktiviert!"));
+  EXPECT_NE(std::string::npos, ReadIni().find("DEACTIVATED=1"));
+
+  Deactivated = false;
+  Reply("IP:1.2.3.4 C1:3");
+  EXPECT_TRUE(ConfigError);
+  EXPECT_TRUE(Logged(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!"));
+  EXPECT_NE(std::string::npos, ReadIni().find("CONFIGERROR=1"));
+  // The update still counts as done; the gate keeps the cycles idle.
+  EXPECT_TRUE(core_->TimerSetIP->Enabled());
+}
+
+TEST_F(UpdateReplyTest, ExitOrderSkipsTheSuccessStep)
+{
+  Reply("IP:1.2.3.4 EXIT:1");
+  EXPECT_FALSE(Succeeded());
+  EXPECT_TRUE(Logged(">>>>>    KILL/EXIT Timer started!"));
+  EXPECT_TRUE(core_->TimerKill->Enabled());
+  EXPECT_EQ(60000u, core_->TimerKill->Interval());
+  EXPECT_FALSE(core_->TimerSetIP->Enabled());
+  EXPECT_FALSE(core_->TimerMyIP->Enabled());
+}
+
+TEST_F(UpdateReplyTest, MessageRunsToTheEndOfTheReply)
+{
+  core_->ProcessUpdateReply("IP:1.2.3.4 MESS:Guten Tag\r\n");
+  EXPECT_EQ("Guten Tag\r\n", MessageText);
+  Reply("IP:1.2.3.4");
+  EXPECT_TRUE(MessageText.empty());
+}
+
+TEST_F(UpdateReplyTest, ReplyAddressAlwaysBecomesCurrent)
+{
+  CurrentIP = "1.2.3.4";
+  PreviousIP = "5.6.7.8";
+  OlderIP = "9.9.9.9";
+  Reply("IP:5.6.7.8");
+  EXPECT_EQ("5.6.7.8", CurrentIP);
+  EXPECT_EQ("1.2.3.4", PreviousIP);
+  EXPECT_EQ("5.6.7.8", OlderIP);
+  EXPECT_EQ("5.6.7.8", DetectedIP);
+  for (const auto& line : LogTexts())
+    EXPECT_EQ(std::string::npos, line.find("IP-change detected"));
+
+  Reply("IP:203.0.113.7");
+  EXPECT_TRUE(Logged(">>>>>    IP-change detected [5.6.7.8] -> [203.0.113.7]"));
+}
+
+TEST_F(UpdateReplyTest, EndpointAddressesUnlessTheServiceAsksForResolution)
+{
+  Reply("IP:1.2.3.4 MIP:127.0.2.9 SIP:127.0.1.9 HIP:bad");
+  EXPECT_EQ("127.0.2.9", DetectServerIP);
+  EXPECT_EQ("127.0.1.9", UpdateServerIP);
+  EXPECT_EQ("0.0.0.0", HeartBeatServerIP);
+  EXPECT_FALSE(core_->TimerDNS->Enabled());
+
+  Reply("IP:1.2.3.4 DNS:1 SIP:127.0.1.7");
+  EXPECT_EQ("127.0.1.9", UpdateServerIP);
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+  EXPECT_TRUE(Logged("Debug    setIP says DNS-Resolving of socket IPs"));
+}
+
+TEST_F(UpdateReplyTest, SleepAndLookupIntervalsNeverOverflowOrSleepForEver)
+{
+  Reply("IP:1.2.3.4 SLEEP:5");
+  EXPECT_TRUE(Sleeping);
+  EXPECT_TRUE(core_->TimerSleep->Enabled());
+  EXPECT_EQ(5000u, core_->TimerSleep->Interval());
+  EXPECT_TRUE(Logged(">>>>>    Sleep for 5 Seconds received!"));
+
+  Sleeping = false;
+  Reply("IP:1.2.3.4 SLEEP:0");
+  EXPECT_FALSE(Sleeping);
+  EXPECT_FALSE(core_->TimerSleep->Enabled());
+
+  Reply("IP:1.2.3.4 SLEEP:3000000 RI:3000000 CI:600");
+  EXPECT_TRUE(Sleeping);
+  EXPECT_EQ(TTimer::MaxInterval, core_->TimerSleep->Interval());
+  EXPECT_EQ(TTimer::MaxInterval, core_->TimerDNSRandom->Interval());
+  EXPECT_TRUE(core_->TimerDNSRandom->Enabled());
+  EXPECT_EQ(600000u, core_->TimerDNSCheck->Interval());
+  EXPECT_TRUE(core_->TimerDNSCheck->Enabled());
+}
+
+class DetectionReplyTest : public CoreTest {
+protected:
+  void SetUp() override
+  {
+    CoreTest::SetUp();
+    WriteAccountIni();
+    MyIPInterval = 60000;
+    core_->TimerMyIP->SetInterval(30000);  // as the tick leaves it
+    core_->TimerMyIP->SetEnabled(true);
+    core_->TimerSetIP->SetInterval(300000);
+    ClearLog();
+  }
+};
+
+TEST_F(DetectionReplyTest, MalformedRepliesCountAsFailedDetections)
+{
+  const std::pair<const char*, const char*> cases[] = {
+      {"203.0.113.7", "(d)"},         // no line end: the drop cuts the address
+      {"1.2.3.4", "(c)"},             // six characters left
+      {"203.0.113.7\r\n", "(d)"},     // the CR stays
+      {"1234567890123456789\n", "(c)"},
+      {"1234567890123456\n", "(d)"},
+      {"", "(c)"},
+  };
+  int failures = 0;
+  for (const auto& [reply, reason] : cases) {
+    SCOPED_TRACE(reply);
+    core_->ProcessDetectionReply(reply);
+    EXPECT_EQ(++failures, DetectErrorCount);
+    EXPECT_TRUE(Logged(std::string("Debug    myIP could not be detected ") + reason));
+  }
+  EXPECT_TRUE(CurrentIP.empty());
+}
+
+TEST_F(DetectionReplyTest, FirstAddressIsAChangeThatBringsTheUpdateForward)
+{
+  core_->ProcessDetectionReply("203.0.113.7\n");
+  EXPECT_EQ("203.0.113.7", DetectedIP);
+  EXPECT_TRUE(Logged(">>>>>    myIP detected [203.0.113.7]"));
+  EXPECT_TRUE(Logged(">>>>>    IP-change detected [] -> [203.0.113.7]"));
+  EXPECT_EQ("203.0.113.7", CurrentIP);
+  EXPECT_EQ(5000u, core_->TimerSetIP->Interval());
+  EXPECT_EQ(30000u, core_->TimerMyIP->Interval());
+}
+
+TEST_F(DetectionReplyTest, KnownAddressesChangeNothing)
+{
+  CurrentIP = "1.1.1.1";
+  PreviousIP = "2.2.2.2";
+  OlderIP = "3.3.3.3";
+  core_->ProcessDetectionReply("2.2.2.2\n");
+  EXPECT_EQ("1.1.1.1", CurrentIP);
+  EXPECT_EQ(300000u, core_->TimerSetIP->Interval());
+  EXPECT_EQ(60000u, core_->TimerMyIP->Interval());
+  EXPECT_TRUE(core_->TimerMyIP->Enabled());
+
+  core_->ProcessDetectionReply("4.4.4.4\n");
+  EXPECT_EQ("4.4.4.4", CurrentIP);
+  EXPECT_EQ("1.1.1.1", PreviousIP);
+  EXPECT_EQ("2.2.2.2", OlderIP);
+  EXPECT_EQ(5000u, core_->TimerSetIP->Interval());
+}
+
+}  // namespace
