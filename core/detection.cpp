@@ -104,24 +104,10 @@ void TKorvalindC::SMyIPDataAvailable(TObject*, std::uint16_t ErrCode)
   }
   std::string reply;
   try {
-    const int waiting = SMyIP->ReadRcvdCount();
-    if (waiting <= 0 && myIPReply_.empty()) {
+    if (!CollectReplyBytes(*SMyIP, myIPReply_)) {
       LogMessage("Debug    myIP could not be detected (b)", 40);
       ++DetectErrorCount;
       return;
-    }
-    if (waiting > 0) {
-      std::string chunk(static_cast<std::size_t>(waiting), '\0');
-      int received = 0;
-      try {
-        received = SMyIP->ReceiveData(chunk.data(), waiting);
-      } catch (...) {
-        myIPReply_.clear();
-        SMyIP->CloseConnection();
-        throw;
-      }
-      if (received > 0)
-        myIPReply_.append(chunk.data(), static_cast<std::size_t>(received));
     }
     if (!ReplyIsWhole(myIPReply_))
       return;  // the rest is still on its way

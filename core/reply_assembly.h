@@ -2,6 +2,8 @@
 
 #include <string>
 
+class TNetSocket;
+
 // TCP hands a reply over in as many pieces as it likes. A reply is acted on
 // once it is whole: it ends in a line feed, or the peer closed the connection,
 // or this much arrived without a line end.
@@ -19,3 +21,8 @@ inline std::string TakeReplyText(std::string& pending)
   pending.clear();
   return reply;
 }
+
+// Appends what waits on the socket to pending. False when nothing waited and
+// nothing was pending: there is nothing to read. A read that fails drops what
+// was pending, closes the connection and throws on.
+bool CollectReplyBytes(TNetSocket& socket, std::string& pending);

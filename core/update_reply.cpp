@@ -64,27 +64,13 @@ void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
   }
   std::string reply;
   try {
-    const int waiting = SSetIP->ReadRcvdCount();
-    if (waiting <= 0 && setIPReply_.empty()) {
+    if (!CollectReplyBytes(*SSetIP, setIPReply_)) {
       LogMessage("Debug    setIP could not be done (b)", 40);
       ++UpdateErrorCount;
       TimerDNS->SetInterval(1000);
       if (UpdateErrorCount < 5)
         TimerSetIP->SetInterval(15000);
       return;
-    }
-    if (waiting > 0) {
-      std::string chunk(static_cast<std::size_t>(waiting), '\0');
-      int received = 0;
-      try {
-        received = SSetIP->ReceiveData(chunk.data(), waiting);
-      } catch (...) {
-        setIPReply_.clear();
-        SSetIP->CloseConnection();
-        throw;
-      }
-      if (received > 0)
-        setIPReply_.append(chunk.data(), static_cast<std::size_t>(received));
     }
     if (!ReplyIsWhole(setIPReply_))
       return;  // the rest is still on its way
