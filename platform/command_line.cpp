@@ -1,0 +1,35 @@
+#include "platform/command_line.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+char UpperAscii(char c)
+{
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+bool SameTextAscii(const std::string& a, const std::string& b)
+{
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
+}
+
+}  // namespace
+
+std::vector<std::string> ParamList()
+{
+  std::vector<std::string> params;
+  for (int i = 1; i < __argc && __argv != nullptr; ++i)
+    params.emplace_back(__argv[i] != nullptr ? __argv[i] : "");
+  return params;
+}
+
+bool FindCmdLineSwitch(const std::vector<std::string>& params, const std::string& name)
+{
+  for (const std::string& param : params)
+    if (param.size() > 1 && (param[0] == '-' || param[0] == '/') && SameTextAscii(param.substr(1), name))
+      return true;
+  return false;
+}
