@@ -155,6 +155,18 @@ TEST_F(DataModuleTest, HeartBeatGateSwitchesItselfOffBesideTheDesktopClient)
   EXPECT_EQ(std::vector<std::string>{"Debug    ..... HeartBeat socket "}, LogTexts());
 }
 
+TEST_F(DataModuleTest, NudgesBringTheNextTickForwardWithoutStartingATimer)
+{
+  UpdateNow();
+  EXPECT_FALSE(core_->TimerSetIP->Enabled());
+  EXPECT_EQ(2500u, core_->TimerSetIP->Interval());
+
+  core_->TimerMyIP->SetEnabled(true);
+  CheckIPNow();
+  EXPECT_TRUE(core_->TimerMyIP->Enabled());
+  EXPECT_EQ(2500u, core_->TimerMyIP->Interval());
+}
+
 TEST(UpdateHostTest, ChoiceByFailureCount)
 {
   const int first[] = {0, 1, 2, 3, 4, 5, 7, 9, 11, 13, 15, 17, 19, 23, 25, 29};
