@@ -254,22 +254,4 @@ TEST_F(DummyServiceTest, ARefusedPauseKeepsTheServiceRunning)
   StopAndWait();
 }
 
-TEST_F(DummyServiceTest, ShutdownStopsWithoutTheStopHandler)
-{
-  ASSERT_TRUE(StartService(kDummyName));
-  ASSERT_TRUE(WaitForState(kDummyName, SERVICE_RUNNING, 10s));
-  const DWORD pid = QueryStatus(kDummyName).dwProcessId;
-  DWORD error = 0;
-  ControlService(kDummyName, SERVICE_CONTROL_SHUTDOWN, &error);
-  if (error != 0) {
-    StopAndWait();
-    GTEST_SKIP() << "the control manager does not pass a shutdown on: " << SysErrorMessage(error);
-  }
-  ASSERT_TRUE(WaitForState(kDummyName, SERVICE_STOPPED, 10s));
-  ASSERT_TRUE(WaitForProcessEnd(pid, 10s));
-  EXPECT_TRUE(Logged("shutdown stop-pending"));
-  for (const auto& line : Log())
-    EXPECT_NE(0u, line.find("stop ")) << line;
-}
-
 }  // namespace

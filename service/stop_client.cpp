@@ -1,0 +1,17 @@
+#include "service/stop_client.h"
+
+#include "core/korvalind_c.h"
+#include "core/log.h"
+#include "core/settings.h"
+
+void StopClient()
+{
+  LogMessage(">>>>>", 10);
+  LogMessage(">>>>>  " + IdentText + " terminated.", 10);
+  LogMessage(">>>>>", 10);
+  if (KorvalindC == nullptr)
+    return;
+  KorvalindC->TimerMyIP->SetEnabled(false);
+  KorvalindC->TimerSetIP->SetEnabled(false);
+  KorvalindC->TimerHeartBeat->SetEnabled(false);
+}
