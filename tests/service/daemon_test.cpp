@@ -236,29 +236,6 @@ TEST_F(DaemonThreadTest, PauseAndShutdownLeaveTheCoreRunning)
   EXPECT_TRUE(core_->TimerProcList->Enabled());
 }
 
-TEST_F(DaemonThreadTest, StopRunsTheStopRoutineOnce)
-{
-  StartThread();
-  Send(SERVICE_CONTROL_STOP);
-  ASSERT_TRUE(WaitForThreadEnd());
-  EXPECT_EQ(TCurrentStatus::StopPending, daemon_->Status());
-  const auto log = Log();
-  EXPECT_EQ(1, Count(log, ">>>>>  " + IdentText + " started."));
-  EXPECT_EQ(1, Count(log, ">>>>>  " + IdentText + " terminated."));
-  EXPECT_FALSE(core_->TimerSetIP->Enabled());
-}
-
-TEST_F(DaemonTest, StopBannerRespectsTheLogLevel)
-{
-  LoadConfig();
-  LogLevel = 9;
-  StopClient();
-  EXPECT_TRUE(Log().empty());
-  LogLevel = 10;
-  StopClient();
-  EXPECT_EQ(3u, Log().size());
-}
-
 TEST_F(DaemonTest, ControlCodesWithoutARunningServiceAreHarmless)
 {
   // The control manager may ask before the service thread exists.

@@ -3,8 +3,6 @@
 // start arguments choose its behaviour:
 //   slow          every handler takes 400 ms, so pending states can be seen
 //   fail-start    the start handler throws
-//   refuse-start  the start handler clears Started
-//   refuse-pause  the pause handler clears Paused
 #include <algorithm>
 #include <fstream>
 #include <mutex>
@@ -62,7 +60,7 @@ public:
     DisplayName = "Korvalind Test Service";
     StartType = TStartType::Manual;
     Interactive = true;
-    OnStart = [this](TService*, bool& started) {
+    OnStart = [this](TService*, bool&) {
       const bool onMain = GetCurrentThreadId() == ServiceApplication->MainThreadId();
       bool workOnMain = false;
       Synchronize([&] { workOnMain = GetCurrentThreadId() == ServiceApplication->MainThreadId(); });
@@ -71,18 +69,14 @@ public:
       Delay();
       if (Has("fail-start"))
         throw Exception("start refused for the test");
-      if (Has("refuse-start"))
-        started = false;
     };
     OnStop = [this](TService*, bool&) {
       Note(std::string("stop ") + StatusName(Status()));
       Delay();
     };
-    OnPause = [this](TService*, bool& paused) {
+    OnPause = [this](TService*, bool&) {
       Note(std::string("pause ") + StatusName(Status()));
       Delay();
-      if (Has("refuse-pause"))
-        paused = false;
     };
     OnContinue = [this](TService*, bool&) {
       Note(std::string("continue ") + StatusName(Status()));

@@ -159,14 +159,6 @@ protected:
         states.push_back(status.dwCurrentState);
     return states;
   }
-  void StopAndWait()
-  {
-    const DWORD pid = QueryStatus(kDummyName).dwProcessId;
-    ControlService(kDummyName, SERVICE_CONTROL_STOP);
-    ASSERT_TRUE(WaitForState(kDummyName, SERVICE_STOPPED, 10s));
-    EXPECT_TRUE(WaitForProcessEnd(pid, 10s));
-  }
-
   std::string dir_;
   std::string program_;
 };
@@ -235,23 +227,6 @@ TEST_F(DummyServiceTest, AStartHandlerThatThrowsIsLoggedAndTheServiceStops)
   EXPECT_EQ(DWORD(ERROR_EXCEPTION_IN_SERVICE), QueryStatus(kDummyName).dwWin32ExitCode);
   EXPECT_TRUE(WaitForLine("event KorvalindTestService type=1: start refused for the test"));
   EXPECT_TRUE(WaitForExit());
-}
-
-TEST_F(DummyServiceTest, ARefusedStartStopsTheService)
-{
-  ASSERT_TRUE(StartService(kDummyName, {"refuse-start"}));
-  ASSERT_TRUE(WaitForState(kDummyName, SERVICE_STOPPED, 10s));
-  EXPECT_TRUE(WaitForExit());
-}
-
-TEST_F(DummyServiceTest, ARefusedPauseKeepsTheServiceRunning)
-{
-  ASSERT_TRUE(StartService(kDummyName, {"refuse-pause"}));
-  ASSERT_TRUE(WaitForState(kDummyName, SERVICE_RUNNING, 10s));
-  ControlService(kDummyName, SERVICE_CONTROL_PAUSE);
-  ASSERT_TRUE(WaitForLine("pause pause-pending"));
-  EXPECT_TRUE(WaitForState(kDummyName, SERVICE_RUNNING, 10s));
-  StopAndWait();
 }
 
 }  // namespace
