@@ -3,6 +3,8 @@ import socket
 import struct
 import time
 
+from .records import warn
+
 LINE_LIMIT = 65536
 DRAIN_SECONDS = 1.0
 
@@ -91,3 +93,22 @@ def abort(sock):
 
 def endpoint(address) -> str:
     return "%s:%d" % (address[0], address[1])
+
+
+def fault_reply(behaviour) -> str:
+    """The reply of the fault modes both servers share: garbage and raw."""
+    if behaviour["mode"] == "garbage":
+        text = behaviour["text"] if behaviour["text"] is not None else "garbage"
+        return text + behaviour["end"]
+    if behaviour["mode"] == "raw":
+        return behaviour["text"] or ""
+    return ""
+
+
+def serve_guarded(serve, name, sock, peer, *args):
+    """Run one exchange; a test peer must outlive any input, so nothing escapes."""
+    try:
+        serve(sock, peer, *args)
+    except Exception as e:
+        warn("%s exchange with %s failed: %r" % (name, endpoint(peer), e))
+        abort(sock)

@@ -1,6 +1,6 @@
 """The address detection exchange (TCP 901): a plain request line, the address back."""
 from . import connection, wire
-from .records import latin1, warn
+from .records import latin1
 
 
 def build_reply(behaviour, peer_ip) -> str:
@@ -8,21 +8,13 @@ def build_reply(behaviour, peer_ip) -> str:
     if mode == "answer":
         address = peer_ip if behaviour["address"] == "peer" else behaviour["address"]
         return address + behaviour["end"]
-    if mode == "garbage":
-        text = behaviour["text"] if behaviour["text"] is not None else "garbage"
-        return text + behaviour["end"]
-    if mode == "raw":
-        return behaviour["text"] or ""
-    return ""
+    return connection.fault_reply(behaviour)
 
 
 def handle(sock, local, peer, store, records, read_timeout):
     """Serve one connection; never raises."""
-    try:
-        _handle(sock, local, peer, store, records, read_timeout)
-    except Exception as e:  # a test peer must outlive any input
-        warn("detection exchange with %s failed: %r" % (connection.endpoint(peer), e))
-        connection.abort(sock)
+    connection.serve_guarded(lambda sock, peer: _handle(sock, local, peer, store, records, read_timeout),
+                             "detection", sock, peer)
 
 
 def _handle(sock, local, peer, store, records, read_timeout):

@@ -1,6 +1,6 @@
 """The update exchange (TCP 900): one scrambled request line, one reply line."""
 from . import connection, wire
-from .records import latin1, warn
+from .records import latin1
 
 # Modes that answer with an address line; a failed login turns them into wrong_login.
 _LOGIN_MODES = ("success", "deactivated")
@@ -19,21 +19,13 @@ def build_reply(mode, behaviour, peer_ip) -> str:
         if behaviour["mess"] is not None:
             text += " MESS:" + behaviour["mess"]
         return text + behaviour["end"]
-    if mode == "garbage":
-        text = behaviour["text"] if behaviour["text"] is not None else "garbage"
-        return text + behaviour["end"]
-    if mode == "raw":
-        return behaviour["text"] or ""
-    return ""
+    return connection.fault_reply(behaviour)
 
 
 def handle(sock, local, peer, store, records, read_timeout):
     """Serve one connection; never raises."""
-    try:
-        _handle(sock, local, peer, store, records, read_timeout)
-    except Exception as e:  # a test peer must outlive any input
-        warn("update exchange with %s failed: %r" % (connection.endpoint(peer), e))
-        connection.abort(sock)
+    connection.serve_guarded(lambda sock, peer: _handle(sock, local, peer, store, records, read_timeout),
+                             "update", sock, peer)
 
 
 def _handle(sock, local, peer, store, records, read_timeout):
