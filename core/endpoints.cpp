@@ -48,36 +48,34 @@ void TKorvalindC::TimerTimerDNS(TObject*)
   }
 }
 
+// The update and detection endpoints are never left without an address: a
+// failed lookup draws one of the first `drawn` fallback addresses.
+void TKorvalindC::StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name,
+                                    const std::string* fallbacks, int drawn, std::string& endpoint)
+{
+  const std::string address = FirstAddress(socket, errCode);
+  if (address.empty()) {
+    ++DNSProblemCount;
+    endpoint = fallbacks[RandomBelow(drawn)];
+    LogMessage(std::string(">>>>>    DNS Lookup fail (") + name + ")! Using: " + endpoint, 20);
+  } else {
+    DNSProblemCount = 0;
+    endpoint = address;
+    LogMessage(std::string(">>>>>    DNS Lookup success (") + name + ")! [" + address + "]", 20);
+  }
+  ScheduleNextResolution(TimerDNS, !address.empty());
+}
+
 void TKorvalindC::SMyIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
   LogMessage("Debug    ..... myIP DNS lookup done", 40);
-  const std::string address = FirstAddress(SMyIP, ErrCode);
-  if (address.empty()) {
-    ++DNSProblemCount;
-    DetectServerIP = DetectFallbackIPs[RandomBelow(2)];
-    LogMessage(">>>>>    DNS Lookup fail (MyIP)! Using: " + DetectServerIP, 20);
-  } else {
-    DNSProblemCount = 0;
-    DetectServerIP = address;
-    LogMessage(">>>>>    DNS Lookup success (MyIP)! [" + address + "]", 20);
-  }
-  ScheduleNextResolution(TimerDNS, !address.empty());
+  StoreLookupResult(SMyIP, ErrCode, "MyIP", DetectFallbackIPs, 2, DetectServerIP);
 }
 
 void TKorvalindC::SSetIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
   LogMessage("Debug    ..... setIP DNS lookup done", 40);
-  const std::string address = FirstAddress(SSetIP, ErrCode);
-  if (address.empty()) {
-    ++DNSProblemCount;
-    UpdateServerIP = UpdateFallbackIPs[RandomBelow(4)];
-    LogMessage(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP, 20);
-  } else {
-    DNSProblemCount = 0;
-    UpdateServerIP = address;
-    LogMessage(">>>>>    DNS Lookup success (SetIP)! [" + address + "]", 20);
-  }
-  ScheduleNextResolution(TimerDNS, !address.empty());
+  StoreLookupResult(SSetIP, ErrCode, "SetIP", UpdateFallbackIPs, 4, UpdateServerIP);
 }
 
 void TKorvalindC::SHeartBeatDnsLookupDone(TObject*, std::uint16_t ErrCode)

@@ -106,6 +106,8 @@ private:
   void FailUpdateReply(const std::exception& e);
   void ArmUpdateRetry();
   void HandleDetectionReply(const std::string& reply);
+  void StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name, const std::string* fallbacks,
+                         int drawn, std::string& endpoint);
 };
 
 // The one data module of the process, or null before it is created.
