@@ -1,5 +1,6 @@
 // The desktop client's start-up: the single-instance guard first, then the
-// client data module and the procedures module, and the message loop.
+// client data module, the main window and the procedures module, in this
+// order, and the message loop.
 #include <windows.h>
 
 #include "core/korvalind_c.h"
@@ -7,6 +8,9 @@
 #include "core/settings.h"
 #include "desktop/single_instance.h"
 #include "platform/application.h"
+#ifdef KORVALIND_MAIN_WINDOW
+#include "desktop/main_form.h"
+#endif
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
@@ -16,10 +20,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
   TApplication application;
   application.Initialize();
+  // The data module exists, its creation handler run, before the main
+  // window's creation handler starts the core.
   application.CreateForm<TKorvalindC>();
-  application.CreateForm<TKorvalindProc>();
+#ifdef KORVALIND_MAIN_WINDOW
+  application.CreateForm<TMainForm>();
+#else
+  // Without the window the core starts as the window's creation handler
+  // would start it.
   ModeName = "GUI";
   StartClient("W");
+#endif
+  application.CreateForm<TKorvalindProc>();
   application.Run();
   return 0;
 }
