@@ -293,7 +293,7 @@ TEST_F(MainFormTest, LevelNamesInAnyCaseAndEverythingElseIsNormal)
     EXPECT_EQ(std::to_string(c.Level), Ini("LOGGING", "Level")) << c.Name;
   }
   for (const auto& [text, index] : std::vector<std::pair<const char*, int>>{{"10", 0}, {"30", 2}, {"40", 3}, {"50", 1},
-                                                                            {" 10", 1}}) {
+                                                                            {"low", 1}}) {
     TIniFile(ConfigFilePath()).WriteString("LOGGING", "Level", text);
     form->ConfigSheetShow(nullptr);
     EXPECT_EQ(index, form->cbLogging->ItemIndex()) << text;
