@@ -1,0 +1,431 @@
+// The main window: layout, start-up, the status timer, the status tab, the
+// tray handlers and the web links. The settings tab, the language switch and
+// the information tab are in main_form_settings.cpp.
+#include "desktop/main_form.h"
+
+#include <shellapi.h>
+
+#include "core/korvalind_c.h"
+#include "core/log.h"
+#include "core/program_info.h"
+#include "core/service_endpoints.h"
+#include "core/settings.h"
+#include "desktop/tray_icon.h"
+#include "platform/application.h"
+#include "platform/command_line.h"
+#include "platform/image.h"
+#include "platform/ini_file.h"
+#include "platform/menus.h"
+#include "platform/page_control.h"
+#include "platform/status_bar.h"
+#include "platform/std_controls.h"
+#include "platform/timer.h"
+
+TMainForm* MainForm = nullptr;
+std::string ShownMessageText;
+
+const std::string MakerWebUrl = "http://www.example.org/";
+const std::string ServiceWebUrl = korvalind::endpoints::WebUrl;
+
+namespace {
+
+// The developer's page of the second credit block (shown, not opened).
+const char* const DeveloperWebUrl = "http://www.example.net/";
+
+// The tariff's display name, or null for a code the window does not know.
+const char* TariffName(const std::string& code)
+{
+  static const struct {
+    const char* Code;
+    const char* Name;
+  } Tariffs[] = {
+      {"PA", "Privat A"},     {"PB", "Privat B"},     {"BA", "Business A"},  {"BB", "Business B"},
+      {"BC", "Business C"},   {"HA", "Heartbeat A"},  {"HB", "Heartbeat B"}, {"HC", "Heartbeat C"},
+  };
+  for (const auto& tariff : Tariffs)
+    if (code == tariff.Code)
+      return tariff.Name;
+  return nullptr;
+}
+
+template <class T>
+T* Make(TComponent* owner, const char* name, TWinControl* parent, int left, int top, int width, int height,
+        const std::string& text = "")
+{
+  T* control = new T(owner);
+  control->SetName(name);
+  control->SetBounds(left, top, width, height);
+  if (!text.empty())
+    control->SetText(text);
+  control->SetParent(parent);
+  return control;
+}
+
+void LoadPicture(TImage* image, const char* resourceName)
+{
+  image->Picture.LoadFromResourceName(GetModuleHandleA(nullptr), resourceName);
+}
+
+TImage* MakeLogo(TComponent* owner, const char* name, TWinControl* parent, int left, int top, int width,
+                 int height)
+{
+  TImage* logo = Make<TImage>(owner, name, parent, left, top, width, height);
+  logo->SetCenter(true);
+  logo->SetProportional(true);
+  logo->SetStretch(true);
+  logo->SetCursor(crHandPoint);
+  LoadPicture(logo, "LOGO");
+  return logo;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TComponent* owner) : TForm(owner)
+{
+  SetName("MainForm");
+  MainForm = this;
+  SetCaption("Korvalind");
+  SetBorderStyle(bsSingle);
+  SetBorderIcons(TBorderIcons{biSystemMenu, biMinimize});
+  SetPosition(poScreenCenter);
+  SetClientWidth(455);
+  SetClientHeight(428);
+  Font.SetName("MS Sans Serif");
+  Font.SetHeight(11);
+
+  StatusBar = new TStatusBar(this);
+  StatusBar->SetName("StatusBar");
+  StatusBar->SetSimplePanel(true);
+  StatusBar->SetAlign(alBottom);
+  StatusBar->SetHeight(19);
+  StatusBar->SetParent(this);
+
+  PageControl1 = new TPageControl(this);
+  PageControl1->SetName("PageControl1");
+  PageControl1->SetAlign(alClient);
+  PageControl1->SetParent(this);
+
+  CreateStatusSheet();
+  CreateConfigSheet();
+  CreateLogsSheet();
+  CreateInfoSheet();
+  PageControl1->SetActivePage(StateSheet);
+
+  StatusTimer = new TTimer(this);
+  StatusTimer->SetName("StatusTimer");
+  StatusTimer->SetInterval(100);
+  StatusTimer->SetEnabled(true);
+  StatusTimer->OnTimer = [this](TObject* sender) { StatusTimerTimer(sender); };
+
+  CreateTray();
+
+  OnCreate = [this](TObject* sender) { FormCreate(sender); };
+}
+
+void TMainForm::CreateStatusSheet()
+{
+  StateSheet = new TTabSheet(this);
+  StateSheet->SetName("StateSheet");
+  StateSheet->SetCaption("Status");
+  StateSheet->SetPageControl(PageControl1);
+  StateSheet->OnShow = [this](TObject* sender) { StateSheetShow(sender); };
+
+  lbIPAddress = Make<TLabel>(this, "lbIPAddress", StateSheet, 8, 8, 429, 45, "255.255.255.255");
+  lbIPAddress->SetAutoSize(false);
+  lbIPAddress->SetAlignment(taCenter);
+  lbIPAddress->Font.SetName("Arial Black");
+  lbIPAddress->Font.SetHeight(40);
+  lbIPAddress->Font.SetStyle(TFontStyles{fsBold});
+  lbIPAddress->Font.SetColor(clGradientActiveCaption);
+
+  lbMess = Make<TLabel>(this, "lbMess", StateSheet, 8, 56, 429, 157);
+  lbMess->SetAutoSize(false);
+  lbMess->SetWordWrap(true);
+  lbMess->SetAlignment(taCenter);
+  lbMess->Font.SetName("MS Sans Serif");
+  lbMess->Font.SetHeight(13);
+  lbMess->Font.SetStyle(TFontStyles{fsBold});
+  lbMess->Font.SetColor(clRed);
+
+  Image3 = MakeLogo(this, "Image3", StateSheet, 290, 226, 148, 140);
+  Image3->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
+
+  gbAccountInfo = Make<TGroupBox>(this, "gbAccountInfo", StateSheet, 8, 216, 274, 154, "Account Informationen");
+  lbIHostname = Make<TLabel>(this, "lbIHostname", gbAccountInfo, 10, 24, 110, 14, "Hostname:");
+  lbHostName = Make<TLabel>(this, "lbHostName", gbAccountInfo, 124, 24, 140, 14, "Unbekannt");
+  lbIActualIP = Make<TLabel>(this, "lbIActualIP", gbAccountInfo, 10, 48, 110, 14, "Aktuelle IP:");
+  lbActualIP = Make<TLabel>(this, "lbActualIP", gbAccountInfo, 124, 48, 140, 14, "0.0.0.0");
+  lbITariff = Make<TLabel>(this, "lbITariff", gbAccountInfo, 10, 72, 110, 14, "Tarif:");
+  lbTarif = Make<TLabel>(this, "lbTarif", gbAccountInfo, 124, 72, 140, 14, "Unbekannt");
+  lbILastUpdate = Make<TLabel>(this, "lbILastUpdate", gbAccountInfo, 10, 96, 110, 14, "Letzte Aktualisierung:");
+  lbLastUpdate = Make<TLabel>(this, "lbLastUpdate", gbAccountInfo, 124, 96, 140, 14, "Unbekannt");
+  chkOffline = Make<TCheckBox>(this, "chkOffline", gbAccountInfo, 10, 122, 125, 17, "Offline Modus");
+  chkOffline->SetAlignment(taLeftJustify);
+  chkOffline->OnClick = [this](TObject* sender) { chkOfflineClick(sender); };
+}
+
+void TMainForm::CreateConfigSheet()
+{
+  ConfigSheet = new TTabSheet(this);
+  ConfigSheet->SetName("ConfigSheet");
+  ConfigSheet->SetCaption("Einstellungen");
+  ConfigSheet->SetPageControl(PageControl1);
+  ConfigSheet->OnShow = [this](TObject* sender) { ConfigSheetShow(sender); };
+
+  gbAccountData = Make<TGroupBox>(this, "gbAccountData", ConfigSheet, 8, 4, 431, 104, "Zugangsdaten");
+  lbAccount = Make<TLabel>(this, "lbAccount", gbAccountData, 12, 24, 80, 14, "Account:");
+  txtAccount = Make<TEdit>(this, "txtAccount", gbAccountData, 96, 20, 190, 21, "Account");
+  lbDomain = Make<TLabel>(this, "lbDomain", gbAccountData, 12, 50, 80, 14, "Domain:");
+  txtDomain = Make<TEdit>(this, "txtDomain", gbAccountData, 96, 46, 190, 21, "Domain");
+  lbPassword = Make<TLabel>(this, "lbPassword", gbAccountData, 12, 76, 80, 14, "Passwort:");
+  txtPassword = Make<TEdit>(this, "txtPassword", gbAccountData, 96, 72, 190, 21, "Password");
+  txtPassword->SetPasswordChar('*');
+  Image5 = MakeLogo(this, "Image5", gbAccountData, 296, 14, 126, 82);
+  Image5->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
+
+  btnSaveConfig = Make<TButton>(this, "btnSaveConfig", ConfigSheet, 334, 328, 105, 25, "Speichern");
+  btnSaveConfig->SetDefault(true);
+  btnSaveConfig->OnClick = [this](TObject* sender) { btnSaveConfigClick(sender); };
+
+  gbLastSetIP = Make<TGroupBox>(this, "gbLastSetIP", ConfigSheet, 8, 112, 431, 54, "Account Aktualisierung");
+  lbLastSetIP = Make<TLabel>(this, "lbLastSetIP", gbLastSetIP, 12, 25, 120, 14, "Letzte Aktualisierung:");
+  txtLastSetIP = Make<TEdit>(this, "txtLastSetIP", gbLastSetIP, 136, 21, 150, 21, "31.01.2002 22:43:14");
+  txtLastSetIP->SetColor(clBtnFace);
+  btnLastSetIP = Make<TButton>(this, "btnLastSetIP", gbLastSetIP, 296, 19, 126, 25, "Jetzt Aktualisieren");
+  btnLastSetIP->OnClick = [this](TObject* sender) { btnLastSetIPClick(sender); };
+
+  gbLastIPDetect = Make<TGroupBox>(this, "gbLastIPDetect", ConfigSheet, 8, 170, 431, 80, "IP Adressen Informationen");
+  lbLastKnownIP = Make<TLabel>(this, "lbLastKnownIP", gbLastIPDetect, 12, 25, 120, 14, "Letzte bekannte IP:");
+  txtActualIP = Make<TEdit>(this, "txtActualIP", gbLastIPDetect, 136, 21, 150, 21, "255.255.255.255");
+  txtActualIP->SetColor(clBtnFace);
+  lbIPDetected = Make<TLabel>(this, "lbIPDetected", gbLastIPDetect, 12, 51, 120, 14, "erkannt:");
+  txtLastIPDetect = Make<TEdit>(this, "txtLastIPDetect", gbLastIPDetect, 136, 47, 150, 21, "31.01.2002  22:43:05");
+  txtLastIPDetect->SetColor(clBtnFace);
+  btnCheckIP = Make<TButton>(this, "btnCheckIP", gbLastIPDetect, 296, 33, 126, 25, "Jetzt Prüfen");
+  btnCheckIP->OnClick = [this](TObject* sender) { btnCheckIPClick(sender); };
+
+  gbLanguage = Make<TGroupBox>(this, "gbLanguage", ConfigSheet, 8, 254, 211, 56, "Sprache");
+  lbLanguage = Make<TLabel>(this, "lbLanguage", gbLanguage, 12, 27, 60, 14, "Sprache:");
+  cbLanguage = Make<TComboBox>(this, "cbLanguage", gbLanguage, 76, 23, 125, 21);
+  cbLanguage->SetStyle(csDropDownList);
+  cbLanguage->Items.Add("Deutsch");
+  cbLanguage->Items.Add("English");
+  cbLanguage->SetItemIndex(0);
+  cbLanguage->OnChange = [this](TObject* sender) { cbLanguageChange(sender); };
+
+  gbLogVele = Make<TGroupBox>(this, "gbLogVele", ConfigSheet, 228, 254, 211, 56, "Logging");
+  Label3 = Make<TLabel>(this, "Label3", gbLogVele, 12, 27, 60, 14, "Level:");
+  cbLogging = Make<TComboBox>(this, "cbLogging", gbLogVele, 76, 23, 125, 21);
+  cbLogging->SetStyle(csDropDown);
+  for (const char* level : {"low", "normal", "high", "debug"})
+    cbLogging->Items.Add(level);
+  cbLogging->SetText("normal");
+}
+
+void TMainForm::CreateLogsSheet()
+{
+  LogsSheet = new TTabSheet(this);
+  LogsSheet->SetName("LogsSheet");
+  LogsSheet->SetCaption("Logs");
+  LogsSheet->SetPageControl(PageControl1);
+
+  lstLogs = new TListBox(this);
+  lstLogs->SetName("lstLogs");
+  lstLogs->SetAlign(alClient);
+  lstLogs->SetParent(LogsSheet);
+}
+
+void TMainForm::CreateInfoSheet()
+{
+  InfoSheet = new TTabSheet(this);
+  InfoSheet->SetName("InfoSheet");
+  InfoSheet->SetCaption("Informationen");
+  InfoSheet->SetPageControl(PageControl1);
+  InfoSheet->OnShow = [this](TObject* sender) { InfoSheetShow(sender); };
+
+  lbVersion = Make<TLabel>(this, "lbVersion", InfoSheet, 8, 10, 431, 16, "Version");
+  lbVersion->SetAutoSize(false);
+  lbVersion->SetAlignment(taCenter);
+  lbVersion->Font.SetStyle(TFontStyles{fsBold});
+  Image4 = MakeLogo(this, "Image4", InfoSheet, 8, 32, 431, 96);
+  Image4->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
+  Label4 = Make<TLabel>(this, "Label4", InfoSheet, 8, 136, 431, 14,
+                        "Korvalind-Poster ist ein Programm der Korvalind Dienste.");
+  Label4->SetAutoSize(false);
+  Label4->SetAlignment(taCenter);
+  Label2 = Make<TLabel>(this, "Label2", InfoSheet, 8, 152, 431, 14, "Alle Rechte liegen bei den Korvalind Diensten.");
+  Label2->SetAutoSize(false);
+  Label2->SetAlignment(taCenter);
+
+  GroupBox11 = Make<TGroupBox>(this, "GroupBox11", InfoSheet, 8, 176, 431, 176);
+  Image1 = Make<TImage>(this, "Image1", GroupBox11, 16, 20, 48, 48);
+  LoadPicture(Image1, "CREDIT_SERVICE");
+  Label1 = Make<TLabel>(this, "Label1", GroupBox11, 80, 22, 330, 14, "Der Korvalind-Dienst wird betrieben von");
+  Label11 = Make<TLabel>(this, "Label11", GroupBox11, 80, 38, 330, 14, "Korvalind Dienste (Beispiel)");
+  Label11->Font.SetStyle(TFontStyles{fsBold});
+  lbQubURL = Make<TLabel>(this, "lbQubURL", GroupBox11, 80, 54, 200, 14, MakerWebUrl);
+  lbQubURL->Font.SetColor(clBlue);
+  lbQubURL->SetCursor(crHandPoint);
+  lbQubURL->OnClick = [this](TObject* sender) { lbQubURLClick(sender); };
+  lbQubURL->OnMouseEnter = [this](TObject* sender) { lbQubURLMouseEnter(sender); };
+  lbQubURL->OnMouseLeave = [this](TObject* sender) { lbQubURLMouseLeave(sender); };
+
+  Image2 = Make<TImage>(this, "Image2", GroupBox11, 16, 100, 48, 48);
+  LoadPicture(Image2, "CREDIT_DEVELOPER");
+  Label13 = Make<TLabel>(this, "Label13", GroupBox11, 80, 102, 330, 14, "Das Windows-Programm wurde entwickelt von");
+  Label14 = Make<TLabel>(this, "Label14", GroupBox11, 80, 118, 330, 14, "Beispiel-Entwickler");
+  Label14->Font.SetStyle(TFontStyles{fsBold});
+  lbTvmURL = Make<TLabel>(this, "lbTvmURL", GroupBox11, 80, 134, 200, 14, DeveloperWebUrl);
+  lbTvmURL->Font.SetColor(clBlue);
+  lbTvmURL->SetCursor(crHandPoint);
+}
+
+void TMainForm::CreateTray()
+{
+  TrayPopupMenu = new TPopupMenu(this);
+  TrayPopupMenu->SetName("TrayPopupMenu");
+  N1 = new TMenuItem(this);
+  N1->SetName("N1");
+  N1->SetCaption("-");
+  TrayPopupMenu->Add(N1);
+  itemExit = new TMenuItem(this);
+  itemExit->SetName("itemExit");
+  itemExit->SetCaption("Beenden");
+  itemExit->OnClick = [this](TObject* sender) { itemExitClick(sender); };
+  TrayPopupMenu->Add(itemExit);
+
+  TrayIcon = new TTrayIcon(this);
+  TrayIcon->SetName("TrayIcon");
+  TrayIcon->Icon().LoadFromResourceName(GetModuleHandleA(nullptr), "TRAYICON");
+  TrayIcon->SetIconIndex(0);
+  TrayIcon->SetCycleInterval(0);
+  TrayIcon->SetPopupMenu(TrayPopupMenu);
+  TrayIcon->SetMinimizeToTray(true);
+  TrayIcon->OnDblClick = [this](TObject* sender) { TrayIconDblClick(sender); };
+  TrayIcon->SetIconVisible(true);
+  TrayIcon->Loaded();
+}
+
+void TMainForm::FormCreate(TObject*)
+{
+  LoadConfig();
+  ApplyLanguage(LanguageCode);
+  if (ConfigError) {
+    KorvalindC->TimerSetIP->SetEnabled(false);
+    KorvalindC->TimerMyIP->SetEnabled(false);
+    KorvalindC->TimerDNSCheck->SetEnabled(false);
+    KorvalindC->TimerDNSRandom->SetEnabled(false);
+    KorvalindC->TimerDNS->SetEnabled(false);
+    KorvalindC->TimerSleep->SetEnabled(false);
+  }
+  PageControl1->SetActivePageIndex(0);
+  SetCaption(GetVersionValue("FileDescription") + " " + GetVersionValue("ProductVersion"));
+  if (ParamList().size() > 1)
+    LogsSheet->SetTabVisible(false);
+  ModeName = "GUI";
+  StartClient("W");
+}
+
+void TMainForm::StatusTimerTimer(TObject*)
+{
+  lbHostName->SetCaption(AccountName + "." + DomainName);
+  lbActualIP->SetCaption(CurrentIP);
+  lbLastUpdate->SetCaption(LastUpdateTime);
+  lbIPAddress->SetCaption(CurrentIP);
+  txtActualIP->SetText(CurrentIP);
+  txtLastIPDetect->SetText(LastDetectTime);
+  txtLastSetIP->SetText(LastUpdateTime);
+
+  if (TariffCode.size() == 2)
+    if (const char* name = TariffName(TariffCode))
+      lbTarif->SetCaption(name);
+
+  StatusBar->SetSimpleText(LastMessage);
+
+  for (std::string& slot : LogSlots) {
+    if (!slot.empty())
+      lstLogs->Items.Add(GetDateText(true, true) + "  " + GetTimeText(true) + "   " + slot);
+    if (lstLogs->Items.Count() > LogListMax)
+      lstLogs->Items.Delete(0);
+  }
+  for (std::string& slot : LogSlots)
+    slot.clear();
+
+  if (MessageText != ShownMessageText) {
+    ShownMessageText = MessageText;
+    TrayIcon->ShowTrayBalloon("Korvalind", MessageText, TBalloonHintIcon::bhiInfo, 20);
+  }
+  if (!ConfigError)
+    lbMess->SetCaption(MessageText);
+
+  const bool failing = UpdateErrorCount != 0 || DetectErrorCount != 0;
+  lbIPAddress->Font.SetColor(failing ? clRed : clGradientActiveCaption);
+
+  ApplyLanguage(LanguageCode);
+}
+
+void TMainForm::StateSheetShow(TObject*)
+{
+  const TIniFile ini(ConfigFilePath());
+  chkOffline->SetChecked(ini.ReadBool("ACCOUNT", "Offline", false));
+}
+
+void TMainForm::chkOfflineClick(TObject*)
+{
+  TIniFile ini(ConfigFilePath());
+  ini.WriteBool("ACCOUNT", "Offline", chkOffline->Checked());
+  UpdateNow();
+}
+
+void TMainForm::btnCheckIPClick(TObject*)
+{
+  CheckIPNow();
+}
+
+void TMainForm::btnLastSetIPClick(TObject*)
+{
+  if (ConfigError || Deactivated) {
+    TIniFile ini(ConfigFilePath());
+    ini.WriteBool("ACCOUNT", "CONFIGERROR", false);
+    ini.WriteBool("ACCOUNT", "DEACTIVATED", false);
+    ConfigError = false;
+    ApplyLanguage(LanguageCode);
+    KorvalindC->TimerDNS->SetInterval(100);
+    KorvalindC->TimerDNS->SetEnabled(true);
+  }
+  UpdateNow();
+}
+
+void TMainForm::TrayIconDblClick(TObject*)
+{
+  if (Visible())
+    TrayIcon->HideToTray();
+  else
+    TrayIcon->RestoreFromTray();
+}
+
+void TMainForm::itemExitClick(TObject*)
+{
+  TrayIcon->HideToTray();
+  Close();
+}
+
+void TMainForm::lbQubURLMouseEnter(TObject*)
+{
+  lbQubURL->Font.SetStyle(TFontStyles{fsUnderline});
+}
+
+void TMainForm::lbQubURLMouseLeave(TObject*)
+{
+  lbQubURL->Font.SetStyle(TFontStyles{});
+}
+
+void TMainForm::lbQubURLClick(TObject*)
+{
+  ShellExecuteA(Handle(), "open", MakerWebUrl.c_str(), "", "", SW_SHOWNORMAL);
+}
+
+void TMainForm::KorvalindURLClick(TObject*)
+{
+  ShellExecuteA(Handle(), "open", ServiceWebUrl.c_str(), "", "", SW_SHOWNORMAL);
+}
