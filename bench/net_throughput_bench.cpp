@@ -41,36 +41,48 @@ struct TListener {
   ~TListener() { closesocket(Socket); }
 };
 
+// The plain loop's two halves: blocking reads until the peer's close, and
+// blocking 64 KiB writes of the whole total followed by a send shutdown.
+std::int64_t PlainReceiveAll(SOCKET c)
+{
+  std::int64_t received = 0;
+  std::string buffer(kWrite, '\0');
+  for (;;) {
+    const int n = recv(c, buffer.data(), kWrite, 0);
+    if (n <= 0)
+      break;
+    received += n;
+  }
+  closesocket(c);
+  return received;
+}
+
+SOCKET PlainSendAll(int port)
+{
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
+  connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  const std::string chunk(kWrite, 'p');
+  for (std::int64_t sent = 0; sent < kTotal;) {
+    const int n = send(s, chunk.data(), kWrite, 0);
+    if (n <= 0)
+      break;
+    sent += n;
+  }
+  shutdown(s, SD_SEND);
+  return s;
+}
+
 void PlainBlockingLoop(benchmark::State& state)
 {
   for (auto _ : state) {
     TListener listener;
     std::int64_t received = 0;
-    std::thread reader([&] {
-      SOCKET c = accept(listener.Socket, nullptr, nullptr);
-      std::string buffer(kWrite, '\0');
-      for (;;) {
-        const int n = recv(c, buffer.data(), kWrite, 0);
-        if (n <= 0)
-          break;
-        received += n;
-      }
-      closesocket(c);
-    });
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<u_short>(listener.Port));
-    addr.sin_addr.s_addr = inet_addr("127.0.0.1");
-    connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    const std::string chunk(kWrite, 'p');
-    for (std::int64_t sent = 0; sent < kTotal;) {
-      const int n = send(s, chunk.data(), kWrite, 0);
-      if (n <= 0)
-        break;
-      sent += n;
-    }
-    shutdown(s, SD_SEND);
+    std::thread reader([&] { received = PlainReceiveAll(accept(listener.Socket, nullptr, nullptr)); });
+    SOCKET s = PlainSendAll(listener.Port);
     reader.join();
     closesocket(s);
     if (received != kTotal)
@@ -93,7 +105,7 @@ void RunLoopUntil(const std::atomic<bool>& done)
   }
 }
 
-void NetSocketSendReceive(benchmark::State& state, int blockSize)
+void NetSocketSendReceive(benchmark::State& state, int blockSize, bool plainReceiver = false, bool plainSender = false)
 {
   for (auto _ : state) {
     TListener listener;
@@ -101,6 +113,10 @@ void NetSocketSendReceive(benchmark::State& state, int blockSize)
     std::atomic<std::int64_t> received{0};
     std::thread receiver([&] {
       SOCKET c = accept(listener.Socket, nullptr, nullptr);
+      if (plainReceiver) {
+        received = PlainReceiveAll(c);
+        return;
+      }
       TNetSocket in(nullptr);
       in.MultiThreaded = true;
       std::string buffer(kWrite, '\0');
@@ -114,6 +130,14 @@ void NetSocketSendReceive(benchmark::State& state, int blockSize)
       RunLoopUntil(receiverDone);
     });
 
+    if (plainSender) {
+      SOCKET s = PlainSendAll(listener.Port);
+      receiver.join();
+      closesocket(s);
+      if (received.load() != kTotal)
+        state.SkipWithError("TNetSocket lost bytes");
+      continue;
+    }
     TNetSocket out(nullptr);
     out.SetSendBlockSize(blockSize);
     // The default linger (on, 0 s) resets the connection at close and drops
@@ -162,6 +186,17 @@ void NetSocket64KiBBlocks(benchmark::State& state)
   NetSocketSendReceive(state, kWrite);
 }
 
+// Each side alone against the plain loop's other side, to tell where the cost lies.
+void NetSocketSenderPlainReceiver(benchmark::State& state)
+{
+  NetSocketSendReceive(state, kWrite, true, false);
+}
+
+void PlainSenderNetSocketReceiver(benchmark::State& state)
+{
+  NetSocketSendReceive(state, kWrite, false, true);
+}
+
 const bool started = [] {
   WSADATA data;
   return WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -172,5 +207,7 @@ const bool started = [] {
 BENCHMARK(PlainBlockingLoop)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(NetSocketDefaultBlocks)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(NetSocket64KiBBlocks)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(NetSocketSenderPlainReceiver)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PlainSenderNetSocketReceiver)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

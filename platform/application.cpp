@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/form.h"
+
 TApplication* Application = nullptr;
 
 TApplication::TApplication() : TComponent(nullptr), mainThreadId_(GetCurrentThreadId())
@@ -13,14 +15,198 @@ TApplication::TApplication() : TComponent(nullptr), mainThreadId_(GetCurrentThre
 TApplication::~TApplication()
 {
   // Forms and data modules go before the global reference does: their
-  // destructors may still report through it.
+  // destructors may still report through it, and their windows are owned by
+  // the application window.
   DestroyComponents();
+  mainForm_ = nullptr;
+  hooks_.clear();
+  if (handle_ != nullptr) {
+    HWND window = handle_;
+    handle_ = nullptr;
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+  }
   if (Application == this)
     Application = nullptr;
 }
 
+namespace {
+
+const char* const AppWindowClassName = "KorvalindApplication";
+
+}  // namespace
+
+HWND TApplication::Handle()
+{
+  if (handle_ != nullptr)
+    return handle_;
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass{};
+  if (!GetClassInfoA(instance, AppWindowClassName, &windowClass)) {
+    windowClass.lpfnWndProc = AppWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, "MAINICON");
+    if (windowClass.hIcon == nullptr)
+      windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.lpszClassName = AppWindowClassName;
+    RegisterClassA(&windowClass);
+  }
+  // No size, in the middle of the screen: only its taskbar button is seen.
+  const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
+  const int y = GetSystemMetrics(SM_CYSCREEN) / 2;
+  handle_ = CreateWindowExA(0, AppWindowClassName, Title.c_str(),
+                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
+                            nullptr, nullptr, instance, nullptr);
+  if (handle_ != nullptr)
+    SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  return handle_;
+}
+
+void TApplication::UpdateTitle()
+{
+  if (handle_ != nullptr)
+    SetWindowTextA(handle_, Title.c_str());
+}
+
+void TApplication::FormCreated(TComponent* component)
+{
+  auto* form = dynamic_cast<TForm*>(component);
+  if (form != nullptr && mainForm_ == nullptr) {
+    form->Handle();
+    mainForm_ = form;
+  }
+}
+
+void TApplication::Notification(TComponent* component, TOperation operation)
+{
+  TComponent::Notification(component, operation);
+  if (operation == TOperation::opRemove && component == mainForm_)
+    mainForm_ = nullptr;
+}
+
+void TApplication::HookMainWindow(const void* id, TWindowHook hook)
+{
+  auto shared = std::make_shared<TWindowHook>(std::move(hook));
+  for (THookEntry& entry : hooks_) {
+    if (entry.id == id) {
+      entry.hook = shared;
+      return;
+    }
+  }
+  hooks_.push_back(THookEntry{id, shared});
+}
+
+void TApplication::UnhookMainWindow(const void* id)
+{
+  for (auto it = hooks_.begin(); it != hooks_.end(); ++it) {
+    if (it->id == id) {
+      hooks_.erase(it);
+      return;
+    }
+  }
+}
+
+bool TApplication::Minimized() const
+{
+  return handle_ != nullptr && IsIconic(handle_);
+}
+
+void TApplication::Minimize()
+{
+  HWND window = Handle();
+  if (window == nullptr || IsIconic(window))
+    return;
+  SetActiveWindow(window);
+  ShowWindow(window, SW_MINIMIZE);
+}
+
+void TApplication::Restore()
+{
+  HWND window = Handle();
+  if (window == nullptr)
+    return;
+  if (IsIconic(window)) {
+    SetActiveWindow(window);
+    ShowWindow(window, SW_RESTORE);
+  }
+  if (mainForm_ != nullptr && mainForm_->WindowState() == wsMinimized)
+    mainForm_->SetWindowState(wsNormal);
+}
+
+LRESULT CALLBACK TApplication::AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+  auto* application = reinterpret_cast<TApplication*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (application == nullptr)
+    return DefWindowProcA(window, message, wParam, lParam);
+  try {
+    return application->WndProc(message, wParam, lParam);
+  } catch (const std::exception& e) {
+    application->HandleException(application, e);
+    return 0;
+  }
+}
+
+LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+  MSG msg{};
+  msg.hwnd = handle_;
+  msg.message = message;
+  msg.wParam = wParam;
+  msg.lParam = lParam;
+  // A copy of the list: a hook may add or remove hooks; each hook is kept
+  // alive while it runs.
+  const std::vector<THookEntry> hooks = hooks_;
+  for (const THookEntry& entry : hooks) {
+    if (entry.hook && *entry.hook && (*entry.hook)(msg))
+      return 0;
+  }
+  wParam = msg.wParam;
+  lParam = msg.lParam;
+  switch (message) {
+  case WM_SYSCOMMAND:
+    switch (wParam & 0xFFF0) {
+    case SC_MINIMIZE:
+      Minimize();
+      return 0;
+    case SC_RESTORE:
+      Restore();
+      return 0;
+    case SC_CLOSE:
+      if (mainForm_ != nullptr) {
+        mainForm_->Close();
+        return 0;
+      }
+      break;
+    }
+    break;
+  case WM_CLOSE:
+    if (mainForm_ != nullptr) {
+      mainForm_->Close();
+      return 0;
+    }
+    break;
+  case WM_SETFOCUS:
+    // The application window has nothing to type into: the main form takes
+    // the focus when it shows.
+    if (mainForm_ != nullptr && mainForm_->HandleAllocated() && IsWindowVisible(mainForm_->WindowHandle()) &&
+        IsWindowEnabled(mainForm_->WindowHandle())) {
+      SetFocus(mainForm_->WindowHandle());
+      return 0;
+    }
+    break;
+  }
+  return DefWindowProcA(handle_, message, wParam, lParam);
+}
+
 void TApplication::Run()
 {
+  if (ShowMainForm && mainForm_ != nullptr && !terminated_) {
+    if (mainForm_->WindowState() == wsMinimized)
+      Minimize();
+    else
+      mainForm_->SetVisible(true);
+  }
   while (!terminated_)
     HandleMessage();
 }
@@ -32,6 +218,12 @@ bool TApplication::ProcessMessage(MSG& msg)
   if (msg.message == WM_QUIT) {
     terminated_ = true;
     return true;
+  }
+  if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN || msg.message == WM_CHAR) {
+    // Enter, Escape and Tab belong to the form the key was typed in.
+    HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+    if (auto* form = dynamic_cast<TForm*>(TWinControl::FromHandle(top)); form != nullptr && form->DialogKey(msg))
+      return true;
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);

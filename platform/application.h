@@ -2,14 +2,34 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <windows.h>
 
 #include "platform/component.h"
 
+class TForm;
+
+// A hook on the application window: sees every message of that window before
+// the application handles it. message.hwnd is the application window; the
+// hook may change wParam/lParam for those after it. Returning true ends the
+// handling: no later hook and no default handling runs, and the message's
+// result is 0.
+using TWindowHook = std::function<bool(MSG& message)>;
+
 // The one application object of a program: it owns the program's data modules
 // and forms for the whole run and runs the message loop of the main thread.
+//
+// Application window: a top-level window of no size that carries the
+// program's taskbar button and owns every form. It is made on the first
+// Handle() call (forms make it when they make their windows), shown with the
+// main form and hidden with the application (HideAppWindow of a tray icon
+// does that directly). Its messages: the hooks first, in the order they were
+// added; then SC_MINIMIZE minimises the application, SC_RESTORE restores it,
+// WM_CLOSE closes the main form; anything else goes to DefWindowProcA.
 class TApplication : public TComponent {
 public:
   TApplication();
@@ -17,16 +37,20 @@ public:
 
   // Creates a form or data module owned by the application. Data modules run
   // their OnCreate once their constructor has finished.
+  // The first form made so becomes the main form, once its OnCreate ran.
   template <class T, class... Args>
   T* CreateForm(Args&&... args)
   {
     T* form = new T(this, std::forward<Args>(args)...);
     form->AfterConstruction();
+    FormCreated(form);
     return form;
   }
 
   void Initialize() {}
-  // Runs the message loop until Terminate.
+  // Runs the message loop until Terminate; first shows the main form when
+  // ShowMainForm is true (hidden forms stay hidden). Closing the main form
+  // terminates.
   void Run();
   // Handles every message waiting in the queue, then returns.
   void ProcessMessages();
@@ -39,6 +63,27 @@ public:
 
   DWORD MainThreadId() const { return mainThreadId_; }
 
+  // The application window (made on first use).
+  HWND Handle();
+  bool HandleAllocated() const { return handle_ != nullptr; }
+
+  TForm* MainForm() const { return mainForm_; }
+  // Run() shows the main form when true (the start).
+  bool ShowMainForm = true;
+
+  // id names the hook for UnhookMainWindow (usually the hooking object);
+  // hooking again under the same id replaces the hook in its place. Safe to
+  // call from inside a hook.
+  void HookMainWindow(const void* id, TWindowHook hook);
+  void UnhookMainWindow(const void* id);
+
+  // Minimises the application window (the forms go with it) / brings it
+  // back from minimised; Restore also makes the main form's WindowState
+  // wsNormal. Both do nothing when the window is already so.
+  void Minimize();
+  void Restore();
+  bool Minimized() const;
+
   std::string Title;
 
   // Receives exceptions that escaped an event handler run by the message loop.
@@ -46,11 +91,27 @@ public:
   std::function<void(TObject* Sender, const std::exception& E)> OnException;
   void HandleException(TObject* sender, const std::exception& e);
 
+  // Writes Title into the application window's caption (the taskbar
+  // button's text); the window takes Title when it is made.
+  void UpdateTitle();
+
 private:
+  friend class TForm;
   bool ProcessMessage(MSG& msg);
+  void FormCreated(TComponent* form);
+  static LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam);
+  void Notification(TComponent* component, TOperation operation) override;
 
   bool terminated_ = false;
   DWORD mainThreadId_;
+  HWND handle_ = nullptr;
+  TForm* mainForm_ = nullptr;
+  struct THookEntry {
+    const void* id;
+    std::shared_ptr<TWindowHook> hook;
+  };
+  std::vector<THookEntry> hooks_;
 };
 
 // The program's application object, or null before it exists.

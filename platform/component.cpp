@@ -22,9 +22,54 @@ TComponent::TComponent(TComponent* owner) : owner_(owner)
 
 TComponent::~TComponent()
 {
+  // Those that asked are told first, while the owned components still exist.
+  while (!freeNotifies_.empty()) {
+    TComponent* other = freeNotifies_.back();
+    freeNotifies_.pop_back();
+    auto it = std::find(other->freeNotifies_.begin(), other->freeNotifies_.end(), this);
+    if (it != other->freeNotifies_.end())
+      other->freeNotifies_.erase(it);
+    other->Notification(this, TOperation::opRemove);
+  }
   DestroyComponents();
-  if (owner_ != nullptr)
-    owner_->RemoveComponent(this);
+  if (owner_ != nullptr) {
+    TComponent* owner = owner_;
+    owner->RemoveComponent(this);
+    owner->Notification(this, TOperation::opRemove);
+  }
+}
+
+void TComponent::Notification(TComponent* component, TOperation operation)
+{
+  if (operation == TOperation::opRemove && component != nullptr)
+    RemoveFreeNotification(component);
+  // Backwards, and by index: a handler may destroy what it is told of.
+  for (std::size_t i = components_.size(); i-- > 0;) {
+    if (i < components_.size() && components_[i] != component)
+      components_[i]->Notification(component, operation);
+  }
+}
+
+void TComponent::FreeNotification(TComponent* component)
+{
+  if (component == nullptr || component == this)
+    return;
+  if (std::find(freeNotifies_.begin(), freeNotifies_.end(), component) == freeNotifies_.end())
+    freeNotifies_.push_back(component);
+  if (std::find(component->freeNotifies_.begin(), component->freeNotifies_.end(), this) == component->freeNotifies_.end())
+    component->freeNotifies_.push_back(this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* component)
+{
+  if (component == nullptr)
+    return;
+  auto mine = std::find(freeNotifies_.begin(), freeNotifies_.end(), component);
+  if (mine != freeNotifies_.end())
+    freeNotifies_.erase(mine);
+  auto theirs = std::find(component->freeNotifies_.begin(), component->freeNotifies_.end(), this);
+  if (theirs != component->freeNotifies_.end())
+    component->freeNotifies_.erase(theirs);
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const
@@ -50,6 +95,7 @@ void TComponent::DestroyComponents()
 void TComponent::InsertComponent(TComponent* component)
 {
   components_.push_back(component);
+  Notification(component, TOperation::opInsert);
 }
 
 void TComponent::RemoveComponent(TComponent* component)

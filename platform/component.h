@@ -13,9 +13,20 @@ public:
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
+enum class TOperation { opInsert, opRemove };
+using enum TOperation;
+
 // A component belongs to its owner, which destroys it (last created first)
 // when the owner itself is destroyed. Destroying a component directly also
 // takes it out of its owner's list.
+//
+// Notification: a component that is inserted into or removed from an owner
+// is announced to the owner, which passes it on to everything it owns (so
+// components of one form hear of each other). A component that refers to one
+// it does not own calls FreeNotification(other) and hears of that one's
+// destruction through Notification(other, opRemove) wherever it lives. When
+// an owner destroys its components (DestroyComponents) they are not announced
+// to each other; free notifications still arrive.
 class TComponent : public TObject {
 public:
   explicit TComponent(TComponent* owner);
@@ -40,6 +51,17 @@ public:
   // Destroys every owned component, last first.
   void DestroyComponents();
 
+  // Told of components inserted into or removed from the owner, and of the
+  // destruction of components registered with FreeNotification. Overrides
+  // call the inherited one, which passes it on to the owned components.
+  virtual void Notification(TComponent* component, TOperation operation);
+  // Both sides hear of the other's destruction; asking twice is asking once.
+  void FreeNotification(TComponent* component);
+  void RemoveFreeNotification(TComponent* component);
+
+  // Whether a form designer hosts the component: never in this program.
+  bool Designing() const { return false; }
+
   // Runs once the most derived constructor has finished (see
   // TApplication::CreateForm); data modules fire their OnCreate here.
   virtual void AfterConstruction() {}
@@ -52,4 +74,5 @@ private:
   std::string name_;
   std::intptr_t tag_ = 0;
   std::vector<TComponent*> components_;
+  std::vector<TComponent*> freeNotifies_;
 };

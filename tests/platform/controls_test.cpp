@@ -1,0 +1,172 @@
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "platform/application.h"
+#include "platform/form.h"
+#include "platform/image.h"
+#include "platform/std_controls.h"
+
+namespace {
+
+struct ControlsTest : testing::Test {
+  TApplication application;
+  TForm* form = application.CreateForm<TForm>();
+};
+
+TEST_F(ControlsTest, CheckBoxSetterFiresOnClickOnlyOnChange)
+{
+  auto* box = new TCheckBox(form);
+  box->SetParent(form);
+  int clicks = 0;
+  box->OnClick = [&](TObject*) { ++clicks; };
+  box->SetChecked(false);
+  EXPECT_EQ(0, clicks);
+  box->SetChecked(true);
+  EXPECT_EQ(1, clicks);
+  EXPECT_EQ(BST_CHECKED, SendMessageA(box->Handle(), BM_GETCHECK, 0, 0));
+  box->SetChecked(true);
+  EXPECT_EQ(1, clicks);
+  // A click of the user toggles through the same setter.
+  SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(box->Handle()));
+  EXPECT_FALSE(box->Checked());
+  EXPECT_EQ(2, clicks);
+  box->SetAlignment(taLeftJustify);
+  EXPECT_NE(0, GetWindowLongPtrA(box->Handle(), GWL_STYLE) & BS_LEFTTEXT);
+  EXPECT_EQ(BST_UNCHECKED, SendMessageA(box->Handle(), BM_GETCHECK, 0, 0));
+}
+
+TEST_F(ControlsTest, ComboItemIndexAndTextAgreeInBothStyles)
+{
+  auto* list = new TComboBox(form);
+  list->SetStyle(csDropDownList);
+  list->Items.Add("Deutsch");
+  list->Items.Add("English");
+  list->SetItemIndex(0);
+  list->SetParent(form);
+  EXPECT_EQ(0, SendMessageA(list->Handle(), CB_GETCURSEL, 0, 0));
+  EXPECT_EQ("Deutsch", list->Text());
+  list->SetText("English");
+  EXPECT_EQ(1, list->ItemIndex());
+  list->SetText("Klingon");
+  EXPECT_EQ(1, list->ItemIndex());
+  EXPECT_EQ("English", list->Text());
+  EXPECT_THROW(list->SetItemIndex(2), std::out_of_range);
+  EXPECT_EQ(1, list->ItemIndex());
+  int changes = 0;
+  list->OnChange = [&](TObject*) { ++changes; };
+  list->SetItemIndex(0);
+  EXPECT_EQ(0, changes);
+  // The user's choice arrives as a selection change.
+  SendMessageA(list->Handle(), CB_SETCURSEL, 1, 0);
+  SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list->Handle()));
+  EXPECT_EQ(1, changes);
+  EXPECT_EQ(1, list->ItemIndex());
+  EXPECT_EQ("English", list->Text());
+
+  auto* edit = new TComboBox(form);
+  edit->SetParent(form);
+  for (const char* level : {"low", "normal", "high", "debug"})
+    edit->Items.Add(level);
+  edit->SetText("normal");
+  EXPECT_EQ(1, edit->ItemIndex());
+  edit->SetText("loud");
+  EXPECT_EQ(-1, edit->ItemIndex());
+  EXPECT_EQ("loud", edit->Text());
+  edit->Items.Delete(0);
+  edit->SetText("debug");
+  EXPECT_EQ(2, edit->ItemIndex());
+  EXPECT_EQ(3, SendMessageA(edit->Handle(), CB_GETCOUNT, 0, 0));
+}
+
+TEST_F(ControlsTest, ListBoxAddAndDeleteReachTheWindowAndKeepTheSelection)
+{
+  auto* logs = new TListBox(form);
+  logs->Items.Add("first");
+  logs->SetParent(form);
+  logs->Items.Add("second");
+  logs->Items.Add("third");
+  ASSERT_EQ(3, SendMessageA(logs->Handle(), LB_GETCOUNT, 0, 0));
+  logs->SetItemIndex(2);
+  logs->Items.Delete(0);
+  EXPECT_EQ(1, logs->ItemIndex());
+  EXPECT_EQ("third", logs->Items.Strings(1));
+  char text[32] = {};
+  SendMessageA(logs->Handle(), LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ("second", text);
+  EXPECT_THROW(logs->Items.Delete(5), std::out_of_range);
+  EXPECT_EQ(2, logs->Items.Count());
+  logs->Items.Delete(1);
+  EXPECT_EQ(-1, logs->ItemIndex());
+  logs->Items.Clear();
+  EXPECT_EQ(0, SendMessageA(logs->Handle(), LB_GETCOUNT, 0, 0));
+}
+
+TEST_F(ControlsTest, EditKeepsItsTextAndPasswordCharAcrossARecreatedWindow)
+{
+  auto* password = new TEdit(form);
+  password->SetParent(form);
+  password->SetPasswordChar('*');
+  password->SetText("secret");
+  EXPECT_EQ('*', SendMessageA(password->Handle(), EM_GETPASSWORDCHAR, 0, 0));
+  SetWindowTextA(password->Handle(), "typed");
+  EXPECT_EQ("typed", password->Text());
+  form->SetBorderStyle(bsSingle);
+  EXPECT_EQ("typed", password->Text());
+}
+
+TEST_F(ControlsTest, LabelFollowsItsParentsFontUntilItGetsItsOwn)
+{
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  form->Font.SetName("Arial");
+  EXPECT_EQ("Arial", label->Font.Name());
+  label->Font.SetHeight(40);
+  label->Font.SetStyle({fsBold});
+  form->Font.SetName("Courier New");
+  EXPECT_EQ("Arial", label->Font.Name());
+  EXPECT_FALSE(label->ParentFont());
+  LOGFONTA info{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(label->Handle(), WM_GETFONT, 0, 0)), sizeof(info), &info);
+  EXPECT_EQ(-40, info.lfHeight);
+  EXPECT_EQ(FW_BOLD, info.lfWeight);
+  label->Font.SetColor(clRed);
+  HDC dc = GetDC(label->Handle());
+  SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label->Handle()));
+  EXPECT_EQ(RGB(255, 0, 0), GetTextColor(dc));
+  ReleaseDC(label->Handle(), dc);
+}
+
+TEST_F(ControlsTest, DestroyedParentLeavesItsChildrenLoose)
+{
+  auto* group = new TGroupBox(form);
+  group->SetParent(form);
+  auto* label = new TLabel(form);
+  label->SetParent(group);
+  ASSERT_TRUE(label->HandleAllocated());
+  delete group;
+  EXPECT_EQ(nullptr, label->Parent());
+  EXPECT_FALSE(label->HandleAllocated());
+  label->SetParent(form);
+  EXPECT_TRUE(label->HandleAllocated());
+}
+
+TEST_F(ControlsTest, ProportionalPictureFitsAndCentres)
+{
+  auto* image = new TImage(form);
+  image->SetBounds(0, 0, 100, 50);
+  HDC screen = GetDC(nullptr);
+  image->Picture.SetBitmap(CreateCompatibleBitmap(screen, 200, 200));
+  ReleaseDC(nullptr, screen);
+  image->SetProportional(true);
+  image->SetCenter(true);
+  const RECT dest = image->DestRect();
+  EXPECT_EQ(25, dest.left);
+  EXPECT_EQ(0, dest.top);
+  EXPECT_EQ(50, dest.right - dest.left);
+  EXPECT_EQ(50, dest.bottom - dest.top);
+  EXPECT_FALSE(image->Picture.LoadFromResourceName(GetModuleHandleA(nullptr), "NO_SUCH_PICTURE"));
+  EXPECT_EQ(200, image->Picture.Width());
+}
+
+}  // namespace

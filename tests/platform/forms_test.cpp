@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "platform/application.h"
+#include "platform/form.h"
+#include "platform/page_control.h"
+#include "platform/status_bar.h"
+#include "platform/std_controls.h"
+#include "tests/support/message_pump.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class TTestForm : public TForm {
+public:
+  explicit TTestForm(TComponent* owner) : TForm(owner)
+  {
+    SetCaption("Test");
+    SetBorderStyle(bsSingle);
+    SetBorderIcons({biSystemMenu, biMinimize});
+    SetClientWidth(455);
+    SetClientHeight(428);
+    Pages = new TPageControl(this);
+    Pages->SetParent(this);
+    Pages->SetBounds(0, 0, 455, 400);
+    First = new TTabSheet(this);
+    First->SetCaption("Status");
+    First->SetPageControl(Pages);
+    Second = new TTabSheet(this);
+    Second->SetCaption("Einstellungen");
+    Second->SetPageControl(Pages);
+    Status = new TStatusBar(this);
+    Status->SetParent(this);
+    Status->SetSimpleText("ready");
+    Pages->SetActivePage(First);
+    First->OnShow = [this](TObject*) { ++firstShown; };
+    Second->OnShow = [this](TObject*) { ++secondShown; };
+  }
+
+  TPageControl* Pages;
+  TTabSheet* First;
+  TTabSheet* Second;
+  TStatusBar* Status;
+  int firstShown = 0;
+  int secondShown = 0;
+};
+
+TEST(FormsTest, FirstFormIsTheMainFormAndOnCreateRunsAfterTheControls)
+{
+  TApplication application;
+  auto* form = application.CreateForm<TTestForm>();
+  EXPECT_EQ(form, application.MainForm());
+  EXPECT_TRUE(form->HandleAllocated());
+  EXPECT_EQ(GetWindow(form->Handle(), GW_OWNER), application.Handle());
+  RECT client;
+  GetClientRect(form->Handle(), &client);
+  EXPECT_EQ(455, client.right);
+  EXPECT_EQ(428, client.bottom);
+  auto* second = application.CreateForm<TTestForm>();
+  EXPECT_EQ(form, application.MainForm());
+  EXPECT_NE(second, application.MainForm());
+}
+
+TEST(FormsTest, PageSwitchAndShowingTheFormFireOnShow)
+{
+  TApplication application;
+  auto* form = application.CreateForm<TTestForm>();
+  EXPECT_EQ(0, form->firstShown);
+  form->Show();
+  EXPECT_EQ(1, form->firstShown);
+  form->Pages->SetActivePageIndex(1);
+  EXPECT_EQ(1, form->secondShown);
+  EXPECT_EQ(form->Second, form->Pages->ActivePage());
+  EXPECT_FALSE(IsWindowVisible(form->First->Handle()));
+  EXPECT_TRUE(IsWindowVisible(form->Second->Handle()));
+  form->Hide();
+  form->Show();
+  EXPECT_EQ(2, form->secondShown);
+  EXPECT_EQ(1, form->firstShown);
+}
+
+TEST(FormsTest, ClosingTheMainFormEndsRun)
+{
+  TApplication application;
+  auto* form = application.CreateForm<TTestForm>();
+  PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
+  application.Run();
+  EXPECT_TRUE(application.Terminated());
+}
+
+}  // namespace
