@@ -10,6 +10,7 @@
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
+#include "platform/form.h"
 #include "platform/menus.h"
 #include "tests/desktop/test_icons.h"
 #include "tests/support/message_pump.h"
@@ -522,6 +523,108 @@ TEST_F(TrayIconTest, ShellRestartAddsTheIconAgainWhenVisible)
   SendMessageA(appWindow, registered, 0, 0);
   TaskbarCreatedMessage = registered;
   EXPECT_TRUE(requests.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A main form that holds its tray icon, as the program's main window does.
+class TTrayForm : public TForm {
+public:
+  explicit TTrayForm(TComponent* owner) : TForm(owner)
+  {
+    WindowProcBeforeTray = GetWindowLongPtrA(Handle(), GWLP_WNDPROC);
+    Tray = new TTrayIcon(this);
+  }
+  LONG_PTR WindowProcBeforeTray;
+  TTrayIcon* Tray;
+};
+
+class TrayFormTest : public TrayIconTest {
+protected:
+  void SetUp() override
+  {
+    TrayIconTest::SetUp();
+    form = application.CreateForm<TTrayForm>();
+    form->Tray->SetMinimizeToTray(true);
+    form->Show();
+    PumpMessagesFor(50ms);
+    ASSERT_TRUE(IsWindowVisible(application.Handle()));
+  }
+  void Minimize() { SendMessageA(form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0); }
+  bool InTray() { return !form->Visible() && !IsWindowVisible(application.Handle()); }
+
+  TTrayForm* form = nullptr;
+};
+
+TEST_F(TrayFormTest, MinimizeWithTheEventHidesWithoutMinimizing)
+{
+  int fired = 0;
+  form->Tray->OnMinimizeToTray = [&](TObject*) { ++fired; };
+  Minimize();
+  PumpMessagesFor(50ms);
+  EXPECT_EQ(fired, 1);
+  EXPECT_TRUE(InTray());
+  EXPECT_FALSE(application.Minimized());
+  EXPECT_TRUE(form->Tray->IconVisible());
+  EXPECT_EQ(Last().Message, static_cast<DWORD>(NIM_ADD));
+}
+
+TEST_F(TrayFormTest, MinimizeWithoutTheEventGoesThroughTheApplicationWindow)
+{
+  Minimize();
+  PumpMessagesFor(50ms);
+  EXPECT_TRUE(InTray());
+  EXPECT_TRUE(form->Tray->IconVisible());
+
+  // The restore command of the taskbar brings the main form back.
+  SendMessageA(application.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+  PumpMessagesFor(50ms);
+  EXPECT_TRUE(form->Visible());
+}
+
+TEST_F(TrayFormTest, WithoutMinimizeToTrayTheFormJustMinimizes)
+{
+  int fired = 0;
+  form->Tray->OnMinimizeToTray = [&](TObject*) { ++fired; };
+  form->Tray->SetMinimizeToTray(false);
+  Minimize();
+  PumpMessagesFor(50ms);
+  EXPECT_EQ(fired, 0);
+  EXPECT_TRUE(application.Minimized());
+  EXPECT_FALSE(form->Tray->IconVisible());
+}
+
+TEST_F(TrayFormTest, HideToTrayAndRestoreFromTray)
+{
+  form->Tray->HideToTray();
+  EXPECT_TRUE(InTray());
+  EXPECT_TRUE(requests.empty()) << "the icon is not touched";
+  form->Tray->RestoreFromTray();
+  PumpMessagesFor(50ms);
+  EXPECT_TRUE(form->Visible());
+  EXPECT_EQ(form->WindowState(), wsNormal);
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(TrayFormTest, OwnerWindowHooksChainAndComeOff)
+{
+  const LONG_PTR original = form->WindowProcBeforeTray;
+  EXPECT_NE(GetWindowLongPtrA(form->Handle(), GWLP_WNDPROC), original);
+  auto* second = new TTrayIcon(form);
+  second->SetMinimizeToTray(true);
+  int secondFired = 0;
+  second->OnMinimizeToTray = [&](TObject*) { ++secondFired; };
+  Minimize();
+  PumpMessagesFor(50ms);
+  EXPECT_EQ(secondFired, 1) << "the last hooked sees the message first";
+  EXPECT_TRUE(InTray());
+
+  delete second;
+  EXPECT_NE(GetWindowLongPtrA(form->Handle(), GWLP_WNDPROC), original);
+  delete form->Tray;
+  EXPECT_EQ(GetWindowLongPtrA(form->Handle(), GWLP_WNDPROC), original);
 }
 
 }  // namespace
