@@ -138,7 +138,8 @@ TEST_F(MainFormTest, AtMostNineLogLinesPerTickInSlotOrder)
     LogMessage(">>>>>    line " + std::to_string(i), 10);
   Tick();
   ASSERT_EQ(before + 9, form->lstLogs->Items.Count());
-  const std::regex entry(R"(\S+  \S+   >>>>>    line (\d+))");
+  // date, two blanks, time (which may carry an AM/PM marker), three blanks
+  const std::regex entry(R"(\S+  \S+(?: \S+)?   >>>>>    line (\d+))");
   for (int i = 0; i < 9; ++i) {
     std::smatch match;
     const std::string& line = form->lstLogs->Items[before + i];

@@ -1,0 +1,496 @@
+#include "desktop/tray_icon.h"
+
+#include <cstring>
+#include <string>
+
+#include <shlwapi.h>
+
+#include "desktop/tray_shell.h"
+#include "platform/application.h"
+#include "platform/controls.h"
+#include "platform/exception.h"
+#include "platform/form.h"
+#include "platform/menus.h"
+
+TTrayIconHandler* SharedTrayHandler = nullptr;
+UINT TaskbarCreatedMessage = 0;
+
+namespace {
+
+const char* const kTrayWindowClass = "TKorvalindTrayIconWindow";
+const UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
+
+// uID is 32 bits even on 64-bit Windows, where an address does not fit, so
+// every component draws its own number and the handler maps it back.
+std::uint32_t nextTrayIdentifier = 1;
+
+void RegisterTrayWindowClass()
+{
+  static const bool registered = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = TrayWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kTrayWindowClass;
+    if (RegisterClassA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+      throw Exception("Cannot register the tray window class (error " + std::to_string(GetLastError()) + ")");
+    return true;
+  }();
+  (void)registered;
+}
+
+// Copies at most capacity - 1 characters and always terminates.
+template <std::size_t N>
+void CopyCut(char (&target)[N], const std::string& text)
+{
+  std::memset(target, 0, N);
+  std::strncpy(target, text.c_str(), N - 1);
+}
+
+struct TrayModule {
+  TrayModule()
+  {
+    HMODULE comctl = LoadLibraryA("comctl32.dll");
+    if (comctl == nullptr)
+      return;
+    using DllGetVersionProc = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
+    auto getVersion = reinterpret_cast<DllGetVersionProc>(
+        reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")));
+    DLLVERSIONINFO version{};
+    version.cbSize = sizeof version;
+    if (getVersion != nullptr && SUCCEEDED(getVersion(&version)) &&
+        CommonControlsAnnounceTaskbarCreated(version.dwMajorVersion, version.dwMinorVersion))
+      TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    FreeLibrary(comctl);
+  }
+  ~TrayModule()
+  {
+    delete SharedTrayHandler;
+    SharedTrayHandler = nullptr;
+  }
+} trayModule;
+
+}  // namespace
+
+bool CommonControlsAnnounceTaskbarCreated(DWORD majorVersion, DWORD minorVersion)
+{
+  return majorVersion > 4 || (majorVersion == 4 && minorVersion >= 71);
+}
+
+TTrayIconHandler::TTrayIconHandler()
+{
+  RegisterTrayWindowClass();
+  handle_ = CreateWindowExA(WS_EX_TOOLWINDOW, kTrayWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+  if (handle_ == nullptr)
+    throw Exception("Cannot create the tray window (error " + std::to_string(GetLastError()) + ")");
+}
+
+TTrayIconHandler::~TTrayIconHandler()
+{
+  if (handle_ != nullptr)
+    DestroyWindow(handle_);
+}
+
+TTrayIcon* TTrayIconHandler::FindTrayIcon(std::uint32_t identifier) const
+{
+  const auto found = liveIcons_.find(identifier);
+  return found == liveIcons_.end() ? nullptr : found->second;
+}
+
+void AcquireTrayWindow()
+{
+  if (SharedTrayHandler == nullptr)
+    SharedTrayHandler = new TTrayIconHandler;
+  ++SharedTrayHandler->userCount_;
+}
+
+void ReleaseTrayWindow()
+{
+  if (SharedTrayHandler == nullptr)
+    return;
+  if (SharedTrayHandler->userCount_ > 0)
+    --SharedTrayHandler->userCount_;
+  if (SharedTrayHandler->userCount_ == 0) {
+    delete SharedTrayHandler;
+    SharedTrayHandler = nullptr;
+  }
+}
+
+TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
+{
+  AcquireTrayWindow();
+  identifier_ = nextTrayIdentifier++;
+  if (identifier_ == 0)  // after four billion components: skip the one value never used
+    identifier_ = nextTrayIdentifier++;
+  SharedTrayHandler->liveIcons_[identifier_] = this;
+  startupPending_ = true;
+  enabled_ = true;
+  showHint_ = true;
+  previewInProgress_ = false;
+
+  icon_ = std::make_unique<TIcon>();
+  icon_->OnChange = [this](TObject* sender) { TrayIconImageChanged(sender); };
+
+  // The SDK's record with its real size: the 32-bit 488-byte layout would put
+  // every field after hWnd in the wrong place on 64-bit Windows.
+  std::memset(&notifyData_, 0, sizeof notifyData_);
+  notifyData_.cbSize = sizeof notifyData_;
+  notifyData_.hWnd = SharedTrayHandler->Handle();
+  notifyData_.uID = identifier_;
+  notifyData_.uFlags = kTrayIconFlags;
+  notifyData_.uCallbackMessage = CallbackMessage;
+
+  iconCycleTimer_ = std::make_unique<TSimpleTimer>();
+  iconCycleTimer_->SetOnTimer([this](TObject* sender) { IconCycleTick(sender); });
+  clickDelayTimer_ = std::make_unique<TSimpleTimer>();
+  clickDelayTimer_->SetOnTimer([this](TObject* sender) { ClickDelayTick(sender); });
+  mouseExitTimer_ = std::make_unique<TSimpleTimer>(20, [this](TObject* sender) { MouseExitTick(sender); });
+
+  mouseOutside_ = true;
+  SetDesignPreview(designPreview_);
+
+  ownerIsForm_ = dynamic_cast<TWinControl*>(owner) != nullptr;
+  if (!Designing()) {
+    if (Application != nullptr)
+      Application->HookMainWindow(this, [this](MSG& message) { return AppWindowHook(message); });
+    if (OwnerIsForm())
+      HookOwnerWindow();
+  }
+}
+
+TTrayIcon::~TTrayIcon()
+{
+  try {
+    SetIconVisible(false);
+    SetDesignPreview(false);
+    iconCycleTimer_.reset();
+    clickDelayTimer_.reset();
+    mouseExitTimer_.reset();
+    try {
+      icon_.reset();
+    } catch (...) {
+      // destruction always completes
+    }
+  } catch (...) {
+  }
+  if (!Designing()) {
+    if (Application != nullptr)
+      Application->UnhookMainWindow(this);
+    UnhookOwnerWindow();
+  }
+  if (SharedTrayHandler != nullptr)
+    SharedTrayHandler->liveIcons_.erase(identifier_);
+  ReleaseTrayWindow();
+}
+
+void TTrayIcon::Loaded()
+{
+  if (OwnerIsForm() && !Designing()) {
+    bool showMainForm = true;
+    if (OnStartup)
+      OnStartup(this, showMainForm);
+    if (!showMainForm) {
+      if (Application != nullptr)
+        Application->ShowMainForm = false;
+      HideToTray();
+    }
+  }
+  UpdateTrayIcon();
+  SetIconVisible(iconVisible_);
+  SetCycleIcons(cycleIcons_);
+  SetWantEnterExitEvents(wantEnterExitEvents_);
+  SetTrayVersion(notifyBehaviour_);
+}
+
+void TTrayIcon::Notification(TComponent* component, TOperation operation)
+{
+  TComponent::Notification(component, operation);
+  if (operation != TOperation::opRemove)
+    return;
+  if (component != nullptr && component == iconList_)
+    SetIconList(nullptr);
+  if (component != nullptr && component == popupMenu_)
+    popupMenu_ = nullptr;
+}
+
+void TTrayIcon::SetDesignPreview(bool value)
+{
+  designPreview_ = value;
+  previewInProgress_ = true;
+  if (Designing()) {
+    if (icon_->Empty() && UseDefaultPreviewIcon())
+      icon_->SetHandle(CopyIcon(LoadIconA(nullptr, IDI_WINLOGO)));
+    if (value)
+      AddTrayIcon();
+    else
+      RemoveTrayIcon();
+  }
+  previewInProgress_ = false;
+}
+
+void TTrayIcon::SetIconList(TCustomImageList* value)
+{
+  if (iconList_ != nullptr && iconList_ != value)
+    RemoveFreeNotification(iconList_);
+  iconList_ = value;
+  if (iconList_ != nullptr)
+    FreeNotification(iconList_);
+  SetIconIndex(0);
+}
+
+void TTrayIcon::SetCycleIcons(bool value)
+{
+  cycleIcons_ = value;
+  if (value) {
+    SetIconIndex(0);
+    iconCycleTimer_->SetInterval(cycleInterval_);
+    iconCycleTimer_->SetEnabled(true);
+  } else {
+    iconCycleTimer_->SetEnabled(false);
+  }
+}
+
+void TTrayIcon::SetCycleInterval(std::uint32_t value)
+{
+  cycleInterval_ = value;
+  SetCycleIcons(cycleIcons_);
+}
+
+void TTrayIcon::SetHint(const std::string& value)
+{
+  hint_ = value;
+  UpdateTrayIcon();
+}
+
+void TTrayIcon::SetShowHint(bool value)
+{
+  showHint_ = value;
+  UpdateTrayIcon();
+}
+
+void TTrayIcon::SetIcon(const TIcon& value)
+{
+  TNotifyEvent notification = std::move(icon_->OnChange);
+  icon_->OnChange = nullptr;
+  try {
+    icon_->Assign(value);
+  } catch (...) {
+    icon_->OnChange = std::move(notification);
+    throw;
+  }
+  icon_->OnChange = std::move(notification);
+  UpdateTrayIcon();
+}
+
+void TTrayIcon::SetIconVisible(bool value)
+{
+  if (value)
+    AddTrayIcon();
+  else
+    RemoveTrayIcon();
+}
+
+void TTrayIcon::SetIconIndex(int value)
+{
+  if (iconList_ != nullptr) {
+    iconIndex_ = value;
+    if (value >= iconList_->Count())
+      iconIndex_ = iconList_->Count() - 1;
+    iconList_->GetIcon(iconIndex_, *icon_);
+  } else {
+    iconIndex_ = 0;
+  }
+  UpdateTrayIcon();
+}
+
+void TTrayIcon::SetPopupMenu(TPopupMenu* value)
+{
+  if (popupMenu_ != nullptr && popupMenu_ != value)
+    RemoveFreeNotification(popupMenu_);
+  popupMenu_ = value;
+  if (popupMenu_ != nullptr)
+    FreeNotification(popupMenu_);
+}
+
+void TTrayIcon::SetWantEnterExitEvents(bool value)
+{
+  wantEnterExitEvents_ = value;
+  mouseExitTimer_->SetEnabled(value);
+}
+
+bool TTrayIcon::FillIconData()
+{
+  if (Designing() && !previewInProgress_ && !designPreview_)
+    return false;
+  notifyData_.hIcon = icon_ ? icon_->Handle() : nullptr;
+  if (!hint_.empty() && showHint_)
+    CopyCut(notifyData_.szTip, hint_);
+  else
+    std::memset(notifyData_.szTip, 0, sizeof notifyData_.szTip);
+  return true;
+}
+
+bool TTrayIcon::SendRequest(DWORD message)
+{
+  if (!FillIconData())
+    return false;
+  const auto& notifyIcon = TrayShell().NotifyIcon;
+  return notifyIcon && notifyIcon(message, &notifyData_) != FALSE;
+}
+
+bool TTrayIcon::AddTrayIcon()
+{
+  if (!previewInProgress_)
+    iconVisible_ = true;
+  if (Designing() && !previewInProgress_)
+    return false;
+  return SendRequest(NIM_ADD);
+}
+
+bool TTrayIcon::RemoveTrayIcon()
+{
+  if (!previewInProgress_)
+    iconVisible_ = false;
+  if (Designing() && !previewInProgress_)
+    return false;
+  return SendRequest(NIM_DELETE);
+}
+
+bool TTrayIcon::UpdateTrayIcon()
+{
+  return SendRequest(NIM_MODIFY);
+}
+
+BOOL TTrayIcon::SetTrayVersion(std::uint8_t behaviour)
+{
+  notifyBehaviour_ = behaviour;
+  if (behaviour == 0)
+    notifyData_.uVersion = 0;
+  else if (behaviour == 1)
+    notifyData_.uVersion = NOTIFYICON_VERSION;  // 3
+  const auto& notifyIcon = TrayShell().NotifyIcon;
+  return notifyIcon ? notifyIcon(NIM_SETVERSION, &notifyData_) : FALSE;
+}
+
+bool TTrayIcon::ShowTrayBalloon(const std::string& title, const std::string& text, TBalloonHintIcon icon,
+                                std::uint8_t timeoutSeconds)
+{
+  static const DWORD kInfoFlags[] = {NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR};
+  ClearTrayBalloon();
+  notifyData_.uFlags |= NIF_INFO;
+  CopyCut(notifyData_.szInfo, text);
+  CopyCut(notifyData_.szInfoTitle, title);
+  notifyData_.uTimeout = static_cast<UINT>(timeoutSeconds) * 1000;
+  const auto kind = static_cast<std::size_t>(icon);
+  notifyData_.dwInfoFlags = kind < std::size(kInfoFlags) ? kInfoFlags[kind] : NIIF_NONE;
+  const bool accepted = UpdateTrayIcon();
+  notifyData_.uFlags = kTrayIconFlags;
+  return accepted;
+}
+
+void TTrayIcon::ClearTrayBalloon()
+{
+  notifyData_.uFlags |= NIF_INFO;
+  std::memset(notifyData_.szInfo, 0, sizeof notifyData_.szInfo);
+  UpdateTrayIcon();
+}
+
+void TTrayIcon::TrayIconImageChanged(TObject*)
+{
+  UpdateTrayIcon();
+}
+
+void TTrayIcon::IconCycleTick(TObject*)
+{
+  if (iconList_ == nullptr)
+    return;
+  iconList_->GetIcon(iconIndex_, *icon_);
+  const int nextIndex = iconIndex_ < iconList_->Count() - 1 ? iconIndex_ + 1 : 0;
+  FireCycle(nextIndex);
+  // Through the writer, so the tray shows the next picture until the next tick.
+  if (iconList_ != nullptr)  // the cycle handler may have taken the list away
+    SetIconIndex(iconIndex_ < iconList_->Count() - 1 ? iconIndex_ + 1 : 0);
+}
+
+void TTrayIcon::HideToTray()
+{
+  if (!OwnerIsForm() || Application == nullptr || Application->MainForm() == nullptr)
+    return;
+  Application->MainForm()->SetVisible(false);
+  HideAppWindow();
+}
+
+void TTrayIcon::HideAppWindow()
+{
+  if (Application == nullptr)
+    return;
+  HWND appWindow = Application->Handle();
+  if (IsWindowVisible(appWindow))
+    ShowWindow(appWindow, SW_HIDE);
+}
+
+void TTrayIcon::RestoreFromTray()
+{
+  if (!OwnerIsForm() || Application == nullptr || Application->MainForm() == nullptr)
+    return;
+  TForm* mainForm = Application->MainForm();
+  Application->Restore();
+  if (mainForm->WindowState() == wsMinimized)
+    mainForm->SetWindowState(wsNormal);
+  mainForm->SetVisible(true);
+  SetForegroundWindow(Application->Handle());
+}
+
+void TTrayIcon::FireClick()
+{
+  if (OnClick)
+    OnClick(this);
+}
+
+void TTrayIcon::FireDblClick()
+{
+  if (OnDblClick)
+    OnDblClick(this);
+}
+
+void TTrayIcon::FireCycle(int nextIndex)
+{
+  if (OnCycle)
+    OnCycle(this, nextIndex);
+}
+
+void TTrayIcon::FireMouseDown(TMouseButton button, TShiftState shift, int x, int y)
+{
+  if (OnMouseDown)
+    OnMouseDown(this, button, shift, x, y);
+}
+
+void TTrayIcon::FireMouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+  if (OnMouseUp)
+    OnMouseUp(this, button, shift, x, y);
+}
+
+void TTrayIcon::FireMouseMove(TShiftState shift, int x, int y)
+{
+  if (OnMouseMove)
+    OnMouseMove(this, shift, x, y);
+}
+
+void TTrayIcon::FireMouseEnter()
+{
+  if (OnMouseEnter)
+    OnMouseEnter(this);
+}
+
+void TTrayIcon::FireMouseExit()
+{
+  if (OnMouseExit)
+    OnMouseExit(this);
+}
+
+void TTrayIcon::PerformMinimizeToTray()
+{
+  HideToTray();
+  SetIconVisible(true);
+}
