@@ -1,4 +1,10 @@
+#include <stdexcept>
+
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
 
 #include "platform/application.h"
 #include "platform/form.h"
@@ -86,6 +92,59 @@ TEST(FormsTest, ClosingTheMainFormEndsRun)
   PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
   application.Run();
   EXPECT_TRUE(application.Terminated());
+}
+
+TEST(FormsTest, EnterPressesTheDefaultButtonOfTheShownPageOnly)
+{
+  TApplication application;
+  auto* form = application.CreateForm<TTestForm>();
+  auto* save = new TButton(form);
+  save->SetParent(form->Second);
+  save->SetDefault(true);
+  auto* edit = new TEdit(form);
+  edit->SetParent(form->Second);
+  int saves = 0;
+  save->OnClick = [&](TObject*) { ++saves; };
+  form->Show();
+  MSG enter{};
+  enter.hwnd = edit->Handle();
+  enter.message = WM_KEYDOWN;
+  enter.wParam = VK_RETURN;
+  EXPECT_FALSE(form->DialogKey(enter));
+  EXPECT_EQ(0, saves);
+  form->Pages->SetActivePage(form->Second);
+  edit->SetFocus();
+  EXPECT_TRUE(form->DialogKey(enter));
+  EXPECT_EQ(1, saves);
+  EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongPtrA(save->Handle(), GWL_STYLE) & 0x0F);
+}
+
+TEST(FormsTest, CloseThatOnCloseRefusesKeepsTheProgramRunning)
+{
+  TApplication application;
+  auto* form = application.CreateForm<TTestForm>();
+  form->OnClose = [](TObject*, TCloseAction& action) { action = caNone; };
+  form->Close();
+  application.ProcessMessages();
+  EXPECT_FALSE(application.Terminated());
+  auto* other = application.CreateForm<TTestForm>();
+  other->Show();
+  other->Close();
+  application.ProcessMessages();
+  EXPECT_FALSE(application.Terminated());
+  EXPECT_FALSE(IsWindowVisible(other->Handle()));
+}
+
+TEST(FormsTest, HiddenTabKeepsItsPageAndIndex)
+{
+  TApplication application;
+  auto* form = application.CreateForm<TTestForm>();
+  form->First->SetTabVisible(false);
+  EXPECT_EQ(1, TabCtrl_GetItemCount(form->Pages->Handle()));
+  EXPECT_EQ(2, form->Pages->PageCount());
+  EXPECT_EQ(1, form->Second->PageIndex());
+  EXPECT_EQ(0, form->Second->TabIndex());
+  EXPECT_THROW(form->Pages->SetActivePageIndex(2), std::out_of_range);
 }
 
 }  // namespace
