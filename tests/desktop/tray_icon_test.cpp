@@ -628,3 +628,25 @@ TEST_F(TrayFormTest, OwnerWindowHooksChainAndComeOff)
 }
 
 }  // namespace
+
+namespace {
+
+// Against Wine's own notification area, where the sandbox's display has one.
+TEST(TrayIconRealShell, AddModifyBalloonDelete)
+{
+  ResetTrayShell();
+  TApplication application;
+  TTrayIcon icon(nullptr);
+  icon.Icon().SetHandle(MakeTestIcon(16));
+  icon.SetHint("Korvalind");
+  if (!icon.AddTrayIcon())
+    GTEST_SKIP() << "no notification area on this display";
+  EXPECT_FALSE(icon.AddTrayIcon()) << "the shell refuses a second add";
+  EXPECT_TRUE(icon.UpdateTrayIcon());
+  EXPECT_TRUE(icon.ShowTrayBalloon("Korvalind", "Balloon", TBalloonHintIcon::bhiInfo, 5));
+  EXPECT_TRUE(icon.RemoveTrayIcon());
+  EXPECT_FALSE(icon.RemoveTrayIcon());
+  EXPECT_FALSE(icon.UpdateTrayIcon()) << "not in the tray any more";
+}
+
+}  // namespace
