@@ -109,6 +109,7 @@ TEST(Tcp, FourMegabytesReachASlowReaderIntact)
 {
   const std::string data = Pattern(4 * 1024 * 1024);
   std::string received;
+  std::atomic<std::size_t> receivedCount{0};
   TPeerServer peer([&](SOCKET c) {
     char buffer[16384];
     for (;;) {
@@ -116,6 +117,7 @@ TEST(Tcp, FourMegabytesReachASlowReaderIntact)
       if (n <= 0)
         break;
       received.append(buffer, static_cast<std::size_t>(n));
+      receivedCount = received.size();
       if (received.size() % (256 * 1024) < sizeof(buffer))
         Sleep(2);  // slower than the sender
     }
@@ -131,6 +133,9 @@ TEST(Tcp, FourMegabytesReachASlowReaderIntact)
   ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return dataSent > 0 && s.SendQueueEmpty(); }, 30000ms));
   EXPECT_EQ(handedOver, static_cast<long long>(data.size()));
+  // The default linger (on, 0 s) makes the close abortive: bytes still in
+  // flight would be thrown away, so the reader must have had them first.
+  ASSERT_TRUE(PumpMessagesUntil([&] { return receivedCount.load() >= data.size(); }, 30000ms));
   s.CloseConnection();
   ASSERT_TRUE(peer.WaitSessions(1, 10000));
   EXPECT_EQ(received.size(), data.size());
