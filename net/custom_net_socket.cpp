@@ -409,6 +409,9 @@ void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
 {
   if (hiddenWindow_ == nullptr || OldHandle == INVALID_SOCKET)
     return;
+  // The Winsock error lives in the thread's last error, which the message
+  // calls may overwrite; a report that follows must still read it.
+  const DWORD lastError = GetLastError();
   std::vector<MSG> keep;
   MSG msg;
   while (PeekMessageA(&msg, hiddenWindow_, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE))
@@ -416,6 +419,7 @@ void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
       keep.push_back(msg);
   for (const MSG& m : keep)
     PostMessageA(hiddenWindow_, m.message, m.wParam, m.lParam);
+  SetLastError(lastError);
 }
 
 void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
@@ -822,6 +826,7 @@ void TCustomNetSocket::Connect()
   int size = 0;
   int len = sizeof(size);
   if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
+    AbandonHandle();  // still wsClosed: no close would find it
     ReportSocketError("getsockopt(SO_SNDBUF)");
     return;
   }
