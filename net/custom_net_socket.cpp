@@ -1,5 +1,6 @@
 #include "net/custom_net_socket.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -723,10 +724,13 @@ int TCustomNetSocket::RawSend(const void* Data, int Len)
 
 int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void* Data, int Len)
 {
+  // Never read past what the caller gave.
   sockaddr_in dest{};
-  std::memcpy(&dest, Dest, sizeof(dest));
+  if (Dest != nullptr && DestLen > 0)
+    std::memcpy(&dest, Dest, std::min<std::size_t>(sizeof(dest), static_cast<std::size_t>(DestLen)));
   const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
-                                     reinterpret_cast<const sockaddr*>(&dest), DestLen);
+                                     reinterpret_cast<const sockaddr*>(&dest),
+                                     std::min<int>(DestLen, sizeof(dest)));
   if (result > 0)
     NotifySendData(result);
   if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM)

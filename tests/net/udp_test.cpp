@@ -130,9 +130,30 @@ TEST(Udp, DatagramsAreReceivedWithTheirSender)
   to.sin_addr.s_addr = inet_addr("127.0.0.1");
   sendto(peer, "answer", 6, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
   closesocket(peer);
-  EXPECT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 2000ms));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 10000ms));
   EXPECT_EQ(got, "answer");
   EXPECT_EQ(from, "127.0.0.1");
   EXPECT_EQ(s.ReadCount(), 6);
+  s.CloseConnection();
+}
+
+TEST(Udp, SendDatagramGoesToTheAddressGivenAndNoFurther)
+{
+  TUdpReceiver receiver("127.0.0.1");
+  TUdpReceiver other("127.0.0.1");
+  TNetSocket s(nullptr);
+  ConnectUdp(s, "127.0.0.1", other.Port());
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = Winsock::htons(static_cast<u_short>(receiver.Port()));
+  to.sin_addr.s_addr = Winsock::inet_addr("127.0.0.1");
+  EXPECT_EQ(s.SendDatagram(reinterpret_cast<sockaddr*>(&to), sizeof(to), "direct", 6), 6);
+  const auto got = receiver.WaitFor(1, 10000);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], "direct");
+  // A length that does not cover an address is refused, not read past.
+  EXPECT_EQ(s.SendDatagram(reinterpret_cast<sockaddr*>(&to), 4, "short", 5), SOCKET_ERROR);
+  EXPECT_EQ(Winsock::WSAGetLastError(), WSAEFAULT);
+  EXPECT_TRUE(other.WaitFor(1, 200).empty());
   s.CloseConnection();
 }
