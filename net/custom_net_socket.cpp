@@ -1051,18 +1051,26 @@ void TCustomNetSocket::DrainUntilClosed()
     if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0)
       break;
     if (waiting > 0) {
-      NotifyDataAvailable(0);
+      const int readBefore = readCount_;
+      const bool handled = NotifyDataAvailable(0);
       if (!*alive || socketHandle_ == INVALID_SOCKET)
         return;
+      // A handler that takes nothing would keep this loop going for ever. A
+      // count that did not drop is no proof of that: more may have arrived.
+      // Without a handler the read notification drains what waits.
       u_long after = 0;
-      // A handler that takes nothing would keep this loop going for ever.
-      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &after) != 0 || after >= waiting)
+      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &after) != 0 ||
+          (handled && readCount_ == readBefore && after >= waiting))
         break;
     }
+    // The zero-byte read only asks whether the socket still works: the peer's
+    // close itself arrives as FD_CLOSE through the pump. A read that reports
+    // no error is no failure; a stale error must not be taken for its own.
+    Winsock::WSASetLastError(0);
     char none;
     if (RawRecv(&none, 0, 0) <= 0) {
       lastError_ = Winsock::WSAGetLastError();
-      if (lastError_ != WSAEWOULDBLOCK)
+      if (lastError_ != 0 && lastError_ != WSAEWOULDBLOCK)
         break;
     }
     PumpMessages();

@@ -167,3 +167,64 @@ TEST(Notifications, ReceiveTextReadsWhatWaitsAndNothingWhenTheCountFails)
   EXPECT_EQ(s.ReceiveText(), "");  // the count cannot be read on a closed socket
   EXPECT_EQ(errors, 1);
 }
+
+TEST(Notifications, CloseNotificationWithAHandlerThatNeverReadsEnds)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, std::string(500, 'z'));
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  int calls = 0;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0 && s.RcvdCount() == 500; }, 20000ms));
+  calls = 0;
+  TSocketMessage close;
+  close.Msg = WM_SOCKET_SELECT;
+  close.WParam = s.SocketHandle();
+  close.LParam = WSAMAKESELECTREPLY(FD_CLOSE, 0);
+  s.HandleWindowMessage(close);  // returns although nobody takes the data
+  EXPECT_GE(calls, 1);
+  EXPECT_LE(calls, 2);
+  EXPECT_EQ(events.Count("closed 0"), 1);
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Notifications, DrainUntilClosedDeliversTheRestUntilThePeerCloses)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "first ");
+    Sleep(50);
+    SendAll(c, "second");
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  std::string got;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += s.ReceiveText(); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  s.DrainUntilClosed();
+  EXPECT_EQ(got, "first second");
+  EXPECT_EQ(s.State(), wsClosed);
+  EXPECT_EQ(events.Count("closed 0"), 1);
+}
+
+TEST(Notifications, DrainUntilClosedEndsWhenTheHandlerTakesNothing)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "unread");
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  int calls = 0;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0 && s.RcvdCount() == 6; }, 20000ms));
+  s.DrainUntilClosed();  // returns: a pass that takes nothing ends the loop
+  EXPECT_EQ(s.RcvdCount(), 6);
+  s.CloseConnection();
+}
