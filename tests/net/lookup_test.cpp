@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,31 @@ bool AllLookupsSettled()
   return PendingOrphanLookupCount() == 0;
 }
 
+// Reaches the buffer of a pending request.
+class TLookupSocket : public TNetSocket {
+public:
+  using TNetSocket::TNetSocket;
+  TLookupRequest* Request(HANDLE Handle)
+  {
+    for (auto& request : lookups_)
+      if (request->Handle == Handle)
+        return request.get();
+    return nullptr;
+  }
+};
+
+// Waits, without handling it, until a lookup reply is queued for the window.
+bool WaitForQueuedReply(HWND window, MSG& reply)
+{
+  const auto deadline = std::chrono::steady_clock::now() + 20000ms;
+  while (!PeekMessageA(&reply, window, WM_SOCKET_HOST_LOOKUP, WM_SOCKET_HOST_LOOKUP, PM_NOREMOVE)) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    Sleep(5);
+  }
+  return true;
+}
+
 }  // namespace
 
 TEST(Lookup, NameWithThreeAddressesGivesAllInOrder)
@@ -55,11 +81,32 @@ TEST(Lookup, UnknownNameReportsItsErrorAndEmptyResults)
   TLookupLog log;
   log.Attach(s);
   s.DnsLookup("multi.korvalind.test");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 20000ms));
   s.DnsLookup("no-such-host.korvalind.test");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return log.Codes.size() == 2; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return log.Codes.size() == 2; }, 20000ms));
   EXPECT_EQ(log.Codes[1], 11001);
   EXPECT_TRUE(s.DnsResultList().empty());
+  EXPECT_EQ(s.DnsResult(), "");
+}
+
+TEST(Lookup, SuccessWithoutAnyAddressIsReportedAsNoData)
+{
+  TLookupSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.DnsLookup("multi.korvalind.test");
+  TLookupRequest* request = s.Request(s.LookupHandle());
+  ASSERT_NE(request, nullptr);
+  MSG reply;
+  ASSERT_TRUE(WaitForQueuedReply(s.HiddenWindow(), reply));
+  ASSERT_EQ(WSAGETASYNCERROR(reply.lParam), 0);
+  // The answer is in the buffer; empty its address list before it is read.
+  auto* entry = reinterpret_cast<hostent*>(request->Buffer);
+  ASSERT_NE(entry->h_addr_list, nullptr);
+  entry->h_addr_list[0] = nullptr;
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 20000ms));
+  EXPECT_EQ(log.Codes, (std::vector<int>{11004}));
+  EXPECT_TRUE(log.Lists[0].empty());
   EXPECT_EQ(s.DnsResult(), "");
 }
 

@@ -486,8 +486,88 @@ TEST(Tcp, DestroyingAConnectedSocketFiresNoSessionClosed)
     TNetSocket s(nullptr);
     s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closes; };
     ConnectTcp(s, peer.Port());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   }
   EXPECT_EQ(closes, 0);
-  EXPECT_TRUE(peer.WaitSessions(1, 5000));
+  EXPECT_TRUE(peer.WaitSessions(1, 20000));
+}
+
+TEST(Tcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  // The peer's accept must be done: it could otherwise be handed the handle
+  // value that is closed below.
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
+  Winsock::closesocket(s.SocketHandle());  // behind the component's back
+  events.Log.clear();
+  EXPECT_EQ(ThrownText([&] { s.CloseConnection(); }),
+            "Error 10038 in function Disconnect (closesocket)\r\nSocket operation on non-socket");
+  EXPECT_EQ(s.LastError(), 10038);
+  EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+  EXPECT_EQ(s.State(), wsConnected);  // left as it was
+  EXPECT_TRUE(events.Log.empty());
+  s.CloseConnection();
+  EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed)}));  // no OnSessionClosed
+  EXPECT_EQ(ThrownText([&] { s.Connect(); }), "Connect: No Port Specified");        // defaults restored
+}
+
+TEST(Tcp, DupThatCannotCloseTheOldHandleReportsIt)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  StartPeerWinsock();
+  SOCKET other = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  TNetSocket s(nullptr);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
+  Winsock::closesocket(s.SocketHandle());
+  EXPECT_EQ(ThrownText([&] { s.Dup(other); }),
+            "Error 10038 in function Dup (closesocket)\r\nSocket operation on non-socket");
+  EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+  closesocket(other);
+}
+
+TEST(Tcp, AbortSessionSwitchesLingerOffSoThePeerSeesAnOrderlyEnd)
+{
+  // With the default linger (on, 0 s) a bare close would reset the connection;
+  // the abort switches lingering off first.
+  std::atomic<int> peerRead{1};
+  std::atomic<int> peerError{0};
+  TPeerServer peer([&](SOCKET c) {
+    char buffer[64];
+    const int n = recv(c, buffer, sizeof(buffer), 0);
+    peerError = n < 0 ? WSAGetLastError() : 0;
+    peerRead = n;
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
+  events.Log.clear();
+  s.AbortSession();
+  EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed), "closed 0"}));
+  EXPECT_EQ(s.LingerOnOff, wsLingerOn);  // the close restored the default
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));
+  EXPECT_EQ(peerRead.load(), 0) << "error " << peerError.load();
+}
+
+TEST(Tcp, FlushSendQueueReturnsOnceEverythingIsHandedOver)
+{
+  const std::string data = Pattern(1024 * 1024);
+  std::string received;
+  TPeerServer peer([&](SOCKET c) { received = ReadAll(c, data.size()); });
+  TNetSocket s(nullptr);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  EXPECT_EQ(s.Send(data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+  s.FlushSendQueue();
+  EXPECT_TRUE(s.SendQueueEmpty());
+  EXPECT_EQ(s.SendQueue().PendingBytes(), 0);
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));  // read everything before the close
+  EXPECT_TRUE(received == data) << received.size();
+  s.CloseConnection();
 }
