@@ -16,6 +16,8 @@ namespace {
 
 constexpr long kConnectMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 0x3B
 constexpr long kDupMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                   // 0x33
+// Most bytes of a stream handed to one send call, as a plain 64 KiB write loop does.
+constexpr int kSendRun = 64 * 1024;
 
 // Sleeps until a message arrives or a short while has passed, so the loops
 // that wait for the network do not spin the processor.
@@ -664,20 +666,29 @@ int TCustomNetSocket::SendText(const std::string& Text)
 void TCustomNetSocket::TryToSend()
 {
   const SOCKET handle = socketHandle_;
-  if (handle == INVALID_SOCKET || sendQueue_.BlockCount() == 0)
+  // An OnSendData handler that sends again lands here while the bytes just
+  // handed over are not yet taken off the queue: they would go out twice. The
+  // running drain sends what the handler queued.
+  if (handle == INVALID_SOCKET || sendQueue_.BlockCount() == 0 || draining_)
     return;
+  draining_ = true;
+  struct TDrainGuard {
+    bool& Flag;
+    ~TDrainGuard() { Flag = false; }
+  } guard{draining_};
+  // A stream's blocks go out together: one call per 1460-byte block would cost
+  // a system call each. A datagram is always one block.
+  const int run = socketType_ == SOCK_STREAM ? kSendRun : 0;
   for (;;) {
-    TBuffer* block = sendQueue_.Front();
-    if (block == nullptr)
-      return;
     int len = 0;
-    const unsigned char* data = block->PeekData(len);
+    const unsigned char* data = sendQueue_.PeekRun(run, len);
     if (len == 0) {
       if (sendQueue_.DropEmptyFront())
         continue;
       sendQueueEmpty_ = true;
       return;
     }
+    const unsigned generation = sendQueue_.Generation();
     const int sent = RawSend(data, len);
     if (sent == 0)
       return;
@@ -701,9 +712,9 @@ void TCustomNetSocket::TryToSend()
       }
     }
     // OnSendData may have closed the socket or dropped the queue.
-    if (socketHandle_ != handle || sendQueue_.Front() != block)
+    if (socketHandle_ != handle || sendQueue_.Generation() != generation)
       return;
-    block->ConsumeData(sent);
+    sendQueue_.Consume(sent);
     if (sent < len)
       return;
   }

@@ -571,3 +571,49 @@ TEST(Tcp, FlushSendQueueReturnsOnceEverythingIsHandedOver)
   EXPECT_TRUE(received == data) << received.size();
   s.CloseConnection();
 }
+
+TEST(Tcp, SendFromTheSendDataHandlerSendsEveryByteOnce)
+{
+  std::string received;
+  TPeerServer peer([&](SOCKET c) { received = ReadAll(c, 10); });
+  TNetSocket s(nullptr);
+  s.LingerOnOff = wsLingerNoSet;
+  bool more = true;
+  std::vector<int> handedOver;
+  s.OnSendData = [&](TObject*, int n) {
+    handedOver.push_back(n);
+    if (more) {
+      more = false;
+      s.SendText("BBBBB");  // while "AAAAA" is being handed over
+    }
+  };
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.SendText("AAAAA"); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && s.SendQueueEmpty() && !more; }, 20000ms));
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));
+  EXPECT_EQ(received, "AAAAABBBBB");
+  EXPECT_EQ(handedOver, (std::vector<int>{5, 5}));
+  s.CloseConnection();
+}
+
+TEST(Tcp, QueuedBlocksGoOutTogether)
+{
+  const std::string data = Pattern(20000);
+  std::string received;
+  std::atomic<bool> read{false};
+  TPeerServer peer([&](SOCKET c) {
+    received = ReadAll(c, data.size());
+    read = true;
+  });
+  TNetSocket s(nullptr);
+  std::vector<int> handedOver;
+  s.OnSendData = [&](TObject*, int n) { handedOver.push_back(n); };
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.Send(data.data(), static_cast<int>(data.size())); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return read.load(); }, 20000ms));
+  EXPECT_TRUE(received == data);
+  // Fourteen blocks of the queue, handed over in one call while the system takes them.
+  ASSERT_FALSE(handedOver.empty());
+  EXPECT_EQ(handedOver[0], 20000);
+  s.CloseConnection();
+}
