@@ -198,6 +198,24 @@ TEST(UpdateHostTest, SecondsBecomeIntervalsWithoutOverflow)
   EXPECT_EQ(TTimer::MaxInterval, SecondsToInterval(2147483647));
 }
 
+TEST_F(DataModuleTest, FailedConnectionClimbsTheRetryLadder)
+{
+  WriteAccountIni();
+  const std::pair<int, unsigned> steps[] = {{0, 15000}, {5, 30000}, {10, 120000}, {15, 300000}};
+  for (const auto& [before, interval] : steps) {
+    SCOPED_TRACE(before);
+    UpdateErrorCount = before;
+    MessageText = "Hallo";
+    ClearLog();
+    core_->SSetIPSessionConnected(core_->SSetIP, 10061);
+    EXPECT_EQ(before + 1, UpdateErrorCount);
+    EXPECT_EQ(interval, core_->TimerSetIP->Interval());
+    EXPECT_TRUE(MessageText.empty());
+    EXPECT_EQ((std::vector<std::string>{"Debug    ..... setIP session connected", ">>>>>    setIP socket connect problem"}),
+              LogTexts());
+  }
+}
+
 TEST_F(DataModuleTest, SleepWakesUpAndProcListFindsTheDesktopWindow)
 {
   WriteAccountIni();
