@@ -70,15 +70,26 @@ TEST_F(DataModuleTest, StartClientInDaemonModeStartsTheDesktopWatch)
   EXPECT_TRUE(core_->TimerProcList->Enabled());
 }
 
-TEST_F(DataModuleTest, GateStopsSilentlyWhileSleepingButStillSetsTheInterval)
+TEST_F(DataModuleTest, GateStopsSilentlyOnAStateFlagButStillSetsTheInterval)
 {
   WriteAccountIni();
-  ClearLog();
-  Sleeping = true;
-  core_->TimerSetIP->SetInterval(5000);
-  core_->TimerSetIPTimer(core_->TimerSetIP);
-  EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
-  EXPECT_TRUE(LogTexts().empty());
+  UpdateServerIP = DetectServerIP = HeartBeatServerIP = "127.0.0.1";
+  HeartBeatToken = "ABCDEFGHIJ0123456789";
+  for (bool* flag : {&Sleeping, &Deactivated, &ConfigError}) {
+    *flag = true;
+    ClearLog();
+    core_->TimerSetIP->SetInterval(5000);
+    core_->TimerSetIPTimer(core_->TimerSetIP);
+    EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
+    core_->TimerMyIP->SetInterval(5000);
+    core_->TimerMyIPTimer(core_->TimerMyIP);
+    EXPECT_EQ(30000u, core_->TimerMyIP->Interval());
+    core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
+    EXPECT_TRUE(LogTexts().empty());
+    EXPECT_EQ(wsClosed, core_->SSetIP->State());
+    EXPECT_EQ(wsClosed, core_->SMyIP->State());
+    *flag = false;
+  }
 }
 
 TEST_F(DataModuleTest, GateStepsAndTheirTexts)

@@ -139,6 +139,7 @@ TEST_F(MainRoadTest, FailingLookupsFallBackToTheBuiltInAddresses)
 {
   EndpointHosts().Update[0] = "missing-update.korvalind.test";
   EndpointHosts().Detect = "missing-myip.korvalind.test";
+  EndpointHosts().HeartBeat = "missing-heartbeat.korvalind.test";
   StartClient("W");
   ASSERT_TRUE(WaitForNew("update", 1, 12s));
   const std::string local = NewRecords("update")[0]["local"].AsString();
@@ -147,6 +148,16 @@ TEST_F(MainRoadTest, FailingLookupsFallBackToTheBuiltInAddresses)
               address == UpdateFallbackIPs[3])
       << local;
   EXPECT_TRUE(WaitForLog(">>>>>    Update successfully done!", 5s));
+  // No fallback list for the heartbeat: it stays idle.
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (HeartBeat)!"));
+  EXPECT_EQ("0.0.0.0", HeartBeatServerIP);
+
+  // The detection reaches one of the first two detection fallbacks.
+  core_->TimerMyIP->Timer();
+  ASSERT_TRUE(WaitForNew("detect", 1, 10s));
+  const std::string detectLocal = NewRecords("detect")[0]["local"].AsString();
+  const std::string detectAddress = detectLocal.substr(0, detectLocal.find(':'));
+  EXPECT_TRUE(detectAddress == DetectFallbackIPs[0] || detectAddress == DetectFallbackIPs[1]) << detectLocal;
 }
 
 TEST_F(MainRoadTest, RefusedConnectionsMoveToTheSecondAndThirdUpdateHost)
