@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -47,7 +48,10 @@ TEST(Notifications, CloseWhileConnectingIsIgnored)
 
 TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
 {
-  TPeerServer peer([](SOCKET c) {
+  std::atomic<bool> go{false};
+  TPeerServer peer([&](SOCKET c) {
+    while (!go)
+      Sleep(5);
     SendAll(c, "last words");
     ReadAll(c);
   });
@@ -62,6 +66,7 @@ TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
   ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   s.PauseEvents();
+  go = true;
   // No notification is handled while paused; wait until the data is there.
   const auto deadline = std::chrono::steady_clock::now() + 20000ms;
   while (s.RcvdCount() < 10 && std::chrono::steady_clock::now() < deadline)
@@ -200,7 +205,10 @@ TEST(Notifications, CloseNotificationWithAHandlerThatNeverReadsEnds)
 
 TEST(Notifications, DrainUntilClosedDeliversTheRestUntilThePeerCloses)
 {
-  TPeerServer peer([](SOCKET c) {
+  std::atomic<bool> go{false};
+  TPeerServer peer([&](SOCKET c) {
+    while (!go)
+      Sleep(5);
     SendAll(c, "first ");
     Sleep(50);
     SendAll(c, "second");
@@ -212,6 +220,7 @@ TEST(Notifications, DrainUntilClosedDeliversTheRestUntilThePeerCloses)
   s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += s.ReceiveText(); };
   ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  go = true;
   s.DrainUntilClosed();
   EXPECT_EQ(got, "first second");
   EXPECT_EQ(s.State(), wsClosed);
