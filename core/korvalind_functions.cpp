@@ -120,14 +120,23 @@ std::string ReplaceAll(const std::string& text, const std::string& searched, con
     return text;
 
   std::string result(text);
-  if (replacement.find(searched) != std::string::npos) {
-    // Rescanning would find the inserted text again and never end.
+  if (replacement.size() > searched.size()) {
+    // Rescanning need not end here: a replacement that holds the searched
+    // text finds it again, and one that rebuilds it with its neighbours
+    // ("ab" by "bbaa" in "aab") grows the text for ever or doubles it per
+    // pass ("ba" by "aab"). Once from left to right instead.
     std::size_t from = 0;
     for (std::size_t at; (at = result.find(searched, from)) != std::string::npos; from = at + replacement.size())
       result.replace(at, searched.size(), replacement);
     return result;
   }
-  for (std::size_t at; (at = result.find(searched)) != std::string::npos;)
+  // Every pass shortens the text, or keeps its length and moves it the same
+  // way in byte order, so rescanning ends. Nothing before the occurrence just
+  // replaced was found, so the next one starts at most searched.size() - 1
+  // bytes before it: searching from there is searching from the start.
+  const std::size_t back = searched.size() - 1;
+  for (std::size_t at = result.find(searched); at != std::string::npos;
+       at = result.find(searched, at > back ? at - back : 0))
     result.replace(at, searched.size(), replacement);
   return result;
 }
