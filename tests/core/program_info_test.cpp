@@ -140,29 +140,72 @@ protected:
   std::vector<HWND> windows_;
 };
 
+// The tests of one run share one window list, and other programs show the
+// desktop client's caption, so each title here carries this process's id.
+std::string Title(const char* text)
+{
+  return text + std::to_string(GetCurrentProcessId());
+}
+
 TEST_F(FindWindowTest, FindsTheTitleInAnyCaseButNotATooltip)
 {
-  HWND main = Create("TTestMainWindow", "korvalind-poster 4.3");
+  HWND main = Create("TTestMainWindow", Title("korvalind-poster test") + " 4.3");
   // created later, so it comes first in the window list
-  Create("THintWindow", "Korvalind-Poster ");
-  EXPECT_EQ(main, FindWindowWithTitle("Korvalind-Poster "));
-  EXPECT_EQ(main, FindWindowWithTitle("POSTER 4"));
-  EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster 4.4"));
+  Create("THintWindow", Title("Korvalind-Poster Test") + " ");
+  EXPECT_EQ(main, FindWindowWithTitle(Title("Korvalind-Poster Test") + " "));
+  EXPECT_EQ(main, FindWindowWithTitle(Title("POSTER TEST") + " 4"));
+  EXPECT_EQ(main, FindWindowWithTitle(Title("korvalind-poster test") + " 4.3"));  // the whole title
+  EXPECT_EQ(nullptr, FindWindowWithTitle(Title("Korvalind-Poster Test") + " 4.4"));
 }
 
 TEST_F(FindWindowTest, OnlyATooltipWithTheTitleFindsNothing)
 {
-  Create("THintWindow", "Korvalind-Poster 4.3");
-  EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+  Create("THintWindow", Title("Korvalind-Poster Test") + " 4.3");
+  EXPECT_EQ(nullptr, FindWindowWithTitle(Title("Korvalind-Poster Test") + " "));
+}
+
+// The top-level windows before window in the list FindWindowWithTitle walks.
+int WindowsBefore(HWND window)
+{
+  int count = 0;
+  for (HWND w = FindWindowA(nullptr, nullptr); w != nullptr && w != window; w = GetWindow(w, GW_HWNDNEXT))
+    ++count;
+  return count;
 }
 
 TEST_F(FindWindowTest, LooksAtNoMoreThan1001Windows)
 {
-  HWND main = Create("TTestMainWindow", "Korvalind-Poster 4.3");
-  ASSERT_EQ(main, FindWindowWithTitle("Korvalind-Poster "));
-  for (int i = 0; i < 1001; ++i)
-    Create("TTestMainWindow", i % 2 ? "other window" : "");
-  EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+  const std::string wanted = Title("Korvalind-Poster Test") + " ";
+  HWND main = Create("TTestMainWindow", wanted + "4.3");
+  std::vector<HWND> fillers;
+  // Windows created later come first. Set exactly n windows before the
+  // match; other programs of the run may add theirs meanwhile, so a count
+  // that moved during the search makes the attempt void.
+  auto searchWith = [&](int n, HWND& found) {
+    int count = WindowsBefore(main);
+    for (; count < n; ++count)
+      fillers.push_back(Create("TTestMainWindow", fillers.size() % 2 ? "other window" : ""));
+    for (; count > n && !fillers.empty(); --count) {
+      DestroyWindow(fillers.back());
+      std::erase(windows_, fillers.back());
+      fillers.pop_back();
+    }
+    if (WindowsBefore(main) != n)
+      return false;
+    found = FindWindowWithTitle(wanted);
+    return WindowsBefore(main) == n;
+  };
+  for (const auto& [before, expected] : {std::pair<int, HWND>{1000, main}, {1001, nullptr}}) {
+    bool done = false;
+    for (int attempt = 0; attempt < 5 && !done; ++attempt) {
+      HWND found = nullptr;
+      if (searchWith(before, found)) {
+        EXPECT_EQ(expected, found) << before << " windows before the match";
+        done = true;
+      }
+    }
+    EXPECT_TRUE(done) << "the window list never held still";
+  }
 }
 
 }  // namespace
