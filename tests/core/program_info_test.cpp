@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "core/korvalind_functions.h"
@@ -100,6 +102,10 @@ TEST(ProgramInfoTest, RandomizeTakesTheClock)
   EXPECT_NE(fixed, RandomLetters(12));
 }
 
+// The programs of a test run share one window list, and other tests show the
+// desktop client's caption or come and go with hidden windows. So each case
+// runs on a thread of its own on a desktop of its own, where the window list
+// holds only the windows it creates.
 class FindWindowTest : public testing::Test {
 protected:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -120,12 +126,24 @@ protected:
   {
     Register("TTestMainWindow");
     Register("THintWindow");
+    Register("THintWindow2");
   }
 
-  void TearDown() override
+  void OnOwnDesktop(const std::function<void()>& body)
   {
-    for (HWND window : windows_)
-      DestroyWindow(window);
+    std::thread thread([&] {
+      static int count = 0;
+      const std::string name = "korvalind-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+      HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+      ASSERT_NE(nullptr, desktop);
+      ASSERT_TRUE(SetThreadDesktop(desktop));
+      body();
+      for (HWND window : windows_)
+        DestroyWindow(window);
+      windows_.clear();
+      CloseDesktop(desktop);
+    });
+    thread.join();
   }
 
   HWND Create(const char* className, const std::string& title)
@@ -140,28 +158,31 @@ protected:
   std::vector<HWND> windows_;
 };
 
-// The tests of one run share one window list, and other programs show the
-// desktop client's caption, so each title here carries this process's id.
-std::string Title(const char* text)
-{
-  return text + std::to_string(GetCurrentProcessId());
-}
-
 TEST_F(FindWindowTest, FindsTheTitleInAnyCaseButNotATooltip)
 {
-  HWND main = Create("TTestMainWindow", Title("korvalind-poster test") + " 4.3");
-  // created later, so it comes first in the window list
-  Create("THintWindow", Title("Korvalind-Poster Test") + " ");
-  EXPECT_EQ(main, FindWindowWithTitle(Title("Korvalind-Poster Test") + " "));
-  EXPECT_EQ(main, FindWindowWithTitle(Title("POSTER TEST") + " 4"));
-  EXPECT_EQ(main, FindWindowWithTitle(Title("korvalind-poster test") + " 4.3"));  // the whole title
-  EXPECT_EQ(nullptr, FindWindowWithTitle(Title("Korvalind-Poster Test") + " 4.4"));
+  OnOwnDesktop([&] {
+    EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+    Create("TTestMainWindow", "Korvalind-Poster");  // no blank after the name
+    EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+    HWND main = Create("TTestMainWindow", "korvalind-poster 4.3");
+    // created later, so it comes first in the window list
+    Create("THintWindow", "Korvalind-Poster ");
+    EXPECT_EQ(main, FindWindowWithTitle("Korvalind-Poster "));
+    EXPECT_EQ(main, FindWindowWithTitle("POSTER 4"));
+    EXPECT_EQ(main, FindWindowWithTitle("korvalind-poster 4.3"));  // the whole title
+    EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster 4.4"));
+  });
 }
 
 TEST_F(FindWindowTest, OnlyATooltipWithTheTitleFindsNothing)
 {
-  Create("THintWindow", Title("Korvalind-Poster Test") + " 4.3");
-  EXPECT_EQ(nullptr, FindWindowWithTitle(Title("Korvalind-Poster Test") + " "));
+  OnOwnDesktop([&] {
+    Create("THintWindow", "Korvalind-Poster 4.3");
+    EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+    // only the class named exactly "THintWindow" is left out
+    HWND other = Create("THintWindow2", "Korvalind-Poster 4.3");
+    EXPECT_EQ(other, FindWindowWithTitle("Korvalind-Poster "));
+  });
 }
 
 // The top-level windows before window in the list FindWindowWithTitle walks.
@@ -175,37 +196,17 @@ int WindowsBefore(HWND window)
 
 TEST_F(FindWindowTest, LooksAtNoMoreThan1001Windows)
 {
-  const std::string wanted = Title("Korvalind-Poster Test") + " ";
-  HWND main = Create("TTestMainWindow", wanted + "4.3");
-  std::vector<HWND> fillers;
-  // Windows created later come first. Set exactly n windows before the
-  // match; other programs of the run may add theirs meanwhile, so a count
-  // that moved during the search makes the attempt void.
-  auto searchWith = [&](int n, HWND& found) {
-    int count = WindowsBefore(main);
-    for (; count < n; ++count)
-      fillers.push_back(Create("TTestMainWindow", fillers.size() % 2 ? "other window" : ""));
-    for (; count > n && !fillers.empty(); --count) {
-      DestroyWindow(fillers.back());
-      std::erase(windows_, fillers.back());
-      fillers.pop_back();
-    }
-    if (WindowsBefore(main) != n)
-      return false;
-    found = FindWindowWithTitle(wanted);
-    return WindowsBefore(main) == n;
-  };
-  for (const auto& [before, expected] : {std::pair<int, HWND>{1000, main}, {1001, nullptr}}) {
-    bool done = false;
-    for (int attempt = 0; attempt < 5 && !done; ++attempt) {
-      HWND found = nullptr;
-      if (searchWith(before, found)) {
-        EXPECT_EQ(expected, found) << before << " windows before the match";
-        done = true;
-      }
-    }
-    EXPECT_TRUE(done) << "the window list never held still";
-  }
+  OnOwnDesktop([&] {
+    HWND main = Create("TTestMainWindow", "Korvalind-Poster 4.3");
+    // windows created later come first
+    for (int before = WindowsBefore(main); before < 1000; ++before)
+      Create("TTestMainWindow", before % 2 ? "other window" : "");
+    ASSERT_EQ(1000, WindowsBefore(main));
+    EXPECT_EQ(main, FindWindowWithTitle("Korvalind-Poster "));  // the 1001st is looked at
+    Create("TTestMainWindow", "one more");
+    ASSERT_EQ(1001, WindowsBefore(main));
+    EXPECT_EQ(nullptr, FindWindowWithTitle("Korvalind-Poster "));
+  });
 }
 
 }  // namespace
