@@ -119,17 +119,21 @@ std::string ReplaceAll(const std::string& text, const std::string& searched, con
   if (text.size() <= searched.size() || searched.empty() || text.find(searched) == std::string::npos)
     return text;
 
-  std::string result(text);
   if (replacement.size() > searched.size()) {
     // Rescanning need not end here: a replacement that holds the searched
     // text finds it again, and one that rebuilds it with its neighbours
     // ("ab" by "bbaa" in "aab") grows the text for ever or doubles it per
     // pass ("ba" by "aab"). Once from left to right instead.
+    std::string result;
     std::size_t from = 0;
-    for (std::size_t at; (at = result.find(searched, from)) != std::string::npos; from = at + replacement.size())
-      result.replace(at, searched.size(), replacement);
+    for (std::size_t at; (at = text.find(searched, from)) != std::string::npos; from = at + searched.size()) {
+      result.append(text, from, at - from);
+      result += replacement;
+    }
+    result.append(text, from);
     return result;
   }
+  std::string result(text);
   // Every pass shortens the text, or keeps its length and moves it the same
   // way in byte order, so rescanning ends. Nothing before the occurrence just
   // replaced was found, so the next one starts at most searched.size() - 1
