@@ -167,8 +167,11 @@ std::string GetReplyValue(const std::string& key, const std::string& reply)
 std::string FormatOSVersionText(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor,
                                 const std::string& servicePack)
 {
-  std::string text = "(" + IntToText(static_cast<std::int32_t>(major)) + "." +
-                     IntToText(static_cast<std::int32_t>(minor)) + ")";
+  std::string text = "(";
+  text += IntToText(static_cast<std::int32_t>(major));
+  text += '.';
+  text += IntToText(static_cast<std::int32_t>(minor));
+  text += ')';
   for (const TVersionName& entry : VersionNames)
     if (entry.platformId == platformId && entry.major == major && entry.minor == minor) {
       text += entry.name;
