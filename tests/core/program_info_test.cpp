@@ -133,7 +133,8 @@ protected:
   {
     std::thread thread([&] {
       static int count = 0;
-      const std::string name = "korvalind-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+      const std::string name =
+          "korvalind-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
       HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
       ASSERT_NE(nullptr, desktop);
       ASSERT_TRUE(SetThreadDesktop(desktop));
