@@ -551,3 +551,70 @@ TEST(LineMode, RunAndWaitEndsWhenALineHandlerSetsDone)
   EXPECT_EQ(s.Held(), "more");
   s.CloseConnection();
 }
+
+TEST(LineMode, LinesArrivingWhileAHandlerRunsAMessageLoopKeepTheirOrder)
+{
+  for (const bool noLoop : {false, true}) {
+    SCOPED_TRACE(noLoop ? "wsoNoReceiveLoop" : "receive loop");
+    std::atomic<int> step{0};
+    TPeerServer peer([&](SOCKET c) {
+      SendAll(c, "a\r\n");
+      WaitFor(step, 1);
+      SendAll(c, "b\r\nc\r\n");
+      ReadAll(c);
+    });
+    TLineProbe s(nullptr);
+    if (noLoop)
+      s.ComponentOptions.Include(wsoNoReceiveLoop);
+    s.AssignLineMode(true);
+    std::vector<std::string> lines;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      char buffer[1024];  // more than a line: the read comes back short
+      const int got = s.ReceiveData(buffer, sizeof(buffer));
+      lines.emplace_back(buffer, static_cast<std::size_t>(got > 0 ? got : 0));
+      if (lines.size() == 1) {
+        // A handler that waits for something else meanwhile: the read
+        // notification for b and c comes inside this loop.
+        step = 1;
+        PumpMessagesFor(300ms);
+        lines.push_back("loop done");
+      }
+    };
+    Connect(s, peer);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return lines.size() >= 4; }, 10s));
+    EXPECT_EQ(lines, (std::vector<std::string>{"a\r\n", "loop done", "b\r\n", "c\r\n"}));
+    s.CloseConnection();
+  }
+}
+
+TEST(LineMode, ExceptionFromAHandlerDuringTheRetriggerReachesOnBgException)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "x\r\nheld\r\n");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  int lines = 0;
+  std::vector<std::string> log;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    if (!s.LineMode())
+      return;  // leaves the held bytes alone
+    if (++lines == 1) {
+      s.ReceiveText();
+      s.AssignLineMode(false);
+      return;
+    }
+    throw ESocketException("handler failed");
+  };
+  s.OnBgException = [&](TObject*, Exception& e, bool& canClose) {
+    log.push_back(e.Message());
+    EXPECT_TRUE(canClose);
+  };
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "held\r\n"; }, 10s));
+  PumpMessagesFor(100ms);
+  s.AssignLineMode(true);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  EXPECT_EQ(log, std::vector<std::string>{"handler failed"});
+}
