@@ -337,6 +337,15 @@ void TCustomLineNetSocket::ScanLine(int& Count)
 
 // ---- events -----------------------------------------------------------------
 
+void TCustomLineNetSocket::ReleaseLineBuffer()
+{
+  lineBuffer_.reset();
+  lineBufferSize_ = 0;
+  lineBufferCount_ = 0;
+  pendingLineLength_ = 0;
+  deliveredLineLength_ = 0;
+}
+
 void TCustomLineNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
   if (lineBuffer_) {
@@ -349,22 +358,28 @@ void TCustomLineNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
       delivering_ = true;
       pendingLineLength_ = lineBufferCount_;
       deliveredLineLength_ = lineBufferCount_;
-      while (lineMode_ && pendingLineLength_ > 0) {
-        const int before = pendingLineLength_;
-        if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
-          break;
-        if (!*alive)
-          return;
-        if (lineMode_ && pendingLineLength_ == before)
-          break;
+      try {
+        while (lineMode_ && pendingLineLength_ > 0) {
+          const int before = pendingLineLength_;
+          if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
+            break;
+          if (!*alive)
+            return;
+          if (lineMode_ && pendingLineLength_ == before)
+            break;
+        }
+      } catch (...) {
+        // The session is over whatever the handler did: the next one starts
+        // with an empty buffer and no delivery under way.
+        if (*alive) {
+          delivering_ = nested;
+          ReleaseLineBuffer();
+        }
+        throw;
       }
       delivering_ = nested;
     }
-    lineBuffer_.reset();
-    lineBufferSize_ = 0;
-    lineBufferCount_ = 0;
-    pendingLineLength_ = 0;
-    deliveredLineLength_ = 0;
+    ReleaseLineBuffer();
   }
   TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
 }

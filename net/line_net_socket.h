@@ -62,6 +62,7 @@ private:
   void CheckLineLimit(const std::shared_ptr<const bool>& Alive);
   int FindLineEnd(int Start) const;
   void ReserveLineBuffer(int Size);
+  void ReleaseLineBuffer();
   void EndDelivery();
   bool SessionGone(const std::shared_ptr<const bool>& Alive, unsigned Serial) const
   {

@@ -713,3 +713,52 @@ TEST(Socks, RelayNotListeningGivesSocksConnectedAndConnectedWithTheError)
   EXPECT_EQ(events.Log[1], "connected 10061");
   EXPECT_EQ(s.SocksServer(), "");
 }
+
+TEST(Socks, RefusedRelayedConnectLeavesNoNegotiationForTheNextDirectOne)
+{
+  std::string received = "untouched";
+  TPeerServer peer([&](SOCKET c) {
+    SendAll(c, "hello");
+    received = ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.AssignSocksServer("127.0.0.1");
+  s.AssignSocksPort(peer.PortText());
+  s.AssignPort(peer.PortText());
+  try {
+    s.Connect();  // no Addr yet
+    ADD_FAILURE() << "connect without an address accepted";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message(), "Connect: No IP Address Specified");
+  }
+  s.AssignSocksServer("");
+  s.AssignAddr("127.0.0.1");
+  s.Connect();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data hello"); }, 10s));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"connected 0", "data hello"}));
+  s.CloseConnection();
+  ASSERT_TRUE(peer.WaitSessions(1, 10000));
+  EXPECT_EQ(received, "");
+}
+
+TEST(Socks, HandlerThatClosesTheSocketEndsTheNegotiationThere)
+{
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0xFF}));
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.OnSocksError = [&](TObject*, int e, const std::string&) {
+    events.Log.push_back("socks-error " + std::to_string(e));
+    s.CloseConnection();
+  };
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  PumpMessagesFor(100ms);
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "socks-error 20003", "closed 0"}));
+}
