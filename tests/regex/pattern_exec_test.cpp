@@ -61,6 +61,24 @@ TEST(PatternExec, MatcherCases)
   }
 }
 
+TEST(PatternExec, MissingRequiredLiteralMeansNoAttempt)
+{
+  // A budget of one node step shows whether a match was attempted at all.
+  TPatternExpr expr;
+  expr.SetStepLimit(1);
+  expr.SetExpression("x*y");
+  EXPECT_FALSE(expr.Exec("xxxz"));
+  EXPECT_FALSE(expr.Exec(""));
+  try {
+    expr.Exec("xxxy");
+    ADD_FAILURE() << "the present literal did not lead to an attempt";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 1017);
+  }
+  expr.SetStepLimit(0);
+  EXPECT_TRUE(expr.Exec("xxxy"));
+}
+
 TEST(PatternExec, StartOffsetDoesNotMoveInputStart)
 {
   TPatternExpr expr;
