@@ -1813,12 +1813,18 @@ bool TPatternExpr::MatchPrim(CNode node)
     default:
       if (kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) {
         int n = kind - OpGroupOpen;
-        const char* saved = MatchStart[n];
+        const char* savedStart = MatchStart[n];
+        const char* savedEnd = MatchEnd[n];
+        // Until the group closes again its old end belongs to an earlier pass:
+        // a reference from inside finds the group unset, never a text made of
+        // the new start and the stale end.
         MatchStart[n] = InputPos;
+        MatchEnd[n] = nullptr;
         if (MatchPrim(next)) {
           return true;
         }
-        MatchStart[n] = saved;
+        MatchStart[n] = savedStart;
+        MatchEnd[n] = savedEnd;
         return false;
       }
       if (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber) {

@@ -230,6 +230,17 @@ TEST(PatternRegression, BackReferenceEndingBeforeItsStartIsUnset)
   ASSERT_TRUE(expr.Exec("acbc"));
   EXPECT_EQ(expr.MatchPos(0), 1);
   EXPECT_EQ(expr.MatchLen(0), 2);
+
+  // A reference inside its own group, re-entered where the last pass ended,
+  // used to see an empty text and repeat it until the stack ran out.
+  const TMatchCase cases[] = {
+      {"(a|\\1)*x", "aax", true}, {"^(a|\\1)+$", "aa", true}, {"^(a|\\1)+$", "ab", false},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+  expr.SetExpression("(a|b)*c");
+  ASSERT_TRUE(expr.Exec("abc"));
+  EXPECT_EQ(expr.MatchPos(1), 2);  // the last pass, the failed third one undone
+  EXPECT_EQ(expr.MatchLen(1), 1);
 }
 
 TEST(PatternRegression, DeepRecursionRaisesInsteadOfCrashing)
