@@ -6,7 +6,25 @@
 
 TApplication* Application = nullptr;
 
-TApplication::TApplication() : TComponent(nullptr), mainThreadId_(GetCurrentThreadId())
+namespace {
+
+std::string ProgramFileTitle()
+{
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string name(path, length < MAX_PATH ? length : 0);
+  const auto slash = name.find_last_of("\\/");
+  if (slash != std::string::npos)
+    name.erase(0, slash + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot != std::string::npos)
+    name.erase(dot);
+  return name;
+}
+
+}  // namespace
+
+TApplication::TApplication() : TComponent(nullptr), Title(ProgramFileTitle()), mainThreadId_(GetCurrentThreadId())
 {
   if (Application == nullptr)
     Application = this;
@@ -263,6 +281,20 @@ void TApplication::HandleException(TObject* sender, const std::exception& e)
     }
   }
   std::fprintf(stderr, "%s: unhandled exception: %s\n", Title.empty() ? "application" : Title.c_str(), e.what());
+}
+
+void TApplication::ShowException(const std::exception& e)
+{
+  if (showingException_) {
+    std::fprintf(stderr, "%s: %s\n", Title.c_str(), e.what());
+    return;
+  }
+  showingException_ = true;
+  HWND owner = mainForm_ != nullptr && mainForm_->HandleAllocated() && IsWindowVisible(mainForm_->WindowHandle())
+                   ? mainForm_->WindowHandle()
+                   : nullptr;
+  MessageBoxA(owner, e.what(), Title.c_str(), MB_OK | MB_ICONERROR);
+  showingException_ = false;
 }
 
 void ReportUnhandledException(TObject* sender, const std::exception& e)
