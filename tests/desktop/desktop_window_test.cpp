@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "tests/desktop/desktop_program.h"
 #include "tests/support/test_paths.h"
@@ -100,6 +101,29 @@ TEST_F(DesktopWindowTest, MinimizingHidesIntoTheTrayAndADoubleClickBringsItBack)
   for (LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
     PostMessageA(tray, TrayCallbackMessage, FirstTrayIconIdentifier, event);
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) && !IsIconic(appWindow); }, 30s));
+}
+
+// Whether the notification area holds the icon that the window and
+// identifier name: the shell accepts a change only for an icon it has.
+bool ShellHasIcon(HWND window, UINT identifier)
+{
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window;
+  data.uID = identifier;
+  return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST_F(DesktopWindowTest, TheIconStaysInTheNotificationAreaWhileTheWindowIsInTheTray)
+{
+  if (FindWindowA("Shell_TrayWnd", nullptr) == nullptr)
+    GTEST_SKIP() << "no notification area on this display";
+  HWND tray = program_->FindWindowOf("TKorvalindTrayIconWindow", nullptr);
+  ASSERT_NE(nullptr, tray);
+  EXPECT_TRUE(WaitUntil([&] { return ShellHasIcon(tray, FirstTrayIconIdentifier); }, 30s));
+  PostMessageA(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window_); }, 30s));
+  EXPECT_TRUE(ShellHasIcon(tray, FirstTrayIconIdentifier));
 }
 
 TEST_F(DesktopWindowTest, ASettingsFileThatCannotBeWrittenIsReportedOnSave)
