@@ -1,5 +1,8 @@
+#include <algorithm>
 #include <fstream>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -57,28 +60,56 @@ std::string TextOf(HWND window)
   return text;
 }
 
-// The first descendant window of the class with the text.
-HWND FindDescendant(HWND parent, const char* className, const std::string& text)
+// The first descendant window of the class, with the text when one is given.
+HWND FindDescendant(HWND parent, const char* className, const char* text = nullptr)
 {
   struct Search {
     const char* ClassName;
-    const std::string* Text;
+    const char* Text;
     HWND Found;
-  } search{className, &text, nullptr};
+  } search{className, text, nullptr};
   EnumChildWindows(
       parent,
       [](HWND child, LPARAM data) -> BOOL {
         auto* s = reinterpret_cast<Search*>(data);
         char name[64] = "";
         GetClassNameA(child, name, sizeof name);
-        if (lstrcmpiA(name, s->ClassName) == 0 && TextOf(child) == *s->Text) {
-          s->Found = child;
-          return FALSE;
-        }
-        return TRUE;
+        if (lstrcmpiA(name, s->ClassName) != 0 || (s->Text != nullptr && TextOf(child) != s->Text))
+          return TRUE;
+        s->Found = child;
+        return FALSE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.Found;
+}
+
+// The lines of another process's list box (the system copies the text across
+// processes for the wide-character request).
+std::vector<std::string> ListLines(HWND list)
+{
+  std::vector<std::string> lines;
+  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t wide[1024] = L"";
+    if (SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) < 1024)
+      SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+    char line[2048] = "";
+    WideCharToMultiByte(1252, 0, wide, -1, line, sizeof line, nullptr, nullptr);
+    lines.emplace_back(line);
+  }
+  return lines;
+}
+
+TEST_F(DesktopWindowTest, TheLogTabShowsTheStartBanner)
+{
+  HWND list = FindDescendant(window_, "ListBox");
+  ASSERT_NE(nullptr, list);
+  ASSERT_TRUE(WaitUntil([&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) >= 3; }, 30s));
+  const std::vector<std::string> lines = ListLines(list);
+  // date, two blanks, time, three blanks, then the logged text
+  const std::regex started(R"(\S+  \S+(?: \S+)?   >>>>>  Korvalind-Poster 4\.3 \(Build:4\.3\.0\.701;[A-Za-z]{3};Windows NT\) started\.)");
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return std::regex_match(line, started); }))
+      << testing::PrintToString(lines);
 }
 
 TEST_F(DesktopWindowTest, TheTaskbarButtonCarriesTheProgramName)
