@@ -70,15 +70,26 @@ TEST_F(DataModuleTest, StartClientInDaemonModeStartsTheDesktopWatch)
   EXPECT_TRUE(core_->TimerProcList->Enabled());
 }
 
-TEST_F(DataModuleTest, GateStopsSilentlyWhileSleepingButStillSetsTheInterval)
+TEST_F(DataModuleTest, GateStopsSilentlyOnAStateFlagButStillSetsTheInterval)
 {
   WriteAccountIni();
-  ClearLog();
-  Sleeping = true;
-  core_->TimerSetIP->SetInterval(5000);
-  core_->TimerSetIPTimer(core_->TimerSetIP);
-  EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
-  EXPECT_TRUE(LogTexts().empty());
+  UpdateServerIP = DetectServerIP = HeartBeatServerIP = "127.0.0.1";
+  HeartBeatToken = "ABCDEFGHIJ0123456789";
+  for (bool* flag : {&Sleeping, &Deactivated, &ConfigError}) {
+    *flag = true;
+    ClearLog();
+    core_->TimerSetIP->SetInterval(5000);
+    core_->TimerSetIPTimer(core_->TimerSetIP);
+    EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
+    core_->TimerMyIP->SetInterval(5000);
+    core_->TimerMyIPTimer(core_->TimerMyIP);
+    EXPECT_EQ(30000u, core_->TimerMyIP->Interval());
+    core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
+    EXPECT_TRUE(LogTexts().empty());
+    EXPECT_EQ(wsClosed, core_->SSetIP->State());
+    EXPECT_EQ(wsClosed, core_->SMyIP->State());
+    *flag = false;
+  }
 }
 
 TEST_F(DataModuleTest, GateStepsAndTheirTexts)
@@ -196,6 +207,24 @@ TEST(UpdateHostTest, SecondsBecomeIntervalsWithoutOverflow)
   EXPECT_EQ(5000u, SecondsToInterval(5));
   EXPECT_EQ(TTimer::MaxInterval, SecondsToInterval(3000000));
   EXPECT_EQ(TTimer::MaxInterval, SecondsToInterval(2147483647));
+}
+
+TEST_F(DataModuleTest, FailedConnectionClimbsTheRetryLadder)
+{
+  WriteAccountIni();
+  const std::pair<int, unsigned> steps[] = {{0, 15000}, {5, 30000}, {10, 120000}, {15, 300000}};
+  for (const auto& [before, interval] : steps) {
+    SCOPED_TRACE(before);
+    UpdateErrorCount = before;
+    MessageText = "Hallo";
+    ClearLog();
+    core_->SSetIPSessionConnected(core_->SSetIP, 10061);
+    EXPECT_EQ(before + 1, UpdateErrorCount);
+    EXPECT_EQ(interval, core_->TimerSetIP->Interval());
+    EXPECT_TRUE(MessageText.empty());
+    EXPECT_EQ((std::vector<std::string>{"Debug    ..... setIP session connected", ">>>>>    setIP socket connect problem"}),
+              LogTexts());
+  }
 }
 
 TEST_F(DataModuleTest, SleepWakesUpAndProcListFindsTheDesktopWindow)
