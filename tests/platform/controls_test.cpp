@@ -12,6 +12,18 @@ namespace {
 struct ControlsTest : testing::Test {
   TApplication application;
   TForm* form = application.CreateForm<TForm>();
+
+  // The language box of the settings tab, "Deutsch" chosen.
+  TComboBox* LanguageList()
+  {
+    auto* list = new TComboBox(form);
+    list->SetStyle(csDropDownList);
+    list->Items.Add("Deutsch");
+    list->Items.Add("English");
+    list->SetItemIndex(0);
+    list->SetParent(form);
+    return list;
+  }
 };
 
 TEST_F(ControlsTest, CheckBoxSetterFiresOnClickOnlyOnChange)
@@ -38,12 +50,7 @@ TEST_F(ControlsTest, CheckBoxSetterFiresOnClickOnlyOnChange)
 
 TEST_F(ControlsTest, SettingTheShownChoiceLeavesAnOpenListAlone)
 {
-  auto* list = new TComboBox(form);
-  list->SetStyle(csDropDownList);
-  list->Items.Add("Deutsch");
-  list->Items.Add("English");
-  list->SetItemIndex(0);
-  list->SetParent(form);
+  TComboBox* list = LanguageList();
   form->Show();
   SendMessageA(list->Handle(), CB_SHOWDROPDOWN, TRUE, 0);
   COMBOBOXINFO info{};
@@ -58,12 +65,7 @@ TEST_F(ControlsTest, SettingTheShownChoiceLeavesAnOpenListAlone)
 
 TEST_F(ControlsTest, ComboItemIndexAndTextAgreeInBothStyles)
 {
-  auto* list = new TComboBox(form);
-  list->SetStyle(csDropDownList);
-  list->Items.Add("Deutsch");
-  list->Items.Add("English");
-  list->SetItemIndex(0);
-  list->SetParent(form);
+  TComboBox* list = LanguageList();
   EXPECT_EQ(0, SendMessageA(list->Handle(), CB_GETCURSEL, 0, 0));
   EXPECT_EQ("Deutsch", list->Text());
   list->SetText("English");
