@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
 #include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/program_info.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"
+#include "tests/support/message_pump.h"
 
 namespace {
 
@@ -237,23 +243,38 @@ TEST_F(DataModuleTest, SleepWakesUpAndProcListFindsTheDesktopWindow)
   EXPECT_FALSE(core_->TimerSleep->Enabled());
   EXPECT_TRUE(Logged("Debug    ..... Sleep Wakeup "));
 
+  // Other test programs may show a desktop client's window at the same time,
+  // so the window watch runs on a desktop of its own; the main thread pumps,
+  // as the timers it switches belong to it.
   DaemonMode = true;
-  core_->TimerProcListTimer(core_->TimerProcList);
-  EXPECT_FALSE(DesktopClientRunning);
-  EXPECT_EQ(15000u, core_->TimerProcList->Interval());
+  std::atomic<bool> done{false};
+  std::thread watch([&] {
+    const std::string name = "korvalind-test-" + std::to_string(GetCurrentProcessId());
+    HDESK own = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ASSERT_NE(nullptr, own);
+    ASSERT_TRUE(SetThreadDesktop(own));
+    core_->TimerProcListTimer(core_->TimerProcList);
+    EXPECT_FALSE(DesktopClientRunning);
+    EXPECT_EQ(15000u, core_->TimerProcList->Interval());
 
-  // Title without the trailing blank: not the desktop client.
-  HWND exact = CreateWindowExA(0, "STATIC", "Korvalind-Poster", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  core_->TimerProcListTimer(core_->TimerProcList);
-  EXPECT_FALSE(DesktopClientRunning);
-  HWND desktop =
-      CreateWindowExA(0, "STATIC", "korvalind-poster 4.3", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  core_->TimerSetIP->SetInterval(5000);
-  core_->TimerProcListTimer(core_->TimerProcList);
-  EXPECT_TRUE(DesktopClientRunning);
-  EXPECT_EQ(10000u, core_->TimerSetIP->Interval());
-  DestroyWindow(desktop);
-  DestroyWindow(exact);
+    // Title without the trailing blank: not the desktop client.
+    HWND exact =
+        CreateWindowExA(0, "STATIC", "Korvalind-Poster", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    core_->TimerProcListTimer(core_->TimerProcList);
+    EXPECT_FALSE(DesktopClientRunning);
+    HWND desktop =
+        CreateWindowExA(0, "STATIC", "korvalind-poster 4.3", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    core_->TimerSetIP->SetInterval(5000);
+    core_->TimerProcListTimer(core_->TimerProcList);
+    EXPECT_TRUE(DesktopClientRunning);
+    EXPECT_EQ(10000u, core_->TimerSetIP->Interval());
+    DestroyWindow(desktop);
+    DestroyWindow(exact);
+    CloseDesktop(own);
+    done = true;
+  });
+  PumpMessagesUntil([&] { return done.load(); }, std::chrono::seconds(30));
+  watch.join();
 }
 
 }  // namespace
