@@ -120,60 +120,53 @@ void TCustomNetSocket::ChangeState(TSocketState NewState)
 
 // ---- addressing -------------------------------------------------------------
 
+bool TCustomNetSocket::RequireClosed(const char* Property)
+{
+  if (state_ == wsClosed)
+    return true;
+  SignalError(std::string("Cannot change ") + Property + " if not closed");
+  return false;
+}
+
+// Assigning the value held is no change, so it passes even on an open socket.
+void TCustomNetSocket::AssignTarget(const char* Property, const std::string& Value, std::string& Text, bool& Has,
+                                    bool& LookedUp)
+{
+  if (Has && Value == Text)
+    return;
+  if (!RequireClosed(Property))
+    return;
+  Text = TrimText(Value);
+  Has = !Text.empty();
+  LookedUp = false;
+}
+
 void TCustomNetSocket::AssignAddr(const std::string& Value)
 {
-  if (hasAddr_ && Value == addrText_)
-    return;
-  if (state_ != wsClosed) {
-    SignalError("Cannot change Addr if not closed");
-    return;
-  }
-  addrText_ = TrimText(Value);
-  hasAddr_ = !addrText_.empty();
-  addrLookedUp_ = false;
+  AssignTarget("Addr", Value, addrText_, hasAddr_, addrLookedUp_);
 }
 
 void TCustomNetSocket::AssignPort(const std::string& Value)
 {
-  if (hasPort_ && Value == portText_)
-    return;
-  if (state_ != wsClosed) {
-    SignalError("Cannot change Port if not closed");
-    return;
-  }
-  portText_ = TrimText(Value);
-  hasPort_ = !portText_.empty();
-  portLookedUp_ = false;
+  AssignTarget("Port", Value, portText_, hasPort_, portLookedUp_);
 }
 
 void TCustomNetSocket::AssignProto(const std::string& Value)
 {
-  if (hasProto_ && Value == protoText_)
-    return;
-  if (state_ != wsClosed) {
-    SignalError("Cannot change Proto if not closed");
-    return;
-  }
-  protoText_ = TrimText(Value);
-  hasProto_ = !protoText_.empty();
-  protoLookedUp_ = false;
+  AssignTarget("Proto", Value, protoText_, hasProto_, protoLookedUp_);
 }
 
 void TCustomNetSocket::AssignLocalAddr(const std::string& Value)
 {
-  if (state_ != wsClosed) {
-    SignalError("Cannot change LocalAddr if not closed");
+  if (!RequireClosed("LocalAddr"))
     return;
-  }
   localAddr_ = Value.empty() ? "0.0.0.0" : Value;
 }
 
 void TCustomNetSocket::AssignLocalPort(const std::string& Value)
 {
-  if (state_ != wsClosed) {
-    SignalError("Cannot change LocalPort if not closed");
+  if (!RequireClosed("LocalPort"))
     return;
-  }
   localPort_ = Value;
   localPortLookedUp_ = false;
 }
@@ -397,6 +390,15 @@ void TCustomNetSocket::HandleWindowMessage(TSocketMessage& Message)
       Message.Result = DefWindowProcA(hiddenWindow_, Message.Msg, Message.WParam, Message.LParam);
       break;
     }
+  } catch (...) {
+    ProcessCaughtException();
+  }
+}
+
+void TCustomNetSocket::ProcessCaughtException()
+{
+  try {
+    throw;
   } catch (Exception& e) {
     ProcessBgException(e);
   } catch (const std::exception& e) {
@@ -1412,10 +1414,7 @@ void TCustomNetSocket::Listen()
   }
   try {
     if (!protoLookedUp_) {
-      std::string prefix = protoText_.substr(0, 4);
-      for (char& c : prefix)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-      if (prefix == "raw_") {
+      if (LowerText(protoText_.substr(0, 4)) == "raw_") {
         socketType_ = SOCK_RAW;
         protoNumber_ = NetSocketResolveProto(protoText_.substr(4, 10));
       } else {

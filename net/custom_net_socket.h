@@ -168,6 +168,8 @@ public:
   virtual void SignalErrorFmt(const char* Fmt, ...);
   void ReportSocketError(const std::string& FunctionName);
   virtual void ProcessBgException(Exception& E);
+  // Inside a catch block: hands whatever was thrown to ProcessBgException.
+  void ProcessCaughtException();
 
   // Notifications; each fires its event when one is assigned.
   virtual bool NotifyDataAvailable(std::uint16_t ErrCode);
@@ -196,6 +198,9 @@ public:
 
 protected:
   virtual void ResetToDefaults();
+  // False, with the error signalled, unless the socket is closed.
+  bool RequireClosed(const char* Property);
+  void AssignTarget(const char* Property, const std::string& Value, std::string& Text, bool& Has, bool& LookedUp);
   void ChangeState(TSocketState NewState);
   void QueueData(const void* Data, int Len);
   void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }

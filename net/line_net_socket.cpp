@@ -392,14 +392,8 @@ void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& Message)
   }
   try {
     HandleLineRetrigger();
-  } catch (Exception& e) {
-    ProcessBgException(e);
-  } catch (const std::exception& e) {
-    Exception wrapped(e.what());
-    ProcessBgException(wrapped);
   } catch (...) {
-    Exception wrapped("Unknown exception in a socket event handler");
-    ProcessBgException(wrapped);
+    ProcessCaughtException();
   }
 }
 

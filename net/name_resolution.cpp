@@ -1,6 +1,5 @@
 #include "net/name_resolution.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "net/address_text.h"
@@ -16,13 +15,6 @@ std::string Formatted(const char* format, const std::string& text, int code)
   const int len = wsprintfA(result.data(), format, text.c_str(), code);
   result.resize(len > 0 ? static_cast<std::size_t>(len) : 0);
   return result;
-}
-
-std::string LowerText(std::string text)
-{
-  for (char& ch : text)
-    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return text;
 }
 
 }  // namespace

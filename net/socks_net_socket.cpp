@@ -3,34 +3,15 @@
 #include <cxxabi.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <typeinfo>
 
+#include "net/address_text.h"
 #include "net/name_resolution.h"
 #include "net/winsock_binding.h"
 
 namespace {
-
-// Blanks and control characters off both ends.
-std::string Stripped(const std::string& text)
-{
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-    ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-    --last;
-  return text.substr(first, last - first);
-}
-
-std::string LowerText(std::string text)
-{
-  for (char& ch : text)
-    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return text;
-}
 
 std::string ClassNameOf(const std::exception& e)
 {
@@ -107,7 +88,7 @@ void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
     SignalError("Can't change socks server if not closed");
     return;
   }
-  const std::string stored = Stripped(Value);
+  const std::string stored = TrimText(Value);
   if (stored != socksServer_) {
     // The peer address resolved by a failed attempt belongs to the old route
     // (relay or destination): resolve the new one afresh.
@@ -124,7 +105,7 @@ void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
     SignalError("Can't change socks port if not closed");
     return;
   }
-  const std::string stored = Stripped(Value);
+  const std::string stored = TrimText(Value);
   if (stored != socksPort_)
     portLookedUp_ = false;
   socksPort_ = stored;
@@ -229,11 +210,8 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
     TCustomNetSocket::NotifySessionConnected(ErrCode);
     return;
   }
-  const auto alive = AliveFlag();
-  const unsigned serial = sessionSerial_;
-  NotifySocksConnected(ErrCode);
-  if (!*alive || serial != sessionSerial_)
-    return;  // the handler closed the socket
+  if (!SessionSurvives([&] { NotifySocksConnected(ErrCode); }))
+    return;
   if (ErrCode != 0) {
     TCustomNetSocket::NotifySessionConnected(ErrCode);
     return;
@@ -256,10 +234,7 @@ void TCustomSocksNetSocket::SendSocksCredentials()
     return;
   }
   socksPhase_ = SocksPhaseAuth;
-  const auto alive = AliveFlag();
-  const unsigned serial = sessionSerial_;
-  NotifySocksAuthState(socksAuthStart);
-  if (!*alive || serial != sessionSerial_)
+  if (!SessionSurvives([&] { NotifySocksAuthState(socksAuthStart); }))
     return;
   // Credentials checked again: the handler may have changed them.
   const std::string stillOversized = OversizedCredentials();
@@ -307,10 +282,7 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
         const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
                                         ? dynamic_cast<const Exception&>(e).Message()
                                         : std::string(e.what());
-        const auto alive = AliveFlag();
-        const unsigned serial = sessionSerial_;
-        NotifySocksError(20017, ClassNameOf(e) + " " + message);
-        if (*alive && serial == sessionSerial_)
+        if (SessionSurvives([&] { NotifySocksError(20017, ClassNameOf(e) + " " + message); }))
           CloseSocketHandle(true, 20017);
         return;
       }
@@ -352,13 +324,9 @@ void TCustomSocksNetSocket::FailSocksSession(int Error, const std::string& Msg)
   // Out of the negotiation before any handler runs: one that closes the
   // socket must not find it still authenticating.
   socksPhase_ = SocksPhaseData;
-  const auto alive = AliveFlag();
-  const unsigned serial = sessionSerial_;
-  NotifySocksError(Error, Msg);
-  if (!*alive || serial != sessionSerial_)
+  if (!SessionSurvives([&] { NotifySocksError(Error, Msg); }))
     return;
-  NotifySessionConnected(static_cast<std::uint16_t>(Error));
-  if (!*alive || serial != sessionSerial_)
+  if (!SessionSurvives([&] { NotifySessionConnected(static_cast<std::uint16_t>(Error)); }))
     return;
   CloseSocketHandle(true, static_cast<std::uint16_t>(Error));
 }
@@ -413,13 +381,8 @@ bool TCustomSocksNetSocket::ParseMethodReply()
   }
   switch (socksReply_[1]) {
   case 0: {
-    if (socksMethodOffered_ == 2) {
-      const auto alive = AliveFlag();
-      const unsigned serial = sessionSerial_;
-      NotifySocksAuthState(socksAuthNotRequired);
-      if (!*alive || serial != sessionSerial_)
-        return true;
-    }
+    if (socksMethodOffered_ == 2 && !SessionSurvives([&] { NotifySocksAuthState(socksAuthNotRequired); }))
+      return true;
     SendSocksConnectRequest();
     break;
   }
@@ -453,10 +416,7 @@ bool TCustomSocksNetSocket::ParseAuthReply()
     return true;
   }
   socksReplyCount_ = 0;
-  const auto alive = AliveFlag();
-  const unsigned serial = sessionSerial_;
-  NotifySocksAuthState(socksAuthSuccess);
-  if (!*alive || serial != sessionSerial_)
+  if (!SessionSurvives([&] { NotifySocksAuthState(socksAuthSuccess); }))
     return true;
   SendSocksConnectRequest();
   return true;
@@ -481,14 +441,7 @@ bool TCustomSocksNetSocket::ParseSocks4Reply()
     FailSocksSession(error, text);
     return true;
   }
-  socksPhase_ = SocksPhaseData;
-  const auto alive = AliveFlag();
-  const unsigned serial = sessionSerial_;
-  NotifySessionConnected(0);
-  if (!*alive || serial != sessionSerial_)
-    return true;
-  // Offers at once what already waits behind the reply.
-  return NotifyDataAvailable(0);
+  return StartRelayedSession();
 }
 
 bool TCustomSocksNetSocket::ParseSocks5Reply()
@@ -524,17 +477,20 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
     FailSocksSession(20011, "address type not supported");
     return true;
   }
-  socksPhase_ = SocksPhaseData;
   // Bytes that came behind the reply are the application's first bytes; they
   // are in place before OnSessionConnected, so a handler that reads there
   // already gets them ahead of anything still in the socket.
   socksLeftoverCount_ = std::max(0, socksReplyCount_ - length);
   socksLeftoverPos_ = length;
-  const auto alive = AliveFlag();
-  const unsigned serial = sessionSerial_;
-  NotifySessionConnected(0);
-  if (!*alive || serial != sessionSerial_)
+  return StartRelayedSession();
+}
+
+bool TCustomSocksNetSocket::StartRelayedSession()
+{
+  socksPhase_ = SocksPhaseData;
+  if (!SessionSurvives([&] { NotifySessionConnected(0); }))
     return true;
+  // Offers at once what already waits behind the reply.
   return NotifyDataAvailable(0);
 }
 

@@ -51,6 +51,15 @@ protected:
   // tell that the handler closed (and perhaps reopened) the socket: handle
   // values are reused at once and cannot tell.
   unsigned SessionSerial() const { return sessionSerial_; }
+  // Runs Call, which may run event handlers; false when one of them destroyed
+  // the socket or closed (and perhaps reopened) it meanwhile.
+  template <class TCall> bool SessionSurvives(TCall&& Call)
+  {
+    const auto alive = AliveFlag();
+    const unsigned serial = sessionSerial_;
+    Call();
+    return *alive && serial == sessionSerial_;
+  }
 
   enum : unsigned char { SocksPhaseData = 0, SocksPhaseMethods = 1, SocksPhaseAuth = 2, SocksPhaseRequest = 3 };
   unsigned char socksPhase_ = SocksPhaseData;
@@ -71,6 +80,8 @@ private:
   bool ParseAuthReply();
   bool ParseSocks4Reply();
   bool ParseSocks5Reply();
+  // The relay granted the connection: the application's session begins.
+  bool StartRelayedSession();
   // Reads what the relay sent behind the bytes already collected, at most up
   // to Limit bytes in all; false when the read failed.
   bool CollectReply(int Limit);
