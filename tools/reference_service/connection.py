@@ -95,6 +95,36 @@ def endpoint(address) -> str:
     return "%s:%d" % (address[0], address[1])
 
 
+def new_record(server, local, peer, data, rest, complete):
+    """The fields every exchange record begins with."""
+    return {
+        "server": server,
+        "local": endpoint(local),
+        "peer": endpoint(peer),
+        "raw_hex": data.hex(),
+        "rest_hex": rest.hex(),
+        "complete": complete,
+    }
+
+
+def close_unanswered(sock, record, records):
+    """Record an exchange that gets no reply, then close it."""
+    record.update(reply="", mode=None, behaviour_from=None)
+    records.write(record)
+    finish(sock)
+
+
+def answer(sock, reply, mode, behaviour):
+    """Send the reply the way the mode asks for, then close."""
+    if mode == "refuse":
+        # Accepted just before the listener went away: reset instead.
+        abort(sock)
+        return
+    if mode != "silent_close":
+        send_reply(sock, reply.encode("latin-1"), behaviour)
+    finish(sock)
+
+
 def fault_reply(behaviour) -> str:
     """The reply of the fault modes both servers share: garbage and raw."""
     if behaviour["mode"] == "garbage":

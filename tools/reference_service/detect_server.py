@@ -25,33 +25,14 @@ def _handle(sock, local, peer, store, records, read_timeout):
         line = line[:-1]
     text = latin1(line)
     pairs = wire.parse_fields(text) if text else []
-    record = {
-        "server": "detect",
-        "local": connection.endpoint(local),
-        "peer": connection.endpoint(peer),
-        "raw_hex": data.hex(),
-        "rest_hex": rest.hex(),
-        "complete": complete,
-        "shift": None,
-        "line": text,
-        "fields": wire.first_values(pairs),
-        "field_order": [name for name, _ in pairs],
-        "pairs": [list(p) for p in pairs],
-        "auth_ok": None,
-    }
+    record = connection.new_record("detect", local, peer, data, rest, complete)
+    record.update(shift=None, **wire.line_record(text, pairs), auth_ok=None)
     if not data:
         # The client went away (or never spoke): nobody to answer.
-        record.update(reply="", mode=None, behaviour_from=None)
-        records.write(record)
-        connection.finish(sock)
+        connection.close_unanswered(sock, record, records)
         return
     behaviour, source, _ = store.choose("detect", local[0])
     reply = build_reply(behaviour, peer[0])
     record.update(reply=reply, mode=behaviour["mode"], behaviour_from=source)
     records.write(record)
-    if behaviour["mode"] == "refuse":
-        connection.abort(sock)
-        return
-    if behaviour["mode"] != "silent_close":
-        connection.send_reply(sock, reply.encode("latin-1"), behaviour)
-    connection.finish(sock)
+    connection.answer(sock, reply, behaviour["mode"], behaviour)

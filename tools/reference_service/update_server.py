@@ -32,32 +32,21 @@ def _handle(sock, local, peer, store, records, read_timeout):
     store.refresh()
     data, complete, rest = connection.read_line(sock, read_timeout)
     line = data[:-1] if complete else data
-    record = {
-        "server": "update",
-        "local": connection.endpoint(local),
-        "peer": connection.endpoint(peer),
-        "raw_hex": data.hex(),
-        "rest_hex": rest.hex(),
-        "complete": complete,
-    }
+    record = connection.new_record("update", local, peer, data, rest, complete)
     shift, plain = wire.descramble(line)
     if shift is None:
-        record.update(shift=None, line=latin1(line), fields={}, field_order=[], pairs=[],
-                      auth_ok=None, reply="", mode=None, behaviour_from=None)
-        records.write(record)
-        connection.finish(sock)
+        record.update(shift=None, **wire.line_record(latin1(line), []), auth_ok=None)
+        connection.close_unanswered(sock, record, records)
         return
 
     text = latin1(plain)
     pairs = wire.parse_fields(text)
-    record.update(shift=shift, line=text, fields=wire.first_values(pairs),
-                  field_order=[name for name, _ in pairs], pairs=[list(p) for p in pairs])
+    record.update(shift=shift, **wire.line_record(text, pairs))
     if not complete:
         # No line end before close or timeout: the request never finished, so
         # no behaviour is used up and nothing is answered.
-        record.update(auth_ok=None, reply="", mode=None, behaviour_from=None)
-        records.write(record)
-        connection.finish(sock)
+        record.update(auth_ok=None)
+        connection.close_unanswered(sock, record, records)
         return
 
     behaviour, source, accounts = store.choose("update", local[0])
@@ -70,10 +59,4 @@ def _handle(sock, local, peer, store, records, read_timeout):
     # Written before any delay or byte of the reply, so a test that saw the
     # client react to the reply always finds the record.
     records.write(record)
-    if mode == "refuse":
-        # Accepted just before the listener went away: reset instead.
-        connection.abort(sock)
-        return
-    if mode != "silent_close":
-        connection.send_reply(sock, reply.encode("latin-1"), behaviour)
-    connection.finish(sock)
+    connection.answer(sock, reply, mode, behaviour)

@@ -73,3 +73,13 @@ def check_login(accounts, pairs):
     if domain is not None and fields.get("Domain", "").lower() != domain.lower():
         return False
     return True
+
+
+def line_record(text, pairs):
+    """The record fields that show a request line and its name=value pairs."""
+    return {
+        "line": text,
+        "fields": first_values(pairs),
+        "field_order": [name for name, _ in pairs],
+        "pairs": [list(p) for p in pairs],
+    }
