@@ -5,27 +5,19 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "core/address_patterns.h"
 #include "regex/pattern_match.h"
 
 namespace {
 
-const std::string DottedQuad = "^\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$";
+const std::string DottedQuad = DottedQuadPattern;
 const std::vector<std::string> QuadTexts{"192.168.1.20", "203.0.113.7", "0.0.0.0", "", "1.2.3.4 ", "10.0.0"};
 const std::vector<std::string> PrivateTexts{"192.168.1.1", "172.20.5.5", "203.0.113.7", "10.1.2.3"};
-
-std::vector<std::string> PrivatePatterns()
-{
-  std::vector<std::string> patterns{"^10\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$"};
-  for (int second = 16; second <= 31; ++second) {
-    patterns.push_back("^172\\." + std::to_string(second) + "\\.\\d\\d?\\d?\\.\\d\\d?\\d?$");
-  }
-  patterns.push_back("^192\\.168\\.\\d\\d?\\d?\\.\\d\\d?\\d?$");
-  return patterns;
-}
 
 bool EngineMatch(const std::string& pattern, const std::string& text)
 {
@@ -69,7 +61,7 @@ void DottedQuadLoad(benchmark::State& state)
 template <bool (*Match)(const std::string&, const std::string&)>
 void PrivateRangeLoad(benchmark::State& state)
 {
-  const std::vector<std::string> patterns = PrivatePatterns();
+  const std::vector<std::string> patterns(std::begin(PrivatePatterns), std::end(PrivatePatterns));
   int hits = 0;
   for (auto _ : state) {
     for (const std::string& text : PrivateTexts) {

@@ -2,32 +2,12 @@
 
 #include <cstdint>
 
+#include "core/address_patterns.h"
 #include "core/random_source.h"
 #include "platform/text_to_int.h"
 #include "regex/pattern_match.h"
 
 namespace {
-
-const char* const PrivatePatterns[] = {
-    "^10\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.16\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.17\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.18\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.19\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.20\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.21\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.22\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.23\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.24\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.25\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.26\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.27\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.28\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.29\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.30\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^172\\.31\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-    "^192\\.168\\.\\d\\d?\\d?\\.\\d\\d?\\d?$",
-};
 
 struct TVersionName {
   std::uint32_t platformId, major, minor;
@@ -51,7 +31,7 @@ const TVersionName VersionNames[] = {
 
 bool IsIPAddress(const std::string& text)
 {
-  return MatchPattern("^\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", text);
+  return MatchPattern(DottedQuadPattern, text);
 }
 
 bool IsPrivateIP(const std::string& text)
