@@ -16,20 +16,6 @@ const char* const kTimerWindowClass = "TKorvalindSimpleTimerWindow";
 // must never be delivered to whatever object is built in its place.
 UINT_PTR nextTimerIdentifier = 1;
 
-void RegisterTimerWindowClass()
-{
-  static const bool registered = [] {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = TimerWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = kTimerWindowClass;
-    if (RegisterClassA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-      throw Exception("Cannot register the timer window class (error " + std::to_string(GetLastError()) + ")");
-    return true;
-  }();
-  (void)registered;
-}
-
 // Module finalization: a handler still alive at exit (a timer leaked) goes too.
 struct TimerModuleFinalization {
   ~TimerModuleFinalization()
@@ -41,44 +27,14 @@ struct TimerModuleFinalization {
 
 }  // namespace
 
-TSimpleTimerHandler::TSimpleTimerHandler()
-{
-  RegisterTimerWindowClass();
-  handle_ = CreateWindowExA(WS_EX_TOOLWINDOW, kTimerWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
-  if (handle_ == nullptr)
-    throw Exception("Cannot create the timer window (error " + std::to_string(GetLastError()) + ")");
-}
-
-TSimpleTimerHandler::~TSimpleTimerHandler()
-{
-  if (handle_ != nullptr)
-    DestroyWindow(handle_);
-}
-
-TSimpleTimer* TSimpleTimerHandler::FindTimer(UINT_PTR identifier) const
-{
-  const auto found = liveTimers_.find(identifier);
-  return found == liveTimers_.end() ? nullptr : found->second;
-}
-
 void AcquireTimerWindow()
 {
-  if (SharedTimerHandler == nullptr)
-    SharedTimerHandler = new TSimpleTimerHandler;
-  ++SharedTimerHandler->userCount_;
+  TSimpleTimerHandler::Acquire(SharedTimerHandler, kTimerWindowClass, TimerWindowProc, "timer");
 }
 
 void ReleaseTimerWindow()
 {
-  if (SharedTimerHandler == nullptr)
-    return;
-  if (SharedTimerHandler->userCount_ > 0)
-    --SharedTimerHandler->userCount_;
-  if (SharedTimerHandler->userCount_ == 0) {
-    delete SharedTimerHandler;
-    SharedTimerHandler = nullptr;
-  }
+  TSimpleTimerHandler::Release(SharedTimerHandler);
 }
 
 LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -87,7 +43,7 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcA(window, message, wParam, lParam);
   if (SharedTimerHandler == nullptr || SharedTimerHandler->Handle() != window)
     return 0;
-  TSimpleTimer* timer = SharedTimerHandler->FindTimer(static_cast<UINT_PTR>(wParam));
+  TSimpleTimer* timer = SharedTimerHandler->Find(static_cast<UINT_PTR>(wParam));
   if (timer == nullptr)
     return 0;  // its timer was destroyed while the message waited in the queue
   // Nothing may unwind through the system's frames.
@@ -111,7 +67,7 @@ TSimpleTimer::TSimpleTimer(std::uint32_t interval, TNotifyEvent handler)
   interval_ = interval;
   ChangeTimerHandler(std::move(handler));
   AcquireTimerWindow();
-  SharedTimerHandler->liveTimers_[identifier_] = this;
+  SharedTimerHandler->Add(identifier_, this);
 }
 
 TSimpleTimer::~TSimpleTimer()
@@ -119,7 +75,7 @@ TSimpleTimer::~TSimpleTimer()
   if (enabled_)
     StopTimer(true);
   if (SharedTimerHandler != nullptr)
-    SharedTimerHandler->liveTimers_.erase(identifier_);
+    SharedTimerHandler->Remove(identifier_);
   ReleaseTimerWindow();
 }
 

@@ -1,41 +1,18 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 
 #include <windows.h>
 
+#include "desktop/shared_message_window.h"
 #include "platform/component.h"
 
 class TSimpleTimer;
 
-// Owns the one hidden window that receives WM_TIMER for every TSimpleTimer of
-// the process, and the table of live timers that the window resolves timer
-// identifiers through. Lives from the first timer built to the last one
-// destroyed (AcquireTimerWindow / ReleaseTimerWindow).
-class TSimpleTimerHandler : public TObject {
-public:
-  TSimpleTimerHandler();
-  ~TSimpleTimerHandler() override;
-
-  TSimpleTimerHandler(const TSimpleTimerHandler&) = delete;
-  TSimpleTimerHandler& operator=(const TSimpleTimerHandler&) = delete;
-
-  HWND Handle() const { return handle_; }
-  std::uint32_t UserCount() const { return userCount_; }
-
-  // The live timer behind an identifier, or null when that timer is gone.
-  TSimpleTimer* FindTimer(UINT_PTR identifier) const;
-
-private:
-  friend void AcquireTimerWindow();
-  friend void ReleaseTimerWindow();
-  friend class TSimpleTimer;
-
-  std::uint32_t userCount_ = 0;
-  HWND handle_ = nullptr;
-  std::unordered_map<UINT_PTR, TSimpleTimer*> liveTimers_;
-};
+// The hidden window that receives WM_TIMER for every TSimpleTimer of the
+// process; it finds a timer by its identifier. Lives from the first timer
+// built to the last one destroyed (AcquireTimerWindow / ReleaseTimerWindow).
+using TSimpleTimerHandler = TSharedMessageWindow<TSimpleTimer, UINT_PTR>;
 
 // Process-wide handler, null while no timer exists.
 extern TSimpleTimerHandler* SharedTimerHandler;

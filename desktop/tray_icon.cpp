@@ -24,20 +24,6 @@ const UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
 // every component draws its own number and the handler maps it back.
 std::uint32_t nextTrayIdentifier = 1;
 
-void RegisterTrayWindowClass()
-{
-  static const bool registered = [] {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = TrayWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = kTrayWindowClass;
-    if (RegisterClassA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-      throw Exception("Cannot register the tray window class (error " + std::to_string(GetLastError()) + ")");
-    return true;
-  }();
-  (void)registered;
-}
-
 // Copies at most capacity - 1 characters and always terminates.
 template <std::size_t N>
 void CopyCut(char (&target)[N], const std::string& text)
@@ -76,44 +62,14 @@ bool CommonControlsAnnounceTaskbarCreated(DWORD majorVersion, DWORD minorVersion
   return majorVersion > 4 || (majorVersion == 4 && minorVersion >= 71);
 }
 
-TTrayIconHandler::TTrayIconHandler()
-{
-  RegisterTrayWindowClass();
-  handle_ = CreateWindowExA(WS_EX_TOOLWINDOW, kTrayWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
-  if (handle_ == nullptr)
-    throw Exception("Cannot create the tray window (error " + std::to_string(GetLastError()) + ")");
-}
-
-TTrayIconHandler::~TTrayIconHandler()
-{
-  if (handle_ != nullptr)
-    DestroyWindow(handle_);
-}
-
-TTrayIcon* TTrayIconHandler::FindTrayIcon(std::uint32_t identifier) const
-{
-  const auto found = liveIcons_.find(identifier);
-  return found == liveIcons_.end() ? nullptr : found->second;
-}
-
 void AcquireTrayWindow()
 {
-  if (SharedTrayHandler == nullptr)
-    SharedTrayHandler = new TTrayIconHandler;
-  ++SharedTrayHandler->userCount_;
+  TTrayIconHandler::Acquire(SharedTrayHandler, kTrayWindowClass, TrayWindowProc, "tray");
 }
 
 void ReleaseTrayWindow()
 {
-  if (SharedTrayHandler == nullptr)
-    return;
-  if (SharedTrayHandler->userCount_ > 0)
-    --SharedTrayHandler->userCount_;
-  if (SharedTrayHandler->userCount_ == 0) {
-    delete SharedTrayHandler;
-    SharedTrayHandler = nullptr;
-  }
+  TTrayIconHandler::Release(SharedTrayHandler);
 }
 
 TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
@@ -122,7 +78,7 @@ TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
   identifier_ = nextTrayIdentifier++;
   if (identifier_ == 0)  // after four billion components: skip the one value never used
     identifier_ = nextTrayIdentifier++;
-  SharedTrayHandler->liveIcons_[identifier_] = this;
+  SharedTrayHandler->Add(identifier_, this);
   startupPending_ = true;
   enabled_ = true;
   showHint_ = true;
@@ -179,7 +135,7 @@ TTrayIcon::~TTrayIcon()
     UnhookOwnerWindow();
   }
   if (SharedTrayHandler != nullptr)
-    SharedTrayHandler->liveIcons_.erase(identifier_);
+    SharedTrayHandler->Remove(identifier_);
   ReleaseTrayWindow();
 }
 

@@ -4,11 +4,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include "desktop/shared_message_window.h"
 #include "desktop/simple_timer.h"
 #include "platform/component.h"
 #include "platform/icon.h"
@@ -38,33 +38,11 @@ using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, i
 using TCycleEvent = std::function<void(TObject* Sender, int NextIndex)>;
 using TStartupEvent = std::function<void(TObject* Sender, bool& ShowMainForm)>;
 
-// Owns the one hidden window that receives the shell's callbacks for every
-// tray icon of the process, and the table that leads a callback's identifier
-// back to its component. Lives from the first tray icon built to the last one
-// destroyed (AcquireTrayWindow / ReleaseTrayWindow).
-class TTrayIconHandler : public TObject {
-public:
-  TTrayIconHandler();
-  ~TTrayIconHandler() override;
-
-  TTrayIconHandler(const TTrayIconHandler&) = delete;
-  TTrayIconHandler& operator=(const TTrayIconHandler&) = delete;
-
-  HWND Handle() const { return handle_; }
-  std::uint32_t UserCount() const { return userCount_; }
-
-  // The live tray icon behind an identifier, or null when it is gone.
-  TTrayIcon* FindTrayIcon(std::uint32_t identifier) const;
-
-private:
-  friend void AcquireTrayWindow();
-  friend void ReleaseTrayWindow();
-  friend class TTrayIcon;
-
-  std::uint32_t userCount_ = 0;
-  HWND handle_ = nullptr;
-  std::unordered_map<std::uint32_t, TTrayIcon*> liveIcons_;
-};
+// The hidden window that receives the shell's callbacks for every tray icon of
+// the process; it finds an icon by the identifier of the callback. Lives from
+// the first tray icon built to the last one destroyed (AcquireTrayWindow /
+// ReleaseTrayWindow).
+using TTrayIconHandler = TSharedMessageWindow<TTrayIcon, std::uint32_t>;
 
 // Process-wide handler, null while no tray icon exists.
 extern TTrayIconHandler* SharedTrayHandler;

@@ -18,7 +18,7 @@ namespace {
 // before it touches the component again.
 bool TrayIconAlive(std::uint32_t identifier)
 {
-  return SharedTrayHandler != nullptr && SharedTrayHandler->FindTrayIcon(identifier) != nullptr;
+  return SharedTrayHandler != nullptr && SharedTrayHandler->Find(identifier) != nullptr;
 }
 
 // The subclass on an owner window. Several tray icons may sit on one window:
@@ -92,7 +92,7 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (SharedTrayHandler == nullptr || SharedTrayHandler->Handle() != window || wParam > 0xFFFFFFFFu)
         return 0;
       const auto identifier = static_cast<std::uint32_t>(wParam);
-      TTrayIcon* icon = SharedTrayHandler->FindTrayIcon(identifier);
+      TTrayIcon* icon = SharedTrayHandler->Find(identifier);
       if (icon == nullptr)
         return 0;  // the component was destroyed while the callback waited
       try {
