@@ -75,6 +75,15 @@ TLabel* MakeFixedLabel(TComponent* owner, const char* name, TWinControl* parent,
   return label;
 }
 
+TTabSheet* MakeSheet(TComponent* owner, const char* name, TPageControl* pages, const char* caption)
+{
+  TTabSheet* sheet = new TTabSheet(owner);
+  sheet->SetName(name);
+  sheet->SetCaption(caption);
+  sheet->SetPageControl(pages);
+  return sheet;
+}
+
 void LoadPicture(TImage* image, const char* resourceName)
 {
   image->Picture.LoadFromResourceName(GetModuleHandleA(nullptr), resourceName);
@@ -138,10 +147,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner)
 
 void TMainForm::CreateStatusSheet()
 {
-  StateSheet = new TTabSheet(this);
-  StateSheet->SetName("StateSheet");
-  StateSheet->SetCaption("Status");
-  StateSheet->SetPageControl(PageControl1);
+  StateSheet = MakeSheet(this, "StateSheet", PageControl1, "Status");
   StateSheet->OnShow = [this](TObject* sender) { StateSheetShow(sender); };
 
   lbIPAddress = MakeFixedLabel(this, "lbIPAddress", StateSheet, 8, 8, 429, 45, taCenter, "255.255.255.255");
@@ -176,10 +182,7 @@ void TMainForm::CreateStatusSheet()
 
 void TMainForm::CreateConfigSheet()
 {
-  ConfigSheet = new TTabSheet(this);
-  ConfigSheet->SetName("ConfigSheet");
-  ConfigSheet->SetCaption("Einstellungen");
-  ConfigSheet->SetPageControl(PageControl1);
+  ConfigSheet = MakeSheet(this, "ConfigSheet", PageControl1, "Einstellungen");
   ConfigSheet->OnShow = [this](TObject* sender) { ConfigSheetShow(sender); };
 
   gbAccountData = Make<TGroupBox>(this, "gbAccountData", ConfigSheet, 8, 4, 431, 104, "Zugangsdaten");
@@ -234,10 +237,7 @@ void TMainForm::CreateConfigSheet()
 
 void TMainForm::CreateLogsSheet()
 {
-  LogsSheet = new TTabSheet(this);
-  LogsSheet->SetName("LogsSheet");
-  LogsSheet->SetCaption("Logs");
-  LogsSheet->SetPageControl(PageControl1);
+  LogsSheet = MakeSheet(this, "LogsSheet", PageControl1, "Logs");
 
   lstLogs = new TListBox(this);
   lstLogs->SetName("lstLogs");
@@ -247,10 +247,7 @@ void TMainForm::CreateLogsSheet()
 
 void TMainForm::CreateInfoSheet()
 {
-  InfoSheet = new TTabSheet(this);
-  InfoSheet->SetName("InfoSheet");
-  InfoSheet->SetCaption("Informationen");
-  InfoSheet->SetPageControl(PageControl1);
+  InfoSheet = MakeSheet(this, "InfoSheet", PageControl1, "Informationen");
   InfoSheet->OnShow = [this](TObject* sender) { InfoSheetShow(sender); };
 
   lbVersion = MakeFixedLabel(this, "lbVersion", InfoSheet, 8, 10, 431, 16, taCenter, "Version");
