@@ -11,8 +11,8 @@
 #include "core/program_info.h"
 #include "core/settings.h"
 #include "platform/udp_client.h"
-#include "tests/core/datagram_receiver.h"
 #include "tests/support/test_paths.h"
+#include "tests/support/udp_receiver.h"
 
 using namespace std::chrono_literals;
 
@@ -183,7 +183,7 @@ protected:
   void SetUp() override
   {
     LogTest::SetUp();
-    receiver_ = std::make_unique<TDatagramReceiver>(LogBroadcastPort);
+    receiver_ = std::make_unique<TUdpReceiver>("0.0.0.0", LogBroadcastPort);
     client_ = std::make_unique<TUdpClient>(nullptr);
     client_->SetPort(900);
     client_->SetActive(true);
@@ -192,7 +192,7 @@ protected:
     BroadcastLog = true;
   }
 
-  std::unique_ptr<TDatagramReceiver> receiver_;
+  std::unique_ptr<TUdpReceiver> receiver_;
   std::unique_ptr<TUdpClient> client_;
 };
 

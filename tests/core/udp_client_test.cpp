@@ -6,8 +6,8 @@
 #include <windows.h>
 
 #include "platform/udp_client.h"
-#include "tests/core/datagram_receiver.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/udp_receiver.h"
 
 using namespace std::chrono_literals;
 
@@ -15,8 +15,8 @@ namespace {
 
 TEST(UdpClientTest, SendsOneTextAsOneDatagramToHostAndPort)
 {
-  const int port = TDatagramReceiver::FreePort();
-  TDatagramReceiver receiver(port);
+  const int port = TUdpReceiver::FreePort();
+  TUdpReceiver receiver("0.0.0.0", port);
   TUdpClient client(nullptr);
   client.SetHost("127.0.0.1");
   client.SetPort(port);
@@ -28,8 +28,8 @@ TEST(UdpClientTest, SendsOneTextAsOneDatagramToHostAndPort)
 
 TEST(UdpClientTest, ResolvesHostNames)
 {
-  const int port = TDatagramReceiver::FreePort();
-  TDatagramReceiver receiver(port);
+  const int port = TUdpReceiver::FreePort();
+  TUdpReceiver receiver("0.0.0.0", port);
   TUdpClient client(nullptr);
   client.SendTo("localhost", port, "by name");
   EXPECT_EQ("by name", receiver.Receive(3s).value_or("(nothing)"));
@@ -49,8 +49,8 @@ TEST(UdpClientTest, WithoutAHostNothingIsSent)
 
 TEST(UdpClientTest, BroadcastNeedsThePermission)
 {
-  const int port = TDatagramReceiver::FreePort();
-  TDatagramReceiver receiver(port);
+  const int port = TUdpReceiver::FreePort();
+  TUdpReceiver receiver("0.0.0.0", port);
   TUdpClient client(nullptr);
   client.SetActive(true);
   try {
@@ -74,7 +74,7 @@ TEST(UdpClientTest, BadPortRaises)
 
 TEST(UdpServerTest, InactiveUntilActivatedThenDeliversOnThisThread)
 {
-  const int port = TDatagramReceiver::FreePort();
+  const int port = TUdpReceiver::FreePort();
   TUdpServer server(nullptr);
   server.SetDefaultPort(port);
   EXPECT_FALSE(server.Active());
@@ -108,7 +108,7 @@ TEST(UdpServerTest, InactiveUntilActivatedThenDeliversOnThisThread)
 
 TEST(UdpServerTest, APortInUseRaises)
 {
-  const int port = TDatagramReceiver::FreePort();
+  const int port = TUdpReceiver::FreePort();
   TUdpServer first(nullptr);
   first.SetDefaultPort(port);
   first.SetActive(true);
