@@ -13,25 +13,6 @@
 
 namespace {
 
-std::string ThrownText(const std::function<void()>& action)
-{
-  try {
-    action();
-  } catch (const ESocketException& e) {
-    return e.Message();
-  }
-  return "(nothing thrown)";
-}
-
-// A UDP socket is connected as soon as Connect returns.
-void ConnectUdp(TNetSocket& s, const std::string& addr = "127.0.0.1", const std::string& port = "9")
-{
-  s.AssignProto("udp");
-  s.AssignAddr(addr);
-  s.AssignPort(port);
-  s.Connect();
-}
-
 std::string Dotted(std::uint32_t networkOrder)
 {
   const auto* b = reinterpret_cast<const unsigned char*>(&networkOrder);
@@ -156,9 +137,6 @@ TEST(Addressing, ConnectReportsResolutionFailuresWithoutCreatingASocket)
   s.AssignPort("");
   s.AssignPort("nosuchservice");
   EXPECT_EQ(ThrownText([&] { s.Connect(); }).rfind("connect: NetSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0), 0u);
-  s.AssignPort("900");
-  s.AssignSocksServer("relay.korvalind.test");
-  EXPECT_NE(ThrownText([&] { s.Connect(); }), "(nothing thrown)");
   EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
 }
 
@@ -233,7 +211,7 @@ TEST(Addressing, AddressQueriesAnswerOnlyInTheirStates)
   EXPECT_EQ(s.ReadLocalPort(), "error");
   sockaddr_in name{};
   EXPECT_EQ(s.ReadPeerName(reinterpret_cast<sockaddr*>(&name), sizeof(name)), SOCKET_ERROR);
-  ConnectUdp(s, "127.0.0.1", "4000");
+  ConnectUdp(s, "127.0.0.1", 4000);
   EXPECT_EQ(s.ReadLocalAddr(), "0.0.0.0");
   EXPECT_NE(s.ReadLocalPort(), "error");
   EXPECT_EQ(s.LocalPort(), s.ReadLocalPort());  // BindSocket shows the port the system chose
@@ -248,17 +226,6 @@ TEST(Addressing, SendFlagsRefuseOtherValues)
   EXPECT_EQ(s.SendFlags(), wsSendUrgent);
   EXPECT_EQ(ThrownText([&] { s.SetSendFlags(static_cast<TSocketSendFlags>(7)); }), "Invalid SendFlags");
   EXPECT_EQ(s.SendFlags(), wsSendUrgent);
-}
-
-TEST(Addressing, SocksLevelAcceptsOnlyItsValues)
-{
-  TNetSocket s(nullptr);
-  s.AssignSocksLevel("4a");
-  EXPECT_EQ(s.SocksLevel(), "4A");
-  EXPECT_EQ(ThrownText([&] { s.AssignSocksLevel(" 5"); }), "Invalid socks level. Must be 4, 4A or 5.");
-  EXPECT_EQ(s.SocksLevel(), "4A");
-  s.AssignSocksServer("  relay\r\n");
-  EXPECT_EQ(s.SocksServer(), "relay");
 }
 
 TEST(Addressing, OnChangeStateThatClosesDuringConnectIsReported)
@@ -280,9 +247,7 @@ TEST(Addressing, TcpIsBoundBeforeConnectOnlyWithALocalPortOrAddress)
 {
   TPeerServer peer([](SOCKET c) { ReadAll(c); });
   TNetSocket plain(nullptr);
-  plain.AssignAddr("127.0.0.1");
-  plain.AssignPort(peer.PortText());
-  plain.Connect();
+  ConnectTcp(plain, peer.Port());
   EXPECT_EQ(plain.LocalPort(), "0");  // not bound by the layer: the text stays
   plain.CloseConnection();
 
@@ -290,9 +255,7 @@ TEST(Addressing, TcpIsBoundBeforeConnectOnlyWithALocalPortOrAddress)
   TNetSocket bound(nullptr);
   bound.AssignLocalAddr("127.0.0.1");
   bound.AssignLocalPort(chosen);
-  bound.AssignAddr("127.0.0.1");
-  bound.AssignPort(peer.PortText());
-  bound.Connect();
+  ConnectTcp(bound, peer.Port());
   EXPECT_EQ(bound.LocalPort(), chosen);
   ASSERT_TRUE(PumpMessagesUntil([&] { return bound.State() == wsConnected; }, std::chrono::milliseconds(20000)));
   EXPECT_EQ(bound.ReadLocalPort(), chosen);

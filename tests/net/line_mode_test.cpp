@@ -49,13 +49,6 @@ void ReadOffers(TLineProbe& s, std::vector<TOffer>& offers, int chunk = 1 << 20)
   };
 }
 
-void Connect(TNetSocket& s, const TPeerServer& peer)
-{
-  s.AssignAddr("127.0.0.1");
-  s.AssignPort(peer.PortText());
-  s.Connect();
-}
-
 // Waits (on the relay's thread) until the test thread has published a value.
 bool WaitFor(const std::atomic<int>& value, int wanted)
 {
@@ -69,25 +62,41 @@ bool WaitFor(const std::atomic<int>& value, int wanted)
 
 }  // namespace
 
-TEST(LineMode, TwoLinesInOneReadAreOfferedOneByOne)
+TEST(LineMode, ArrivalsAreOfferedLineByLine)
 {
-  TPeerServer peer([](SOCKET c) {
-    SendAll(c, "abc\r\ndef\r\n");
-    ReadAll(c);
-  });
-  TLineProbe s(nullptr);
-  EXPECT_EQ(s.LineEnd, "\r\n");
-  EXPECT_EQ(s.LineLimit, 65536);
-  EXPECT_FALSE(s.LineMode());
-  s.AssignLineMode(true);
-  std::vector<TOffer> offers;
-  ReadOffers(s, offers);
-  Connect(s, peer);
-  ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= 2; }, 10s));
-  PumpMessagesFor(100ms);
-  EXPECT_EQ(offers, (std::vector<TOffer>{{5, "abc\r\n"}, {5, "def\r\n"}}));
-  EXPECT_EQ(s.HeldCount(), 0);
-  s.CloseConnection();
+  const struct {
+    const char* name;
+    std::string lineEnd;
+    std::string sent;
+    int chunk;  // what the handler reads at most per call
+    std::vector<TOffer> offers;
+    std::string held;
+  } cases[] = {
+      {"two lines in one read", "\r\n", "abc\r\ndef\r\n", 1 << 20, {{5, "abc\r\n"}, {5, "def\r\n"}}, ""},
+      {"handler reading two bytes a call", "\r\n", "abc\r\nde", 2, {{5, "ab"}, {3, "c\r"}, {1, "\n"}}, "de"},
+      {"line feed alone ends a line", "\n", "a\nb\r\nc", 1 << 20, {{2, "a\n"}, {3, "b\r\n"}}, "c"},
+      // An empty terminator switches line handling off: bytes come as they arrive.
+      {"empty terminator", "", "abc\r\ndef", 1 << 20, {{8, "abc\r\ndef"}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string sent = c.sent;
+    TPeerServer peer([&](SOCKET sock) {
+      SendAll(sock, sent);
+      ReadAll(sock);
+    });
+    TLineProbe s(nullptr);
+    s.LineEnd = c.lineEnd;
+    s.AssignLineMode(true);
+    std::vector<TOffer> offers;
+    ReadOffers(s, offers, c.chunk);
+    ConnectTcp(s, peer.Port());
+    ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= c.offers.size(); }, 10s));
+    PumpMessagesFor(100ms);
+    EXPECT_EQ(offers, c.offers);
+    EXPECT_EQ(s.Held(), c.held);
+    s.CloseConnection();
+  }
 }
 
 TEST(LineMode, TerminatorSplitAcrossReadsEndsTheLineAtTheSecondRead)
@@ -103,7 +112,7 @@ TEST(LineMode, TerminatorSplitAcrossReadsEndsTheLineAtTheSecondRead)
   s.AssignLineMode(true);
   std::vector<TOffer> offers;
   ReadOffers(s, offers);
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   bool sawPartial = false;
   ASSERT_TRUE(PumpMessagesUntil(
       [&] {
@@ -118,24 +127,6 @@ TEST(LineMode, TerminatorSplitAcrossReadsEndsTheLineAtTheSecondRead)
   s.CloseConnection();
 }
 
-TEST(LineMode, HandlerReadingTwoBytesACallIsCalledUntilTheLineIsDone)
-{
-  TPeerServer peer([](SOCKET c) {
-    SendAll(c, "abc\r\nde");
-    ReadAll(c);
-  });
-  TLineProbe s(nullptr);
-  s.AssignLineMode(true);
-  std::vector<TOffer> offers;
-  ReadOffers(s, offers, 2);
-  Connect(s, peer);
-  ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= 3; }, 10s));
-  PumpMessagesFor(100ms);
-  EXPECT_EQ(offers, (std::vector<TOffer>{{5, "ab"}, {3, "c\r"}, {1, "\n"}}));
-  EXPECT_EQ(s.Held(), "de");
-  s.CloseConnection();
-}
-
 TEST(LineMode, WithoutAHandlerCompleteLinesAreDroppedAndThePartialStays)
 {
   std::atomic<int> held{0};
@@ -147,7 +138,7 @@ TEST(LineMode, WithoutAHandlerCompleteLinesAreDroppedAndThePartialStays)
   });
   TLineProbe s(nullptr);
   s.AssignLineMode(true);
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "xy"; }, 10s));
   EXPECT_EQ(s.ReadCount(), 12);  // taken in by the line layer, not drained as unclaimed data
   std::vector<TOffer> offers;
@@ -183,7 +174,7 @@ TEST(LineMode, LineLimitClearsTheBufferOrKeepsItWhenTheHandlerSaysSo)
       limits.push_back(std::to_string(length));
       clearData = clear;
     };
-    Connect(s, peer);
+    ConnectTcp(s, peer.Port());
     ASSERT_TRUE(PumpMessagesUntil([&] { return limits.size() == 1; }, 10s));
     EXPECT_EQ(s.HeldCount(), clear ? 0 : 150);
     step = 1;
@@ -213,7 +204,7 @@ TEST(LineMode, DefaultLimitIsExceededPastSixtyFourKilobytes)
   s.AssignLineMode(true);
   std::vector<int> limits;
   s.OnLineLimitExceeded = [&](TObject*, int length, bool&) { limits.push_back(length); };
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   int total = 0;
   ASSERT_TRUE(PumpMessagesUntil(
       [&] {
@@ -240,7 +231,7 @@ TEST(LineMode, LastLineWithoutTerminatorComesBeforeTheClose)
     log.push_back(std::to_string(count) + " " + text);
   };
   s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
   EXPECT_EQ(log, (std::vector<std::string>{"5 one\r\n", "3 bye", "closed 0"}));
   EXPECT_TRUE(s.LineMode());  // closing leaves the line settings alone
@@ -261,7 +252,7 @@ TEST(LineMode, HandlerThatClosesAfterItsLineGetsOnlyWhatFollows)
       s.CloseConnection();
   };
   s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
   PumpMessagesFor(100ms);
   EXPECT_EQ(log, (std::vector<std::string>{"abc\r\n", "rest", "closed 0"}));
@@ -271,16 +262,18 @@ TEST(LineMode, EditingAppliesBackspaceAndTabAndEchoesExactly)
 {
   struct Case {
     const char* name;
+    bool edit;
     std::vector<std::string> pieces;  // sent one after the other once the previous is held
     std::string line;
     std::string echo;
   };
   const std::vector<Case> cases = {
-      {"backspace", {"ab\bc\r\n"}, "ac\r\n", "ab\b \bc\r\n"},
-      {"tab at line start", {"\tx\r\n"}, "        x\r\n", "        x\r\n"},
-      {"tab after three letters", {"abc\tx\r\n"}, "abc     x\r\n", "abc     x\r\n"},
-      {"backspace at start", {"\bq\r\n"}, "q\r\n", "q\r\n"},
-      {"backspace into an earlier read", {"ab", "\b\bz\r\n"}, "z\r\n", "ab\b \b\b \bz\r\n"},
+      {"backspace", true, {"ab\bc\r\n"}, "ac\r\n", "ab\b \bc\r\n"},
+      {"tab at line start", true, {"\tx\r\n"}, "        x\r\n", "        x\r\n"},
+      {"tab after three letters", true, {"abc\tx\r\n"}, "abc     x\r\n", "abc     x\r\n"},
+      {"backspace at start", true, {"\bq\r\n"}, "q\r\n", "q\r\n"},
+      {"backspace into an earlier read", true, {"ab", "\b\bz\r\n"}, "z\r\n", "ab\b \b\b \bz\r\n"},
+      {"echo without editing", false, {"a\bb\tc\r\n"}, "a\bb\tc\r\n", "a\bb\tc\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -301,11 +294,11 @@ TEST(LineMode, EditingAppliesBackspaceAndTabAndEchoesExactly)
     });
     TLineProbe s(nullptr);
     s.AssignLineMode(true);
-    s.LineEdit = true;
+    s.LineEdit = c.edit;
     s.LineEcho = true;
     std::vector<TOffer> offers;
     ReadOffers(s, offers);
-    Connect(s, peer);
+    ConnectTcp(s, peer.Port());
     ASSERT_TRUE(PumpMessagesUntil(
         [&] {
           held = s.HeldCount();
@@ -314,63 +307,6 @@ TEST(LineMode, EditingAppliesBackspaceAndTabAndEchoesExactly)
         10s));
     EXPECT_EQ(offers, (std::vector<TOffer>{{static_cast<int>(c.line.size()), c.line}}));
     EXPECT_EQ(echoed, c.echo);
-    s.CloseConnection();
-  }
-}
-
-TEST(LineMode, EchoWithoutEditingSendsBytesBackUnchanged)
-{
-  std::string echoed;
-  TPeerServer peer([&](SOCKET c) {
-    SendAll(c, "a\bb\tc\r\n");
-    echoed = ReadAll(c, 7);
-    ReadAll(c);
-  });
-  TLineProbe s(nullptr);
-  s.AssignLineMode(true);
-  s.LineEcho = true;
-  std::vector<TOffer> offers;
-  ReadOffers(s, offers);
-  Connect(s, peer);
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty() && peer.Accepted() == 1 && echoed.size() == 7; }, 10s));
-  EXPECT_EQ(echoed, "a\bb\tc\r\n");
-  EXPECT_EQ(offers, (std::vector<TOffer>{{7, "a\bb\tc\r\n"}}));
-  s.CloseConnection();
-}
-
-TEST(LineMode, SingleLineFeedTerminatorAndEmptyTerminator)
-{
-  {
-    TPeerServer peer([](SOCKET c) {
-      SendAll(c, "a\nb\r\nc");
-      ReadAll(c);
-    });
-    TLineProbe s(nullptr);
-    s.LineEnd = "\n";
-    s.AssignLineMode(true);
-    std::vector<TOffer> offers;
-    ReadOffers(s, offers);
-    Connect(s, peer);
-    ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= 2; }, 10s));
-    EXPECT_EQ(offers, (std::vector<TOffer>{{2, "a\n"}, {3, "b\r\n"}}));
-    EXPECT_EQ(s.Held(), "c");
-    s.CloseConnection();
-  }
-  {
-    // An empty terminator switches line handling off: bytes come as they arrive.
-    TPeerServer peer([](SOCKET c) {
-      SendAll(c, "abc\r\ndef");
-      ReadAll(c);
-    });
-    TLineProbe s(nullptr);
-    s.LineEnd = "";
-    s.AssignLineMode(true);
-    std::vector<TOffer> offers;
-    ReadOffers(s, offers);
-    Connect(s, peer);
-    ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty(); }, 10s));
-    EXPECT_EQ(offers, (std::vector<TOffer>{{8, "abc\r\ndef"}}));
-    EXPECT_EQ(s.HeldCount(), 0);
     s.CloseConnection();
   }
 }
@@ -398,7 +334,7 @@ TEST(LineMode, TurningLineModeOffMidLineOffersTheRestInNonLineMode)
       }
       got.push_back(s.ReceiveText());
     };
-    Connect(s, peer);
+    ConnectTcp(s, peer.Port());
     ASSERT_TRUE(PumpMessagesUntil([&] { return got.size() >= 2; }, 10s));
     PumpMessagesFor(100ms);
     EXPECT_EQ(got, (std::vector<std::string>{"ab", "c\r\nde"}));
@@ -427,7 +363,7 @@ TEST(LineMode, TurningLineModeOnFromOutsideOffersTheHeldLines)
     if (offers.size() == 1)
       s.AssignLineMode(false);
   };
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "abc\r\ndef\r\ng"; }, 10s));
   PumpMessagesFor(200ms);
   EXPECT_EQ(s.Held(), "abc\r\ndef\r\ng");
@@ -458,7 +394,7 @@ TEST(LineMode, HandlerThatReadsNothingDoesNotHangAndGetsTheLineAgain)
     if (reading)
       lines.push_back(s.ReceiveText());
   };
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 10s));
   PumpMessagesFor(200ms);
   EXPECT_LT(calls, 10);
@@ -482,7 +418,7 @@ TEST(LineMode, SendTextLineSendsTextAndTerminator)
     EXPECT_EQ(s.SendTextLine("yo"), 4);  // the text's length plus 2, whatever the terminator
     s.LineEnd = "\r\n";
   };
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return peer.WaitSessions(1, 0); }, 10s));
   EXPECT_EQ(received, "hi\r\nyo\n");
   s.CloseConnection();
@@ -490,14 +426,10 @@ TEST(LineMode, SendTextLineSendsTextAndTerminator)
 
 TEST(LineMode, LinesStartWithTheFirstByteAfterTheRelaysReply)
 {
-  std::string relayReceived;
   std::atomic<int> lines{0};
   TPeerServer relay([&](SOCKET c) {
-    relayReceived = ReadAll(c, 3);
-    SendAll(c, std::string("\x05\x00", 2));
-    relayReceived += ReadAll(c, 7 + 9);
     // The reply and the first line and a half in one segment.
-    SendAll(c, std::string("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10) + "one\r\ntw");
+    GrantSocks5(c, kSocks5LoopbackRequestSize, std::string("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10) + "one\r\ntw");
     WaitFor(lines, 1);
     SendAll(c, "o\r\n");
     ReadAll(c);
@@ -511,11 +443,7 @@ TEST(LineMode, LinesStartWithTheFirstByteAfterTheRelaysReply)
     events.push_back("connected " + std::to_string(e));
     EXPECT_EQ(s.HeldCount(), 0);
   };
-  s.AssignSocksServer("127.0.0.1");
-  s.AssignSocksPort(relay.PortText());
-  s.AssignAddr("127.0.0.1");
-  s.AssignPort("4321");
-  s.Connect();
+  ConnectViaRelay(s, relay.Port(), "5");
   ASSERT_TRUE(PumpMessagesUntil(
       [&] {
         lines = static_cast<int>(offers.size());
@@ -580,7 +508,7 @@ TEST(LineMode, LinesArrivingWhileAHandlerRunsAMessageLoopKeepTheirOrder)
         lines.push_back("loop done");
       }
     };
-    Connect(s, peer);
+    ConnectTcp(s, peer.Port());
     ASSERT_TRUE(PumpMessagesUntil([&] { return lines.size() >= 4; }, 10s));
     EXPECT_EQ(lines, (std::vector<std::string>{"a\r\n", "loop done", "b\r\n", "c\r\n"}));
     s.CloseConnection();
@@ -611,7 +539,7 @@ TEST(LineMode, ExceptionFromAHandlerDuringTheRetriggerReachesOnBgException)
     log.push_back(e.Message());
     EXPECT_TRUE(canClose);
   };
-  Connect(s, peer);
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "held\r\n"; }, 10s));
   PumpMessagesFor(100ms);
   s.AssignLineMode(true);

@@ -73,59 +73,6 @@ bool TPeerServer::WaitSessions(int count, int timeoutMs)
   return true;
 }
 
-TUdpReceiver::TUdpReceiver(const char* address, int port)
-{
-  StartPeerWinsock();
-  InitializeCriticalSection(&lock_);
-  socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  BOOL on = TRUE;
-  setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof(on));
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(port));
-  addr.sin_addr.s_addr = inet_addr(address);
-  bind(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-  port_ = BoundPort(socket_);
-  thread_ = std::thread([this] {
-    std::string buffer(65536, '\0');
-    while (!stop_) {
-      fd_set set;
-      FD_ZERO(&set);
-      FD_SET(socket_, &set);
-      timeval tv{0, 20000};
-      if (select(0, &set, nullptr, nullptr, &tv) <= 0)
-        continue;
-      const int n = recv(socket_, buffer.data(), static_cast<int>(buffer.size()), 0);
-      if (n < 0)
-        continue;
-      EnterCriticalSection(&lock_);
-      datagrams_.emplace_back(buffer.data(), static_cast<std::size_t>(n));
-      LeaveCriticalSection(&lock_);
-    }
-  });
-}
-
-TUdpReceiver::~TUdpReceiver()
-{
-  stop_ = true;
-  thread_.join();
-  closesocket(socket_);
-  DeleteCriticalSection(&lock_);
-}
-
-std::vector<std::string> TUdpReceiver::WaitFor(std::size_t count, int timeoutMs)
-{
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    EnterCriticalSection(&lock_);
-    std::vector<std::string> copy = datagrams_;
-    LeaveCriticalSection(&lock_);
-    if (copy.size() >= count || std::chrono::steady_clock::now() > deadline)
-      return copy;
-    Sleep(5);
-  }
-}
-
 int UnusedTcpPort()
 {
   StartPeerWinsock();
@@ -163,4 +110,91 @@ bool SendAll(SOCKET s, const std::string& data)
     done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+std::string GrantSocks5(SOCKET c, std::size_t requestSize, const std::string& reply)
+{
+  std::string received = ReadAll(c, 3);
+  SendAll(c, std::string("\x05\x00", 2));
+  received += ReadAll(c, requestSize);
+  SendAll(c, reply);
+  return received;
+}
+
+namespace {
+
+void ConnectTo(TNetSocket& s, const std::string& proto, const std::string& addr, int port)
+{
+  s.AssignProto(proto);
+  s.AssignAddr(addr);
+  s.AssignPort(std::to_string(port));
+  s.Connect();
+}
+
+}  // namespace
+
+void ConnectTcp(TNetSocket& s, int port, const std::string& addr)
+{
+  ConnectTo(s, "tcp", addr, port);
+}
+
+void ConnectUdp(TNetSocket& s, const std::string& addr, int port)
+{
+  ConnectTo(s, "udp", addr, port);
+}
+
+void ListenOn(TNetSocket& s, const std::string& proto, const std::string& addr, const std::string& port)
+{
+  s.AssignProto(proto);
+  s.AssignAddr(addr);
+  s.AssignPort(port);
+  s.Listen();
+}
+
+void ConnectViaRelay(TNetSocket& s, int relayPort, const std::string& level, const std::string& addr,
+                     const std::string& port)
+{
+  s.AssignSocksServer("127.0.0.1");
+  s.AssignSocksPort(std::to_string(relayPort));
+  s.AssignSocksLevel(level);
+  s.AssignAddr(addr);
+  s.AssignPort(port);
+  s.Connect();
+}
+
+void UseSocksAccount(TNetSocket& s, const std::string& user, const std::string& password)
+{
+  s.SocksUsercode = user;
+  s.SocksPassword = password;
+  s.SocksAuthentication = socksAuthenticateUsercode;
+}
+
+std::string ReadWaiting(TNetSocket& s)
+{
+  const int count = s.ReadRcvdCount();
+  if (count <= 0)
+    return std::string();
+  std::string text(static_cast<std::size_t>(count), '\0');
+  const int got = s.ReceiveData(text.data(), count);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return text;
+}
+
+std::string ThrownText(const std::function<void()>& action)
+{
+  try {
+    action();
+  } catch (const ESocketException& e) {
+    return e.Message();
+  }
+  return "(nothing thrown)";
+}
+
+TSocketMessage SelectMessage(const TNetSocket& s, long events)
+{
+  TSocketMessage message;
+  message.Msg = WM_SOCKET_SELECT;
+  message.WParam = s.SocketHandle();
+  message.LParam = WSAMAKESELECTREPLY(events, 0);
+  return message;
 }

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/net_socket.h"
+
 // Peers for the socket layer's tests: plain blocking Windows Sockets on
 // loopback, each on a thread of its own.
 
@@ -40,29 +42,35 @@ private:
   std::thread thread_;
 };
 
-// A UDP receiver bound to address:port (port 0: a free one), collecting the
-// datagrams it gets.
-class TUdpReceiver {
-public:
-  explicit TUdpReceiver(const char* address, int port = 0);
-  ~TUdpReceiver();
-
-  int Port() const { return port_; }
-  // Waits until count datagrams arrived; returns a copy of all so far.
-  std::vector<std::string> WaitFor(std::size_t count, int timeoutMs);
-
-private:
-  SOCKET socket_ = INVALID_SOCKET;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  CRITICAL_SECTION lock_;
-  std::vector<std::string> datagrams_;
-  std::thread thread_;
-};
-
 // A port on 127.0.0.1 on which nobody listens.
 int UnusedTcpPort();
 
 // Reads until the peer closes or count bytes arrived.
 std::string ReadAll(SOCKET s, std::size_t count = static_cast<std::size_t>(-1));
 bool SendAll(SOCKET s, const std::string& data);
+
+// A scripted SOCKS 5 relay's side of a negotiation without authentication:
+// reads the method offer and a request of requestSize bytes, answers both
+// (the request with reply) and returns what the client sent.
+std::string GrantSocks5(SOCKET c, std::size_t requestSize, const std::string& reply);
+// The size of a SOCKS 5 request for 127.0.0.1.
+constexpr std::size_t kSocks5LoopbackRequestSize = 7 + 9;
+
+// Driving the socket under test.
+
+// Assigns protocol, address and port and connects: UDP is connected when this
+// returns, TCP later in the message loop.
+void ConnectTcp(TNetSocket& s, int port, const std::string& addr = "127.0.0.1");
+void ConnectUdp(TNetSocket& s, const std::string& addr = "127.0.0.1", int port = 9);
+void ListenOn(TNetSocket& s, const std::string& proto, const std::string& addr, const std::string& port);
+// Connects to addr:port through the SOCKS relay on 127.0.0.1:relayPort.
+void ConnectViaRelay(TNetSocket& s, int relayPort, const std::string& level, const std::string& addr = "127.0.0.1",
+                     const std::string& port = "4321");
+// User name and password for the relay.
+void UseSocksAccount(TNetSocket& s, const std::string& user, const std::string& password);
+// Reads what waits, as the client core does.
+std::string ReadWaiting(TNetSocket& s);
+// The message of the ESocketException that action throws.
+std::string ThrownText(const std::function<void()>& action);
+// A select notification for the socket's handle, as Winsock posts it.
+TSocketMessage SelectMessage(const TNetSocket& s, long events);

@@ -13,13 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void ConnectTcp(TNetSocket& s, int port)
-{
-  s.AssignAddr("127.0.0.1");
-  s.AssignPort(std::to_string(port));
-  s.Connect();
-}
-
 void PostSelect(TNetSocket& s, long events)
 {
   PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, s.SocketHandle(), WSAMAKESELECTREPLY(events, 0));
@@ -35,10 +28,7 @@ TEST(Notifications, CloseWhileConnectingIsIgnored)
   events.Attach(s);
   ConnectTcp(s, peer.Port());
   ASSERT_EQ(s.State(), wsConnecting);
-  TSocketMessage close;
-  close.Msg = WM_SOCKET_SELECT;
-  close.WParam = s.SocketHandle();
-  close.LParam = WSAMAKESELECTREPLY(FD_CLOSE, 0);
+  TSocketMessage close = SelectMessage(s, FD_CLOSE);
   s.HandleWindowMessage(close);
   EXPECT_EQ(s.State(), wsConnecting);
   EXPECT_FALSE(events.Has("closed 0"));
@@ -78,10 +68,7 @@ TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
   s.ResumeEvents();
   EXPECT_FALSE(s.IsPaused());
   events.Log.clear();
-  TSocketMessage both;
-  both.Msg = WM_SOCKET_SELECT;
-  both.WParam = s.SocketHandle();
-  both.LParam = WSAMAKESELECTREPLY(FD_READ | FD_CLOSE, 0);
+  TSocketMessage both = SelectMessage(s, FD_READ | FD_CLOSE);
   s.HandleWindowMessage(both);
   EXPECT_EQ(got, "last words");
   ASSERT_GE(events.Log.size(), 3u);
@@ -192,10 +179,7 @@ TEST(Notifications, CloseNotificationWithAHandlerThatNeverReadsEnds)
   ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0 && s.RcvdCount() == 500; }, 20000ms));
   calls = 0;
-  TSocketMessage close;
-  close.Msg = WM_SOCKET_SELECT;
-  close.WParam = s.SocketHandle();
-  close.LParam = WSAMAKESELECTREPLY(FD_CLOSE, 0);
+  TSocketMessage close = SelectMessage(s, FD_CLOSE);
   s.HandleWindowMessage(close);  // returns although nobody takes the data
   EXPECT_GE(calls, 1);
   EXPECT_LE(calls, 2);

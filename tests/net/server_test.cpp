@@ -14,33 +14,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string ReadWaiting(TNetSocket& s)
+void CollectDatagrams(TNetSocket& s, std::vector<std::string>& got)
 {
-  const int count = s.ReadRcvdCount();
-  if (count <= 0)
-    return std::string();
-  std::string text(static_cast<std::size_t>(count), '\0');
-  const int got = s.ReceiveData(text.data(), count);
-  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return text;
-}
-
-void ListenOn(TNetSocket& s, const std::string& proto, const std::string& addr, const std::string& port)
-{
-  s.AssignProto(proto);
-  s.AssignAddr(addr);
-  s.AssignPort(port);
-  s.Listen();
-}
-
-std::string ThrownText(const std::function<void()>& action)
-{
-  try {
-    action();
-  } catch (const ESocketException& e) {
-    return e.Message();
-  }
-  return "(nothing thrown)";
+  s.OnDataAvailable = [&s, &got](TObject*, std::uint16_t) {
+    char buffer[512];
+    sockaddr_in from{};
+    int len = sizeof(from);
+    const int n = s.ReceiveDatagram(buffer, sizeof(buffer), reinterpret_cast<sockaddr*>(&from), &len);
+    if (n > 0)
+      got.emplace_back(buffer, static_cast<std::size_t>(n));
+  };
 }
 
 }  // namespace
@@ -83,9 +66,7 @@ TEST(Server, ListenAcceptDupAndDataBothWays)
       client.SendText("ping");
   };
   client.OnDataAvailable = [&](TObject*, std::uint16_t) { clientGot += ReadWaiting(client); };
-  client.AssignAddr("127.0.0.1");
-  client.AssignPort(port);
-  client.Connect();
+  ConnectTcp(client, std::stoi(port));
   ASSERT_TRUE(PumpMessagesUntil([&] { return clientGot == "pong"; }, 20000ms));
   EXPECT_EQ(serverGot, "ping");
   ASSERT_EQ(sessions.size(), 1u);
@@ -167,40 +148,23 @@ TEST(Server, UdpListenReceivesDatagrams)
   TNetSocket s(nullptr);
   TEventRecorder events;
   events.Attach(s);
-  std::string got;
-  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
-    char buffer[512];
-    sockaddr_in from{};
-    int len = sizeof(from);
-    const int n = s.ReceiveDatagram(buffer, sizeof(buffer), reinterpret_cast<sockaddr*>(&from), &len);
-    if (n > 0)
-      got.assign(buffer, static_cast<std::size_t>(n));
-  };
+  std::vector<std::string> got;
+  CollectDatagrams(s, got);
   ListenOn(s, "udp", "127.0.0.1", "0");
   EXPECT_EQ(events.Log, (std::vector<std::string>{"state 8->2", "state 2->7", "state 7->5", "connected 0"}));
   const int port = std::stoi(s.ReadLocalPort());
   TNetSocket sender(nullptr);
-  sender.AssignProto("udp");
-  sender.AssignAddr("127.0.0.1");
-  sender.AssignPort(std::to_string(port));
-  sender.Connect();
+  ConnectUdp(sender, "127.0.0.1", port);
   sender.SendText("datagram");
   ASSERT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 20000ms));
-  EXPECT_EQ(got, "datagram");
+  EXPECT_EQ(got[0], "datagram");
 }
 
 TEST(Server, MulticastSendAndReceiveOnLoopback)
 {
   TNetSocket receiver(nullptr);
   std::vector<std::string> got;
-  receiver.OnDataAvailable = [&](TObject*, std::uint16_t) {
-    char buffer[512];
-    sockaddr_in from{};
-    int len = sizeof(from);
-    const int n = receiver.ReceiveDatagram(buffer, sizeof(buffer), reinterpret_cast<sockaddr*>(&from), &len);
-    if (n > 0)
-      got.emplace_back(buffer, static_cast<std::size_t>(n));
-  };
+  CollectDatagrams(receiver, got);
   int errors = 0;
   receiver.OnError = [&](TObject*) { ++errors; };
   receiver.MultiCast = true;
@@ -214,11 +178,8 @@ TEST(Server, MulticastSendAndReceiveOnLoopback)
   TNetSocket sender(nullptr);
   sender.MultiCast = true;
   sender.MultiCastIpTTL = 2;
-  sender.AssignProto("udp");
-  sender.AssignAddr("239.255.42.99");
-  sender.AssignPort(std::to_string(port));
   sender.AssignLocalAddr("127.0.0.1");
-  sender.Connect();
+  ConnectUdp(sender, "239.255.42.99", port);
   ASSERT_EQ(sender.State(), wsConnected);
   int ttl = 0;
   int len = sizeof(ttl);

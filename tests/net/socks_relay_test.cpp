@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "net/net_socket.h"
+#include "tests/net/event_recorder.h"
 #include "tests/net/net_test_peers.h"
 #include "tests/support/message_pump.h"
 
@@ -47,26 +49,14 @@ TPeerServer GreetingServer()
   });
 }
 
-struct TRelayedSession {
-  std::vector<std::string> Log;
+// Line mode: answers the greeting with one line and records the lines.
+struct TRelayedSession : TSocksEvents {
   std::vector<std::string> Lines;
-  int SocksError = 0;
 
-  // Line mode: answers the greeting with one line and records the answer.
   void Attach(TNetSocket& s)
   {
+    TSocksEvents::Attach(s, false);
     s.AssignLineMode(true);
-    s.OnSocksConnected = [this](TObject*, std::uint16_t e) { Log.push_back("socks-connected " + std::to_string(e)); };
-    s.OnSocksAuthState = [this](TObject*, TSocksAuthState a) {
-      static const char* const names[] = {"start", "success", "failure", "not-required"};
-      Log.push_back(std::string("auth ") + names[a]);
-    };
-    s.OnSocksError = [this](TObject*, int e, const std::string& m) {
-      SocksError = e;
-      Log.push_back("socks-error " + std::to_string(e) + " " + m);
-    };
-    s.OnSessionConnected = [this](TObject*, std::uint16_t e) { Log.push_back("connected " + std::to_string(e)); };
-    s.OnSessionClosed = [this](TObject*, std::uint16_t e) { Log.push_back("closed " + std::to_string(e)); };
     s.OnDataAvailable = [this, &s](TObject*, std::uint16_t) {
       Lines.push_back(s.ReceiveText());
       if (Lines.size() == 1)
@@ -75,22 +65,32 @@ struct TRelayedSession {
   }
 };
 
-void ConnectVia(TNetSocket& s, const std::string& relayPort, const std::string& level, const std::string& port,
-                const std::string& addr = "127.0.0.1")
-{
-  s.AssignSocksServer("127.0.0.1");
-  s.AssignSocksPort(relayPort);
-  s.AssignSocksLevel(level);
-  s.AssignAddr(addr);
-  s.AssignPort(port);
-  s.Connect();
-}
+const std::vector<std::string> kGrantedLog = {"socks-connected 0", "connected 0"};
+const std::vector<std::string> kAuthenticatedLog = {"socks-connected 0", "auth start", "auth success", "connected 0"};
 
-void UseAccount(TNetSocket& s, const std::string& password)
+// One session through the relay to the greeting destination, with the
+// account's user name and password when one is given (else the SOCKS 4 user
+// id "anyone"): the events come as log says, and when the relay let the
+// session through, the greeting and the answer to it.
+void ExpectRelayedExchange(const std::string& relay, const char* level, const std::optional<std::string>& password,
+                           const std::vector<std::string>& log)
 {
-  s.SocksUsercode = Env("KORVALIND_SOCKS_USER");
-  s.SocksPassword = password;
-  s.SocksAuthentication = socksAuthenticateUsercode;
+  TPeerServer destination = GreetingServer();
+  TNetSocket s(nullptr);
+  TRelayedSession session;
+  session.Attach(s);
+  if (password)
+    UseSocksAccount(s, Env("KORVALIND_SOCKS_USER"), *password);
+  else
+    s.SocksUsercode = "anyone";  // dante asks for no check
+  ConnectViaRelay(s, std::stoi(relay), level, "127.0.0.1", destination.PortText());
+  const bool granted = log.back() == "connected 0";
+  ASSERT_TRUE(PumpMessagesUntil([&] { return granted ? session.Lines.size() >= 2 : s.State() == wsClosed; }, 15s));
+  const std::vector<std::string> lines = {"hello\r\n", "pong:ping\r\n"};
+  EXPECT_EQ(session.Lines, granted ? lines : std::vector<std::string>{});
+  EXPECT_EQ(session.Log, log);
+  s.CloseConnection();
+  EXPECT_EQ(s.SocksServer(), "");
 }
 
 }  // namespace
@@ -99,98 +99,33 @@ TEST(SocksRelays, MicrosocksRelaysALineExchange)
 {
   const std::string relay = RelayPort("KORVALIND_MICROSOCKS_PORT");
   ASSERT_FALSE(relay.empty());
-  TPeerServer destination = GreetingServer();
-  TNetSocket s(nullptr);
-  TRelayedSession session;
-  session.Attach(s);
-  ConnectVia(s, relay, "5", destination.PortText());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return session.Lines.size() >= 2; }, 15s));
-  EXPECT_EQ(session.Lines, (std::vector<std::string>{"hello\r\n", "pong:ping\r\n"}));
-  EXPECT_EQ(session.Log, (std::vector<std::string>{"socks-connected 0", "connected 0"}));
-  s.CloseConnection();
-  EXPECT_EQ(s.SocksServer(), "");
+  ExpectRelayedExchange(relay, "5", std::nullopt, kGrantedLog);
 }
 
-TEST(SocksRelays, MicrosocksWithPasswordAcceptsTheAccountAndRefusesOthers)
+TEST(SocksRelays, RelaysWithPasswordAcceptTheAccountAndRefuseOthers)
 {
-  const std::string relay = RelayPort("KORVALIND_MICROSOCKS_AUTH_PORT");
-  ASSERT_FALSE(relay.empty());
-  TPeerServer destination = GreetingServer();
-  {
-    TNetSocket s(nullptr);
-    TRelayedSession session;
-    session.Attach(s);
-    UseAccount(s, Env("KORVALIND_SOCKS_PASSWORD"));
-    ConnectVia(s, relay, "5", destination.PortText());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return session.Lines.size() >= 2; }, 15s));
-    EXPECT_EQ(session.Lines, (std::vector<std::string>{"hello\r\n", "pong:ping\r\n"}));
-    EXPECT_EQ(session.Log,
-              (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
-    s.CloseConnection();
+  const std::string refused = "socks-error 20015 socks authentication failed";
+  for (const char* variable : {"KORVALIND_MICROSOCKS_AUTH_PORT", "KORVALIND_DANTE_PORT"}) {
+    SCOPED_TRACE(variable);
+    const std::string relay = RelayPort(variable);
+    ASSERT_FALSE(relay.empty());
+    ExpectRelayedExchange(relay, "5", Env("KORVALIND_SOCKS_PASSWORD"), kAuthenticatedLog);
+    ExpectRelayedExchange(relay, "5", "wrong",
+                          {"socks-connected 0", "auth start", refused, "connected 20015", "closed 20015"});
   }
-  {
-    TNetSocket s(nullptr);
-    TRelayedSession session;
-    session.Attach(s);
-    UseAccount(s, "wrong");
-    ConnectVia(s, relay, "5", destination.PortText());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 15s));
-    EXPECT_EQ(session.Log, (std::vector<std::string>{"socks-connected 0", "auth start",
-                                                     "socks-error 20015 socks authentication failed",
-                                                     "connected 20015", "closed 20015"}));
-  }
-  {
-    // Offering no authentication to a relay that wants it.
-    TNetSocket s(nullptr);
-    TRelayedSession session;
-    session.Attach(s);
-    ConnectVia(s, relay, "5", destination.PortText());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 15s));
-    EXPECT_EQ(session.Log,
-              (std::vector<std::string>{"socks-connected 0", "socks-error 20003 authentification method not acceptable",
-                                        "connected 20003", "closed 20003"}));
-  }
+  // Offering no authentication to a relay that wants it.
+  ExpectRelayedExchange(RelayPort("KORVALIND_MICROSOCKS_AUTH_PORT"), "5", std::nullopt,
+                        {"socks-connected 0", "socks-error 20003 authentification method not acceptable",
+                         "connected 20003", "closed 20003"});
 }
 
-TEST(SocksRelays, DanteRelaysSocks4AndSocks5WithPassword)
+TEST(SocksRelays, DanteRelaysSocks4AndSocks5WithoutPassword)
 {
   const std::string relay = RelayPort("KORVALIND_DANTE_PORT");
   ASSERT_FALSE(relay.empty());
-  TPeerServer destination = GreetingServer();
-  struct Case {
-    const char* level;
-    bool account;
-    std::vector<std::string> log;
-  };
-  const std::vector<Case> cases = {
-      {"4", false, {"socks-connected 0", "connected 0"}},
-      {"5", false, {"socks-connected 0", "connected 0"}},
-      {"5", true, {"socks-connected 0", "auth start", "auth success", "connected 0"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.level) + (c.account ? " with password" : ""));
-    TNetSocket s(nullptr);
-    TRelayedSession session;
-    session.Attach(s);
-    if (c.account)
-      UseAccount(s, Env("KORVALIND_SOCKS_PASSWORD"));
-    else
-      s.SocksUsercode = "anyone";  // the SOCKS 4 user id; dante asks for no check
-    ConnectVia(s, relay, c.level, destination.PortText());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return session.Lines.size() >= 2; }, 15s));
-    EXPECT_EQ(session.Lines, (std::vector<std::string>{"hello\r\n", "pong:ping\r\n"}));
-    EXPECT_EQ(session.Log, c.log);
-    s.CloseConnection();
-  }
-  {
-    TNetSocket s(nullptr);
-    TRelayedSession session;
-    session.Attach(s);
-    UseAccount(s, "wrong");
-    ConnectVia(s, relay, "5", destination.PortText());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 15s));
-    EXPECT_EQ(session.SocksError, 20015);
-    EXPECT_TRUE(session.Lines.empty());
+  for (const char* level : {"4", "5"}) {
+    SCOPED_TRACE(level);
+    ExpectRelayedExchange(relay, level, std::nullopt, kGrantedLog);
   }
 }
 
@@ -214,7 +149,7 @@ TEST(SocksRelays, RefusedDestinationIsReportedByBothRelays)
     TNetSocket s(nullptr);
     TRelayedSession session;
     session.Attach(s);
-    ConnectVia(s, relay, c.level, closedPort);
+    ConnectViaRelay(s, std::stoi(relay), c.level, "127.0.0.1", closedPort);
     ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 15s));
     ASSERT_EQ(session.Log.size(), 4u);
     EXPECT_EQ(session.Log[1], c.error);

@@ -16,37 +16,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void ConnectTcp(TNetSocket& s, int port, const std::string& addr = "127.0.0.1")
-{
-  s.AssignProto("tcp");
-  s.AssignAddr(addr);
-  s.AssignPort(std::to_string(port));
-  s.Connect();
-}
-
 std::string Pattern(std::size_t size)
 {
   std::string data(size, '\0');
   for (std::size_t i = 0; i < size; ++i)
     data[i] = static_cast<char>((i * 7 + i / 1000) & 0xFF);
   return data;
-}
-
-// Reads what waits, as the client core does.
-std::string ReadWaiting(TNetSocket& s)
-{
-  const int count = s.ReadRcvdCount();
-  if (count <= 0)
-    return std::string();
-  std::string text(static_cast<std::size_t>(count), '\0');
-  const int got = s.ReceiveData(text.data(), count);
-  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return text;
-}
-
-std::string StateText(TSocketState from, TSocketState to)
-{
-  return "state " + std::to_string(from) + "->" + std::to_string(to);
 }
 
 // Waits, without handling anything, until a select notification is queued
@@ -61,16 +36,6 @@ bool WaitForQueuedSelect(TNetSocket& s, std::chrono::milliseconds timeout)
     Sleep(5);
   }
   return true;
-}
-
-std::string ThrownText(const std::function<void()>& action)
-{
-  try {
-    action();
-  } catch (const ESocketException& e) {
-    return e.Message();
-  }
-  return "(nothing thrown)";
 }
 
 }  // namespace
