@@ -54,12 +54,13 @@ TEST(AddressText, ParseDecimalTable)
     EXPECT_EQ(ParseDecimal(c.text), c.expected) << '"' << c.text << '"';
 }
 
-TEST(AddressText, TrimRemovesBlanksAndControlCharacters)
+TEST(AddressText, TrimRemovesBlanksAndControlCharactersLowerTextOnlyLetters)
 {
   EXPECT_EQ(TrimText("  900 "), "900");
   EXPECT_EQ(TrimText("\t\r\nudp\r\n"), "udp");
   EXPECT_EQ(TrimText("   "), "");
   EXPECT_EQ(TrimText("a b"), "a b");
+  EXPECT_EQ(LowerText("RAW_Icmp 4A\xC4"), "raw_icmp 4a\xC4");
 }
 
 TEST(WinsockErrorText, KnownAndUnknownCodes)

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "tests/support/message_pump.h"
+
 void StartPeerWinsock()
 {
   static const bool started = [] {
@@ -141,6 +143,12 @@ void ConnectTcp(TNetSocket& s, int port, const std::string& addr)
 void ConnectUdp(TNetSocket& s, const std::string& addr, int port)
 {
   ConnectTo(s, "udp", addr, port);
+}
+
+bool ConnectAndWait(TNetSocket& s, int port)
+{
+  ConnectTcp(s, port);
+  return PumpMessagesUntil([&] { return s.State() == wsConnected; }, std::chrono::seconds(20));
 }
 
 void ListenOn(TNetSocket& s, const std::string& proto, const std::string& addr, const std::string& port)

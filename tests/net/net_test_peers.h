@@ -62,6 +62,8 @@ constexpr std::size_t kSocks5LoopbackRequestSize = 7 + 9;
 // returns, TCP later in the message loop.
 void ConnectTcp(TNetSocket& s, int port, const std::string& addr = "127.0.0.1");
 void ConnectUdp(TNetSocket& s, const std::string& addr = "127.0.0.1", int port = 9);
+// Connects over TCP and pumps messages until the connection is up.
+bool ConnectAndWait(TNetSocket& s, int port);
 void ListenOn(TNetSocket& s, const std::string& proto, const std::string& addr, const std::string& port);
 // Connects to addr:port through the SOCKS relay on 127.0.0.1:relayPort.
 void ConnectViaRelay(TNetSocket& s, int relayPort, const std::string& level, const std::string& addr = "127.0.0.1",

@@ -53,8 +53,7 @@ TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
     got += s.ReceiveText();
     events.Log.push_back("data");
   };
-  ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
   s.PauseEvents();
   go = true;
   // No notification is handled while paused; wait until the data is there.
@@ -131,8 +130,7 @@ TEST(Notifications, PausedSocketIgnoresQueuedNotifications)
   TNetSocket s(nullptr);
   int sent = 0;
   s.OnDataSent = [&](TObject*, std::uint16_t) { ++sent; };
-  ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
   PumpMessagesFor(50ms);
   sent = 0;
   s.PauseEvents();
@@ -202,8 +200,7 @@ TEST(Notifications, DrainUntilClosedDeliversTheRestUntilThePeerCloses)
   events.Attach(s);
   std::string got;
   s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += s.ReceiveText(); };
-  ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
   go = true;
   s.DrainUntilClosed();
   EXPECT_EQ(got, "first second");
