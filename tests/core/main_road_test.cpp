@@ -338,15 +338,4 @@ TEST_F(MainRoadTest, UmlautInTheAccountNeverCutsTheRequestLine)
   }
 }
 
-TEST_F(MainRoadTest, HeartBeatSendsTheTokenAloneAsOneDatagram)
-{
-  HeartBeatServerIP = "127.0.0.11";
-  HeartBeatToken = "ABCDEFGHIJ0123456789";
-  core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
-  ASSERT_TRUE(WaitForNew("heartbeat", 1, 5s));
-  EXPECT_EQ("ABCDEFGHIJ0123456789", NewRecords("heartbeat")[0]["line"].AsString());
-  EXPECT_TRUE(Logged("Debug    HeartBeat: [ABCDEFGHIJ0123456789]"));
-  EXPECT_EQ(0, ExceptionCount);
-}
-
 }  // namespace
