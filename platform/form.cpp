@@ -91,14 +91,7 @@ void TForm::SetBorderStyle(TFormBorderStyle value)
   if (value == borderStyle_)
     return;
   borderStyle_ = value;
-  if (WindowHandle() != nullptr) {
-    TCreateParams params;
-    CreateParams(params);
-    SetWindowLongPtrA(WindowHandle(), GWL_STYLE, static_cast<LONG_PTR>(params.Style | (visible_ ? WS_VISIBLE : 0)));
-    SetWindowLongPtrA(WindowHandle(), GWL_EXSTYLE, static_cast<LONG_PTR>(params.ExStyle));
-    SetWindowPos(WindowHandle(), nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-  }
+  ApplyWindowStyle(true);
   SizeFromClient();
 }
 
@@ -107,13 +100,20 @@ void TForm::SetBorderIcons(TBorderIcons value)
   if (value == borderIcons_)
     return;
   borderIcons_ = value;
-  if (WindowHandle() != nullptr) {
-    TCreateParams params;
-    CreateParams(params);
-    SetWindowLongPtrA(WindowHandle(), GWL_STYLE, static_cast<LONG_PTR>(params.Style | (visible_ ? WS_VISIBLE : 0)));
-    SetWindowPos(WindowHandle(), nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-  }
+  ApplyWindowStyle(false);
+}
+
+void TForm::ApplyWindowStyle(bool exStyleToo)
+{
+  if (WindowHandle() == nullptr)
+    return;
+  TCreateParams params;
+  CreateParams(params);
+  SetWindowLongPtrA(WindowHandle(), GWL_STYLE, static_cast<LONG_PTR>(params.Style | (visible_ ? WS_VISIBLE : 0)));
+  if (exStyleToo)
+    SetWindowLongPtrA(WindowHandle(), GWL_EXSTYLE, static_cast<LONG_PTR>(params.ExStyle));
+  SetWindowPos(WindowHandle(), nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void TForm::CreateParams(TCreateParams& params)

@@ -101,6 +101,8 @@ protected:
 
 private:
   void SizeFromClient();
+  // Gives the existing window the styles CreateParams asks for now.
+  void ApplyWindowStyle(bool exStyleToo);
   void PlaceWindow();
   bool IsMainForm() const;
 
