@@ -472,9 +472,7 @@ TEST(LineMode, RunAndWaitEndsWhenALineHandlerSetsDone)
     if (lines.back() == "READY\r\n")
       done = true;
   };
-  s.AssignAddr("127.0.0.1");
-  s.AssignPort(peer.PortText());
-  EXPECT_EQ(s.RunAndWait([&] { s.Connect(); }, done), 0);
+  EXPECT_EQ(s.RunAndWait([&] { ConnectTcp(s, peer.Port()); }, done), 0);
   EXPECT_EQ(lines, (std::vector<std::string>{"noise\r\n", "READY\r\n"}));
   EXPECT_EQ(s.Held(), "more");
   s.CloseConnection();

@@ -520,9 +520,7 @@ TEST(Socks, BlankRelayNameMeansADirectConnection)
   events.Attach(s);
   s.AssignSocksServer("   ");
   s.AssignSocksPort("1080");
-  s.AssignAddr("127.0.0.1");
-  s.AssignPort(peer.PortText());
-  s.Connect();
+  ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return !events.Data.empty() && events.AllData().size() >= 8; }, 10s));
   EXPECT_EQ(events.AllData(), Bytes({5, 0}) + "direct");
   EXPECT_EQ(events.Log.front(), "connected 0");

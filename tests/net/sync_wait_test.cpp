@@ -66,9 +66,7 @@ TEST(SyncWait, WaitsForAConnectHandler)
     result = err;
     done = true;
   };
-  s.AssignAddr("127.0.0.1");
-  s.AssignPort(peer.PortText());
-  EXPECT_EQ(s.RunAndWait([&] { s.Connect(); }, done), 0);
+  EXPECT_EQ(s.RunAndWait([&] { ConnectTcp(s, peer.Port()); }, done), 0);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(s.State(), wsConnected);
   s.CloseConnection();
@@ -90,9 +88,7 @@ TEST(SyncWait, SocketClosedUnderTheWaitEndsIt)
   TPeerServer peer([](SOCKET) {});  // accepts and closes at once
   TNetSocket s(nullptr);
   bool done = false;
-  s.AssignAddr("127.0.0.1");
-  s.AssignPort(peer.PortText());
-  EXPECT_EQ(s.RunAndWait([&] { s.Connect(); }, done), 12001);
+  EXPECT_EQ(s.RunAndWait([&] { ConnectTcp(s, peer.Port()); }, done), 12001);
   EXPECT_EQ(s.State(), wsClosed);
 }
 
@@ -104,10 +100,8 @@ TEST(SyncWait, SocketDestroyedUnderTheWaitEndsIt)
   });
   auto* s = new TNetSocket(nullptr);
   s->OnDataAvailable = [s](TObject*, std::uint16_t) { s->FreeLater(); };
-  s->AssignAddr("127.0.0.1");
-  s->AssignPort(peer.PortText());
   bool done = false;
-  EXPECT_EQ(s->RunAndWait([&] { s->Connect(); }, done), 12001);
+  EXPECT_EQ(s->RunAndWait([&] { ConnectTcp(*s, peer.Port()); }, done), 12001);
 }
 
 TEST(SyncWait, WaitingDoesNotSpinTheProcessor)
