@@ -817,29 +817,18 @@ void TCustomNetSocket::Connect()
       socketType_ = protoNumber_ == IPPROTO_TCP ? SOCK_STREAM : protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
       protoLookedUp_ = true;
     }
-    if (!portLookedUp_) {
-      portNumber_ = NetSocketResolvePort(portText_, protoText_);
-      remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(portNumber_));
-      portLookedUp_ = true;
-    }
+    ResolveRemotePort();
     if (!localPortLookedUp_) {
       localPortNumber_ = NetSocketResolvePort(localPort_, protoText_);
       localPortLookedUp_ = true;
     }
-    if (!addrLookedUp_) {
-      remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(addrText_);
-      addrLookedUp_ = true;
-    }
+    ResolveRemoteAddr();
   } catch (Exception& e) {
     SignalError("connect: " + e.Message());
     return;
   }
-  DeleteSendQueue();
-  socketHandle_ = Winsock::socket(addrFamily_, socketType_, protoNumber_);
-  if (socketHandle_ == INVALID_SOCKET) {
-    ReportSocketError("Connect (socket)");
+  if (!OpenHandle("Connect (socket)"))
     return;
-  }
   int size = 0;
   int len = sizeof(size);
   if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
@@ -921,6 +910,33 @@ void TCustomNetSocket::Connect()
   }
   lastError_ = err;
   ReportSocketError("Connect");
+}
+
+void TCustomNetSocket::ResolveRemotePort()
+{
+  if (portLookedUp_)
+    return;
+  portNumber_ = NetSocketResolvePort(portText_, protoText_);
+  remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(portNumber_));
+  portLookedUp_ = true;
+}
+
+void TCustomNetSocket::ResolveRemoteAddr()
+{
+  if (addrLookedUp_)
+    return;
+  remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(addrText_);
+  addrLookedUp_ = true;
+}
+
+bool TCustomNetSocket::OpenHandle(const char* ReportedCall)
+{
+  DeleteSendQueue();
+  socketHandle_ = Winsock::socket(addrFamily_, socketType_, protoNumber_);
+  if (socketHandle_ != INVALID_SOCKET)
+    return true;
+  ReportSocketError(ReportedCall);
+  return false;
 }
 
 void TCustomNetSocket::BindSocket()
@@ -1423,25 +1439,14 @@ void TCustomNetSocket::Listen()
       }
       protoLookedUp_ = true;
     }
-    if (!portLookedUp_) {
-      portNumber_ = NetSocketResolvePort(portText_, protoText_);
-      remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(portNumber_));
-      portLookedUp_ = true;
-    }
-    if (!addrLookedUp_) {
-      remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(addrText_);
-      addrLookedUp_ = true;
-    }
+    ResolveRemotePort();
+    ResolveRemoteAddr();
   } catch (Exception& e) {
     SignalError("listen: " + e.Message());
     return;
   }
-  DeleteSendQueue();
-  socketHandle_ = Winsock::socket(addrFamily_, socketType_, protoNumber_);
-  if (socketHandle_ == INVALID_SOCKET) {
-    ReportSocketError("socket");
+  if (!OpenHandle("socket"))
     return;
-  }
   // Still wsClosed here, where a close would not see the handle: drop it
   // before reporting, so no report can leave it behind.
   if (socketType_ == SOCK_DGRAM && ReuseAddr && SetBoolOption(socketHandle_, SOL_SOCKET, SO_REUSEADDR, -1) != 0) {

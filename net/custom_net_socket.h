@@ -201,6 +201,12 @@ protected:
   // False, with the error signalled, unless the socket is closed.
   bool RequireClosed(const char* Property);
   void AssignTarget(const char* Property, const std::string& Value, std::string& Text, bool& Has, bool& LookedUp);
+  // Port and address of the peer (listening: of the socket), resolved once
+  // per assignment; they throw what the resolution throws.
+  void ResolveRemotePort();
+  void ResolveRemoteAddr();
+  // A new socket handle, the send queue emptied; false when reported.
+  bool OpenHandle(const char* ReportedCall);
   void ChangeState(TSocketState NewState);
   void QueueData(const void* Data, int Len);
   void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
