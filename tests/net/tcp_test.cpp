@@ -38,6 +38,25 @@ bool WaitForQueuedSelect(TNetSocket& s, std::chrono::milliseconds timeout)
   return true;
 }
 
+// A socket with its events recorded, connected to a peer that reads until
+// the close; the log starts empty.
+class ConnectedTcp : public testing::Test {
+protected:
+  void SetUp() override
+  {
+    events.Attach(s);
+    // The peer's accept is done, so no handle value closed in a test can be
+    // handed to it.
+    ConnectTcp(s, peer.Port());
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
+    events.Log.clear();
+  }
+
+  TPeerServer peer{[](SOCKET c) { ReadAll(c); }};
+  TEventRecorder events;  // outlives the socket, whose destruction may still report
+  TNetSocket s{nullptr};
+};
+
 }  // namespace
 
 TEST(Tcp, EventOrderOfARequestReplyExchange)
@@ -74,14 +93,8 @@ TEST(Tcp, EventOrderOfARequestReplyExchange)
   EXPECT_EQ(s.ReadCount(), 0);  // reset by the close
 }
 
-TEST(Tcp, ClientCloseFiresStateThenClosedOnceAndRestoresDefaults)
+TEST_F(ConnectedTcp, ClientCloseFiresStateThenClosedOnceAndRestoresDefaults)
 {
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
-  TNetSocket s(nullptr);
-  TEventRecorder events;
-  events.Attach(s);
-  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
-  events.Log.clear();
   s.CloseConnection();
   s.CloseConnection();
   EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed), "closed 0"}));
@@ -209,14 +222,8 @@ TEST(Tcp, SendWhileConnectingClosesFirstThenReports)
   PumpMessagesFor(100ms);
 }
 
-TEST(Tcp, ResetReportClosesBeforeItsStateChangeWithItsText)
+TEST_F(ConnectedTcp, ResetReportClosesBeforeItsStateChangeWithItsText)
 {
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
-  TNetSocket s(nullptr);
-  TEventRecorder events;
-  events.Attach(s);
-  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
-  events.Log.clear();
   Winsock::WSASetLastError(WSAECONNRESET);
   try {
     s.ReportSocketError("recv");
@@ -266,11 +273,8 @@ TEST(Tcp, PeerResetDuringSendingClosesTheSessionOnce)
   EXPECT_TRUE(events.Has("closed 10054") || events.Has("closed 10053")) << all;
 }
 
-TEST(Tcp, ZeroLengthSendLeavesTheQueueEmpty)
+TEST_F(ConnectedTcp, ZeroLengthSendLeavesTheQueueEmpty)
 {
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
-  TNetSocket s(nullptr);
-  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
   EXPECT_EQ(s.Send("x", 0), 0);
   EXPECT_TRUE(s.SendQueueEmpty());
   EXPECT_EQ(s.Send(nullptr, 0), 0);
@@ -279,19 +283,14 @@ TEST(Tcp, ZeroLengthSendLeavesTheQueueEmpty)
   s.CloseConnection();
 }
 
-TEST(Tcp, DataSentFiresAfterSendReturned)
+TEST_F(ConnectedTcp, DataSentFiresAfterSendReturned)
 {
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
-  TNetSocket s(nullptr);
-  std::vector<std::string> log;
-  s.OnDataSent = [&](TObject*, std::uint16_t) { log.push_back("sent"); };
-  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
   PumpMessagesFor(50ms);
-  log.clear();
+  events.Log.clear();
   EXPECT_EQ(s.Send(std::string(100, 'a').data(), 100), 100);
-  log.push_back("returned");
-  PumpMessagesUntil([&] { return log.size() == 2; }, 20000ms);
-  EXPECT_EQ(log, (std::vector<std::string>{"returned", "sent"}));
+  events.Log.push_back("returned");
+  PumpMessagesUntil([&] { return events.Log.size() == 2; }, 20000ms);
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"returned", "sent 0"}));
   s.CloseConnection();
 }
 
@@ -368,11 +367,8 @@ TEST(Tcp, CloseAndReconnectAtOnceSeesNoStaleConnectEvent)
   EXPECT_GT(reused, 0) << "handles were never reused, the stale path was not exercised";
 }
 
-TEST(Tcp, CloseRemovesOnlyTheOldHandlesQueuedNotifications)
+TEST_F(ConnectedTcp, CloseRemovesOnlyTheOldHandlesQueuedNotifications)
 {
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
-  TNetSocket s(nullptr);
-  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
   const SOCKET handle = s.SocketHandle();
   PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, handle, WSAMAKESELECTREPLY(FD_CONNECT, 0));
   PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, handle + 4000, WSAMAKESELECTREPLY(FD_READ, 0));
@@ -448,18 +444,9 @@ TEST(Tcp, DestroyingAConnectedSocketFiresNoSessionClosed)
   EXPECT_TRUE(peer.WaitSessions(1, 20000));
 }
 
-TEST(Tcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
+TEST_F(ConnectedTcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
 {
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
-  TNetSocket s(nullptr);
-  TEventRecorder events;
-  events.Attach(s);
-  ConnectTcp(s, peer.Port());
-  // The peer's accept must be done: it could otherwise be handed the handle
-  // value that is closed below.
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
   Winsock::closesocket(s.SocketHandle());  // behind the component's back
-  events.Log.clear();
   EXPECT_EQ(ThrownText([&] { s.CloseConnection(); }),
             "Error 10038 in function Disconnect (closesocket)\r\nSocket operation on non-socket");
   EXPECT_EQ(s.LastError(), 10038);
@@ -471,14 +458,10 @@ TEST(Tcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
   EXPECT_EQ(ThrownText([&] { s.Connect(); }), "Connect: No Port Specified");        // defaults restored
 }
 
-TEST(Tcp, DupThatCannotCloseTheOldHandleReportsIt)
+TEST_F(ConnectedTcp, DupThatCannotCloseTheOldHandleReportsIt)
 {
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
   StartPeerWinsock();
   SOCKET other = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  TNetSocket s(nullptr);
-  ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
   Winsock::closesocket(s.SocketHandle());
   EXPECT_EQ(ThrownText([&] { s.Dup(other); }),
             "Error 10038 in function Dup (closesocket)\r\nSocket operation on non-socket");
