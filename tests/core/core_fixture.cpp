@@ -59,11 +59,35 @@ std::string LogFilePath()
 
 }  // namespace
 
-void CoreTest::SetUp()
+void ProgramDirTest::SetUp()
 {
   const auto* info = testing::UnitTest::GetInstance()->current_test_info();
   dir_ = FreshTestDir(std::string(info->test_suite_name()) + "." + info->name());
   SetProgramDirForTesting(dir_);
+}
+
+void ProgramDirTest::TearDown()
+{
+  SetProgramDirForTesting("");
+}
+
+void ProgramDirTest::WriteIni(const std::string& content)
+{
+  std::ofstream out(dir_ + "\\korvalind.ini", std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+std::string ProgramDirTest::ReadIni() const
+{
+  std::ifstream in(dir_ + "\\korvalind.ini", std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void CoreTest::SetUp()
+{
+  ProgramDirTest::SetUp();
   ResetProcessState();
   application_ = std::make_unique<TApplication>();
   core_ = application_->CreateForm<TKorvalindC>();
@@ -73,13 +97,7 @@ void CoreTest::TearDown()
 {
   application_.reset();
   core_ = nullptr;
-  SetProgramDirForTesting("");
-}
-
-void CoreTest::WriteIni(const std::string& content)
-{
-  std::ofstream out(dir_ + "\\korvalind.ini", std::ios::binary | std::ios::trunc);
-  out << content;
+  ProgramDirTest::TearDown();
 }
 
 void CoreTest::WriteAccountIni(const std::string& extra)
@@ -87,14 +105,6 @@ void CoreTest::WriteAccountIni(const std::string& extra)
   WriteIni(std::string("[ACCOUNT]\r\nAccount=") + TestAccount + "\r\nDomain=" + TestDomain + "\r\nPasswd=" +
            TestPasswordDigest + "\r\n" + extra + "[LOGGING]\r\nLevel=40\r\n");
   LoadConfig();
-}
-
-std::string CoreTest::ReadIni() const
-{
-  std::ifstream in(dir_ + "\\korvalind.ini", std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 std::vector<std::string> CoreTest::LogTexts() const

@@ -9,17 +9,27 @@
 #include "core/korvalind_c.h"
 #include "platform/application.h"
 
-// A client data module on this thread's message loop, with the program folder
-// (ini file and log) in a fresh folder and the process-wide values reset.
-class CoreTest : public testing::Test {
+// The program folder (ini file and log) in a fresh folder of the test's own.
+class ProgramDirTest : public testing::Test {
 protected:
   void SetUp() override;
   void TearDown() override;
 
   // Writes korvalind.ini in the program folder.
   void WriteIni(const std::string& content);
-  void WriteAccountIni(const std::string& extra = "");
   std::string ReadIni() const;
+
+  std::string dir_;
+};
+
+// A client data module on this thread's message loop, in a fresh program
+// folder, with the process-wide values reset.
+class CoreTest : public ProgramDirTest {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  void WriteAccountIni(const std::string& extra = "");
 
   // The texts of the log lines written so far (date and time cut off).
   std::vector<std::string> LogTexts() const;
@@ -28,7 +38,6 @@ protected:
   std::vector<std::string> LogTextsSince(std::size_t lines) const;
   void ClearLog();
 
-  std::string dir_;
   std::unique_ptr<TApplication> application_;
   TKorvalindC* core_ = nullptr;
 };

@@ -11,19 +11,18 @@
 #include "core/program_info.h"
 #include "core/settings.h"
 #include "platform/udp_client.h"
-#include "tests/support/test_paths.h"
+#include "tests/core/core_fixture.h"
 #include "tests/support/udp_receiver.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-class LogTest : public testing::Test {
+class LogTest : public ProgramDirTest {
 protected:
   void SetUp() override
   {
-    dir_ = FreshTestDir("log");
-    SetProgramDirForTesting(dir_);
+    ProgramDirTest::SetUp();
     LogLevel = 40;
     BroadcastLog = false;
     for (std::string& slot : LogSlots)
@@ -33,8 +32,8 @@ protected:
   void TearDown() override
   {
     SetLogBroadcastClient(nullptr);
-    SetProgramDirForTesting("");
     BroadcastLog = false;
+    ProgramDirTest::TearDown();
   }
 
   std::string LogPath() const { return dir_ + "\\" + GetProgramName(false) + ".log"; }
@@ -46,8 +45,6 @@ protected:
   }
 
   std::vector<std::string> SlotTexts() const { return std::vector<std::string>(LogSlots, LogSlots + LogSlotCount); }
-
-  std::string dir_;
 };
 
 TEST_F(LogTest, TheFileIsNamedAfterTheProgram)

@@ -1,31 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
 #include "core/settings.h"
-#include "tests/support/test_paths.h"
+#include "tests/core/core_fixture.h"
 
 namespace {
 
-class LoadConfigTest : public testing::Test {
-protected:
-  void SetUp() override
-  {
-    dir_ = FreshTestDir("load_config");
-    SetProgramDirForTesting(dir_);
-  }
-  void TearDown() override { SetProgramDirForTesting(""); }
-
-  void WriteIni(const std::string& content)
-  {
-    std::ofstream out(dir_ + "\\korvalind.ini", std::ios::binary | std::ios::trunc);
-    out << content;
-  }
-
-  std::string dir_;
-};
+using LoadConfigTest = ProgramDirTest;
 
 TEST_F(LoadConfigTest, TheFileLiesInTheProgramFolder)
 {
