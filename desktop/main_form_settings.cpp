@@ -1,6 +1,7 @@
 // The settings tab's loading and saving, the language switch and the
 // information tab's version line.
 #include <cctype>
+#include <iterator>
 #include <string>
 
 #include "core/korvalind_functions.h"
@@ -27,29 +28,30 @@ std::string UpperCase(std::string text)
   return text;
 }
 
-// The combo's item index for the stored level text (compared exactly).
+// The levels of the settings tab's list, in its order.
+const struct {
+  const char* Name;  // in upper case: a typed name matches in any case
+  std::uint8_t Level;
+} LogLevels[] = {{"LOW", 10}, {"NORMAL", 20}, {"HIGH", 30}, {"DEBUG", 40}};
+constexpr int NormalLevelIndex = 1;
+
+// The list's index for the stored level text (compared exactly).
 int LevelIndexOfText(const std::string& text)
 {
-  if (text == "10")
-    return 0;
-  if (text == "30")
-    return 2;
-  if (text == "40")
-    return 3;
-  return 1;
+  for (int i = 0; i < static_cast<int>(std::size(LogLevels)); ++i)
+    if (text == std::to_string(LogLevels[i].Level))
+      return i;
+  return NormalLevelIndex;
 }
 
 // The level of a level name typed in any case; anything else is "normal".
 std::uint8_t LevelOfName(const std::string& name)
 {
   const std::string upper = UpperCase(name);
-  if (upper == "LOW")
-    return 10;
-  if (upper == "HIGH")
-    return 30;
-  if (upper == "DEBUG")
-    return 40;
-  return 20;
+  for (const auto& level : LogLevels)
+    if (upper == level.Name)
+      return level.Level;
+  return LogLevels[NormalLevelIndex].Level;
 }
 
 }  // namespace
