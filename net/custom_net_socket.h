@@ -200,6 +200,7 @@ protected:
   virtual void ResetToDefaults();
   // False, with the error signalled, unless the socket is closed.
   bool RequireClosed(const char* Property);
+  // The setter of Addr, Port or Proto (Property names it in the refusal).
   void AssignTarget(const char* Property, const std::string& Value, std::string& Text, bool& Has, bool& LookedUp);
   // Port and address of the peer (listening: of the socket), resolved once
   // per assignment; they throw what the resolution throws.

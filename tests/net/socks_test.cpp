@@ -475,8 +475,7 @@ TEST(Socks, CredentialsAskedForThoughNoneWereOfferedAreRefusedWhenTooLong)
 
 TEST(Socks, SettersAndConnectRefuseWhatTheyMustWithTheirTexts)
 {
-  // The refusals of a socket that is not closed are with the other setters'
-  // (Addressing), the refused Listen with the other refusals (Server).
+  // Refusals while not closed: Addressing; the refused Listen: Server.
   TNetSocket s(nullptr);
   EXPECT_EQ(s.SocksLevel(), "5");
   s.AssignSocksLevel("4a");
