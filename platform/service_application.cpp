@@ -89,6 +89,8 @@ TServiceApplication::~TServiceApplication()
 
 void TServiceApplication::Initialize()
 {
+  // A service has no window of its own to show.
+  application_->ShowMainForm = false;
   application_->Initialize();
 }
 

@@ -1,7 +1,7 @@
 // A service for the framework's tests: Wine's service control manager starts
 // it, and it writes what its handlers saw to dummy.log beside itself. The
 // start arguments choose its behaviour:
-//   slow          every handler takes 400 ms, so pending states can be seen
+//   slow          every handler takes a second, so pending states can be seen
 //   fail-start    the start handler throws
 #include <algorithm>
 #include <fstream>
@@ -93,7 +93,7 @@ private:
   void Delay() const
   {
     if (Has("slow"))
-      Sleep(400);
+      Sleep(1000);
   }
 };
 
