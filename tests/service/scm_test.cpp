@@ -218,8 +218,22 @@ TEST_F(DummyServiceTest, StatusSequenceThroughStartPauseContinueAndStop)
   EXPECT_EQ((std::vector<DWORD>{SERVICE_STOP_PENDING, SERVICE_STOPPED}), States(seen, SERVICE_RUNNING));
   EXPECT_EQ(0u, seen.back().dwWin32ExitCode);
   ASSERT_TRUE(WaitForProcessEnd(pid, 60s));
-  EXPECT_TRUE(Logged("stop stop-pending"));
+  EXPECT_TRUE(Logged("stop stop-pending synchronized-on-main=1"));
   EXPECT_TRUE(Logged("exit code=0 main-ticks=yes"));
+}
+
+// A quit message that ends the main thread's loop early must not leave the
+// stop handler waiting for a main thread that no longer serves it.
+TEST_F(DummyServiceTest, AStopAfterAStrayQuitMessageStillReachesTheMainThread)
+{
+  ASSERT_TRUE(StartService(kDummyName, {"quit-main"}));
+  ASSERT_TRUE(WaitForState(kDummyName, SERVICE_RUNNING, 60s));
+  const DWORD pid = QueryStatus(kDummyName).dwProcessId;
+  ControlService(kDummyName, SERVICE_CONTROL_STOP);
+  EXPECT_TRUE(WaitForState(kDummyName, SERVICE_STOPPED, 60s));
+  EXPECT_TRUE(WaitForProcessEnd(pid, 60s));
+  EXPECT_TRUE(Logged("stop stop-pending synchronized-on-main=1"));
+  EXPECT_TRUE(WaitForExit());
 }
 
 TEST_F(DummyServiceTest, AStartHandlerThatThrowsIsLoggedAndTheServiceStops)
