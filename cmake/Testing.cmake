@@ -15,11 +15,13 @@ set(KORVALIND_SANDBOX_SCRIPT ${PROJECT_SOURCE_DIR}/tools/sandbox)
 add_test(NAME sandbox_guard COMMAND ${KORVALIND_SANDBOX_SCRIPT} --check)
 set_tests_properties(sandbox_guard PROPERTIES FIXTURES_SETUP sandbox)
 
-# korvalind_add_gtest(<name> SOURCES <files...> LIBS <libraries...> [TIMEOUT <s>])
+# korvalind_add_gtest(<name> SOURCES <files...> LIBS <libraries...> [TIMEOUT <s>]
+#                     [WRAPPER <command...>])
 # One CTest test per program: a Wine start is expensive, so GoogleTest runs all
 # cases of a program in one process and writes its counts for the summary line.
+# WRAPPER runs the program through a command (one that starts its peers, say).
 function(korvalind_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;WRAPPER" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE korvalind_test_support ${ARG_LIBS} GTest::gmock)
   set(report ${PROJECT_BINARY_DIR}/test-results/${name}.xml)
@@ -27,7 +29,12 @@ function(korvalind_add_gtest name)
     # Under Wine the Unix root is drive Z:.
     string(REPLACE "/" "\\" report "Z:${report}")
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report})
+  if(ARG_WRAPPER)
+    add_test(NAME ${name} COMMAND ${ARG_WRAPPER} ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>
+                                  --gtest_output=xml:${report})
+  else()
+    add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report})
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()

@@ -61,6 +61,9 @@ void TKorvalindC::TimerMyIPTimer(TObject*)
   if (!PassCycleGate(TCycle::Detection))
     return;
   try {
+    // A reply still in pieces belongs to the session closed here: closing
+    // must not make it look whole.
+    myIPReply_.clear();
     if (SMyIP->State() != wsClosed) {
       try {
         SMyIP->CloseConnection();
@@ -69,7 +72,6 @@ void TKorvalindC::TimerMyIPTimer(TObject*)
       }
     }
     try {
-      myIPReply_.clear();
       SMyIP->AssignProto("tcp");
       SMyIP->AssignAddr(DetectServerIP);
       SMyIP->AssignPort("901");

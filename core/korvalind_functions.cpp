@@ -119,15 +119,28 @@ std::string ReplaceAll(const std::string& text, const std::string& searched, con
   if (text.size() <= searched.size() || searched.empty() || text.find(searched) == std::string::npos)
     return text;
 
-  std::string result(text);
-  if (replacement.find(searched) != std::string::npos) {
-    // Rescanning would find the inserted text again and never end.
+  if (replacement.size() > searched.size()) {
+    // Rescanning need not end here: a replacement that holds the searched
+    // text finds it again, and one that rebuilds it with its neighbours
+    // ("ab" by "bbaa" in "aab") grows the text for ever or doubles it per
+    // pass ("ba" by "aab"). Once from left to right instead.
+    std::string result;
     std::size_t from = 0;
-    for (std::size_t at; (at = result.find(searched, from)) != std::string::npos; from = at + replacement.size())
-      result.replace(at, searched.size(), replacement);
+    for (std::size_t at; (at = text.find(searched, from)) != std::string::npos; from = at + searched.size()) {
+      result.append(text, from, at - from);
+      result += replacement;
+    }
+    result.append(text, from);
     return result;
   }
-  for (std::size_t at; (at = result.find(searched)) != std::string::npos;)
+  std::string result(text);
+  // Every pass shortens the text, or keeps its length and moves it the same
+  // way in byte order, so rescanning ends. Nothing before the occurrence just
+  // replaced was found, so the next one starts at most searched.size() - 1
+  // bytes before it: searching from there is searching from the start.
+  const std::size_t back = searched.size() - 1;
+  for (std::size_t at = result.find(searched); at != std::string::npos;
+       at = result.find(searched, at > back ? at - back : 0))
     result.replace(at, searched.size(), replacement);
   return result;
 }
@@ -154,8 +167,11 @@ std::string GetReplyValue(const std::string& key, const std::string& reply)
 std::string FormatOSVersionText(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor,
                                 const std::string& servicePack)
 {
-  std::string text = "(" + IntToText(static_cast<std::int32_t>(major)) + "." +
-                     IntToText(static_cast<std::int32_t>(minor)) + ")";
+  std::string text = "(";
+  text += IntToText(static_cast<std::int32_t>(major));
+  text += '.';
+  text += IntToText(static_cast<std::int32_t>(minor));
+  text += ')';
   for (const TVersionName& entry : VersionNames)
     if (entry.platformId == platformId && entry.major == major && entry.minor == minor) {
       text += entry.name;

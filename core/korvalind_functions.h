@@ -30,8 +30,9 @@ std::string ScrambleRequest(const std::string& text);
 // count letters drawn from "a" to "y".
 std::string RandomLetters(std::uint8_t count);
 // Replaces every occurrence of searched, searching the whole text again after
-// each replacement; when the replacement itself holds searched it goes once
-// from left to right instead, so it always ends.
+// each replacement, so occurrences a replacement makes go as well; a
+// replacement longer than searched goes once from left to right instead, as
+// rescanning it might never end.
 std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement);
 // The value of key in an update reply of blank-separated key:value items.
 std::string GetReplyValue(const std::string& key, const std::string& reply);

@@ -194,10 +194,17 @@ void TKorvalindC::ApplyUpdateReply(const std::string& reply)
         ConfigError = true;
         LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", 10);
         WriteAccountFlag("CONFIGERROR", true);
-      } else if (Has(reply, "M1")) {
-        const std::string message = GetReplyValue("M1", reply);
-        if (!message.empty())
-          LogMessage(">>>>>    " + message, 10);
+      } else {
+        // Held back for a quarter of an hour (99) or a day; the success step
+        // overwrites both, so this lasts only when the reply orders an exit.
+        const unsigned hold = code == 99 ? 900000 : 86400000;
+        TimerSetIP->SetInterval(hold);
+        TimerMyIP->SetInterval(hold);
+        if (Has(reply, "M1")) {
+          const std::string message = GetReplyValue("M1", reply);
+          if (!message.empty())
+            LogMessage(">>>>>    " + message, 10);
+        }
       }
     }
   }

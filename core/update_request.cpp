@@ -32,6 +32,9 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
   TimerDNSCheck->SetEnabled(false);
   TimerSetIP->SetInterval(30000);
   try {
+    // A reply still in pieces belongs to the session closed here: closing
+    // must not make it look whole.
+    setIPReply_.clear();
     if (SSetIP->State() != wsClosed) {
       try {
         SSetIP->CloseConnection();
@@ -42,7 +45,6 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
       }
     }
     try {
-      setIPReply_.clear();
       SSetIP->AssignProto("tcp");
       SSetIP->AssignAddr(UpdateServerIP);
       SSetIP->AssignPort("900");

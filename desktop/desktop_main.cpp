@@ -5,12 +5,9 @@
 
 #include "core/korvalind_c.h"
 #include "core/korvalind_proc.h"
-#include "core/settings.h"
+#include "desktop/main_form.h"
 #include "desktop/single_instance.h"
 #include "platform/application.h"
-#ifdef KORVALIND_MAIN_WINDOW
-#include "desktop/main_form.h"
-#endif
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
@@ -20,17 +17,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
   TApplication application;
   application.Initialize();
+  // A failure that no handler caught (a settings file that cannot be
+  // written, say) is shown to the user, not swallowed.
+  application.OnException = [&application](TObject*, const std::exception& e) { application.ShowException(e); };
   // The data module exists, its creation handler run, before the main
   // window's creation handler starts the core.
   application.CreateForm<TKorvalindC>();
-#ifdef KORVALIND_MAIN_WINDOW
   application.CreateForm<TMainForm>();
-#else
-  // Without the window the core starts as the window's creation handler
-  // would start it.
-  ModeName = "GUI";
-  StartClient("W");
-#endif
   application.CreateForm<TKorvalindProc>();
   application.Run();
   return 0;

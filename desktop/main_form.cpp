@@ -24,13 +24,13 @@
 TMainForm* MainForm = nullptr;
 std::string ShownMessageText;
 
-const std::string MakerWebUrl = "http://www.example.org/";
+const std::string MakerWebUrl = KORVALIND_MAKER_URL;
 const std::string ServiceWebUrl = korvalind::endpoints::WebUrl;
 
 namespace {
 
 // The developer's page of the second credit block (shown, not opened).
-const char* const DeveloperWebUrl = "http://www.example.net/";
+const char* const DeveloperWebUrl = KORVALIND_DEVELOPER_URL;
 
 // The tariff's display name, or null for a code the window does not know.
 const char* TariffName(const std::string& code)
@@ -59,6 +59,20 @@ T* Make(TComponent* owner, const char* name, TWinControl* parent, int left, int 
     control->SetText(text);
   control->SetParent(parent);
   return control;
+}
+
+// A label of fixed size: it keeps its bounds whatever its text and font.
+TLabel* MakeFixedLabel(TComponent* owner, const char* name, TWinControl* parent, int left, int top, int width,
+                       int height, TAlignment alignment, const std::string& text = "")
+{
+  TLabel* label = new TLabel(owner);
+  label->SetName(name);
+  label->SetAutoSize(false);
+  label->SetAlignment(alignment);
+  label->SetBounds(left, top, width, height);
+  label->SetText(text);
+  label->SetParent(parent);
+  return label;
 }
 
 void LoadPicture(TImage* image, const char* resourceName)
@@ -130,18 +144,14 @@ void TMainForm::CreateStatusSheet()
   StateSheet->SetPageControl(PageControl1);
   StateSheet->OnShow = [this](TObject* sender) { StateSheetShow(sender); };
 
-  lbIPAddress = Make<TLabel>(this, "lbIPAddress", StateSheet, 8, 8, 429, 45, "255.255.255.255");
-  lbIPAddress->SetAutoSize(false);
-  lbIPAddress->SetAlignment(taCenter);
+  lbIPAddress = MakeFixedLabel(this, "lbIPAddress", StateSheet, 8, 8, 429, 45, taCenter, "255.255.255.255");
   lbIPAddress->Font.SetName("Arial Black");
   lbIPAddress->Font.SetHeight(40);
   lbIPAddress->Font.SetStyle(TFontStyles{fsBold});
   lbIPAddress->Font.SetColor(clGradientActiveCaption);
 
-  lbMess = Make<TLabel>(this, "lbMess", StateSheet, 8, 56, 429, 157);
-  lbMess->SetAutoSize(false);
+  lbMess = MakeFixedLabel(this, "lbMess", StateSheet, 8, 56, 429, 157, taCenter);
   lbMess->SetWordWrap(true);
-  lbMess->SetAlignment(taCenter);
   lbMess->Font.SetName("MS Sans Serif");
   lbMess->Font.SetHeight(13);
   lbMess->Font.SetStyle(TFontStyles{fsBold});
@@ -152,13 +162,13 @@ void TMainForm::CreateStatusSheet()
 
   gbAccountInfo = Make<TGroupBox>(this, "gbAccountInfo", StateSheet, 8, 216, 274, 154, "Account Informationen");
   lbIHostname = Make<TLabel>(this, "lbIHostname", gbAccountInfo, 10, 24, 110, 14, "Hostname:");
-  lbHostName = Make<TLabel>(this, "lbHostName", gbAccountInfo, 124, 24, 140, 14, "Unbekannt");
+  lbHostName = Make<TLabel>(this, "lbHostName", gbAccountInfo, 136, 24, 140, 14, "Unbekannt");
   lbIActualIP = Make<TLabel>(this, "lbIActualIP", gbAccountInfo, 10, 48, 110, 14, "Aktuelle IP:");
-  lbActualIP = Make<TLabel>(this, "lbActualIP", gbAccountInfo, 124, 48, 140, 14, "0.0.0.0");
+  lbActualIP = Make<TLabel>(this, "lbActualIP", gbAccountInfo, 136, 48, 140, 14, "0.0.0.0");
   lbITariff = Make<TLabel>(this, "lbITariff", gbAccountInfo, 10, 72, 110, 14, "Tarif:");
-  lbTarif = Make<TLabel>(this, "lbTarif", gbAccountInfo, 124, 72, 140, 14, "Unbekannt");
+  lbTarif = Make<TLabel>(this, "lbTarif", gbAccountInfo, 136, 72, 140, 14, "Unbekannt");
   lbILastUpdate = Make<TLabel>(this, "lbILastUpdate", gbAccountInfo, 10, 96, 110, 14, "Letzte Aktualisierung:");
-  lbLastUpdate = Make<TLabel>(this, "lbLastUpdate", gbAccountInfo, 124, 96, 140, 14, "Unbekannt");
+  lbLastUpdate = Make<TLabel>(this, "lbLastUpdate", gbAccountInfo, 136, 96, 140, 14, "Unbekannt");
   chkOffline = Make<TCheckBox>(this, "chkOffline", gbAccountInfo, 10, 122, 125, 17, "Offline Modus");
   chkOffline->SetAlignment(taLeftJustify);
   chkOffline->OnClick = [this](TObject* sender) { chkOfflineClick(sender); };
@@ -174,13 +184,13 @@ void TMainForm::CreateConfigSheet()
 
   gbAccountData = Make<TGroupBox>(this, "gbAccountData", ConfigSheet, 8, 4, 431, 104, "Zugangsdaten");
   lbAccount = Make<TLabel>(this, "lbAccount", gbAccountData, 12, 24, 80, 14, "Account:");
-  txtAccount = Make<TEdit>(this, "txtAccount", gbAccountData, 96, 20, 190, 21, "Account");
+  txtAccount = Make<TEdit>(this, "txtAccount", gbAccountData, 96, 20, 200, 21, "Account");
   lbDomain = Make<TLabel>(this, "lbDomain", gbAccountData, 12, 50, 80, 14, "Domain:");
-  txtDomain = Make<TEdit>(this, "txtDomain", gbAccountData, 96, 46, 190, 21, "Domain");
+  txtDomain = Make<TEdit>(this, "txtDomain", gbAccountData, 96, 46, 200, 21, "Domain");
   lbPassword = Make<TLabel>(this, "lbPassword", gbAccountData, 12, 76, 80, 14, "Passwort:");
-  txtPassword = Make<TEdit>(this, "txtPassword", gbAccountData, 96, 72, 190, 21, "Password");
+  txtPassword = Make<TEdit>(this, "txtPassword", gbAccountData, 96, 72, 200, 21, "Password");
   txtPassword->SetPasswordChar('*');
-  Image5 = MakeLogo(this, "Image5", gbAccountData, 296, 14, 126, 82);
+  Image5 = MakeLogo(this, "Image5", gbAccountData, 304, 14, 118, 82);
   Image5->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
 
   btnSaveConfig = Make<TButton>(this, "btnSaveConfig", ConfigSheet, 334, 328, 105, 25, "Speichern");
@@ -243,19 +253,14 @@ void TMainForm::CreateInfoSheet()
   InfoSheet->SetPageControl(PageControl1);
   InfoSheet->OnShow = [this](TObject* sender) { InfoSheetShow(sender); };
 
-  lbVersion = Make<TLabel>(this, "lbVersion", InfoSheet, 8, 10, 431, 16, "Version");
-  lbVersion->SetAutoSize(false);
-  lbVersion->SetAlignment(taCenter);
+  lbVersion = MakeFixedLabel(this, "lbVersion", InfoSheet, 8, 10, 431, 16, taCenter, "Version");
   lbVersion->Font.SetStyle(TFontStyles{fsBold});
   Image4 = MakeLogo(this, "Image4", InfoSheet, 8, 32, 431, 96);
   Image4->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
-  Label4 = Make<TLabel>(this, "Label4", InfoSheet, 8, 136, 431, 14,
-                        "Korvalind-Poster ist ein Programm der Korvalind Dienste.");
-  Label4->SetAutoSize(false);
-  Label4->SetAlignment(taCenter);
-  Label2 = Make<TLabel>(this, "Label2", InfoSheet, 8, 152, 431, 14, "Alle Rechte liegen bei den Korvalind Diensten.");
-  Label2->SetAutoSize(false);
-  Label2->SetAlignment(taCenter);
+  Label4 = MakeFixedLabel(this, "Label4", InfoSheet, 8, 136, 431, 14, taCenter,
+                          "Korvalind-Poster ist ein Programm der Korvalind Dienste.");
+  Label2 = MakeFixedLabel(this, "Label2", InfoSheet, 8, 152, 431, 14, taCenter,
+                          "Alle Rechte liegen bei den Korvalind Diensten.");
 
   GroupBox11 = Make<TGroupBox>(this, "GroupBox11", InfoSheet, 8, 176, 431, 176);
   Image1 = Make<TImage>(this, "Image1", GroupBox11, 16, 20, 48, 48);

@@ -123,6 +123,9 @@ public:
   void ApplyLanguage(std::string code);
 
 private:
+  // The stored digest that the settings tab put into the password edit.
+  std::string passwordShown_;
+
   void CreateStatusSheet();
   void CreateConfigSheet();
   void CreateLogsSheet();

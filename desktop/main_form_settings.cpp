@@ -18,7 +18,7 @@ namespace {
 const std::string AccountPortalGerman = std::string(korvalind::endpoints::WebUrl) + "account/";
 const std::string PasswordResetPage = std::string(korvalind::endpoints::WebUrl) + "passwort/";
 // The service's English-language site.
-const std::string AccountPortalEnglish = "http://www.korvalind-en.test/account/";
+const std::string AccountPortalEnglish = std::string(KORVALIND_WEB_URL_ENGLISH) + "account/";
 
 std::string UpperCase(std::string text)
 {
@@ -126,7 +126,8 @@ void TMainForm::ConfigSheetShow(TObject*)
   const TIniFile ini(ConfigFilePath());
   txtAccount->SetText(ini.ReadString("ACCOUNT", "Account", ""));
   txtDomain->SetText(ini.ReadString("ACCOUNT", "Domain", korvalind::endpoints::ServiceDomain));
-  txtPassword->SetText(ini.ReadString("ACCOUNT", "Passwd", ""));
+  passwordShown_ = ini.ReadString("ACCOUNT", "Passwd", "");
+  txtPassword->SetText(passwordShown_);
   cbLogging->SetItemIndex(1);
   cbLogging->SetItemIndex(LevelIndexOfText(ini.ReadString("LOGGING", "Level", "20")));
 }
@@ -140,7 +141,7 @@ void TMainForm::btnSaveConfigClick(TObject*)
   // every other text is a password the user typed, whatever its length, and
   // is stored as its digest (a long password must not be dropped silently).
   const std::string password = txtPassword->Text();
-  if (password.size() < 30 || password != ini.ReadString("ACCOUNT", "Passwd", ""))
+  if (password.size() < 30 || password != passwordShown_)
     ini.WriteString("ACCOUNT", "Passwd", Md5DigestToHex(Md5DigestOfText(password)));
   ini.WriteString("ACCOUNT", "Language", UpperCase(cbLanguage->Text()) == "DEUTSCH" ? "D" : "E");
   LogLevel = LevelOfName(cbLogging->Text());

@@ -24,6 +24,9 @@ struct TMutexFinalization {
 
 void SingleInstanceMutex()
 {
+  // Only the answer of this call may count, not an error left over from the
+  // start of the process.
+  SetLastError(ERROR_SUCCESS);
   SingleInstanceHandle = CreateMutexA(nullptr, TRUE, MutexName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     MessageBoxA(nullptr, "Anwendung läuft bereits.", "Korvalind", MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);

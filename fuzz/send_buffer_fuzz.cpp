@@ -1,6 +1,7 @@
 // Drives the send queue with a random series of queue, consume and drop steps
 // and checks it against a plain byte string; then feeds the same input to the
 // address text helpers and checks their answers against a simple reading.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -57,7 +58,7 @@ void FuzzQueue(const std::uint8_t* data, std::size_t size)
   std::string model;
   for (std::size_t i = 1; i + 1 < size; i += 2) {
     const int amount = data[i + 1] % 200;
-    switch (data[i] % 4) {
+    switch (data[i] % 7) {
     case 0: {
       const std::string chunk(static_cast<std::size_t>(amount), static_cast<char>(i));
       if (queue.QueueData(chunk.data(), amount))
@@ -81,6 +82,44 @@ void FuzzQueue(const std::uint8_t* data, std::size_t size)
     }
     case 2:
       queue.DropEmptyFront();
+      break;
+    case 3: {
+      // A datagram is queued whole into the last block.
+      const std::string chunk(static_cast<std::size_t>(amount), static_cast<char>(~i));
+      if (queue.QueueDatagram(chunk.data(), amount)) {
+        Check(queue.Block(queue.BlockCount() - 1)->Pending() == amount);
+        model += chunk;
+      } else {
+        Check(amount == 0);
+      }
+      break;
+    }
+    case 4: {
+      // A run is the front of the queue, as long as the limit and the first
+      // block allow, and taking it off takes exactly those bytes.
+      int len = 0;
+      const unsigned char* run = queue.PeekRun(amount, len);
+      const TBuffer* front = queue.Front();
+      const int first = front == nullptr ? 0 : front->Pending();
+      if (first == 0) {
+        Check(len == 0 && run == nullptr);
+        break;
+      }
+      const long long total = queue.PendingBytes();
+      const long long expected = first >= amount || queue.BlockCount() == 1 ? first : std::min<long long>(amount, total);
+      Check(len == expected);
+      Check(model.compare(0, static_cast<std::size_t>(len), reinterpret_cast<const char*>(run),
+                          static_cast<std::size_t>(len)) == 0);
+      const int take = static_cast<int>(data[i + 1]) % (len + 1);
+      Check(queue.Consume(take) == take);
+      model.erase(0, static_cast<std::size_t>(take));
+      break;
+    }
+    case 5:
+      Check(queue.Consume(amount) == std::min<long long>(amount, static_cast<long long>(model.size())));
+      model.erase(0, std::min<std::size_t>(static_cast<std::size_t>(amount), model.size()));
+      if (amount > 0)
+        Check(queue.BlockCount() <= 1 || queue.Front()->Pending() > 0);
       break;
     default:
       if (queue.Front() != nullptr && queue.Front()->Pending() == 0 && queue.BlockCount() > 1)

@@ -28,6 +28,28 @@ void Check(bool condition)
     std::abort();
 }
 
+std::string ReplaceRescanning(std::string text, const std::string& searched, const std::string& replacement)
+{
+  for (std::size_t at; (at = text.find(searched)) != std::string::npos;)
+    text = text.substr(0, at) + replacement + text.substr(at + searched.size());
+  return text;
+}
+
+std::string ReplaceOnce(const std::string& text, const std::string& searched, const std::string& replacement)
+{
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text.compare(i, searched.size(), searched) == 0) {
+      out += replacement;
+      i += searched.size();
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -43,13 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(value.empty() || static_cast<unsigned char>(value.back()) > 32);
   Check(value.size() <= b.size());
 
-  // Rescanning replacements that never grow always end; a replacement that
-  // holds the searched text goes once from left to right.
-  if (b.size() <= 8 && c.size() <= 8 && (c.size() < b.size() || c.find(b) != std::string::npos)) {
-    const std::string replaced = ReplaceAll(a, b, c);
-    if (!b.empty() && b != c && a.size() > b.size() && c.find(b) == std::string::npos)
-      Check(replaced.find(b) == std::string::npos);
-  }
+  // Every replacement ends, whatever the three texts. Small cases are
+  // checked against the plain rescanning loop (replacements that do not grow)
+  // and a plain copy with one left-to-right pass (replacements that grow).
+  const std::string replaced = ReplaceAll(a, b, c);
+  if (b.empty() || b == c || a.size() <= b.size())
+    Check(replaced == a);
+  else if (c.size() > b.size())
+    Check(replaced == ReplaceOnce(a, b, c));
+  else if (a.size() <= 256)
+    Check(replaced == ReplaceRescanning(a, b, c));
+  if (!b.empty() && b != c && c.size() <= b.size() && a.size() > b.size())
+    Check(replaced.find(b) == std::string::npos);
 
   const std::string scrambled = ScrambleRequest(input);
   Check(scrambled.size() == input.size());

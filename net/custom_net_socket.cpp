@@ -1,5 +1,6 @@
 #include "net/custom_net_socket.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,8 @@ namespace {
 
 constexpr long kConnectMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 0x3B
 constexpr long kDupMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                   // 0x33
+// Most bytes of a stream handed to one send call, as a plain 64 KiB write loop does.
+constexpr int kSendRun = 64 * 1024;
 
 // Sleeps until a message arrives or a short while has passed, so the loops
 // that wait for the network do not spin the processor.
@@ -409,6 +412,9 @@ void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
 {
   if (hiddenWindow_ == nullptr || OldHandle == INVALID_SOCKET)
     return;
+  // The Winsock error lives in the thread's last error, which the message
+  // calls may overwrite; a report that follows must still read it.
+  const DWORD lastError = GetLastError();
   std::vector<MSG> keep;
   MSG msg;
   while (PeekMessageA(&msg, hiddenWindow_, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE))
@@ -416,6 +422,7 @@ void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
       keep.push_back(msg);
   for (const MSG& m : keep)
     PostMessageA(hiddenWindow_, m.message, m.wParam, m.lParam);
+  SetLastError(lastError);
 }
 
 void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
@@ -659,20 +666,29 @@ int TCustomNetSocket::SendText(const std::string& Text)
 void TCustomNetSocket::TryToSend()
 {
   const SOCKET handle = socketHandle_;
-  if (handle == INVALID_SOCKET || sendQueue_.BlockCount() == 0)
+  // An OnSendData handler that sends again lands here while the bytes just
+  // handed over are not yet taken off the queue: they would go out twice. The
+  // running drain sends what the handler queued.
+  if (handle == INVALID_SOCKET || sendQueue_.BlockCount() == 0 || draining_)
     return;
+  draining_ = true;
+  struct TDrainGuard {
+    bool& Flag;
+    ~TDrainGuard() { Flag = false; }
+  } guard{draining_};
+  // A stream's blocks go out together: one call per 1460-byte block would cost
+  // a system call each. A datagram is always one block.
+  const int run = socketType_ == SOCK_STREAM ? kSendRun : 0;
   for (;;) {
-    TBuffer* block = sendQueue_.Front();
-    if (block == nullptr)
-      return;
     int len = 0;
-    const unsigned char* data = block->PeekData(len);
+    const unsigned char* data = sendQueue_.PeekRun(run, len);
     if (len == 0) {
       if (sendQueue_.DropEmptyFront())
         continue;
       sendQueueEmpty_ = true;
       return;
     }
+    const unsigned generation = sendQueue_.Generation();
     const int sent = RawSend(data, len);
     if (sent == 0)
       return;
@@ -696,9 +712,9 @@ void TCustomNetSocket::TryToSend()
       }
     }
     // OnSendData may have closed the socket or dropped the queue.
-    if (socketHandle_ != handle || sendQueue_.Front() != block)
+    if (socketHandle_ != handle || sendQueue_.Generation() != generation)
       return;
-    block->ConsumeData(sent);
+    sendQueue_.Consume(sent);
     if (sent < len)
       return;
   }
@@ -719,10 +735,13 @@ int TCustomNetSocket::RawSend(const void* Data, int Len)
 
 int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void* Data, int Len)
 {
+  // Never read past what the caller gave.
   sockaddr_in dest{};
-  std::memcpy(&dest, Dest, sizeof(dest));
+  if (Dest != nullptr && DestLen > 0)
+    std::memcpy(&dest, Dest, std::min<std::size_t>(sizeof(dest), static_cast<std::size_t>(DestLen)));
   const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
-                                     reinterpret_cast<const sockaddr*>(&dest), DestLen);
+                                     reinterpret_cast<const sockaddr*>(&dest),
+                                     std::min<int>(DestLen, sizeof(dest)));
   if (result > 0)
     NotifySendData(result);
   if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM)
@@ -822,6 +841,7 @@ void TCustomNetSocket::Connect()
   int size = 0;
   int len = sizeof(size);
   if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
+    AbandonHandle();  // still wsClosed: no close would find it
     ReportSocketError("getsockopt(SO_SNDBUF)");
     return;
   }
@@ -1042,18 +1062,26 @@ void TCustomNetSocket::DrainUntilClosed()
     if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0)
       break;
     if (waiting > 0) {
-      NotifyDataAvailable(0);
+      const int readBefore = readCount_;
+      const bool handled = NotifyDataAvailable(0);
       if (!*alive || socketHandle_ == INVALID_SOCKET)
         return;
+      // A handler that takes nothing would keep this loop going for ever. A
+      // count that did not drop is no proof of that: more may have arrived.
+      // Without a handler the read notification drains what waits.
       u_long after = 0;
-      // A handler that takes nothing would keep this loop going for ever.
-      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &after) != 0 || after >= waiting)
+      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &after) != 0 ||
+          (handled && readCount_ == readBefore && after >= waiting))
         break;
     }
+    // The zero-byte read only asks whether the socket still works: the peer's
+    // close itself arrives as FD_CLOSE through the pump. A read that reports
+    // no error is no failure; a stale error must not be taken for its own.
+    Winsock::WSASetLastError(0);
     char none;
     if (RawRecv(&none, 0, 0) <= 0) {
       lastError_ = Winsock::WSAGetLastError();
-      if (lastError_ != WSAEWOULDBLOCK)
+      if (lastError_ != 0 && lastError_ != WSAEWOULDBLOCK)
         break;
     }
     PumpMessages();

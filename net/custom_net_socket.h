@@ -251,6 +251,7 @@ protected:
   bool closeNotified_ = false;
   TSocketState state_ = wsClosed;
   bool receiveDrained_ = false;
+  bool draining_ = false;  // TryToSend is running
   bool quitReceived_ = false;
   int selectMask_ = 0;
   std::uint16_t currentEvent_ = 0;

@@ -1,6 +1,29 @@
 #include "net/line_net_socket.h"
 
+#include <algorithm>
+#include <cstring>
+
 TCustomLineNetSocket::TCustomLineNetSocket(TComponent* Owner) : TCustomSocksNetSocket(Owner) {}
+
+TCustomLineNetSocket::~TCustomLineNetSocket()
+{
+  lineBuffer_.reset();
+}
+
+void TCustomLineNetSocket::AssignLineMode(bool Value)
+{
+  if (Value == lineMode_)
+    return;
+  lineMode_ = Value;
+  if (Value)
+    rescanHeld_ = true;
+  else
+    // A handler that switches line mode off and reads on at once must get the
+    // rest of its line and what follows it, in order.
+    CloseDeliveredLine();
+  if (lineBufferCount_ > 0 || pendingLineLength_ > 0)
+    PostMessageA(hiddenWindow_, WM_SOCKET_LINE_RETRIGGER, 0, 0);
+}
 
 void TCustomLineNetSocket::NotifyLineLimitExceeded(int RcvdLength, bool& ClearData)
 {
@@ -15,4 +38,399 @@ int TCustomLineNetSocket::SendTextLine(const std::string& Text)
   QueueData(Text.data(), static_cast<int>(Text.size()));
   SendText(LineEnd);
   return static_cast<int>(Text.size()) + 2;
+}
+
+// ---- the buffer -------------------------------------------------------------
+
+void TCustomLineNetSocket::ReserveLineBuffer(int Size)
+{
+  if (Size <= lineBufferSize_)
+    return;
+  std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(Size)]);
+  if (lineBuffer_)
+    std::memcpy(grown.get(), lineBuffer_.get(), static_cast<std::size_t>(lineBufferSize_));
+  lineBuffer_ = std::move(grown);
+  lineBufferSize_ = Size;
+}
+
+int TCustomLineNetSocket::FindLineEnd(int Start) const
+{
+  const int endLength = static_cast<int>(LineEnd.size());
+  const char first = LineEnd[0];
+  const char* data = lineBuffer_.get();
+  for (int pos = std::max(0, Start); pos + endLength <= lineBufferCount_; ++pos) {
+    const void* hit = std::memchr(data + pos, first, static_cast<std::size_t>(lineBufferCount_ - endLength - pos + 1));
+    if (hit == nullptr)
+      return -1;
+    pos = static_cast<int>(static_cast<const char*>(hit) - data);
+    if (std::memcmp(data + pos, LineEnd.data(), static_cast<std::size_t>(endLength)) == 0)
+      return pos;
+  }
+  return -1;
+}
+
+void TCustomLineNetSocket::CloseDeliveredLine()
+{
+  if (deliveredLineLength_ > 0 && lineBuffer_) {
+    const int rest = lineBufferCount_ - deliveredLineLength_;
+    std::memmove(lineBuffer_.get() + pendingLineLength_, lineBuffer_.get() + deliveredLineLength_,
+                 static_cast<std::size_t>(rest));
+    lineBufferCount_ = pendingLineLength_ + rest;
+  }
+  deliveredLineLength_ = 0;
+  pendingLineLength_ = 0;
+  if (lineBuffer_)
+    lineBuffer_[lineBufferCount_] = '\0';
+}
+
+// ---- receiving --------------------------------------------------------------
+
+int TCustomLineNetSocket::ReadRcvdCount()
+{
+  if (pendingLineLength_ > 0 || LineHandling())
+    return pendingLineLength_;
+  return TCustomSocksNetSocket::ReadRcvdCount();
+}
+
+int TCustomLineNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+{
+  char* data = lineBuffer_.get();
+  if (BufferSize > 0 && pendingLineLength_ > 0) {
+    if (BufferSize >= pendingLineLength_) {
+      const int count = pendingLineLength_;
+      std::memcpy(Buffer, data, static_cast<std::size_t>(count));
+      pendingLineLength_ = 0;
+      return count;
+    }
+    std::memcpy(Buffer, data, static_cast<std::size_t>(BufferSize));
+    // Only the line moves up; the bytes behind it stay where they are.
+    std::memmove(data, data + BufferSize, static_cast<std::size_t>(pendingLineLength_ - BufferSize));
+    pendingLineLength_ -= BufferSize;
+    return BufferSize;
+  }
+  if (BufferSize > 0 && !LineHandling() && lineBufferCount_ > 0) {
+    if (BufferSize >= lineBufferCount_) {
+      const int count = lineBufferCount_;
+      std::memcpy(Buffer, data, static_cast<std::size_t>(count));
+      lineBufferCount_ = 0;
+      data[0] = '\0';
+      return count;
+    }
+    std::memcpy(Buffer, data, static_cast<std::size_t>(BufferSize));
+    std::memmove(data, data + BufferSize, static_cast<std::size_t>(lineBufferCount_ - BufferSize + 1));
+    lineBufferCount_ -= BufferSize;
+    return BufferSize;
+  }
+  return TCustomSocksNetSocket::RawRecv(Buffer, BufferSize, Flags);
+}
+
+bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
+{
+  if (!LineHandling() || socksPhase_ != SocksPhaseData)
+    return TCustomSocksNetSocket::NotifyDataAvailable(ErrCode);
+  if (delivering_) {
+    // Reached from a message loop that a handler runs: the bytes wait in the
+    // socket until the delivery under way has finished.
+    readAgain_ = true;
+    return true;
+  }
+  const auto alive = AliveFlag();
+  delivering_ = true;
+  try {
+    DeliverArrival();
+  } catch (...) {
+    if (*alive)
+      EndDelivery();
+    throw;
+  }
+  if (*alive)
+    EndDelivery();
+  return true;
+}
+
+void TCustomLineNetSocket::EndDelivery()
+{
+  delivering_ = false;
+  if (readAgain_) {
+    readAgain_ = false;
+    if (socketHandle_ != INVALID_SOCKET)
+      PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
+  }
+  if (retriggerAgain_) {
+    retriggerAgain_ = false;
+    if (lineBufferCount_ > 0)
+      PostMessageA(hiddenWindow_, WM_SOCKET_LINE_RETRIGGER, 0, 0);
+  }
+}
+
+void TCustomLineNetSocket::DeliverArrival()
+{
+  const auto alive = AliveFlag();
+  const unsigned serial = SessionSerial();
+  if (pendingLineLength_ > 0) {
+    // A line whose handler stopped reading it comes before anything new.
+    if (!DeliverFrontLine(alive, serial))
+      return;
+    rescanHeld_ = true;
+    if (!LineHandling()) {
+      readAgain_ = true;  // what waits in the socket is for non-line reading now
+      return;
+    }
+  }
+  int waiting = TCustomSocksNetSocket::ReadRcvdCount();
+  if (SessionGone(alive, serial) || waiting < 0)
+    return;
+  if (waiting == 0)
+    waiting = 255;
+  ReserveLineBuffer(lineBufferCount_ + waiting + 1);
+  int got = ReceiveData(lineBuffer_.get() + lineBufferCount_, waiting);
+  if (got <= 0) {
+    if (lineBufferCount_ == 0)
+      return;
+    got = 0;
+  }
+  const bool rescan = got == 0 || rescanHeld_;
+  rescanHeld_ = false;
+  if (got > 0) {
+    if (LineEdit)
+      ScanLine(got);
+    else if (LineEcho)
+      Send(lineBuffer_.get() + lineBufferCount_, got);
+    if (SessionGone(alive, serial))
+      return;
+  }
+  // Starting a little before the new bytes finds a terminator split across
+  // two reads.
+  int start = rescan ? 0 : std::max(0, lineBufferCount_ - static_cast<int>(LineEnd.size()));
+  lineBufferCount_ += got;
+  lineBuffer_[lineBufferCount_] = '\0';
+  while (LineHandling()) {
+    const int pos = FindLineEnd(start);
+    if (pos < 0) {
+      CheckLineLimit(alive);
+      return;
+    }
+    pendingLineLength_ = pos + static_cast<int>(LineEnd.size());
+    deliveredLineLength_ = pendingLineLength_;
+    lineSeen_ = true;
+    if (!DeliverFrontLine(alive, serial))
+      return;
+    start = 0;
+  }
+  return;
+}
+
+bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& Alive, unsigned Serial)
+{
+  while (lineMode_ && pendingLineLength_ > 0) {
+    const int before = pendingLineLength_;
+    if (!TCustomSocksNetSocket::NotifyDataAvailable(0)) {
+      pendingLineLength_ = 0;  // no handler: the line is dropped
+      break;
+    }
+    if (SessionGone(Alive, Serial))
+      return false;
+    // A handler that takes nothing would be called for ever: the line stays
+    // for the next notification.
+    if (lineMode_ && pendingLineLength_ == before)
+      return false;
+  }
+  CloseDeliveredLine();
+  while (!lineMode_ && lineBufferCount_ > 0) {
+    const int before = lineBufferCount_;
+    if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
+      break;
+    if (SessionGone(Alive, Serial))
+      return false;
+    if (!lineMode_ && lineBufferCount_ >= before)
+      break;
+  }
+  return true;
+}
+
+void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& Alive)
+{
+  if (LineLimit <= 0 || lineBufferCount_ <= LineLimit)
+    return;
+  dropOnLimit_ = true;
+  NotifyLineLimitExceeded(lineBufferCount_, dropOnLimit_);
+  if (!*Alive || !dropOnLimit_)
+    return;
+  pendingLineLength_ = 0;
+  deliveredLineLength_ = 0;
+  lineBufferCount_ = 0;
+  if (lineBuffer_)
+    lineBuffer_[0] = '\0';
+  dropOnLimit_ = false;
+}
+
+void TCustomLineNetSocket::ScanLine(int& Count)
+{
+  const auto alive = AliveFlag();
+  const unsigned serial = SessionSerial();
+  const int old = lineBufferCount_;
+  int out = old;
+  int lowest = old;
+  std::unique_ptr<char[]> work;
+  int workSize = 0;
+  auto put = [&](char ch) {
+    if (out >= workSize) {
+      std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(workSize + 256)]);
+      std::memcpy(grown.get(), work.get(), static_cast<std::size_t>(out));
+      work = std::move(grown);
+      workSize += 256;
+    }
+    work[out++] = ch;
+  };
+  for (int i = 0; i < Count; ++i) {
+    const char ch = lineBuffer_[old + i];
+    if ((ch == '\b' || ch == '\t') && !work) {
+      workSize = ((old + Count) / 256 + 1) * 256;
+      work.reset(new char[static_cast<std::size_t>(workSize)]);
+      std::memcpy(work.get(), lineBuffer_.get(), static_cast<std::size_t>(out));
+    }
+    if (ch == '\b') {
+      if (out == 0)
+        continue;  // nothing to take back
+      if (LineEcho) {
+        SendText("\b \b");
+        if (SessionGone(alive, serial)) {
+          Count = 0;
+          return;
+        }
+      }
+      --out;
+      lowest = std::min(lowest, out);
+    } else if (ch == '\t') {
+      do {
+        put(' ');
+        if (LineEcho) {
+          SendText(" ");
+          if (SessionGone(alive, serial)) {
+            Count = 0;
+            return;
+          }
+        }
+      } while (out % 8 != 0);
+    } else {
+      if (LineEcho) {
+        Send(&ch, 1);
+        if (SessionGone(alive, serial)) {
+          Count = 0;
+          return;
+        }
+      }
+      if (work)
+        put(ch);
+      else
+        ++out;
+    }
+  }
+  if (!work)
+    return;
+  ReserveLineBuffer(out + 1);
+  std::memcpy(lineBuffer_.get(), work.get(), static_cast<std::size_t>(out));
+  lineBuffer_[out] = '\0';
+  lineBufferCount_ = lowest;
+  Count = out - lowest;
+}
+
+// ---- events -----------------------------------------------------------------
+
+void TCustomLineNetSocket::ReleaseLineBuffer()
+{
+  lineBuffer_.reset();
+  lineBufferSize_ = 0;
+  lineBufferCount_ = 0;
+  pendingLineLength_ = 0;
+  deliveredLineLength_ = 0;
+}
+
+void TCustomLineNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
+{
+  if (lineBuffer_) {
+    // What the handler already received of a line is not offered again.
+    CloseDeliveredLine();
+    if (lineMode_ && lineBufferCount_ > 0 && !dropOnLimit_) {
+      // The held bytes are a last line without terminator.
+      const auto alive = AliveFlag();
+      const bool nested = delivering_;
+      delivering_ = true;
+      pendingLineLength_ = lineBufferCount_;
+      deliveredLineLength_ = lineBufferCount_;
+      try {
+        while (lineMode_ && pendingLineLength_ > 0) {
+          const int before = pendingLineLength_;
+          if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
+            break;
+          if (!*alive)
+            return;
+          if (lineMode_ && pendingLineLength_ == before)
+            break;
+        }
+      } catch (...) {
+        // The session is over whatever the handler did: the next one starts
+        // with an empty buffer and no delivery under way.
+        if (*alive) {
+          delivering_ = nested;
+          ReleaseLineBuffer();
+        }
+        throw;
+      }
+      delivering_ = nested;
+    }
+    ReleaseLineBuffer();
+  }
+  TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
+}
+
+void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& Message)
+{
+  if (Message.Msg != WM_SOCKET_LINE_RETRIGGER) {
+    TCustomSocksNetSocket::HandleWindowMessage(Message);
+    return;
+  }
+  try {
+    HandleLineRetrigger();
+  } catch (Exception& e) {
+    ProcessBgException(e);
+  } catch (const std::exception& e) {
+    Exception wrapped(e.what());
+    ProcessBgException(wrapped);
+  } catch (...) {
+    Exception wrapped("Unknown exception in a socket event handler");
+    ProcessBgException(wrapped);
+  }
+}
+
+void TCustomLineNetSocket::HandleLineRetrigger()
+{
+  if (delivering_) {
+    // A message loop inside a handler: the delivery under way offers the
+    // held bytes itself, and asks again when it is done.
+    retriggerAgain_ = true;
+    return;
+  }
+  const auto alive = AliveFlag();
+  const unsigned serial = SessionSerial();
+  int round = 0;
+  while (lineBufferCount_ > 0) {
+    ++round;
+    lineSeen_ = false;
+    const int before = lineBufferCount_;
+    const bool modeBefore = lineMode_;
+    NotifyDataAvailable(0);
+    if (SessionGone(alive, serial) || lineBufferCount_ == 0)
+      return;
+    if (lineMode_) {
+      if (round >= 4 && !lineSeen_)
+        return;
+    } else {
+      if (!OnDataAvailable)
+        return;
+      // A handler that takes nothing would keep this loop going for ever.
+      if (modeBefore == lineMode_ && lineBufferCount_ >= before)
+        return;
+    }
+  }
 }

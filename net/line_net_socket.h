@@ -1,28 +1,81 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "net/socks_net_socket.h"
 
-// The line-mode layer. Its properties are stored; delivery line by line is
-// not built yet, so data reaches OnDataAvailable as it arrives.
+// The line-mode layer. With LineMode on, received bytes collect in a buffer of
+// the socket's own and reach OnDataAvailable one complete line (with its
+// LineEnd) at a time: RcvdCount is the line's length and ReceiveData returns
+// bytes of that line only. Optionally echoes what arrives and applies
+// backspace and tab editing. With LineMode off it is transparent, except for
+// bytes still held from line-mode times, which are read first.
 class TCustomLineNetSocket : public TCustomSocksNetSocket {
 public:
   explicit TCustomLineNetSocket(TComponent* Owner);
+  ~TCustomLineNetSocket() override;
 
   bool LineMode() const { return lineMode_; }
-  virtual void AssignLineMode(bool Value) { lineMode_ = Value; }
-  int LineLimit = 65536;
+  virtual void AssignLineMode(bool Value);
+  int LineLimit = 65536;  // 0 or less: no limit
   std::string LineEnd = "\r\n";
   bool LineEcho = false;
   bool LineEdit = false;
   TLineLimitEvent OnLineLimitExceeded;
 
   virtual void NotifyLineLimitExceeded(int RcvdLength, bool& ClearData);
+  // Edits the Count bytes just read behind the held ones (backspace, tab).
+  virtual void ScanLine(int& Count);
   // The text, then LineEnd; returns the text's length plus 2, 0 for an empty
   // text (which sends nothing).
   virtual int SendTextLine(const std::string& Text);
 
+  void HandleWindowMessage(TSocketMessage& Message) override;
+  int ReadRcvdCount() override;
+  int RawRecv(void* Buffer, int BufferSize, int Flags) override;
+  bool NotifyDataAvailable(std::uint16_t ErrCode) override;
+  void NotifySessionClosed(std::uint16_t ErrCode) override;
+
 protected:
+  void HandleLineRetrigger();
+
+  std::unique_ptr<char[]> lineBuffer_;
+  int lineBufferSize_ = 0;
+  int lineBufferCount_ = 0;
   bool lineMode_ = false;
+  int pendingLineLength_ = 0;
+  bool lineSeen_ = false;
+  bool dropOnLimit_ = false;
+
+private:
+  bool LineHandling() const { return lineMode_ && !LineEnd.empty(); }
+  void DeliverArrival();
+  // Offers the line at the front until it is received, dropped or left in
+  // non-line mode, then the held bytes in non-line mode; false when the
+  // session ended meanwhile or the handler left the line unread.
+  bool DeliverFrontLine(const std::shared_ptr<const bool>& Alive, unsigned Serial);
+  // Removes the received part of the line being delivered; its unread part
+  // stays at the front, followed by the bytes behind its terminator.
+  void CloseDeliveredLine();
+  void CheckLineLimit(const std::shared_ptr<const bool>& Alive);
+  int FindLineEnd(int Start) const;
+  void ReserveLineBuffer(int Size);
+  void ReleaseLineBuffer();
+  void EndDelivery();
+  bool SessionGone(const std::shared_ptr<const bool>& Alive, unsigned Serial) const
+  {
+    return !*Alive || Serial != SessionSerial();
+  }
+
+  // Length of the line at the front as it was found; its rest lies behind
+  // it while the line is handed out. 0 when no line is being delivered.
+  int deliveredLineLength_ = 0;
+  // Held bytes may hold lines that no scan has seen yet (line mode switched
+  // on, or a line left unread held them back).
+  bool rescanHeld_ = false;
+  bool delivering_ = false;
+  bool readAgain_ = false;
+  bool retriggerAgain_ = false;
 };

@@ -1,6 +1,7 @@
 #include "net/send_queue.h"
 
 #include <algorithm>
+#include <cstring>
 
 bool TSendQueue::QueueData(const void* Data, int Len)
 {
@@ -41,10 +42,55 @@ bool TSendQueue::QueueDatagram(const void* Data, int Len)
 bool TSendQueue::DropEmptyFront()
 {
   if (blocks_.size() > 1 && blocks_.front()->Pending() == 0) {
-    blocks_.erase(blocks_.begin());
+    blocks_.pop_front();
     return true;
   }
   return false;
+}
+
+void TSendQueue::DeleteSendQueue()
+{
+  blocks_.clear();
+  ++generation_;
+}
+
+const unsigned char* TSendQueue::PeekRun(int Max, int& Len)
+{
+  Len = 0;
+  if (blocks_.empty())
+    return nullptr;
+  int first = 0;
+  const unsigned char* data = blocks_.front()->PeekData(first);
+  if (first == 0 || first >= Max || blocks_.size() == 1) {
+    Len = first;
+    return data;
+  }
+  run_.resize(static_cast<std::size_t>(Max));
+  for (const auto& block : blocks_) {
+    int len = 0;
+    const unsigned char* bytes = block->PeekData(len);
+    const int count = std::min(len, Max - Len);
+    if (count > 0)
+      std::memcpy(run_.data() + Len, bytes, static_cast<std::size_t>(count));
+    Len += count;
+    if (Len == Max)
+      break;
+  }
+  return run_.data();
+}
+
+int TSendQueue::Consume(int Count)
+{
+  int taken = 0;
+  while (taken < Count && !blocks_.empty()) {
+    taken += blocks_.front()->ConsumeData(Count - taken);
+    if (blocks_.front()->Pending() != 0)
+      break;
+    if (blocks_.size() == 1)
+      break;
+    blocks_.pop_front();
+  }
+  return taken;
 }
 
 long long TSendQueue::PendingBytes() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -23,12 +24,26 @@ public:
   // Frees the first block while it is empty and more than one is queued; the
   // last block stays for the next QueueData. Returns true when one was freed.
   bool DropEmptyFront();
-  void DeleteSendQueue() { blocks_.clear(); }
+  void DeleteSendQueue();
+
+  // The unread bytes at the front as one run, for one send call: the first
+  // block's own bytes, or, when Max allows more and more blocks follow, up to
+  // Max bytes of consecutive blocks copied together. Null and 0 when the first
+  // block holds nothing unread. Valid until the queue next changes.
+  const unsigned char* PeekRun(int Max, int& Len);
+  // Takes up to Count bytes from the front across blocks, freeing each block
+  // it empties while another follows. Returns the count taken.
+  int Consume(int Count);
+  // Changes whenever the queue is deleted, so a caller can tell that the
+  // blocks it looked at are gone.
+  unsigned Generation() const { return generation_; }
 
   int BlockCount() const { return static_cast<int>(blocks_.size()); }
   TBuffer* Block(int Index) const { return blocks_.at(static_cast<std::size_t>(Index)).get(); }
   long long PendingBytes() const;
 
 private:
-  std::vector<std::unique_ptr<TBuffer>> blocks_;
+  std::deque<std::unique_ptr<TBuffer>> blocks_;
+  std::vector<unsigned char> run_;
+  unsigned generation_ = 0;
 };

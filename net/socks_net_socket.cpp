@@ -1,6 +1,15 @@
 #include "net/socks_net_socket.h"
 
+#include <cxxabi.h>
+
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <typeinfo>
+
+#include "net/name_resolution.h"
+#include "net/winsock_binding.h"
 
 namespace {
 
@@ -16,7 +25,68 @@ std::string Stripped(const std::string& text)
   return text.substr(first, last - first);
 }
 
+std::string LowerText(std::string text)
+{
+  for (char& ch : text)
+    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
+
+std::string ClassNameOf(const std::exception& e)
+{
+  int status = 0;
+  char* name = abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status);
+  std::string result = status == 0 && name != nullptr ? name : typeid(e).name();
+  std::free(name);
+  return result;
+}
+
+// What a refused SOCKS 5 connect request means.
+void Socks5ReplyError(unsigned char code, int& error, std::string& text)
+{
+  static const char* const kTexts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
+                                       "network unreachable",          "host unreachable",
+                                       "connection refused",           "time to live expired",
+                                       "command not supported",        "address type not supported"};
+  if (code >= 1 && code <= 8) {
+    error = 20003 + code;
+    text = kTexts[code - 1];
+  } else {
+    error = 20012;
+    text = "unassigned error #" + std::to_string(code);
+  }
+}
+
+// What a refused SOCKS 4 request means.
+void Socks4ReplyError(unsigned char code, int& error, std::string& text)
+{
+  switch (code) {
+  case 91:
+    error = 20016;
+    text = "request rejected or failed";
+    break;
+  case 92:
+    error = 20008;
+    text = "connection refused";
+    break;
+  case 93:
+    error = 20015;
+    text = "authentification failed";
+    break;
+  default:
+    error = 20012;
+    text = "unassigned error #" + std::to_string(code);
+    break;
+  }
+}
+
+constexpr int kReplyLimit = 127;  // the reply buffer less the byte kept free
+constexpr int kSocks4ReplySize = 8;
+constexpr int kOversizedError = 20013;
+
 }  // namespace
+
+// ---- properties -------------------------------------------------------------
 
 void TCustomSocksNetSocket::AssignSocksLevel(const std::string& Value)
 {
@@ -37,7 +107,14 @@ void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
     SignalError("Can't change socks server if not closed");
     return;
   }
-  socksServer_ = Stripped(Value);
+  const std::string stored = Stripped(Value);
+  if (stored != socksServer_) {
+    // The peer address resolved by a failed attempt belongs to the old route
+    // (relay or destination): resolve the new one afresh.
+    addrLookedUp_ = false;
+    portLookedUp_ = false;
+  }
+  socksServer_ = stored;
   hasSocksServer_ = !socksServer_.empty();
 }
 
@@ -47,17 +124,94 @@ void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
     SignalError("Can't change socks port if not closed");
     return;
   }
-  socksPort_ = Stripped(Value);
+  const std::string stored = Stripped(Value);
+  if (stored != socksPort_)
+    portLookedUp_ = false;
+  socksPort_ = stored;
   hasSocksPort_ = !socksPort_.empty();
+}
+
+// ---- connecting -------------------------------------------------------------
+
+std::string TCustomSocksNetSocket::OversizedRequest() const
+{
+  const int user = static_cast<int>(SocksUsercode.size());
+  const int host = static_cast<int>(addrText_.size());
+  if (socksLevel_[0] == '4') {
+    if (socksLevel_ == "4A") {
+      if (10 + user + host > kSocksBufferSize)
+        return "socks request too long: user code and host name of " + std::to_string(user + host) +
+               " bytes together, at most " + std::to_string(kSocksBufferSize - 10) + " fit";
+    } else if (9 + user > kSocksBufferSize) {
+      return "socks request too long: user code of " + std::to_string(user) + " bytes, at most " +
+             std::to_string(kSocksBufferSize - 9) + " fit";
+    }
+    return std::string();
+  }
+  if (7 + host > kSocksBufferSize)
+    return "socks request too long: host name of " + std::to_string(host) + " bytes, at most " +
+           std::to_string(kSocksBufferSize - 7) + " fit";
+  return std::string();
+}
+
+std::string TCustomSocksNetSocket::OversizedCredentials() const
+{
+  const int length = static_cast<int>(SocksUsercode.size() + SocksPassword.size());
+  if (3 + length > kSocksBufferSize)
+    return "socks request too long: user code and password of " + std::to_string(length) +
+           " bytes together, at most " + std::to_string(kSocksBufferSize - 3) + " fit";
+  return std::string();
 }
 
 void TCustomSocksNetSocket::Connect()
 {
-  if (hasSocksServer_) {
-    SignalError("connect: relaying through a SOCKS server is not available in this version");
+  // A socket in use is refused by the base before anything of a negotiation
+  // under way is touched.
+  if (!hasSocksServer_ || (socketHandle_ != INVALID_SOCKET && state_ != wsClosed)) {
+    TCustomNetSocket::Connect();
     return;
   }
-  TCustomNetSocket::Connect();
+  if (LowerText(protoText_) != "tcp") {
+    SignalError("tcp is the only protocol supported thru socks server");
+    return;
+  }
+  try {
+    if (!portLookedUp_) {
+      const std::uint16_t relayPort = NetSocketResolvePort(socksPort_, protoText_);
+      remoteSockAddr_.sin_port = Winsock::htons(relayPort);
+      portLookedUp_ = true;
+    }
+    if (!addrLookedUp_) {
+      remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(socksServer_);
+      addrLookedUp_ = true;
+    }
+    portNumber_ = NetSocketResolvePort(portText_, protoText_);
+  } catch (Exception& e) {
+    SignalError("connect: " + e.Message());
+    return;
+  }
+  // Requests are built in a fixed buffer with one-byte length fields: texts
+  // that cannot fit are refused before anything is opened.
+  std::string oversized = OversizedRequest();
+  if (oversized.empty() && socksLevel_[0] != '4' && SocksAuthentication == socksAuthenticateUsercode)
+    oversized = OversizedCredentials();
+  if (!oversized.empty()) {
+    SignalError("connect: " + oversized);
+    return;
+  }
+  socksPhase_ = SocksPhaseMethods;
+  socksReplyCount_ = 0;
+  try {
+    TCustomNetSocket::Connect();
+  } catch (...) {
+    if (socketHandle_ == INVALID_SOCKET && state_ == wsClosed)
+      socksPhase_ = SocksPhaseData;
+    throw;
+  }
+  // Refused before a socket was opened: no negotiation is under way, and a
+  // later direct connection must not be taken for one.
+  if (socketHandle_ == INVALID_SOCKET && state_ == wsClosed)
+    socksPhase_ = SocksPhaseData;
 }
 
 void TCustomSocksNetSocket::Listen()
@@ -67,6 +221,357 @@ void TCustomSocksNetSocket::Listen()
     return;
   }
   TCustomNetSocket::Listen();
+}
+
+void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
+{
+  if (socksPhase_ != SocksPhaseMethods) {
+    TCustomNetSocket::NotifySessionConnected(ErrCode);
+    return;
+  }
+  const auto alive = AliveFlag();
+  const unsigned serial = sessionSerial_;
+  NotifySocksConnected(ErrCode);
+  if (!*alive || serial != sessionSerial_)
+    return;  // the handler closed the socket
+  if (ErrCode != 0) {
+    TCustomNetSocket::NotifySessionConnected(ErrCode);
+    return;
+  }
+  if (socksLevel_[0] == '4') {
+    SendSocksConnectRequest();
+    return;
+  }
+  socksMethodOffered_ = SocksAuthentication == socksAuthenticateUsercode ? 2 : 0;
+  // Method selection: VER 5 | NMETHODS 1 | METHOD
+  const unsigned char request[3] = {5, 1, socksMethodOffered_};
+  Send(request, sizeof(request));
+}
+
+void TCustomSocksNetSocket::SendSocksCredentials()
+{
+  const std::string oversized = OversizedCredentials();
+  if (!oversized.empty()) {
+    FailSocksSession(kOversizedError, oversized);
+    return;
+  }
+  socksPhase_ = SocksPhaseAuth;
+  const auto alive = AliveFlag();
+  const unsigned serial = sessionSerial_;
+  NotifySocksAuthState(socksAuthStart);
+  if (!*alive || serial != sessionSerial_)
+    return;
+  // Credentials checked again: the handler may have changed them.
+  const std::string stillOversized = OversizedCredentials();
+  if (!stillOversized.empty()) {
+    FailSocksSession(kOversizedError, stillOversized);
+    return;
+  }
+  // User name and password: VER 1 | ULEN | UNAME | PLEN | PASSWD
+  unsigned char request[kSocksBufferSize];
+  int len = 0;
+  request[len++] = 1;
+  request[len++] = static_cast<unsigned char>(SocksUsercode.size());
+  std::memcpy(request + len, SocksUsercode.data(), SocksUsercode.size());
+  len += static_cast<int>(SocksUsercode.size());
+  request[len++] = static_cast<unsigned char>(SocksPassword.size());
+  std::memcpy(request + len, SocksPassword.data(), SocksPassword.size());
+  len += static_cast<int>(SocksPassword.size());
+  try {
+    Send(request, len);
+  } catch (...) {
+  }
+}
+
+void TCustomSocksNetSocket::SendSocksConnectRequest()
+{
+  socksPhase_ = SocksPhaseRequest;
+  const std::string oversized = OversizedRequest();
+  if (!oversized.empty()) {
+    FailSocksSession(kOversizedError, oversized);
+    return;
+  }
+  unsigned char request[kSocksBufferSize];
+  int len = 0;
+  if (socksLevel_[0] == '4') {
+    // VER 4 | CMD 1 | DSTPORT (2) | DSTIP (4) | USERID | 0 [| HOST | 0 for 4A]
+    const bool socks4a = socksLevel_ == "4A";
+    std::uint32_t address = 0;
+    if (socks4a) {
+      const unsigned char marker[4] = {0, 0, 0, 1};
+      std::memcpy(&address, marker, 4);
+    } else {
+      try {
+        address = NetSocketResolveHost(addrText_);
+      } catch (const std::exception& e) {
+        const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
+                                        ? dynamic_cast<const Exception&>(e).Message()
+                                        : std::string(e.what());
+        const auto alive = AliveFlag();
+        const unsigned serial = sessionSerial_;
+        NotifySocksError(20017, ClassNameOf(e) + " " + message);
+        if (*alive && serial == sessionSerial_)
+          CloseSocketHandle(true, 20017);
+        return;
+      }
+    }
+    request[len++] = 4;
+    request[len++] = 1;
+    request[len++] = static_cast<unsigned char>(portNumber_ >> 8);
+    request[len++] = static_cast<unsigned char>(portNumber_);
+    std::memcpy(request + len, &address, 4);
+    len += 4;
+    std::memcpy(request + len, SocksUsercode.data(), SocksUsercode.size());
+    len += static_cast<int>(SocksUsercode.size());
+    request[len++] = 0;
+    if (socks4a) {
+      std::memcpy(request + len, addrText_.data(), addrText_.size());
+      len += static_cast<int>(addrText_.size());
+      request[len++] = 0;
+    }
+  } else {
+    // VER 5 | CMD 1 | RSV 0 | ATYP 3 | LEN | HOST | DSTPORT (2); always a name
+    request[len++] = 5;
+    request[len++] = 1;
+    request[len++] = 0;
+    request[len++] = 3;
+    request[len++] = static_cast<unsigned char>(addrText_.size());
+    std::memcpy(request + len, addrText_.data(), addrText_.size());
+    len += static_cast<int>(addrText_.size());
+    request[len++] = static_cast<unsigned char>(portNumber_ >> 8);
+    request[len++] = static_cast<unsigned char>(portNumber_);
+  }
+  try {
+    Send(request, len);
+  } catch (...) {
+  }
+}
+
+void TCustomSocksNetSocket::FailSocksSession(int Error, const std::string& Msg)
+{
+  // Out of the negotiation before any handler runs: one that closes the
+  // socket must not find it still authenticating.
+  socksPhase_ = SocksPhaseData;
+  const auto alive = AliveFlag();
+  const unsigned serial = sessionSerial_;
+  NotifySocksError(Error, Msg);
+  if (!*alive || serial != sessionSerial_)
+    return;
+  NotifySessionConnected(static_cast<std::uint16_t>(Error));
+  if (!*alive || serial != sessionSerial_)
+    return;
+  CloseSocketHandle(true, static_cast<std::uint16_t>(Error));
+}
+
+// ---- the relay's replies ----------------------------------------------------
+
+bool TCustomSocksNetSocket::CollectReply(int Limit)
+{
+  const int count = ReceiveData(socksReply_ + socksReplyCount_, Limit - socksReplyCount_);
+  if (count < 0)
+    return false;
+  socksReplyCount_ += count;
+  return true;
+}
+
+bool TCustomSocksNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
+{
+  if (socksPhase_ == SocksPhaseData)
+    return TCustomNetSocket::NotifyDataAvailable(ErrCode);
+  if (ErrCode != 0) {
+    FailSocksSession(ErrCode, "data receive error");
+    return false;
+  }
+  switch (socksPhase_) {
+  case SocksPhaseMethods:
+    return ParseMethodReply();
+  case SocksPhaseAuth:
+    return ParseAuthReply();
+  case SocksPhaseRequest:
+    return socksLevel_[0] == '4' ? ParseSocks4Reply() : ParseSocks5Reply();
+  default:
+    FailSocksSession(20013, "internal error");
+    return false;
+  }
+}
+
+bool TCustomSocksNetSocket::ParseMethodReply()
+{
+  // VER 5 | METHOD
+  if (!CollectReply(kReplyLimit))
+    return true;
+  if (socksLevel_[0] == '4') {
+    FailSocksSession(20001, "TNetSocket logic error");
+    return true;
+  }
+  if (socksReplyCount_ < 2)
+    return true;
+  socksReplyCount_ = 0;
+  if (socksReply_[0] != 5) {
+    FailSocksSession(20002, "socks version error");
+    return true;
+  }
+  switch (socksReply_[1]) {
+  case 0: {
+    if (socksMethodOffered_ == 2) {
+      const auto alive = AliveFlag();
+      const unsigned serial = sessionSerial_;
+      NotifySocksAuthState(socksAuthNotRequired);
+      if (!*alive || serial != sessionSerial_)
+        return true;
+    }
+    SendSocksConnectRequest();
+    break;
+  }
+  case 2:
+    SendSocksCredentials();
+    break;
+  default:
+    FailSocksSession(20003, "authentification method not acceptable");
+    break;
+  }
+  return true;
+}
+
+bool TCustomSocksNetSocket::ParseAuthReply()
+{
+  // VER 1 | STATUS
+  if (!CollectReply(kReplyLimit))
+    return true;
+  if (socksReplyCount_ >= 1 && socksReply_[0] != 1) {
+    FailSocksSession(20002, "socks version error");
+    return true;
+  }
+  if (socksReplyCount_ > 2) {
+    FailSocksSession(20001, "too much data availaible");
+    return true;
+  }
+  if (socksReplyCount_ < 2)
+    return true;
+  if (socksReply_[1] != 0) {
+    FailSocksSession(20015, "socks authentication failed");
+    return true;
+  }
+  socksReplyCount_ = 0;
+  const auto alive = AliveFlag();
+  const unsigned serial = sessionSerial_;
+  NotifySocksAuthState(socksAuthSuccess);
+  if (!*alive || serial != sessionSerial_)
+    return true;
+  SendSocksConnectRequest();
+  return true;
+}
+
+bool TCustomSocksNetSocket::ParseSocks4Reply()
+{
+  // VN 0 | CD | DSTPORT (2) | DSTIP (4); never read past it
+  if (!CollectReply(kSocks4ReplySize))
+    return true;
+  if (socksReplyCount_ < kSocks4ReplySize)
+    return true;
+  socksReplyCount_ = 0;
+  if (socksReply_[0] != 0) {
+    FailSocksSession(20002, "socks version error");
+    return true;
+  }
+  if (socksReply_[1] != 90) {
+    int error = 0;
+    std::string text;
+    Socks4ReplyError(socksReply_[1], error, text);
+    FailSocksSession(error, text);
+    return true;
+  }
+  socksPhase_ = SocksPhaseData;
+  const auto alive = AliveFlag();
+  const unsigned serial = sessionSerial_;
+  NotifySessionConnected(0);
+  if (!*alive || serial != sessionSerial_)
+    return true;
+  // Offers at once what already waits behind the reply.
+  return NotifyDataAvailable(0);
+}
+
+bool TCustomSocksNetSocket::ParseSocks5Reply()
+{
+  // VER 5 | REP | RSV | ATYP | BND.ADDR (4, or LEN + name) | BND.PORT (2)
+  if (!CollectReply(kReplyLimit))
+    return true;
+  if (socksReplyCount_ >= 1 && socksReply_[0] != 5) {
+    FailSocksSession(20002, "socks version error");
+    return true;
+  }
+  if (socksReplyCount_ >= 2 && socksReply_[1] != 0) {
+    int error = 0;
+    std::string text;
+    Socks5ReplyError(socksReply_[1], error, text);
+    FailSocksSession(error, text);
+    return true;
+  }
+  if (socksReplyCount_ < 5)
+    return true;
+  const unsigned char addressType = socksReply_[3];
+  const int length = addressType == 1 ? 10 : addressType == 3 ? socksReply_[4] + 7 : 5;
+  // A bound name that cannot fit the reply buffer would leave the reply
+  // unfinished for ever.
+  if (length > kReplyLimit) {
+    FailSocksSession(kOversizedError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
+                                          " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
+    return true;
+  }
+  if (socksReplyCount_ < length)
+    return true;
+  if (addressType != 1 && addressType != 3) {
+    FailSocksSession(20011, "address type not supported");
+    return true;
+  }
+  socksPhase_ = SocksPhaseData;
+  // Bytes that came behind the reply are the application's first bytes; they
+  // are in place before OnSessionConnected, so a handler that reads there
+  // already gets them ahead of anything still in the socket.
+  socksLeftoverCount_ = std::max(0, socksReplyCount_ - length);
+  socksLeftoverPos_ = length;
+  const auto alive = AliveFlag();
+  const unsigned serial = sessionSerial_;
+  NotifySessionConnected(0);
+  if (!*alive || serial != sessionSerial_)
+    return true;
+  return NotifyDataAvailable(0);
+}
+
+// ---- receiving --------------------------------------------------------------
+
+int TCustomSocksNetSocket::ReadRcvdCount()
+{
+  if (socksLeftoverCount_ > 0)
+    return socksLeftoverCount_;
+  return TCustomNetSocket::ReadRcvdCount();
+}
+
+int TCustomSocksNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+{
+  if (socksLeftoverCount_ > 0) {
+    const int count = std::max(0, std::min(BufferSize, socksLeftoverCount_));
+    std::memcpy(Buffer, socksReply_ + socksLeftoverPos_, static_cast<std::size_t>(count));
+    socksLeftoverPos_ += count;
+    socksLeftoverCount_ -= count;
+    return count;
+  }
+  return TCustomNetSocket::RawRecv(Buffer, BufferSize, Flags);
+}
+
+// ---- events -----------------------------------------------------------------
+
+void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
+{
+  ++sessionSerial_;
+  const bool authenticating = socksPhase_ == SocksPhaseAuth;
+  // The session is over: nothing of its negotiation may reach the next one,
+  // also where the close is not followed by a reset of the defaults.
+  socksPhase_ = SocksPhaseData;
+  socksLeftoverCount_ = 0;
+  if (authenticating)
+    NotifySocksAuthState(socksAuthFailure);
+  TCustomNetSocket::NotifySessionClosed(ErrCode);
 }
 
 void TCustomSocksNetSocket::NotifySocksConnected(std::uint16_t ErrCode)
@@ -90,10 +595,14 @@ void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState AuthState)
 void TCustomSocksNetSocket::ResetToDefaults()
 {
   TCustomNetSocket::ResetToDefaults();
+  ++sessionSerial_;
   socksPhase_ = SocksPhaseData;
   socksServer_.clear();
   socksPort_.clear();
   socksLevel_.assign(1, '5');  // assigning the literal trips a false -Wrestrict in GCC 12
+  socksReplyCount_ = 0;
+  socksLeftoverCount_ = 0;
+  socksLeftoverPos_ = 0;
   hasSocksPort_ = false;
   hasSocksServer_ = false;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "net/custom_net_socket.h"
 
-// The SOCKS 4, 4A and 5 client layer. Its properties are stored and checked;
-// the negotiation itself is not built yet, so a relayed Connect is refused
-// rather than silently made directly.
+// The SOCKS 4, 4A and 5 client layer. With SocksServer set, Connect reaches
+// the relay and negotiates a relayed TCP connection to Addr:Port before the
+// application sees OnSessionConnected; the relay's replies never reach the
+// application. With SocksServer empty every override passes straight down.
 class TCustomSocksNetSocket : public TCustomNetSocket {
 public:
   using TCustomNetSocket::TCustomNetSocket;
@@ -28,12 +30,27 @@ public:
   void Connect() override;
   void Listen() override;
 
+  int ReadRcvdCount() override;
+  int RawRecv(void* Buffer, int BufferSize, int Flags) override;
+  bool NotifyDataAvailable(std::uint16_t ErrCode) override;
+  void NotifySessionConnected(std::uint16_t ErrCode) override;
+  void NotifySessionClosed(std::uint16_t ErrCode) override;
+
   virtual void NotifySocksConnected(std::uint16_t ErrCode);
   virtual void NotifySocksError(int Error, const std::string& Msg);
   void NotifySocksAuthState(TSocksAuthState AuthState);
 
 protected:
   void ResetToDefaults() override;
+
+  void SendSocksCredentials();
+  void SendSocksConnectRequest();
+  void FailSocksSession(int Error, const std::string& Msg);
+
+  // Changes whenever a session ends, so a loop that runs an event handler can
+  // tell that the handler closed (and perhaps reopened) the socket: handle
+  // values are reused at once and cannot tell.
+  unsigned SessionSerial() const { return sessionSerial_; }
 
   enum : unsigned char { SocksPhaseData = 0, SocksPhaseMethods = 1, SocksPhaseAuth = 2, SocksPhaseRequest = 3 };
   unsigned char socksPhase_ = SocksPhaseData;
@@ -42,4 +59,24 @@ protected:
   std::string socksPort_;
   bool hasSocksPort_ = false;
   bool hasSocksServer_ = false;
+  unsigned char socksMethodOffered_ = 0;
+  static constexpr int kSocksBufferSize = 128;
+  unsigned char socksReply_[kSocksBufferSize] = {};
+  int socksReplyCount_ = 0;
+  int socksLeftoverCount_ = 0;
+  int socksLeftoverPos_ = 0;
+
+private:
+  bool ParseMethodReply();
+  bool ParseAuthReply();
+  bool ParseSocks4Reply();
+  bool ParseSocks5Reply();
+  // Reads what the relay sent behind the bytes already collected, at most up
+  // to Limit bytes in all; false when the read failed.
+  bool CollectReply(int Limit);
+  // The text of a request that would not fit the request buffer, or empty.
+  std::string OversizedRequest() const;
+  std::string OversizedCredentials() const;
+
+  unsigned sessionSerial_ = 0;
 };

@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
+#include "platform/command_line.h"
 #include "platform/form.h"
 
 TApplication* Application = nullptr;
 
-TApplication::TApplication() : TComponent(nullptr), mainThreadId_(GetCurrentThreadId())
+TApplication::TApplication() : TComponent(nullptr), Title(ProgramFileTitle()), mainThreadId_(GetCurrentThreadId())
 {
   if (Application == nullptr)
     Application = this;
@@ -263,6 +264,20 @@ void TApplication::HandleException(TObject* sender, const std::exception& e)
     }
   }
   std::fprintf(stderr, "%s: unhandled exception: %s\n", Title.empty() ? "application" : Title.c_str(), e.what());
+}
+
+void TApplication::ShowException(const std::exception& e)
+{
+  if (showingException_) {
+    std::fprintf(stderr, "%s: %s\n", Title.c_str(), e.what());
+    return;
+  }
+  showingException_ = true;
+  HWND owner = mainForm_ != nullptr && mainForm_->HandleAllocated() && IsWindowVisible(mainForm_->WindowHandle())
+                   ? mainForm_->WindowHandle()
+                   : nullptr;
+  MessageBoxA(owner, e.what(), Title.c_str(), MB_OK | MB_ICONERROR);
+  showingException_ = false;
 }
 
 void ReportUnhandledException(TObject* sender, const std::exception& e)

@@ -84,12 +84,18 @@ public:
   void Restore();
   bool Minimized() const;
 
+  // The taskbar button's text and the caption of ShowException's box; the
+  // program's file name without its extension unless the program sets one.
   std::string Title;
 
   // Receives exceptions that escaped an event handler run by the message loop.
   // Without a handler they are written to the standard error stream.
   std::function<void(TObject* Sender, const std::exception& E)> OnException;
   void HandleException(TObject* sender, const std::exception& e);
+  // Shows the exception's message in a modal error box captioned Title.
+  // An exception that arrives while such a box is open goes to the standard
+  // error stream instead, so a failing timer cannot stack up boxes.
+  void ShowException(const std::exception& e);
 
   // Writes Title into the application window's caption (the taskbar
   // button's text); the window takes Title when it is made.
@@ -104,6 +110,7 @@ private:
   void Notification(TComponent* component, TOperation operation) override;
 
   bool terminated_ = false;
+  bool showingException_ = false;
   DWORD mainThreadId_;
   HWND handle_ = nullptr;
   TForm* mainForm_ = nullptr;

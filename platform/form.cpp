@@ -63,8 +63,15 @@ bool TForm::IsMainForm() const
 void TForm::AfterConstruction()
 {
   created_ = true;
-  if (OnCreate)
+  if (!OnCreate)
+    return;
+  // A failing creation handler is reported like any other handler's failure;
+  // the form exists all the same, and the program goes on.
+  try {
     OnCreate(this);
+  } catch (const std::exception& e) {
+    ReportUnhandledException(this, e);
+  }
 }
 
 void TForm::SetClientWidth(int value)

@@ -31,7 +31,8 @@ enum TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 
 // A top-level window. Create forms with Application->CreateForm<T>(): the
-// form builds its controls in its constructor, then OnCreate runs. The first
+// form builds its controls in its constructor, then OnCreate runs; an
+// exception from OnCreate goes to Application->HandleException. The first
 // form made so becomes the application's main form.
 //
 // Window: a top-level window owned by the application window (which carries

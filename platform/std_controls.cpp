@@ -349,6 +349,10 @@ int TComboBox::ItemIndex() const
 void TComboBox::SetItemIndex(int value)
 {
   CheckItemIndex(value, Items.Count());
+  // Setting the choice the box shows already touches nothing: a list the
+  // user has opened keeps the line under the mouse or the arrow keys.
+  if (value == itemIndex_ && GetText() == (value >= 0 ? Items[value] : std::string()))
+    return;
   itemIndex_ = value;
   text_ = value >= 0 ? Items[value] : std::string();
   if (WindowHandle() != nullptr)

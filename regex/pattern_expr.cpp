@@ -785,19 +785,12 @@ TPatternExpr::Node TPatternExpr::ParseAtom(int& flags)
       while (*close != 0 && *close != ')') {
         ++close;
       }
-      if (*close == 0) {
-        ParsePos = close;
+      // The cursor has run to the ")" (or the end) before the letters are read.
+      ParsePos = close;
+      if (*close == 0 || !ParseModifierLetters(std::string(letters, close), ParseModifiers)) {
         RaiseError(reCompUnrecognizedModifier);
       }
-      if (!ParseModifierLetters(std::string(letters, close), ParseModifiers)) {
-        const char* bad = letters;
-        while (*bad == '-' || ModifierBit(*bad) != 0) {
-          ++bad;
-        }
-        ParsePos = bad;
-        RaiseError(reCompUnrecognizedModifier);
-      }
-      ParsePos = close + 1;
+      ++ParsePos;
       return AppendNode(OpComment);
     } else {
       int groupFlags = 0;
@@ -808,8 +801,7 @@ TPatternExpr::Node TPatternExpr::ParseAtom(int& flags)
   case '*':
   case '+':
   case '?':
-    --ParsePos;
-    RaiseError(reCompQuantifierFollowsNothing);
+    RaiseError(reCompQuantifierFollowsNothing);  // the cursor is past the quantifier
     return nullptr;
   case '\\': {
     char e = *ParsePos;
@@ -1821,12 +1813,18 @@ bool TPatternExpr::MatchPrim(CNode node)
     default:
       if (kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) {
         int n = kind - OpGroupOpen;
-        const char* saved = MatchStart[n];
+        const char* savedStart = MatchStart[n];
+        const char* savedEnd = MatchEnd[n];
+        // Until the group closes again its old end belongs to an earlier pass:
+        // a reference from inside finds the group unset, never a text made of
+        // the new start and the stale end.
         MatchStart[n] = InputPos;
+        MatchEnd[n] = nullptr;
         if (MatchPrim(next)) {
           return true;
         }
-        MatchStart[n] = saved;
+        MatchStart[n] = savedStart;
+        MatchEnd[n] = savedEnd;
         return false;
       }
       if (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber) {

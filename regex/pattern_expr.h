@@ -68,7 +68,6 @@ public:
 
   int LastErrorCode() const { return LastError; }
   int CompileErrorOffset() const;
-  virtual std::string ErrorText(int code) const;
 
   // The compiled program and its start hints, for dumps, verification and tests.
   bool Compiled() const { return IsCompiled; }
@@ -80,7 +79,13 @@ public:
   bool StartCharSetHas(unsigned char c) const { return (StartCharSet[c >> 3] >> (c & 7)) & 1; }
 
 protected:
+  // Stores the code and throws EPatternExpr; compile errors carry the cursor
+  // offset in the message.
   [[noreturn]] virtual void RaiseError(int code);
+
+public:
+  // Declared after RaiseError: the two virtual operations keep that slot order.
+  virtual std::string ErrorText(int code) const;
 
 private:
   using Node = unsigned char*;

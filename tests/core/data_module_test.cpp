@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
 #include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/program_info.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"
+#include "tests/support/message_pump.h"
 
 namespace {
 
@@ -70,15 +76,26 @@ TEST_F(DataModuleTest, StartClientInDaemonModeStartsTheDesktopWatch)
   EXPECT_TRUE(core_->TimerProcList->Enabled());
 }
 
-TEST_F(DataModuleTest, GateStopsSilentlyWhileSleepingButStillSetsTheInterval)
+TEST_F(DataModuleTest, GateStopsSilentlyOnAStateFlagButStillSetsTheInterval)
 {
   WriteAccountIni();
-  ClearLog();
-  Sleeping = true;
-  core_->TimerSetIP->SetInterval(5000);
-  core_->TimerSetIPTimer(core_->TimerSetIP);
-  EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
-  EXPECT_TRUE(LogTexts().empty());
+  UpdateServerIP = DetectServerIP = HeartBeatServerIP = "127.0.0.1";
+  HeartBeatToken = "ABCDEFGHIJ0123456789";
+  for (bool* flag : {&Sleeping, &Deactivated, &ConfigError}) {
+    *flag = true;
+    ClearLog();
+    core_->TimerSetIP->SetInterval(5000);
+    core_->TimerSetIPTimer(core_->TimerSetIP);
+    EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
+    core_->TimerMyIP->SetInterval(5000);
+    core_->TimerMyIPTimer(core_->TimerMyIP);
+    EXPECT_EQ(30000u, core_->TimerMyIP->Interval());
+    core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
+    EXPECT_TRUE(LogTexts().empty());
+    EXPECT_EQ(wsClosed, core_->SSetIP->State());
+    EXPECT_EQ(wsClosed, core_->SMyIP->State());
+    *flag = false;
+  }
 }
 
 TEST_F(DataModuleTest, GateStepsAndTheirTexts)
@@ -198,6 +215,24 @@ TEST(UpdateHostTest, SecondsBecomeIntervalsWithoutOverflow)
   EXPECT_EQ(TTimer::MaxInterval, SecondsToInterval(2147483647));
 }
 
+TEST_F(DataModuleTest, FailedConnectionClimbsTheRetryLadder)
+{
+  WriteAccountIni();
+  const std::pair<int, unsigned> steps[] = {{0, 15000}, {5, 30000}, {10, 120000}, {15, 300000}};
+  for (const auto& [before, interval] : steps) {
+    SCOPED_TRACE(before);
+    UpdateErrorCount = before;
+    MessageText = "Hallo";
+    ClearLog();
+    core_->SSetIPSessionConnected(core_->SSetIP, 10061);
+    EXPECT_EQ(before + 1, UpdateErrorCount);
+    EXPECT_EQ(interval, core_->TimerSetIP->Interval());
+    EXPECT_TRUE(MessageText.empty());
+    EXPECT_EQ((std::vector<std::string>{"Debug    ..... setIP session connected", ">>>>>    setIP socket connect problem"}),
+              LogTexts());
+  }
+}
+
 TEST_F(DataModuleTest, SleepWakesUpAndProcListFindsTheDesktopWindow)
 {
   WriteAccountIni();
@@ -208,23 +243,38 @@ TEST_F(DataModuleTest, SleepWakesUpAndProcListFindsTheDesktopWindow)
   EXPECT_FALSE(core_->TimerSleep->Enabled());
   EXPECT_TRUE(Logged("Debug    ..... Sleep Wakeup "));
 
+  // Other test programs may show a desktop client's window at the same time,
+  // so the window watch runs on a desktop of its own; the main thread pumps,
+  // as the timers it switches belong to it.
   DaemonMode = true;
-  core_->TimerProcListTimer(core_->TimerProcList);
-  EXPECT_FALSE(DesktopClientRunning);
-  EXPECT_EQ(15000u, core_->TimerProcList->Interval());
+  std::atomic<bool> done{false};
+  std::thread watch([&] {
+    const std::string name = "korvalind-test-" + std::to_string(GetCurrentProcessId());
+    HDESK own = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ASSERT_NE(nullptr, own);
+    ASSERT_TRUE(SetThreadDesktop(own));
+    core_->TimerProcListTimer(core_->TimerProcList);
+    EXPECT_FALSE(DesktopClientRunning);
+    EXPECT_EQ(15000u, core_->TimerProcList->Interval());
 
-  // Title without the trailing blank: not the desktop client.
-  HWND exact = CreateWindowExA(0, "STATIC", "Korvalind-Poster", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  core_->TimerProcListTimer(core_->TimerProcList);
-  EXPECT_FALSE(DesktopClientRunning);
-  HWND desktop =
-      CreateWindowExA(0, "STATIC", "korvalind-poster 4.3", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  core_->TimerSetIP->SetInterval(5000);
-  core_->TimerProcListTimer(core_->TimerProcList);
-  EXPECT_TRUE(DesktopClientRunning);
-  EXPECT_EQ(10000u, core_->TimerSetIP->Interval());
-  DestroyWindow(desktop);
-  DestroyWindow(exact);
+    // Title without the trailing blank: not the desktop client.
+    HWND exact =
+        CreateWindowExA(0, "STATIC", "Korvalind-Poster", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    core_->TimerProcListTimer(core_->TimerProcList);
+    EXPECT_FALSE(DesktopClientRunning);
+    HWND desktop =
+        CreateWindowExA(0, "STATIC", "korvalind-poster 4.3", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    core_->TimerSetIP->SetInterval(5000);
+    core_->TimerProcListTimer(core_->TimerProcList);
+    EXPECT_TRUE(DesktopClientRunning);
+    EXPECT_EQ(10000u, core_->TimerSetIP->Interval());
+    DestroyWindow(desktop);
+    DestroyWindow(exact);
+    CloseDesktop(own);
+    done = true;
+  });
+  PumpMessagesUntil([&] { return done.load(); }, std::chrono::seconds(30));
+  watch.join();
 }
 
 }  // namespace

@@ -153,11 +153,18 @@ TEST(ReplaceAllTest, Cases)
       {"a.b", ".", ".", "a.b"},     // searched equals replacement
       {"aab", "ab", "b", "b"},      // occurrences made by a replacement are replaced too
       {"xaaaay", "aa", "a", "xay"},
+      {"aab", "ab", "ba", "baa"},   // at equal length too
+      {"abcabcab", "cab", "c", "abcc"},
       // the replacement holds the searched text: once from left to right
       {"a.b.c", ".", "..", "a..b..c"},
       {"xx", "x", "xx", "xxxx"},
       {"abab", "ab", "abab", "abababab"},
       {"1.0", ".", "[.]", "1[.]0"},
+      // a longer replacement that rebuilds the searched text with its
+      // neighbours: rescanning would grow "aab" for ever and double the a's
+      // of "bbb...a" per b, so these go once from left to right too
+      {"aab", "ab", "bbaa", "abbaa"},
+      {"bba", "ba", "aab", "baab"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.expected, ReplaceAll(c.text, c.searched, c.replacement))

@@ -80,6 +80,8 @@ TEST_F(MainRoadTest, StartResolvesUpdatesAndDetectsAnAddressChange)
 {
   service_.SetScenario(R"({"update": {"default": {"mode": "success", "fields": [["DT","PA"],["SI","1800"],["MI","2"]]}},
                            "detect": {"default": {"mode": "answer", "address": "198.51.100.23"}}})");
+  // The request says "E" whatever the window's language.
+  WriteAccountIni("Language=D\r\n");
   const auto start = steady_clock::now();
   StartClient("W");
 
@@ -137,6 +139,7 @@ TEST_F(MainRoadTest, FailingLookupsFallBackToTheBuiltInAddresses)
 {
   EndpointHosts().Update[0] = "missing-update.korvalind.test";
   EndpointHosts().Detect = "missing-myip.korvalind.test";
+  EndpointHosts().HeartBeat = "missing-heartbeat.korvalind.test";
   StartClient("W");
   ASSERT_TRUE(WaitForNew("update", 1, 12s));
   const std::string local = NewRecords("update")[0]["local"].AsString();
@@ -145,6 +148,16 @@ TEST_F(MainRoadTest, FailingLookupsFallBackToTheBuiltInAddresses)
               address == UpdateFallbackIPs[3])
       << local;
   EXPECT_TRUE(WaitForLog(">>>>>    Update successfully done!", 5s));
+  // No fallback list for the heartbeat: it stays idle.
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (HeartBeat)!"));
+  EXPECT_EQ("0.0.0.0", HeartBeatServerIP);
+
+  // The detection reaches one of the first two detection fallbacks.
+  core_->TimerMyIP->Timer();
+  ASSERT_TRUE(WaitForNew("detect", 1, 10s));
+  const std::string detectLocal = NewRecords("detect")[0]["local"].AsString();
+  const std::string detectAddress = detectLocal.substr(0, detectLocal.find(':'));
+  EXPECT_TRUE(detectAddress == DetectFallbackIPs[0] || detectAddress == DetectFallbackIPs[1]) << detectLocal;
 }
 
 TEST_F(MainRoadTest, RefusedConnectionsMoveToTheSecondAndThirdUpdateHost)
@@ -208,6 +221,85 @@ TEST_F(MainRoadTest, FaultyRepliesLeaveTheClientUpdating)
   }
 }
 
+TEST_F(MainRoadTest, ReplyWithoutLineEndIsAppliedWhenTheServiceCloses)
+{
+  service_.SetScenario(R"({"update": {"default": {"mode": "raw", "text": "IP:127.0.0.1 DT:PA SI:700"}}})");
+  UseEndpoints();
+  UpdateNowAndWait(">>>>>    Update successfully done!");
+  // Only the log copy loses the last character.
+  EXPECT_TRUE(Logged("Debug    setIP-Return: [IP:127.0.0.1 DT:PA SI:70]"));
+  EXPECT_EQ(700000, SetIPInterval);
+}
+
+TEST_F(MainRoadTest, ReplyCutOffByTheNextAttemptIsNeverApplied)
+{
+  service_.SetScenario(R"({"update": {"queue": [{"mode": "success", "fields": [["DT","XX"],["SI","900"]], "pieces": 2, "gap_ms": 5000}],
+                                      "default": {"mode": "success", "fields": [["DT","PA"],["SI","600"]]}}})");
+  UseEndpoints();
+  const std::size_t before = LogTexts().size();
+  core_->TimerSetIP->Timer();
+  ASSERT_TRUE(WaitForLog("Debug    ..... setIP data available", 10s));
+  // The next tick closes the half-answered session and starts over.
+  UpdateNowAndWait(">>>>>    Update successfully done!");
+  int successes = 0;
+  for (const auto& line : LogTextsSince(before))
+    if (line == ">>>>>    Update successfully done!")
+      ++successes;
+  EXPECT_EQ(1, successes);
+  EXPECT_EQ("PA", TariffCode);
+  EXPECT_EQ(600000, SetIPInterval);
+}
+
+TEST_F(MainRoadTest, LoginIsCheckedAgainstTheTwiceHashedPassword)
+{
+  const std::string accounts = std::string(R"("accounts": {"demo": {"domain": "korvalind.test", "passwd": ")") +
+                               TestPasswordDigest + R"("}})";
+  service_.SetScenario("{" + accounts + R"(, "update": {"default": {"mode": "success", "fields": [["SI","600"]]}}})");
+  UseEndpoints();
+  UpdateNowAndWait(">>>>>    Update successfully done!");
+  EXPECT_TRUE(NewRecords("update").back()["auth_ok"].AsBool());
+  EXPECT_FALSE(ConfigError);
+
+  // Another stored digest at the service: wrong login data.
+  service_.SetScenario(R"({"accounts": {"demo": {"passwd": "00000000000000000000000000000000"}},
+                           "update": {"default": {"mode": "success"}}})");
+  UpdateNowAndWait(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!");
+  EXPECT_EQ("wrong_login", NewRecords("update").back()["mode"].AsString());
+  EXPECT_TRUE(ConfigError);
+  EXPECT_NE(std::string::npos, ReadIni().find("CONFIGERROR=1"));
+  // The update still counted as done; the gate now keeps the cycle idle.
+  EXPECT_TRUE(Logged(">>>>>    Update successfully done!"));
+  const std::size_t requests = NewRecords("update").size();
+  ClearLog();
+  core_->TimerSetIP->Timer();
+  PumpMessagesFor(500ms);
+  EXPECT_TRUE(LogTexts().empty());
+  EXPECT_EQ(requests, NewRecords("update").size());
+}
+
+TEST_F(MainRoadTest, HeartBeatTariffSendsTheTokenOnTheReplysInterval)
+{
+  const std::string token = "ABCDEFGHIJ0123456789";
+  service_.SetScenario(SuccessScenario(R"([["DT","HB"],["HI","1"],["HB",")" + token + R"("],["SI","600"]])"));
+  UseEndpoints();
+  HeartBeatServerIP = "127.0.0.11";
+  UpdateNowAndWait(">>>>>    HeartBeat activ!");
+  EXPECT_EQ(1000u, core_->TimerHeartBeat->Interval());
+  ASSERT_TRUE(WaitForNew("heartbeat", 2, 10s));
+  for (const auto& record : NewRecords("heartbeat")) {
+    EXPECT_EQ("127.0.0.11:910", record["local"].AsString());
+    EXPECT_EQ(token, record["line"].AsString());
+  }
+  EXPECT_TRUE(Logged("Debug    HeartBeat: [" + token + "]"));
+  EXPECT_EQ(0, ExceptionCount);
+
+  // The next reply without a heartbeat order stops it.
+  service_.SetScenario(SuccessScenario(R"([["DT","HB"],["SI","600"]])"));
+  UpdateNowAndWait(">>>>>    Update successfully done!");
+  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
+  EXPECT_TRUE(HeartBeatToken.empty());
+}
+
 TEST_F(MainRoadTest, DetectionReplyInPiecesIsReadWhole)
 {
   service_.SetScenario(R"({"detect": {"default": {"mode": "answer", "address": "198.51.100.77", "pieces": 3, "gap_ms": 150}}})");
@@ -216,6 +308,20 @@ TEST_F(MainRoadTest, DetectionReplyInPiecesIsReadWhole)
   core_->TimerMyIP->Timer();
   ASSERT_TRUE(WaitForLog(">>>>>    myIP detected [198.51.100.77]", 10s));
   EXPECT_EQ(0, DetectErrorCount);
+}
+
+TEST_F(MainRoadTest, DetectionReplyCutOffByTheNextTickIsNeverRead)
+{
+  service_.SetScenario(R"({"detect": {"queue": [{"mode": "answer", "address": "198.51.100.99", "pieces": 2, "gap_ms": 5000}],
+                                      "default": {"mode": "answer", "address": "198.51.100.77"}}})");
+  UseEndpoints();
+  MyIPInterval = 60000;
+  core_->TimerMyIP->Timer();
+  ASSERT_TRUE(WaitForLog("Debug    ..... myIP data available", 10s));
+  core_->TimerMyIP->Timer();
+  ASSERT_TRUE(WaitForLog(">>>>>    myIP detected [198.51.100.77]", 10s));
+  EXPECT_EQ(0, DetectErrorCount);
+  EXPECT_EQ("198.51.100.77", CurrentIP);
 }
 
 TEST_F(MainRoadTest, UmlautInTheAccountNeverCutsTheRequestLine)

@@ -135,6 +135,25 @@ TEST_F(UpdateReplyTest, AccountStateCodes)
   EXPECT_TRUE(core_->TimerSetIP->Enabled());
 }
 
+TEST_F(UpdateReplyTest, OtherStateCodesHoldTheCyclesBackUntilTheSuccessStep)
+{
+  const std::pair<const char*, unsigned> cases[] = {{"99", 900000}, {"5", 86400000}};
+  for (const auto& [code, hold] : cases) {
+    SCOPED_TRACE(code);
+    Reply(std::string("IP:1.2.3.4 C1:") + code + " SI:600");
+    EXPECT_EQ(600000u, core_->TimerSetIP->Interval());
+    EXPECT_EQ(60000u, core_->TimerMyIP->Interval());
+    // With an exit order the success step never comes.
+    Reply(std::string("IP:1.2.3.4 C1:") + code + " EXIT:1");
+    EXPECT_EQ(hold, core_->TimerSetIP->Interval());
+    EXPECT_EQ(hold, core_->TimerMyIP->Interval());
+    EXPECT_FALSE(core_->TimerSetIP->Enabled());
+  }
+  // An account state code that is not a number fails the reply.
+  Reply("IP:1.2.3.4 C1:x1");
+  EXPECT_TRUE(Logged("Alert!   'x1' ist kein gültiger Integerwert"));
+}
+
 TEST_F(UpdateReplyTest, ExitOrderSkipsTheSuccessStep)
 {
   Reply("IP:1.2.3.4 EXIT:1");
@@ -193,10 +212,14 @@ TEST_F(UpdateReplyTest, SleepAndLookupIntervalsNeverOverflowOrSleepForEver)
   EXPECT_EQ(5000u, core_->TimerSleep->Interval());
   EXPECT_TRUE(Logged(">>>>>    Sleep for 5 Seconds received!"));
 
-  Sleeping = false;
-  Reply("IP:1.2.3.4 SLEEP:0");
-  EXPECT_FALSE(Sleeping);
-  EXPECT_FALSE(core_->TimerSleep->Enabled());
+  for (const char* none : {"0", "-5"}) {
+    SCOPED_TRACE(none);
+    Sleeping = false;
+    Reply(std::string("IP:1.2.3.4 SLEEP:") + none);
+    EXPECT_FALSE(Sleeping);
+    EXPECT_FALSE(core_->TimerSleep->Enabled());
+    EXPECT_TRUE(Succeeded());
+  }
 
   Reply("IP:1.2.3.4 SLEEP:3000000 RI:3000000 CI:600");
   EXPECT_TRUE(Sleeping);

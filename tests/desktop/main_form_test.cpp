@@ -1,5 +1,9 @@
 #include <regex>
+#include <string>
 #include <vector>
+
+#include <windows.h>
+#include <commctrl.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +14,9 @@
 #include "desktop/main_form.h"
 #include "desktop/tray_icon.h"
 #include "desktop/tray_shell.h"
+#include "platform/image.h"
 #include "platform/ini_file.h"
+#include "platform/menus.h"
 #include "platform/page_control.h"
 #include "platform/status_bar.h"
 #include "platform/std_controls.h"
@@ -25,6 +31,7 @@ protected:
   void SetUp() override
   {
     TrayShell().NotifyIcon = [this](DWORD message, NOTIFYICONDATAA* data) {
+      shellRequests_.push_back(message);
       if (message == NIM_MODIFY && (data->uFlags & NIF_INFO) != 0)
         balloons_.push_back({data->szInfoTitle, data->szInfo, data->uTimeout, data->dwInfoFlags});
       return TRUE;
@@ -37,6 +44,7 @@ protected:
     CoreTest::TearDown();
     MainForm = nullptr;
     ResetTrayShell();
+    TPopupMenu::SetTrackFunction(nullptr);
   }
 
   // Made after the test has written its ini file: FormCreate reads it.
@@ -67,6 +75,7 @@ protected:
     DWORD Flags;
   };
   std::vector<TBalloon> balloons_;
+  std::vector<DWORD> shellRequests_;
   TMainForm* form_ = nullptr;
 };
 
@@ -271,12 +280,28 @@ TEST_F(MainFormTest, TypedPasswordsAreStoredAsTheirDigestWhateverTheirLength)
 {
   WriteAccountIni();
   TMainForm* form = Form();
-  for (std::size_t length : {0u, 29u, 30u, 40u}) {
-    const std::string password(length, 'p');
+  form->ConfigSheetShow(nullptr);
+  // 32 characters that look like a digest but are not the stored one.
+  const std::string digestLike = Md5DigestToHex(Md5DigestOfText("something else"));
+  for (const std::string& password :
+       {std::string(), std::string(29, 'p'), std::string(30, 'p'), std::string(40, 'p'), digestLike}) {
     form->txtPassword->SetText(password);
     form->btnSaveConfigClick(nullptr);
-    EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(password)), Ini("ACCOUNT", "Passwd")) << length;
+    EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(password)), Ini("ACCOUNT", "Passwd")) << password.size();
   }
+}
+
+TEST_F(MainFormTest, AnUntouchedPasswordEditWritesNothing)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->ConfigSheetShow(nullptr);
+  // The digest changed in the file while the tab was open: the save must not
+  // turn the old digest shown in the edit into a digest of a digest.
+  const std::string edited = Md5DigestToHex(Md5DigestOfText("edited by hand"));
+  TIniFile(ConfigFilePath()).WriteString("ACCOUNT", "Passwd", edited);
+  form->btnSaveConfigClick(nullptr);
+  EXPECT_EQ(edited, Ini("ACCOUNT", "Passwd"));
 }
 
 TEST_F(MainFormTest, LevelNamesInAnyCaseAndEverythingElseIsNormal)
@@ -354,6 +379,268 @@ TEST_F(MainFormTest, InformationTabShowsDescriptionAndFileVersion)
   TMainForm* form = Form();
   form->InfoSheetShow(nullptr);
   EXPECT_EQ("Korvalind-Poster GUI 4.3.0.701", form->lbVersion->Caption());
+}
+
+}  // namespace
+
+namespace {
+
+std::string WindowText(HWND window)
+{
+  char text[1024] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// The texts of the tabs the user sees.
+std::vector<std::string> TabTexts(TPageControl* pages)
+{
+  std::vector<std::string> texts;
+  HWND tabs = pages->Handle();
+  const int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char text[256] = "";
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(tabs, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    texts.emplace_back(text);
+  }
+  return texts;
+}
+
+// Width of one line of text in a control's font, and the height down to its
+// baseline (letters without descenders need no more).
+SIZE TextExtent(TControl* control, const std::string& text)
+{
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, control->Font.Handle());
+  RECT box{0, 0, 0, 0};
+  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return SIZE{box.right - box.left, metrics.tmAscent};
+}
+
+bool Overlap(TControl* a, TControl* b)
+{
+  return a->Left() < b->Left() + b->Width() && b->Left() < a->Left() + a->Width() &&
+         a->Top() < b->Top() + b->Height() && b->Top() < a->Top() + a->Height();
+}
+
+// Each text must fit its control and each control its parent; siblings must
+// not cover each other. Returns what a user would find cut or covered.
+void CollectLayoutFaults(TWinControl* parent, std::vector<std::string>& faults)
+{
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* control = parent->Controls(i);
+    const std::string name = control->Name();
+    if (control->Align() == alNone && dynamic_cast<TTabSheet*>(control) == nullptr) {
+      if (control->Left() < 0 || control->Top() < 0 || control->Left() + control->Width() > parent->ClientWidth() ||
+          control->Top() + control->Height() > parent->ClientHeight())
+        faults.push_back(name + " sticks out of " + parent->Name());
+      for (int j = i + 1; j < parent->ControlCount(); ++j)
+        if (parent->Controls(j)->Align() == alNone && dynamic_cast<TTabSheet*>(parent->Controls(j)) == nullptr &&
+            Overlap(control, parent->Controls(j)))
+          faults.push_back(name + " overlaps " + parent->Controls(j)->Name());
+    }
+    // Room the control needs beside its text: frame, padding, the check box.
+    int room = -1;
+    if (dynamic_cast<TLabel*>(control) != nullptr && name != "lbMess")
+      room = 0;
+    else if (dynamic_cast<TButton*>(control) != nullptr)
+      room = 12;
+    else if (dynamic_cast<TCheckBox*>(control) != nullptr)
+      room = 20;
+    else if (dynamic_cast<TEdit*>(control) != nullptr)
+      room = 8;
+    else if (dynamic_cast<TGroupBox*>(control) != nullptr && !control->Text().empty())
+      room = 16;
+    if (room >= 0) {
+      const std::string text = dynamic_cast<TEdit*>(control) != nullptr && static_cast<TEdit*>(control)->PasswordChar()
+                                   ? std::string(control->Text().size(), '*')
+                                   : control->Text();
+      const SIZE extent = TextExtent(control, text);
+      if (extent.cx + room > control->Width())
+        faults.push_back(name + " cuts \"" + text + "\" (" + std::to_string(extent.cx + room) + " > " +
+                         std::to_string(control->Width()) + ")");
+      if (dynamic_cast<TGroupBox*>(control) == nullptr && extent.cy > control->Height())
+        faults.push_back(name + " cuts the height of \"" + text + "\"");
+    }
+    if (auto* container = dynamic_cast<TWinControl*>(control))
+      CollectLayoutFaults(container, faults);
+  }
+}
+
+TEST_F(MainFormTest, EveryCaptionSwitchesWithTheLanguage)
+{
+  WriteAccountIni("Language=D\r\n");
+  TMainForm* form = Form();
+  const struct {
+    TWinControl* Target;
+    const char* German;
+    const char* English;
+  } captions[] = {
+      {form->gbAccountInfo, "Account Informationen", "Account Information"},
+      {form->lbIHostname, "Hostname:", "Hostname:"},
+      {form->lbIActualIP, "Aktuelle IP:", "Actual IP:"},
+      {form->lbILastUpdate, "Letzte Aktualisierung:", "Last Update:"},
+      {form->lbITariff, "Tarif:", "Tariff:"},
+      {form->chkOffline, "Offline Modus", "Offline Mode"},
+      {form->gbLanguage, "Sprache", "Language"},
+      {form->lbLanguage, "Sprache:", "Language"},
+      {form->gbAccountData, "Zugangsdaten", "Account Data"},
+      {form->lbAccount, "Account:", "Account"},
+      {form->lbDomain, "Domain:", "Domain"},
+      {form->lbPassword, "Passwort:", "Password"},
+      {form->gbLastSetIP, "Account Aktualisierung", "Account Update"},
+      {form->lbLastSetIP, "Letzte Aktualisierung:", "Last Update:"},
+      {form->btnLastSetIP, "Jetzt Aktualisieren", "Update Now"},
+      {form->gbLastIPDetect, "IP Adressen Informationen", "IP Address Information"},
+      {form->lbLastKnownIP, "Letzte bekannte IP:", "Last known IP:"},
+      {form->lbIPDetected, "erkannt:", "detected:"},
+      {form->btnCheckIP, "Jetzt Prüfen", "Check Now"},
+      {form->btnSaveConfig, "Speichern", "Save"},
+      // never translated
+      {form->gbLogVele, "Logging", "Logging"},
+      {form->Label3, "Level:", "Level:"},
+  };
+  for (const bool german : {true, false}) {
+    form->ApplyLanguage(german ? "D" : "E");
+    for (const auto& caption : captions)
+      EXPECT_EQ(german ? caption.German : caption.English, WindowText(caption.Target->Handle()))
+          << caption.Target->Name();
+    const std::vector<std::string> tabs =
+        german ? std::vector<std::string>{"Status", "Einstellungen", "Log", "Informationen"}
+               : std::vector<std::string>{"Information", "Settings", "Logging", "About"};
+    EXPECT_EQ(tabs, TabTexts(form->PageControl1));
+    EXPECT_EQ(german ? "Deutsch" : "English", WindowText(form->cbLanguage->Handle()));
+    EXPECT_EQ("Korvalind-Poster GUI 4.3", WindowText(form->Handle()));
+    EXPECT_EQ("Beenden", form->itemExit->Caption());
+  }
+
+  // A hidden log tab is still captioned; the other tabs keep their places.
+  form->LogsSheet->SetTabVisible(false);
+  form->ApplyLanguage("D");
+  EXPECT_EQ((std::vector<std::string>{"Status", "Einstellungen", "Informationen"}), TabTexts(form->PageControl1));
+  EXPECT_EQ("Log", form->LogsSheet->Caption());
+  EXPECT_EQ(2, form->LogsSheet->PageIndex());
+}
+
+TEST_F(MainFormTest, NoTextIsCutOrCoveredInEitherLanguage)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  // Long but ordinary values.
+  CurrentIP = "255.255.255.255";
+  LastUpdateTime = LastDetectTime = "12/31/2026 11:59:59 PM";
+  TariffCode = "HB";
+  form->ConfigSheetShow(nullptr);
+  form->InfoSheetShow(nullptr);
+  for (const char* language : {"D", "E"}) {
+    LanguageCode = language;
+    Tick();
+    std::vector<std::string> faults;
+    CollectLayoutFaults(form, faults);
+    EXPECT_THAT(faults, testing::IsEmpty()) << language;
+  }
+  // The fixed labels keep the size they were given, whatever their text.
+  EXPECT_EQ(429, form->lbIPAddress->Width());
+  EXPECT_EQ(45, form->lbIPAddress->Height());
+  EXPECT_EQ(157, form->lbMess->Height());
+  RECT box;
+  GetClientRect(form->lbIPAddress->Handle(), &box);
+  EXPECT_EQ(45, box.bottom);
+}
+
+TEST_F(MainFormTest, TabsReadTheIniAgainWhenTheWindowComesBackFromTheTray)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  EXPECT_FALSE(form->chkOffline->Checked());
+
+  // Changed outside the window while it sat in the tray.
+  form->TrayIcon->HideToTray();
+  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  core_->TimerSetIP->SetInterval(5000);
+  form->TrayIcon->RestoreFromTray();
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_TRUE(form->chkOffline->Checked());
+  EXPECT_EQ(BST_CHECKED, SendMessageA(form->chkOffline->Handle(), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(2500u, core_->TimerSetIP->Interval()) << "the flipped box asks for an update";
+
+  // The settings tab, chosen by the user, loses unsaved edits the same way.
+  form->PageControl1->SetActivePage(form->ConfigSheet);
+  EXPECT_EQ(TestAccount, WindowText(form->txtAccount->Handle()));
+  SetWindowTextA(form->txtAccount->Handle(), "unsaved");
+  form->TrayIcon->HideToTray();
+  form->TrayIcon->RestoreFromTray();
+  EXPECT_EQ(TestAccount, WindowText(form->txtAccount->Handle()));
+}
+
+TEST_F(MainFormTest, TrayIconDoubleClickAndMinimizeMoveTheWindowIntoTheTrayAndBack)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  HWND appWindow = application_->Handle();
+  auto inTray = [&] { return !IsWindowVisible(form->Handle()) && !IsWindowVisible(appWindow); };
+  auto doubleClick = [&] {
+    for (LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+      SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(), event);
+  };
+
+  doubleClick();
+  EXPECT_TRUE(inTray());
+  doubleClick();
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_TRUE(IsWindowVisible(appWindow));
+
+  shellRequests_.clear();
+  SendMessageA(form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(inTray());
+  EXPECT_THAT(shellRequests_, testing::Not(testing::Contains(static_cast<DWORD>(NIM_DELETE))))
+      << "the icon stays in the tray";
+
+  // A restarted shell gets the icon back.
+  ASSERT_NE(0u, TaskbarCreatedMessage);
+  shellRequests_.clear();
+  SendMessageA(appWindow, TaskbarCreatedMessage, 0, 0);
+  EXPECT_THAT(shellRequests_, testing::Contains(static_cast<DWORD>(NIM_ADD)));
+
+  doubleClick();
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_EQ(wsNormal, form->WindowState());
+}
+
+TEST_F(MainFormTest, TrayMenuBeendenEndsTheProgram)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  TrayShell().GetCursorPos = [](POINT* point) {
+    *point = POINT{600, 700};
+    return TRUE;
+  };
+  std::vector<std::string> items;
+  TPopupMenu::SetTrackFunction([&](HMENU menu, int, int, HWND) -> UINT {
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      char text[64] = "";
+      GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+      items.push_back((GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) != 0 ? "-" : text);
+    }
+    return form->itemExit->Command();
+  });
+  SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(),
+               WM_RBUTTONDOWN);
+  EXPECT_EQ((std::vector<std::string>{"-", "Beenden"}), items);
+  EXPECT_FALSE(IsWindowVisible(form->Handle()));
+  application_->ProcessMessages();
+  EXPECT_TRUE(application_->Terminated());
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -37,7 +39,13 @@ TEST_F(SingleInstanceTest, SecondInstanceShowsTheMessageAndEndsWithZeroWhileTheF
   ASSERT_TRUE(second.Start());
   HWND box = second.WaitForWindow("#32770", nullptr, 30s);
   ASSERT_NE(nullptr, box) << "no message box; exit code " << second.ExitCode();
-  EXPECT_THAT(ChildTexts(box, "Static"), testing::Contains("Anwendung läuft bereits."));
+  // The box's window may be found before its texts are made.
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const auto texts = ChildTexts(box, "Static");
+        return std::find(texts.begin(), texts.end(), "Anwendung läuft bereits.") != texts.end();
+      },
+      30s));
   // Nothing else of the program exists in the second instance.
   EXPECT_EQ(nullptr, second.FindWindowOf(nullptr, MainWindowCaption));
   EXPECT_TRUE(second.Running()) << "the message box must wait for its OK";

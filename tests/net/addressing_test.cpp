@@ -275,3 +275,28 @@ TEST(Addressing, OnChangeStateThatClosesDuringConnectIsReported)
             "Error 10022 in function Connect (Invalid operation in OnChangeState)\r\nInvalid argument");
   EXPECT_EQ(s.LastError(), 10022);
 }
+
+TEST(Addressing, TcpIsBoundBeforeConnectOnlyWithALocalPortOrAddress)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket plain(nullptr);
+  plain.AssignAddr("127.0.0.1");
+  plain.AssignPort(peer.PortText());
+  plain.Connect();
+  EXPECT_EQ(plain.LocalPort(), "0");  // not bound by the layer: the text stays
+  plain.CloseConnection();
+
+  const std::string chosen = std::to_string(UnusedTcpPort());
+  TNetSocket bound(nullptr);
+  bound.AssignLocalAddr("127.0.0.1");
+  bound.AssignLocalPort(chosen);
+  bound.AssignAddr("127.0.0.1");
+  bound.AssignPort(peer.PortText());
+  bound.Connect();
+  EXPECT_EQ(bound.LocalPort(), chosen);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return bound.State() == wsConnected; }, std::chrono::milliseconds(20000)));
+  EXPECT_EQ(bound.ReadLocalPort(), chosen);
+  EXPECT_EQ(bound.ReadLocalAddr(), "127.0.0.1");
+  bound.CloseConnection();
+  EXPECT_EQ(bound.LocalPort(), "0");  // a close restores the default
+}

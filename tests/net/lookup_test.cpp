@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,31 @@ bool AllLookupsSettled()
   return PendingOrphanLookupCount() == 0;
 }
 
+// Reaches the buffer of a pending request.
+class TLookupSocket : public TNetSocket {
+public:
+  using TNetSocket::TNetSocket;
+  TLookupRequest* Request(HANDLE Handle)
+  {
+    for (auto& request : lookups_)
+      if (request->Handle == Handle)
+        return request.get();
+    return nullptr;
+  }
+};
+
+// Waits, without handling it, until a lookup reply is queued for the window.
+bool WaitForQueuedReply(HWND window, MSG& reply)
+{
+  const auto deadline = std::chrono::steady_clock::now() + 20000ms;
+  while (!PeekMessageA(&reply, window, WM_SOCKET_HOST_LOOKUP, WM_SOCKET_HOST_LOOKUP, PM_NOREMOVE)) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    Sleep(5);
+  }
+  return true;
+}
+
 }  // namespace
 
 TEST(Lookup, NameWithThreeAddressesGivesAllInOrder)
@@ -41,7 +67,7 @@ TEST(Lookup, NameWithThreeAddressesGivesAllInOrder)
   log.Attach(s);
   s.DnsLookup("multi.korvalind.test");
   EXPECT_NE(s.LookupHandle(), nullptr);
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 20000ms));
   EXPECT_EQ(log.Codes, (std::vector<int>{0}));
   EXPECT_EQ(s.DnsResultList(), (std::vector<std::string>{"127.0.0.41", "127.0.0.42", "127.0.0.43"}));
   EXPECT_EQ(s.DnsResult(), "127.0.0.41");
@@ -55,11 +81,32 @@ TEST(Lookup, UnknownNameReportsItsErrorAndEmptyResults)
   TLookupLog log;
   log.Attach(s);
   s.DnsLookup("multi.korvalind.test");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 20000ms));
   s.DnsLookup("no-such-host.korvalind.test");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return log.Codes.size() == 2; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return log.Codes.size() == 2; }, 20000ms));
   EXPECT_EQ(log.Codes[1], 11001);
   EXPECT_TRUE(s.DnsResultList().empty());
+  EXPECT_EQ(s.DnsResult(), "");
+}
+
+TEST(Lookup, SuccessWithoutAnyAddressIsReportedAsNoData)
+{
+  TLookupSocket s(nullptr);
+  TLookupLog log;
+  log.Attach(s);
+  s.DnsLookup("multi.korvalind.test");
+  TLookupRequest* request = s.Request(s.LookupHandle());
+  ASSERT_NE(request, nullptr);
+  MSG reply;
+  ASSERT_TRUE(WaitForQueuedReply(s.HiddenWindow(), reply));
+  ASSERT_EQ(WSAGETASYNCERROR(reply.lParam), 0);
+  // The answer is in the buffer; empty its address list before it is read.
+  auto* entry = reinterpret_cast<hostent*>(request->Buffer);
+  ASSERT_NE(entry->h_addr_list, nullptr);
+  entry->h_addr_list[0] = nullptr;
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 20000ms));
+  EXPECT_EQ(log.Codes, (std::vector<int>{11004}));
+  EXPECT_TRUE(log.Lists[0].empty());
   EXPECT_EQ(s.DnsResult(), "");
 }
 
@@ -107,7 +154,7 @@ TEST(Lookup, SecondLookupReplacesThePendingOne)
     log.Attach(s);
     s.DnsLookup("multi.korvalind.test");
     s.DnsLookup("update1.korvalind.test");
-    ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty() && s.PendingLookupCount() == 0; }, 5000ms));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty() && s.PendingLookupCount() == 0; }, 20000ms));
     PumpMessagesFor(20ms);
     ASSERT_EQ(log.Codes, (std::vector<int>{0})) << round;
     EXPECT_EQ(log.Lists[0], (std::vector<std::string>{"127.0.0.21"})) << round;
@@ -126,7 +173,7 @@ TEST(Lookup, CancelFiresInterruptedAndTheLateReplyIsIgnored)
   s.CancelLookup();
   EXPECT_EQ(log.Codes, (std::vector<int>{10004}));
   // The reply still comes (a cancel does not cancel here) and is dropped.
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.PendingLookupCount() == 0; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.PendingLookupCount() == 0; }, 20000ms));
   EXPECT_EQ(log.Codes, (std::vector<int>{10004}));
   EXPECT_TRUE(s.DnsResultList().empty());
 }
@@ -145,7 +192,7 @@ TEST(Lookup, DestroyingSocketsWithLookupsPendingIsClean)
     if (i % 50 == 0)
       PumpMessagesFor(1ms);
   }
-  EXPECT_TRUE(PumpMessagesUntil(AllLookupsSettled, 10000ms));
+  EXPECT_TRUE(PumpMessagesUntil(AllLookupsSettled, 30000ms));
   EXPECT_EQ(events, 0);
   EXPECT_EQ(LiveSocketCount(), 0);
   EXPECT_EQ(SocketWindowCount(), 0);
@@ -160,7 +207,7 @@ TEST(Lookup, WinsockStaysLoadedWhileALookupOfADestroyedSocketIsInFlight)
   s.reset();
   EXPECT_EQ(PendingOrphanLookupCount(), 1);
   EXPECT_TRUE(WinsockLoaded());
-  EXPECT_TRUE(PumpMessagesUntil(AllLookupsSettled, 5000ms));
+  EXPECT_TRUE(PumpMessagesUntil(AllLookupsSettled, 20000ms));
   EXPECT_FALSE(WinsockLoaded());
 }
 
@@ -170,7 +217,7 @@ TEST(Lookup, ReverseLookupOfLoopback)
   TLookupLog log;
   log.Attach(s);
   s.ReverseDnsLookup("127.0.0.1");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !log.Codes.empty(); }, 20000ms));
   EXPECT_EQ(log.Codes, (std::vector<int>{0}));
   EXPECT_EQ(s.DnsResult(), "localhost");
   EXPECT_EQ(s.DnsResultList(), (std::vector<std::string>{"localhost"}));
@@ -184,6 +231,6 @@ TEST(Lookup, AbortSessionCancelsAPendingLookup)
   s.DnsLookup("update3.korvalind.test");
   s.AbortSession();
   EXPECT_EQ(log.Codes, (std::vector<int>{10004}));
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.PendingLookupCount() == 0; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.PendingLookupCount() == 0; }, 20000ms));
   EXPECT_EQ(log.Codes.size(), 1u);
 }

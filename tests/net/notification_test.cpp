@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 
 #include "net/net_socket.h"
@@ -40,15 +42,18 @@ TEST(Notifications, CloseWhileConnectingIsIgnored)
   s.HandleWindowMessage(close);
   EXPECT_EQ(s.State(), wsConnecting);
   EXPECT_FALSE(events.Has("closed 0"));
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   s.CloseConnection();
 }
 
 TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
 {
-  TPeerServer peer([](SOCKET c) {
+  std::atomic<bool> go{false};
+  TPeerServer peer([&](SOCKET c) {
+    while (!go)
+      Sleep(5);
     SendAll(c, "last words");
-    Sleep(300);
+    ReadAll(c);
   });
   TNetSocket s(nullptr);
   TEventRecorder events;
@@ -59,9 +64,14 @@ TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
     events.Log.push_back("data");
   };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   s.PauseEvents();
-  Sleep(100);  // the data is there; no notification is handled while paused
+  go = true;
+  // No notification is handled while paused; wait until the data is there.
+  const auto deadline = std::chrono::steady_clock::now() + 20000ms;
+  while (s.RcvdCount() < 10 && std::chrono::steady_clock::now() < deadline)
+    Sleep(5);
+  ASSERT_EQ(s.RcvdCount(), 10);
   MSG msg;
   while (PeekMessageA(&msg, s.HiddenWindow(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE)) {
   }
@@ -83,7 +93,7 @@ TEST(Notifications, NoReceiveLoopOffersOncePerNotification)
 {
   TPeerServer peer([](SOCKET c) {
     SendAll(c, "abcdef");
-    Sleep(500);
+    ReadAll(c);  // until the client closes: no close notification meanwhile
   });
   for (bool noLoop : {true, false}) {
     TNetSocket s(nullptr);
@@ -99,11 +109,11 @@ TEST(Notifications, NoReceiveLoopOffersOncePerNotification)
         got.append(two, static_cast<std::size_t>(n));
     };
     ConnectTcp(s, peer.Port());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 5000ms));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 20000ms));
     if (noLoop) {
       // Each call reads 2 bytes; Winsock announces the rest with new
       // notifications, one call each.
-      PumpMessagesUntil([&] { return got.size() == 6; }, 2000ms);
+      PumpMessagesUntil([&] { return got.size() == 6; }, 20000ms);
       EXPECT_EQ(calls, 3);
     } else {
       EXPECT_EQ(got, "abcdef");  // called again at once while bytes wait
@@ -123,7 +133,7 @@ TEST(Notifications, ClosingInsideSessionClosedFiresNoSecondClose)
     s.CloseConnection();
   };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
   PumpMessagesFor(50ms);
   EXPECT_EQ(closes, 1);
 }
@@ -135,7 +145,7 @@ TEST(Notifications, PausedSocketIgnoresQueuedNotifications)
   int sent = 0;
   s.OnDataSent = [&](TObject*, std::uint16_t) { ++sent; };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   PumpMessagesFor(50ms);
   sent = 0;
   s.PauseEvents();
@@ -145,7 +155,7 @@ TEST(Notifications, PausedSocketIgnoresQueuedNotifications)
   s.ResumeEvents();
   PostSelect(s, FD_WRITE);
   // Re-registering may bring a write notification of its own as well.
-  EXPECT_TRUE(PumpMessagesUntil([&] { return sent >= 1; }, 1000ms));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return sent >= 1; }, 20000ms));
   s.CloseConnection();
 }
 
@@ -153,17 +163,82 @@ TEST(Notifications, ReceiveTextReadsWhatWaitsAndNothingWhenTheCountFails)
 {
   TPeerServer peer([](SOCKET c) {
     SendAll(c, std::string(1000, 't'));
-    Sleep(300);
+    ReadAll(c);
   });
   TNetSocket s(nullptr);
   std::vector<std::size_t> sizes;
   s.OnDataAvailable = [&](TObject*, std::uint16_t) { sizes.push_back(s.ReceiveText().size()); };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !sizes.empty(); }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !sizes.empty(); }, 20000ms));
   EXPECT_EQ(sizes[0], 1000u);  // the waiting count is known: all of it
   s.CloseConnection();
   int errors = 0;
   s.OnError = [&](TObject*) { ++errors; };
   EXPECT_EQ(s.ReceiveText(), "");  // the count cannot be read on a closed socket
   EXPECT_EQ(errors, 1);
+}
+
+TEST(Notifications, CloseNotificationWithAHandlerThatNeverReadsEnds)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, std::string(500, 'z'));
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  int calls = 0;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0 && s.RcvdCount() == 500; }, 20000ms));
+  calls = 0;
+  TSocketMessage close;
+  close.Msg = WM_SOCKET_SELECT;
+  close.WParam = s.SocketHandle();
+  close.LParam = WSAMAKESELECTREPLY(FD_CLOSE, 0);
+  s.HandleWindowMessage(close);  // returns although nobody takes the data
+  EXPECT_GE(calls, 1);
+  EXPECT_LE(calls, 2);
+  EXPECT_EQ(events.Count("closed 0"), 1);
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Notifications, DrainUntilClosedDeliversTheRestUntilThePeerCloses)
+{
+  std::atomic<bool> go{false};
+  TPeerServer peer([&](SOCKET c) {
+    while (!go)
+      Sleep(5);
+    SendAll(c, "first ");
+    Sleep(50);
+    SendAll(c, "second");
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  std::string got;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += s.ReceiveText(); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  go = true;
+  s.DrainUntilClosed();
+  EXPECT_EQ(got, "first second");
+  EXPECT_EQ(s.State(), wsClosed);
+  EXPECT_EQ(events.Count("closed 0"), 1);
+}
+
+TEST(Notifications, DrainUntilClosedEndsWhenTheHandlerTakesNothing)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "unread");
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  int calls = 0;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0 && s.RcvdCount() == 6; }, 20000ms));
+  s.DrainUntilClosed();  // returns: a pass that takes nothing ends the loop
+  EXPECT_EQ(s.RcvdCount(), 6);
+  s.CloseConnection();
 }

@@ -146,3 +146,42 @@ TEST(SendQueue, DatagramsAreKeptWholeOneBlockEach)
   ASSERT_EQ(queue.BlockCount(), 1);
   EXPECT_EQ(Unread(*queue.Front()), "next");
 }
+
+TEST(SendQueue, RunJoinsConsecutiveBlocksUpToItsLimit)
+{
+  TSendQueue queue;
+  std::string data(4000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>('a' + i % 26);
+  queue.QueueData(data.data(), 4000);
+  queue.Front()->ConsumeData(100);
+  int len = 0;
+  const unsigned char* run = queue.PeekRun(3000, len);
+  ASSERT_EQ(len, 3000);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(run), 3000), data.substr(100, 3000));
+  // A limit no larger than the first block's bytes, or no limit: that block alone.
+  run = queue.PeekRun(0, len);
+  EXPECT_EQ(len, 1360);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(run), 1360), data.substr(100, 1360));
+  run = queue.PeekRun(100000, len);
+  EXPECT_EQ(len, 3900);
+}
+
+TEST(SendQueue, ConsumeAcrossBlocksFreesThoseItEmptiesButKeepsTheLast)
+{
+  TSendQueue queue;
+  queue.QueueData(std::string(4000, 'c').data(), 4000);
+  EXPECT_EQ(queue.Consume(1500), 1500);  // the first block and 40 bytes of the second
+  ASSERT_EQ(queue.BlockCount(), 2);
+  EXPECT_EQ(queue.Block(0)->Pending(), 1420);
+  EXPECT_EQ(queue.Consume(10000), 2500);
+  ASSERT_EQ(queue.BlockCount(), 1);  // the last stays, empty, for the next data
+  EXPECT_EQ(queue.Front()->Pending(), 0);
+  int len = 7;
+  EXPECT_EQ(queue.PeekRun(64 * 1024, len), nullptr);
+  EXPECT_EQ(len, 0);
+  const unsigned before = queue.Generation();
+  queue.DeleteSendQueue();
+  EXPECT_NE(queue.Generation(), before);
+  EXPECT_EQ(queue.Consume(5), 0);
+}

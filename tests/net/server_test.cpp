@@ -86,7 +86,7 @@ TEST(Server, ListenAcceptDupAndDataBothWays)
   client.AssignAddr("127.0.0.1");
   client.AssignPort(port);
   client.Connect();
-  ASSERT_TRUE(PumpMessagesUntil([&] { return clientGot == "pong"; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return clientGot == "pong"; }, 20000ms));
   EXPECT_EQ(serverGot, "ping");
   ASSERT_EQ(sessions.size(), 1u);
   EXPECT_EQ(sessions[0]->PeerPort(), client.ReadLocalPort());
@@ -94,7 +94,7 @@ TEST(Server, ListenAcceptDupAndDataBothWays)
   int closed = 0;
   sessions[0]->OnSessionClosed = [&](TObject*, std::uint16_t) { ++closed; };
   client.CloseConnection();
-  ASSERT_TRUE(PumpMessagesUntil([&] { return closed == 1; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return closed == 1; }, 20000ms));
   EXPECT_EQ(sessions[0]->State(), wsClosed);
   EXPECT_EQ(server.State(), wsListening);
   server.CloseConnection();
@@ -124,7 +124,7 @@ TEST(Server, BacklogHoldsConnectionsUntilTheyAreAccepted)
     if (h != INVALID_SOCKET)
       accepted.push_back(h);
   };
-  EXPECT_TRUE(PumpMessagesUntil([&] { return accepted.size() == 3; }, 5000ms));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return accepted.size() == 3; }, 20000ms));
   for (SOCKET h : accepted)
     Winsock::closesocket(h);
   for (SOCKET c : clients)
@@ -185,7 +185,7 @@ TEST(Server, UdpListenReceivesDatagrams)
   sender.AssignPort(std::to_string(port));
   sender.Connect();
   sender.SendText("datagram");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 3000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 20000ms));
   EXPECT_EQ(got, "datagram");
 }
 
@@ -225,7 +225,7 @@ TEST(Server, MulticastSendAndReceiveOnLoopback)
   Winsock::getsockopt(sender.SocketHandle(), IPPROTO_IP, 3 /* IP_MULTICAST_TTL */, reinterpret_cast<char*>(&ttl), &len);
   EXPECT_EQ(ttl, 2);
   sender.SendText("to the group");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 3000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !got.empty(); }, 20000ms));
   EXPECT_EQ(got[0], "to the group");
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -48,6 +49,30 @@ std::string StateText(TSocketState from, TSocketState to)
   return "state " + std::to_string(from) + "->" + std::to_string(to);
 }
 
+// Waits, without handling anything, until a select notification is queued
+// for the socket's hidden window.
+bool WaitForQueuedSelect(TNetSocket& s, std::chrono::milliseconds timeout)
+{
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  MSG pending;
+  while (!PeekMessageA(&pending, s.HiddenWindow(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_NOREMOVE)) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+std::string ThrownText(const std::function<void()>& action)
+{
+  try {
+    action();
+  } catch (const ESocketException& e) {
+    return e.Message();
+  }
+  return "(nothing thrown)";
+}
+
 }  // namespace
 
 TEST(Tcp, EventOrderOfARequestReplyExchange)
@@ -73,7 +98,7 @@ TEST(Tcp, EventOrderOfARequestReplyExchange)
   ConnectTcp(s, peer.Port());
   EXPECT_EQ(s.State(), wsConnecting);
   events.Log.push_back("connect returned");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
   EXPECT_EQ(request, "hello\n");
   EXPECT_EQ(reply, "IP:127.0.0.9 done");
   const std::vector<std::string> expected = {
@@ -91,7 +116,7 @@ TEST(Tcp, ClientCloseFiresStateThenClosedOnceAndRestoresDefaults)
   TEventRecorder events;
   events.Attach(s);
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   events.Log.clear();
   s.CloseConnection();
   s.CloseConnection();
@@ -137,7 +162,7 @@ TEST(Tcp, FourMegabytesReachASlowReaderIntact)
   // flight would be thrown away, so the reader must have had them first.
   ASSERT_TRUE(PumpMessagesUntil([&] { return receivedCount.load() >= data.size(); }, 30000ms));
   s.CloseConnection();
-  ASSERT_TRUE(peer.WaitSessions(1, 10000));
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));
   EXPECT_EQ(received.size(), data.size());
   EXPECT_TRUE(received == data);
 }
@@ -153,7 +178,7 @@ TEST(Tcp, HandlerThatNeverReadsDoesNotHangTheLoop)
   int calls = 0;
   s.OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 20000ms));
   PumpMessagesFor(300ms);
   EXPECT_LE(calls, 3);  // offered again per notification, never in an endless loop
   EXPECT_EQ(s.RcvdCount(), 1000);
@@ -168,7 +193,7 @@ TEST(Tcp, UnclaimedDataIsDrainedAndThePeerCloseEndsTheSession)
   TEventRecorder events;
   events.Attach(s);
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
   EXPECT_EQ(events.Count("closed 0"), 1);
   EXPECT_EQ(s.ReadCount(), 0);
 }
@@ -179,7 +204,7 @@ TEST(Tcp, RefusedConnectReportsInSessionConnectedAndCloses)
   TEventRecorder events;
   events.Attach(s);
   ConnectTcp(s, UnusedTcpPort());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
   const std::vector<std::string> expected = {StateText(wsClosed, wsOpened), StateText(wsOpened, wsConnecting),
                                              StateText(wsConnecting, wsConnected), "connected 10061",
                                              StateText(wsConnected, wsClosed), "closed 0"};
@@ -227,7 +252,7 @@ TEST(Tcp, ResetReportClosesBeforeItsStateChangeWithItsText)
   TEventRecorder events;
   events.Attach(s);
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   events.Log.clear();
   Winsock::WSASetLastError(WSAECONNRESET);
   try {
@@ -243,22 +268,24 @@ TEST(Tcp, ResetReportClosesBeforeItsStateChangeWithItsText)
 
 TEST(Tcp, PeerResetDuringSendingClosesTheSessionOnce)
 {
-  TPeerServer peer([](SOCKET c) {
+  std::atomic<bool> go{false};
+  TPeerServer peer([&](SOCKET c) {
     linger hard{1, 0};
     setsockopt(c, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
-    Sleep(50);
+    while (!go)
+      Sleep(5);
   });
   TNetSocket s(nullptr);
   TEventRecorder events;
   events.Attach(s);
   s.OnError = [&](TObject*) { events.Log.push_back("error"); };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   // Wine reports the peer's reset as a plain FD_CLOSE with no error; with
   // notifications paused the reset shows in the send path instead.
   s.PauseEvents();
-  ASSERT_TRUE(peer.WaitSessions(1, 5000));
-  Sleep(50);
+  go = true;
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));
   const std::string chunk(8192, 'r');
   ASSERT_TRUE(PumpMessagesUntil(
       [&] {
@@ -266,7 +293,7 @@ TEST(Tcp, PeerResetDuringSendingClosesTheSessionOnce)
           s.SendText(chunk);
         return s.State() == wsClosed;
       },
-      5000ms));
+      20000ms));
   int closes = 0;
   for (const auto& e : events.Log)
     closes += e.rfind("closed ", 0) == 0;
@@ -282,7 +309,7 @@ TEST(Tcp, ZeroLengthSendLeavesTheQueueEmpty)
   TPeerServer peer([](SOCKET c) { ReadAll(c); });
   TNetSocket s(nullptr);
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   EXPECT_EQ(s.Send("x", 0), 0);
   EXPECT_TRUE(s.SendQueueEmpty());
   EXPECT_EQ(s.Send(nullptr, 0), 0);
@@ -298,12 +325,12 @@ TEST(Tcp, DataSentFiresAfterSendReturned)
   std::vector<std::string> log;
   s.OnDataSent = [&](TObject*, std::uint16_t) { log.push_back("sent"); };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   PumpMessagesFor(50ms);
   log.clear();
   EXPECT_EQ(s.Send(std::string(100, 'a').data(), 100), 100);
   log.push_back("returned");
-  PumpMessagesUntil([&] { return log.size() == 2; }, 2000ms);
+  PumpMessagesUntil([&] { return log.size() == 2; }, 20000ms);
   EXPECT_EQ(log, (std::vector<std::string>{"returned", "sent"}));
   s.CloseConnection();
 }
@@ -335,7 +362,7 @@ TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
     };
     s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.SendText("go"); };
     ConnectTcp(s, peer.Port());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, 5000ms));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, 20000ms));
     EXPECT_EQ(seen, c.throwStd ? "bang" : "boom");
     EXPECT_EQ(s.State(), c.after);
     if (c.after == wsClosed) {
@@ -356,7 +383,7 @@ TEST(Tcp, DataHandlerExceptionReachesBackgroundHandling)
   s.OnDataAvailable = [&](TObject*, std::uint16_t) { throw std::runtime_error("data handler failed"); };
   s.OnBgException = [&](TObject*, Exception& e, bool&) { seen = e.Message(); };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, 20000ms));
   EXPECT_EQ(seen, "data handler failed");
   EXPECT_EQ(s.State(), wsClosed);
 }
@@ -372,14 +399,13 @@ TEST(Tcp, CloseAndReconnectAtOnceSeesNoStaleConnectEvent)
     events.Attach(s);
     ConnectTcp(s, peer.Port());
     const SOCKET first = s.SocketHandle();
-    Sleep(100);  // the connect completes and its notification waits in the queue
-    MSG pending;
-    ASSERT_TRUE(PeekMessageA(&pending, s.HiddenWindow(), WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_NOREMOVE));
+    // The connect completes and its notification waits in the queue, unhandled.
+    ASSERT_TRUE(WaitForQueuedSelect(s, 20000ms)) << round;
     s.CloseConnection();
     events.Log.clear();
     ConnectTcp(s, refused);
     reused += s.SocketHandle() == first;
-    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
     EXPECT_FALSE(events.Has("connected 0")) << round;
     EXPECT_TRUE(events.Has("connected 10061")) << round;
   }
@@ -391,7 +417,7 @@ TEST(Tcp, CloseRemovesOnlyTheOldHandlesQueuedNotifications)
   TPeerServer peer([](SOCKET c) { ReadAll(c); });
   TNetSocket s(nullptr);
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   const SOCKET handle = s.SocketHandle();
   PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, handle, WSAMAKESELECTREPLY(FD_CONNECT, 0));
   PostMessageA(s.HiddenWindow(), WM_SOCKET_SELECT, handle + 4000, WSAMAKESELECTREPLY(FD_READ, 0));
@@ -425,7 +451,7 @@ TEST(Tcp, DupAdoptsAHandleAndAbortSessionClosesItOnce)
   EXPECT_EQ(s.State(), wsConnected);
   EXPECT_GT(s.SendBufferSize(), 0);
   EXPECT_EQ(s.SelectMask(), 0x33);
-  ASSERT_TRUE(PumpMessagesUntil([&] { return got == "dup"; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return got == "dup"; }, 20000ms));
   events.Log.clear();
   s.AbortSession();
   EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed), "closed 0"}));
@@ -450,7 +476,7 @@ TEST(Tcp, CloseLaterFromTheDataHandlerClosesAfterItReturned)
     inHandler = s.State();
   };
   ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 5000ms));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
   EXPECT_EQ(inHandler, wsConnected);
 }
 
@@ -462,8 +488,137 @@ TEST(Tcp, DestroyingAConnectedSocketFiresNoSessionClosed)
     TNetSocket s(nullptr);
     s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closes; };
     ConnectTcp(s, peer.Port());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 5000ms));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
   }
   EXPECT_EQ(closes, 0);
-  EXPECT_TRUE(peer.WaitSessions(1, 5000));
+  EXPECT_TRUE(peer.WaitSessions(1, 20000));
+}
+
+TEST(Tcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  // The peer's accept must be done: it could otherwise be handed the handle
+  // value that is closed below.
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
+  Winsock::closesocket(s.SocketHandle());  // behind the component's back
+  events.Log.clear();
+  EXPECT_EQ(ThrownText([&] { s.CloseConnection(); }),
+            "Error 10038 in function Disconnect (closesocket)\r\nSocket operation on non-socket");
+  EXPECT_EQ(s.LastError(), 10038);
+  EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+  EXPECT_EQ(s.State(), wsConnected);  // left as it was
+  EXPECT_TRUE(events.Log.empty());
+  s.CloseConnection();
+  EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed)}));  // no OnSessionClosed
+  EXPECT_EQ(ThrownText([&] { s.Connect(); }), "Connect: No Port Specified");        // defaults restored
+}
+
+TEST(Tcp, DupThatCannotCloseTheOldHandleReportsIt)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  StartPeerWinsock();
+  SOCKET other = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  TNetSocket s(nullptr);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
+  Winsock::closesocket(s.SocketHandle());
+  EXPECT_EQ(ThrownText([&] { s.Dup(other); }),
+            "Error 10038 in function Dup (closesocket)\r\nSocket operation on non-socket");
+  EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+  closesocket(other);
+}
+
+TEST(Tcp, AbortSessionSwitchesLingerOffSoThePeerSeesAnOrderlyEnd)
+{
+  // With the default linger (on, 0 s) a bare close would reset the connection;
+  // the abort switches lingering off first.
+  std::atomic<int> peerRead{1};
+  std::atomic<int> peerError{0};
+  TPeerServer peer([&](SOCKET c) {
+    char buffer[64];
+    const int n = recv(c, buffer, sizeof(buffer), 0);
+    peerError = n < 0 ? WSAGetLastError() : 0;
+    peerRead = n;
+  });
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected && peer.Accepted() == 1; }, 20000ms));
+  events.Log.clear();
+  s.AbortSession();
+  EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed), "closed 0"}));
+  EXPECT_EQ(s.LingerOnOff, wsLingerOn);  // the close restored the default
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));
+  EXPECT_EQ(peerRead.load(), 0) << "error " << peerError.load();
+}
+
+TEST(Tcp, FlushSendQueueReturnsOnceEverythingIsHandedOver)
+{
+  const std::string data = Pattern(1024 * 1024);
+  std::string received;
+  TPeerServer peer([&](SOCKET c) { received = ReadAll(c, data.size()); });
+  TNetSocket s(nullptr);
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
+  EXPECT_EQ(s.Send(data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+  s.FlushSendQueue();
+  EXPECT_TRUE(s.SendQueueEmpty());
+  EXPECT_EQ(s.SendQueue().PendingBytes(), 0);
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));  // read everything before the close
+  EXPECT_TRUE(received == data) << received.size();
+  s.CloseConnection();
+}
+
+TEST(Tcp, SendFromTheSendDataHandlerSendsEveryByteOnce)
+{
+  std::string received;
+  std::atomic<bool> read{false};
+  TPeerServer peer([&](SOCKET c) {
+    received = ReadAll(c, 10);
+    read = true;
+  });
+  TNetSocket s(nullptr);
+  bool more = true;
+  std::vector<int> handedOver;
+  s.OnSendData = [&](TObject*, int n) {
+    handedOver.push_back(n);
+    if (more) {
+      more = false;
+      s.SendText("BBBBB");  // while "AAAAA" is being handed over
+    }
+  };
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.SendText("AAAAA"); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return read.load(); }, 20000ms));
+  ASSERT_TRUE(peer.WaitSessions(1, 20000));
+  EXPECT_EQ(received, "AAAAABBBBB");
+  EXPECT_EQ(handedOver, (std::vector<int>{5, 5}));
+  s.CloseConnection();
+}
+
+TEST(Tcp, QueuedBlocksGoOutTogether)
+{
+  const std::string data = Pattern(20000);
+  std::string received;
+  std::atomic<bool> read{false};
+  TPeerServer peer([&](SOCKET c) {
+    received = ReadAll(c, data.size());
+    read = true;
+  });
+  TNetSocket s(nullptr);
+  std::vector<int> handedOver;
+  s.OnSendData = [&](TObject*, int n) { handedOver.push_back(n); };
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.Send(data.data(), static_cast<int>(data.size())); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return read.load(); }, 20000ms));
+  EXPECT_TRUE(received == data);
+  // Fourteen blocks of the queue, handed over in one call while the system takes them.
+  ASSERT_FALSE(handedOver.empty());
+  EXPECT_EQ(handedOver[0], 20000);
+  s.CloseConnection();
 }

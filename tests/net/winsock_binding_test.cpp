@@ -171,7 +171,7 @@ TEST(HiddenWindow, TestExceptionMessageReachesBackgroundHandler)
     closeOffered = canClose;
   };
   PostMessageA(s.HiddenWindow(), WM_SOCKET_TEST_EXCEPTION, 0, 0);
-  EXPECT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, std::chrono::milliseconds(2000)));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !seen.empty(); }, std::chrono::milliseconds(20000)));
   EXPECT_EQ(seen, "Test exception in NetSocket");
   EXPECT_TRUE(closeOffered);
 }
@@ -183,6 +183,6 @@ TEST(HiddenWindow, FreeLaterDestroysTheSocketFromTheMessageLoop)
   s->FreeLater();
   EXPECT_TRUE(IsWindow(window));
   EXPECT_EQ(LiveSocketCount(), 1);
-  EXPECT_TRUE(PumpMessagesUntil([&] { return LiveSocketCount() == 0; }, std::chrono::milliseconds(2000)));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return LiveSocketCount() == 0; }, std::chrono::milliseconds(20000)));
   EXPECT_FALSE(IsWindow(window));
 }

@@ -12,6 +12,18 @@ namespace {
 struct ControlsTest : testing::Test {
   TApplication application;
   TForm* form = application.CreateForm<TForm>();
+
+  // The language box of the settings tab, "Deutsch" chosen.
+  TComboBox* LanguageList()
+  {
+    auto* list = new TComboBox(form);
+    list->SetStyle(csDropDownList);
+    list->Items.Add("Deutsch");
+    list->Items.Add("English");
+    list->SetItemIndex(0);
+    list->SetParent(form);
+    return list;
+  }
 };
 
 TEST_F(ControlsTest, CheckBoxSetterFiresOnClickOnlyOnChange)
@@ -36,14 +48,24 @@ TEST_F(ControlsTest, CheckBoxSetterFiresOnClickOnlyOnChange)
   EXPECT_EQ(BST_UNCHECKED, SendMessageA(box->Handle(), BM_GETCHECK, 0, 0));
 }
 
+TEST_F(ControlsTest, SettingTheShownChoiceLeavesAnOpenListAlone)
+{
+  TComboBox* list = LanguageList();
+  form->Show();
+  SendMessageA(list->Handle(), CB_SHOWDROPDOWN, TRUE, 0);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(list->Handle(), &info));
+  // The user points at the second line of the open list.
+  SendMessageA(info.hwndList, LB_SETCURSEL, 1, 0);
+  list->SetItemIndex(0);  // what a refresh of the window does ten times a second
+  EXPECT_EQ(1, SendMessageA(info.hwndList, LB_GETCURSEL, 0, 0));
+  SendMessageA(list->Handle(), CB_SHOWDROPDOWN, FALSE, 0);
+}
+
 TEST_F(ControlsTest, ComboItemIndexAndTextAgreeInBothStyles)
 {
-  auto* list = new TComboBox(form);
-  list->SetStyle(csDropDownList);
-  list->Items.Add("Deutsch");
-  list->Items.Add("English");
-  list->SetItemIndex(0);
-  list->SetParent(form);
+  TComboBox* list = LanguageList();
   EXPECT_EQ(0, SendMessageA(list->Handle(), CB_GETCURSEL, 0, 0));
   EXPECT_EQ("Deutsch", list->Text());
   list->SetText("English");

@@ -1,4 +1,6 @@
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +67,25 @@ TEST(FormsTest, FirstFormIsTheMainFormAndOnCreateRunsAfterTheControls)
   auto* second = application.CreateForm<TTestForm>();
   EXPECT_EQ(form, application.MainForm());
   EXPECT_NE(second, application.MainForm());
+}
+
+class TFailingForm : public TForm {
+public:
+  explicit TFailingForm(TComponent* owner) : TForm(owner)
+  {
+    OnCreate = [](TObject*) { throw std::runtime_error("cannot start"); };
+  }
+};
+
+TEST(FormsTest, AFailingCreationHandlerIsReportedAndTheFormStaysTheMainForm)
+{
+  TApplication application;
+  std::vector<std::string> reported;
+  application.OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  TFailingForm* form = nullptr;
+  EXPECT_NO_THROW(form = application.CreateForm<TFailingForm>());
+  EXPECT_EQ(std::vector<std::string>{"cannot start"}, reported);
+  EXPECT_EQ(form, application.MainForm());
 }
 
 TEST(FormsTest, PageSwitchAndShowingTheFormFireOnShow)

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/korvalind_functions.h"
 #include "regex/pattern_match.h"
 
 // The patterns the client core feeds the engine: the dotted-quad test and the
@@ -57,15 +58,38 @@ TEST(CorePatterns, PrivateRanges)
 {
   const TTextCase cases[] = {
       {"10.0.0.1", true}, {"10.255.255.255", true}, {"172.16.0.1", true}, {"172.24.9.9", true},
-      {"172.31.255.255", true}, {"192.168.1.1", true}, {"192.168.7.1", true},
+      {"172.31.255.255", true}, {"192.168.1.1", true}, {"192.168.7.1", true}, {"10.999.999.999", true},
       {"172.15.0.1", false}, {"172.32.0.1", false}, {"127.0.0.9", false}, {"169.254.1.1", false},
       {"192.169.0.1", false}, {"110.0.0.1", false}, {"10.192.168.1", true}, {"1.10.0.0.1", false},
       {"", false}, {"10.0.0.1 ", false}, {"192.168.1.1\r", false}, {"203.0.113.", false},
+      {"999.999.999.999", false}, {"172.16.1", false}, {"172.16.1.1.1", false},
   };
   for (const TTextCase& c : cases) {
     bool result = false;
     EXPECT_NO_THROW(result = AnyPrivate(c.Text)) << c.Text;
     EXPECT_EQ(result, c.Expected) << "'" << c.Text << "'";
+  }
+}
+
+TEST(CorePatterns, CoreFunctionsAgreeWithThePatterns)
+{
+  // The same rows through the core's own pattern list, so a pattern mistyped
+  // there shows up here too.
+  const char* const texts[] = {
+      "192.168.1.20", "0.0.0.0", "999.999.999.999", "", "1.2.3.4 ", "1.2.3.4\r", "203.0.113.", "10.0.0.1",
+      "172.16.0.1", "172.31.255.255", "172.15.0.1", "172.32.0.1", "192.169.0.1", "10.192.168.1", "1.10.0.0.1",
+  };
+  for (const char* text : texts) {
+    bool quad = false;
+    bool priv = false;
+    EXPECT_NO_THROW(quad = IsIPAddress(text)) << text;
+    EXPECT_NO_THROW(priv = IsPrivateIP(text)) << text;
+    EXPECT_EQ(quad, MatchPattern(DottedQuad, text)) << "'" << text << "'";
+    EXPECT_EQ(priv, AnyPrivate(text)) << "'" << text << "'";
+  }
+  for (int second = 0; second < 256; ++second) {
+    std::string text = "172." + std::to_string(second) + ".1.2";
+    EXPECT_EQ(IsPrivateIP(text), second >= 16 && second <= 31) << text;
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "regex/pattern_expr.h"
 #include "regex/pattern_match.h"
@@ -125,8 +126,8 @@ TEST(PatternCompile, CompileErrorsCarryCodeMessageAndPosition)
     fifteen += "(";
   }
   const TCase cases[] = {
-      {"a**", 107, 2}, {"a{2}{3}", 107, 4}, {"*a", 115, 0}, {"+", 115, 0}, {"(a", 103, 2}, {"a)", 104, 1},
-      {"(?:a)", 127, 2}, {"(?i", 127, 3}, {"a{3,2}", 124, 5}, {"a{123456789}", 122, 11}, {"a{1,123456789}", 122, 13},
+      {"a**", 107, 2}, {"a{2}{3}", 107, 4}, {"*a", 115, 1}, {"+", 115, 1}, {"a|?b", 115, 3}, {"(*)", 115, 2},
+      {"(a", 103, 2}, {"a)", 104, 1}, {"(?:a)", 127, 4}, {"(?i", 127, 3}, {"(?i-q)", 127, 5}, {"a(?ix-m:b)", 127, 9}, {"a{3,2}", 124, 5}, {"a{123456789}", 122, 11}, {"a{1,123456789}", 122, 13},
       {fifteen + "a" + std::string(15, ')'), 102, 15}, {"[b-a]", 109, 4}, {"[abc", 113, 4}, {"[", 113, 1},
       {"[]", 113, 2}, {"\\x4", 111, 3}, {"\\x", 111, 2}, {"\\x{41", 111, 5}, {"\\xG0", 108, 2}, {"\\x{4G}", 108, 4},
       {"\\x{100}", 112, 5}, {"a\\", 116, 2}, {"[a\\", 110, 3}, {"[\\x00-\\", 110, 7}, {"(?#abc", 125, 6},
@@ -161,7 +162,8 @@ TEST(PatternCompile, ExactMessages)
   EXPECT_EQ(messageOf("a**"), "TPatternExpr(comp): Nested *?+ (pos 2)");
   EXPECT_EQ(messageOf("\\x{100}"), "TPatternExpr(comp): Hex Code After \\x Is Too Big (pos 5)");
   EXPECT_EQ(messageOf("a{3,2}"), "TPatternExpr(comp): BRACE Min Param Greater then Max (pos 5)");
-  EXPECT_EQ(messageOf("(?:a)"), "TPatternExpr(comp): Urecognized Modifier (pos 2)");
+  EXPECT_EQ(messageOf("(?:a)"), "TPatternExpr(comp): Urecognized Modifier (pos 4)");
+  EXPECT_EQ(messageOf("*"), "TPatternExpr(comp): ?+*{ Follows Nothing (pos 1)");
   EXPECT_EQ(messageOf(""), "TPatternExpr(exec): Not Assigned Expression Property");
   EXPECT_EQ(PatternErrorText(126).substr(0, 60), "TPatternExpr(comp): If you want take part in beta-testing BR");
   EXPECT_EQ(PatternErrorText(1013), "Unknown error");
@@ -313,4 +315,32 @@ TEST(PatternCompile, EscapesAndLiteralBraces)
   for (const TCase& c : cases) {
     EXPECT_EQ(MatchPattern(c.Pattern, c.Text), c.Expected) << c.Pattern << " on '" << c.Text << "'";
   }
+}
+
+TEST(PatternCompile, VerifierRejectsDamagedPrograms)
+{
+  TPatternExpr expr;
+  expr.SetExpression("^(ab)*c$");
+  expr.CompileExpression();
+  const std::vector<unsigned char> good(expr.ProgramBytes(), expr.ProgramBytes() + expr.ProgramLength());
+  ASSERT_TRUE(VerifyPatternProgram(good.data(), static_cast<int>(good.size()), nullptr));
+
+  auto damaged = [&good](int at, std::int32_t value, bool offset) {
+    std::vector<unsigned char> copy = good;
+    if (offset) {
+      WriteProgramInt(copy.data() + at, value);
+    } else {
+      copy[static_cast<size_t>(at)] = static_cast<unsigned char>(value);
+    }
+    return VerifyPatternProgram(copy.data(), static_cast<int>(copy.size()), nullptr);
+  };
+  // Node 6 is the start anchor; its next offset sits at 7.
+  ASSERT_EQ(good[6], OpInputStart);
+  EXPECT_FALSE(damaged(7, 1000, true));   // past the end
+  EXPECT_FALSE(damaged(7, -6, true));     // onto the marker
+  EXPECT_FALSE(damaged(7, 2, true));      // into the middle of a node
+  EXPECT_FALSE(damaged(7, 0, true));      // chain cut short
+  EXPECT_FALSE(damaged(6, 14, false));    // a kind that is never stored
+  EXPECT_FALSE(damaged(0, 0, false));     // no marker
+  EXPECT_FALSE(VerifyPatternProgram(good.data(), static_cast<int>(good.size()) - 1, nullptr));  // cut off
 }

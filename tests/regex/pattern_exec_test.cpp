@@ -61,6 +61,24 @@ TEST(PatternExec, MatcherCases)
   }
 }
 
+TEST(PatternExec, MissingRequiredLiteralMeansNoAttempt)
+{
+  // A budget of one node step shows whether a match was attempted at all.
+  TPatternExpr expr;
+  expr.SetStepLimit(1);
+  expr.SetExpression("x*y");
+  EXPECT_FALSE(expr.Exec("xxxz"));
+  EXPECT_FALSE(expr.Exec(""));
+  try {
+    expr.Exec("xxxy");
+    ADD_FAILURE() << "the present literal did not lead to an attempt";
+  } catch (const EPatternExpr& e) {
+    EXPECT_EQ(e.Code, 1017);
+  }
+  expr.SetStepLimit(0);
+  EXPECT_TRUE(expr.Exec("xxxy"));
+}
+
 TEST(PatternExec, StartOffsetDoesNotMoveInputStart)
 {
   TPatternExpr expr;
@@ -212,6 +230,17 @@ TEST(PatternRegression, BackReferenceEndingBeforeItsStartIsUnset)
   ASSERT_TRUE(expr.Exec("acbc"));
   EXPECT_EQ(expr.MatchPos(0), 1);
   EXPECT_EQ(expr.MatchLen(0), 2);
+
+  // A reference inside its own group, re-entered where the last pass ended,
+  // used to see an empty text and repeat it until the stack ran out.
+  const TMatchCase cases[] = {
+      {"(a|\\1)*x", "aax", true}, {"^(a|\\1)+$", "aa", true}, {"^(a|\\1)+$", "ab", false},
+  };
+  ExpectMatches(std::begin(cases), std::end(cases));
+  expr.SetExpression("(a|b)*c");
+  ASSERT_TRUE(expr.Exec("abc"));
+  EXPECT_EQ(expr.MatchPos(1), 2);  // the last pass, the failed third one undone
+  EXPECT_EQ(expr.MatchLen(1), 1);
 }
 
 TEST(PatternRegression, DeepRecursionRaisesInsteadOfCrashing)

@@ -1,0 +1,620 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "net/net_socket.h"
+#include "tests/net/net_test_peers.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Shows the bytes the line layer holds.
+class TLineProbe : public TNetSocket {
+public:
+  using TNetSocket::TNetSocket;
+  int HeldCount() const { return lineBufferCount_; }
+  std::string Held() const
+  {
+    return lineBuffer_ ? std::string(lineBuffer_.get(), static_cast<std::size_t>(lineBufferCount_)) : std::string();
+  }
+};
+
+// One OnDataAvailable call: RcvdCount at its start and what ReceiveData gave.
+struct TOffer {
+  int Count;
+  std::string Bytes;
+  bool operator==(const TOffer&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const TOffer& offer)
+{
+  return out << "{" << offer.Count << ", \"" << offer.Bytes << "\"}";
+}
+
+// Reads what RcvdCount announces (at most Chunk bytes a call).
+void ReadOffers(TLineProbe& s, std::vector<TOffer>& offers, int chunk = 1 << 20)
+{
+  s.OnDataAvailable = [&s, &offers, chunk](TObject*, std::uint16_t) {
+    const int count = s.RcvdCount();
+    const int want = std::min(count > 0 ? count : 1024, chunk);
+    std::string text(static_cast<std::size_t>(want), '\0');
+    const int got = s.ReceiveData(text.data(), want);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    offers.push_back({count, text});
+  };
+}
+
+void Connect(TNetSocket& s, const TPeerServer& peer)
+{
+  s.AssignAddr("127.0.0.1");
+  s.AssignPort(peer.PortText());
+  s.Connect();
+}
+
+// Waits (on the relay's thread) until the test thread has published a value.
+bool WaitFor(const std::atomic<int>& value, int wanted)
+{
+  for (int i = 0; i < 4000; ++i) {
+    if (value.load() >= wanted)
+      return true;
+    Sleep(5);
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(LineMode, TwoLinesInOneReadAreOfferedOneByOne)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "abc\r\ndef\r\n");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  EXPECT_EQ(s.LineEnd, "\r\n");
+  EXPECT_EQ(s.LineLimit, 65536);
+  EXPECT_FALSE(s.LineMode());
+  s.AssignLineMode(true);
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers);
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= 2; }, 10s));
+  PumpMessagesFor(100ms);
+  EXPECT_EQ(offers, (std::vector<TOffer>{{5, "abc\r\n"}, {5, "def\r\n"}}));
+  EXPECT_EQ(s.HeldCount(), 0);
+  s.CloseConnection();
+}
+
+TEST(LineMode, TerminatorSplitAcrossReadsEndsTheLineAtTheSecondRead)
+{
+  std::atomic<int> held{0};
+  TPeerServer peer([&](SOCKET c) {
+    SendAll(c, "abc\r");
+    WaitFor(held, 4);
+    SendAll(c, "\nx");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers);
+  Connect(s, peer);
+  bool sawPartial = false;
+  ASSERT_TRUE(PumpMessagesUntil(
+      [&] {
+        held = s.HeldCount();
+        sawPartial |= s.Held() == "abc\r" && offers.empty();
+        return !offers.empty() && s.HeldCount() == 1;
+      },
+      10s));
+  EXPECT_TRUE(sawPartial);
+  EXPECT_EQ(offers, (std::vector<TOffer>{{5, "abc\r\n"}}));
+  EXPECT_EQ(s.Held(), "x");
+  s.CloseConnection();
+}
+
+TEST(LineMode, HandlerReadingTwoBytesACallIsCalledUntilTheLineIsDone)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "abc\r\nde");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers, 2);
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= 3; }, 10s));
+  PumpMessagesFor(100ms);
+  EXPECT_EQ(offers, (std::vector<TOffer>{{5, "ab"}, {3, "c\r"}, {1, "\n"}}));
+  EXPECT_EQ(s.Held(), "de");
+  s.CloseConnection();
+}
+
+TEST(LineMode, WithoutAHandlerCompleteLinesAreDroppedAndThePartialStays)
+{
+  std::atomic<int> held{0};
+  TPeerServer peer([&](SOCKET c) {
+    SendAll(c, "abc\r\ndef\r\nxy");
+    WaitFor(held, 100);
+    SendAll(c, "z\r\n");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "xy"; }, 10s));
+  EXPECT_EQ(s.ReadCount(), 12);  // taken in by the line layer, not drained as unclaimed data
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers);
+  held = 100;
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty(); }, 10s));
+  EXPECT_EQ(offers, (std::vector<TOffer>{{5, "xyz\r\n"}}));
+  s.CloseConnection();
+}
+
+TEST(LineMode, LineLimitClearsTheBufferOrKeepsItWhenTheHandlerSaysSo)
+{
+  for (const bool clear : {true, false}) {
+    SCOPED_TRACE(clear ? "ClearData left true" : "ClearData set false");
+    std::atomic<int> step{0};
+    TPeerServer peer([&](SOCKET c) {
+      SendAll(c, std::string(150, 'a'));
+      WaitFor(step, 1);
+      SendAll(c, std::string(50, 'b'));
+      WaitFor(step, 2);
+      SendAll(c, "\r\n");
+      ReadAll(c);
+    });
+    TLineProbe s(nullptr);
+    s.LineLimit = 100;
+    s.AssignLineMode(true);
+    std::vector<TOffer> offers;
+    ReadOffers(s, offers);
+    std::vector<std::string> limits;
+    s.OnLineLimitExceeded = [&](TObject*, int length, bool& clearData) {
+      EXPECT_TRUE(clearData);
+      EXPECT_EQ(length, s.HeldCount());
+      limits.push_back(std::to_string(length));
+      clearData = clear;
+    };
+    Connect(s, peer);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return limits.size() == 1; }, 10s));
+    EXPECT_EQ(s.HeldCount(), clear ? 0 : 150);
+    step = 1;
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.HeldCount() == (clear ? 50 : 200); }, 10s));
+    step = 2;
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty(); }, 10s));
+    if (clear) {
+      EXPECT_EQ(limits, std::vector<std::string>{"150"});
+      EXPECT_EQ(offers, (std::vector<TOffer>{{52, std::string(50, 'b') + "\r\n"}}));
+    } else {
+      // Asked again at the arrival that brought no line end.
+      EXPECT_EQ(limits, (std::vector<std::string>{"150", "200"}));
+      EXPECT_EQ(offers, (std::vector<TOffer>{{202, std::string(150, 'a') + std::string(50, 'b') + "\r\n"}}));
+    }
+    s.CloseConnection();
+  }
+}
+
+TEST(LineMode, DefaultLimitIsExceededPastSixtyFourKilobytes)
+{
+  const std::string data(70000, 'q');
+  TPeerServer peer([&](SOCKET c) {
+    SendAll(c, data);
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<int> limits;
+  s.OnLineLimitExceeded = [&](TObject*, int length, bool&) { limits.push_back(length); };
+  Connect(s, peer);
+  int total = 0;
+  ASSERT_TRUE(PumpMessagesUntil(
+      [&] {
+        total = s.ReadCount();
+        return total == 70000;
+      },
+      10s));
+  ASSERT_EQ(limits.size(), 1u);
+  EXPECT_GT(limits[0], 65536);
+  EXPECT_EQ(s.HeldCount(), 70000 - limits[0]);
+  s.CloseConnection();
+}
+
+TEST(LineMode, LastLineWithoutTerminatorComesBeforeTheClose)
+{
+  TPeerServer peer([](SOCKET c) { SendAll(c, "one\r\nbye"); });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<std::string> log;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    const int count = s.RcvdCount();
+    std::string text(static_cast<std::size_t>(count), '\0');
+    s.ReceiveData(text.data(), count);
+    log.push_back(std::to_string(count) + " " + text);
+  };
+  s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  EXPECT_EQ(log, (std::vector<std::string>{"5 one\r\n", "3 bye", "closed 0"}));
+  EXPECT_TRUE(s.LineMode());  // closing leaves the line settings alone
+}
+
+TEST(LineMode, HandlerThatClosesAfterItsLineGetsOnlyWhatFollows)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "abc\r\nrest");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<std::string> log;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    log.push_back(s.ReceiveText());
+    if (log.size() == 1)
+      s.CloseConnection();
+  };
+  s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  PumpMessagesFor(100ms);
+  EXPECT_EQ(log, (std::vector<std::string>{"abc\r\n", "rest", "closed 0"}));
+}
+
+TEST(LineMode, EditingAppliesBackspaceAndTabAndEchoesExactly)
+{
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;  // sent one after the other once the previous is held
+    std::string line;
+    std::string echo;
+  };
+  const std::vector<Case> cases = {
+      {"backspace", {"ab\bc\r\n"}, "ac\r\n", "ab\b \bc\r\n"},
+      {"tab at line start", {"\tx\r\n"}, "        x\r\n", "        x\r\n"},
+      {"tab after three letters", {"abc\tx\r\n"}, "abc     x\r\n", "abc     x\r\n"},
+      {"backspace at start", {"\bq\r\n"}, "q\r\n", "q\r\n"},
+      {"backspace into an earlier read", {"ab", "\b\bz\r\n"}, "z\r\n", "ab\b \b\b \bz\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<int> held{0};
+    std::string echoed;
+    std::atomic<bool> echoDone{false};
+    TPeerServer peer([&](SOCKET sock) {
+      int sent = 0;
+      for (const auto& piece : c.pieces) {
+        SendAll(sock, piece);
+        sent += static_cast<int>(piece.size());
+        if (&piece != &c.pieces.back())
+          WaitFor(held, sent);
+      }
+      echoed = ReadAll(sock, c.echo.size());
+      echoDone = true;
+      ReadAll(sock);
+    });
+    TLineProbe s(nullptr);
+    s.AssignLineMode(true);
+    s.LineEdit = true;
+    s.LineEcho = true;
+    std::vector<TOffer> offers;
+    ReadOffers(s, offers);
+    Connect(s, peer);
+    ASSERT_TRUE(PumpMessagesUntil(
+        [&] {
+          held = s.HeldCount();
+          return !offers.empty() && echoDone.load();
+        },
+        10s));
+    EXPECT_EQ(offers, (std::vector<TOffer>{{static_cast<int>(c.line.size()), c.line}}));
+    EXPECT_EQ(echoed, c.echo);
+    s.CloseConnection();
+  }
+}
+
+TEST(LineMode, EchoWithoutEditingSendsBytesBackUnchanged)
+{
+  std::string echoed;
+  TPeerServer peer([&](SOCKET c) {
+    SendAll(c, "a\bb\tc\r\n");
+    echoed = ReadAll(c, 7);
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  s.LineEcho = true;
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers);
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty() && peer.Accepted() == 1 && echoed.size() == 7; }, 10s));
+  EXPECT_EQ(echoed, "a\bb\tc\r\n");
+  EXPECT_EQ(offers, (std::vector<TOffer>{{7, "a\bb\tc\r\n"}}));
+  s.CloseConnection();
+}
+
+TEST(LineMode, SingleLineFeedTerminatorAndEmptyTerminator)
+{
+  {
+    TPeerServer peer([](SOCKET c) {
+      SendAll(c, "a\nb\r\nc");
+      ReadAll(c);
+    });
+    TLineProbe s(nullptr);
+    s.LineEnd = "\n";
+    s.AssignLineMode(true);
+    std::vector<TOffer> offers;
+    ReadOffers(s, offers);
+    Connect(s, peer);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= 2; }, 10s));
+    EXPECT_EQ(offers, (std::vector<TOffer>{{2, "a\n"}, {3, "b\r\n"}}));
+    EXPECT_EQ(s.Held(), "c");
+    s.CloseConnection();
+  }
+  {
+    // An empty terminator switches line handling off: bytes come as they arrive.
+    TPeerServer peer([](SOCKET c) {
+      SendAll(c, "abc\r\ndef");
+      ReadAll(c);
+    });
+    TLineProbe s(nullptr);
+    s.LineEnd = "";
+    s.AssignLineMode(true);
+    std::vector<TOffer> offers;
+    ReadOffers(s, offers);
+    Connect(s, peer);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty(); }, 10s));
+    EXPECT_EQ(offers, (std::vector<TOffer>{{8, "abc\r\ndef"}}));
+    EXPECT_EQ(s.HeldCount(), 0);
+    s.CloseConnection();
+  }
+}
+
+TEST(LineMode, TurningLineModeOffMidLineOffersTheRestInNonLineMode)
+{
+  for (const bool readAtOnce : {false, true}) {
+    SCOPED_TRACE(readAtOnce ? "handler reads on at once" : "handler reads at the next call");
+    TPeerServer peer([](SOCKET c) {
+      SendAll(c, "abc\r\nde");
+      ReadAll(c);
+    });
+    TLineProbe s(nullptr);
+    s.AssignLineMode(true);
+    std::vector<std::string> got;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      if (s.LineMode()) {
+        EXPECT_EQ(s.RcvdCount(), 5);
+        char two[2];
+        ASSERT_EQ(s.ReceiveData(two, 2), 2);
+        got.emplace_back(two, 2);
+        s.AssignLineMode(false);
+        if (!readAtOnce)
+          return;
+      }
+      got.push_back(s.ReceiveText());
+    };
+    Connect(s, peer);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return got.size() >= 2; }, 10s));
+    PumpMessagesFor(100ms);
+    EXPECT_EQ(got, (std::vector<std::string>{"ab", "c\r\nde"}));
+    EXPECT_EQ(s.HeldCount(), 0);
+    s.CloseConnection();
+  }
+}
+
+TEST(LineMode, TurningLineModeOnFromOutsideOffersTheHeldLines)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "x\r\nabc\r\ndef\r\ng");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<TOffer> offers;
+  // Takes its first line, switches line mode off and reads nothing more.
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    if (!s.LineMode())
+      return;
+    const int count = s.RcvdCount();
+    std::string text(static_cast<std::size_t>(count), '\0');
+    s.ReceiveData(text.data(), count);
+    offers.push_back({count, text});
+    if (offers.size() == 1)
+      s.AssignLineMode(false);
+  };
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "abc\r\ndef\r\ng"; }, 10s));
+  PumpMessagesFor(200ms);
+  EXPECT_EQ(s.Held(), "abc\r\ndef\r\ng");
+  s.AssignLineMode(true);
+  EXPECT_EQ(offers.size(), 1u);  // nothing before the message is handled
+  ASSERT_TRUE(PumpMessagesUntil([&] { return offers.size() >= 3; }, 10s));
+  EXPECT_EQ(offers, (std::vector<TOffer>{{3, "x\r\n"}, {5, "abc\r\n"}, {5, "def\r\n"}}));
+  EXPECT_EQ(s.Held(), "g");
+  s.CloseConnection();
+}
+
+TEST(LineMode, HandlerThatReadsNothingDoesNotHangAndGetsTheLineAgain)
+{
+  std::atomic<int> step{0};
+  TPeerServer peer([&](SOCKET c) {
+    SendAll(c, "abc\r\n");
+    WaitFor(step, 1);
+    SendAll(c, "def\r\n");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  int calls = 0;
+  bool reading = false;
+  std::vector<std::string> lines;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    ++calls;
+    if (reading)
+      lines.push_back(s.ReceiveText());
+  };
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 10s));
+  PumpMessagesFor(200ms);
+  EXPECT_LT(calls, 10);
+  EXPECT_EQ(s.RcvdCount(), 5);
+  reading = true;
+  step = 1;
+  ASSERT_TRUE(PumpMessagesUntil([&] { return lines.size() >= 2; }, 10s));
+  EXPECT_EQ(lines, (std::vector<std::string>{"abc\r\n", "def\r\n"}));
+  s.CloseConnection();
+}
+
+TEST(LineMode, SendTextLineSendsTextAndTerminator)
+{
+  std::string received;
+  TPeerServer peer([&](SOCKET c) { received = ReadAll(c, 7); });
+  TLineProbe s(nullptr);
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) {
+    EXPECT_EQ(s.SendTextLine("hi"), 4);
+    EXPECT_EQ(s.SendTextLine(""), 0);
+    s.LineEnd = "\n";
+    EXPECT_EQ(s.SendTextLine("yo"), 4);  // the text's length plus 2, whatever the terminator
+    s.LineEnd = "\r\n";
+  };
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return peer.WaitSessions(1, 0); }, 10s));
+  EXPECT_EQ(received, "hi\r\nyo\n");
+  s.CloseConnection();
+}
+
+TEST(LineMode, LinesStartWithTheFirstByteAfterTheRelaysReply)
+{
+  std::string relayReceived;
+  std::atomic<int> lines{0};
+  TPeerServer relay([&](SOCKET c) {
+    relayReceived = ReadAll(c, 3);
+    SendAll(c, std::string("\x05\x00", 2));
+    relayReceived += ReadAll(c, 7 + 9);
+    // The reply and the first line and a half in one segment.
+    SendAll(c, std::string("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10) + "one\r\ntw");
+    WaitFor(lines, 1);
+    SendAll(c, "o\r\n");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers);
+  std::vector<std::string> events;
+  s.OnSessionConnected = [&](TObject*, std::uint16_t e) {
+    events.push_back("connected " + std::to_string(e));
+    EXPECT_EQ(s.HeldCount(), 0);
+  };
+  s.AssignSocksServer("127.0.0.1");
+  s.AssignSocksPort(relay.PortText());
+  s.AssignAddr("127.0.0.1");
+  s.AssignPort("4321");
+  s.Connect();
+  ASSERT_TRUE(PumpMessagesUntil(
+      [&] {
+        lines = static_cast<int>(offers.size());
+        return offers.size() >= 2;
+      },
+      10s));
+  EXPECT_EQ(events, std::vector<std::string>{"connected 0"});
+  EXPECT_EQ(offers, (std::vector<TOffer>{{5, "one\r\n"}, {5, "two\r\n"}}));
+  s.CloseConnection();
+}
+
+TEST(LineMode, RunAndWaitEndsWhenALineHandlerSetsDone)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "noise\r\nREA");
+    Sleep(100);
+    SendAll(c, "DY\r\nmore");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  bool done = false;
+  std::vector<std::string> lines;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    lines.push_back(s.ReceiveText());
+    if (lines.back() == "READY\r\n")
+      done = true;
+  };
+  s.AssignAddr("127.0.0.1");
+  s.AssignPort(peer.PortText());
+  EXPECT_EQ(s.RunAndWait([&] { s.Connect(); }, done), 0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"noise\r\n", "READY\r\n"}));
+  EXPECT_EQ(s.Held(), "more");
+  s.CloseConnection();
+}
+
+TEST(LineMode, LinesArrivingWhileAHandlerRunsAMessageLoopKeepTheirOrder)
+{
+  for (const bool noLoop : {false, true}) {
+    SCOPED_TRACE(noLoop ? "wsoNoReceiveLoop" : "receive loop");
+    std::atomic<int> step{0};
+    TPeerServer peer([&](SOCKET c) {
+      SendAll(c, "a\r\n");
+      WaitFor(step, 1);
+      SendAll(c, "b\r\nc\r\n");
+      ReadAll(c);
+    });
+    TLineProbe s(nullptr);
+    if (noLoop)
+      s.ComponentOptions.Include(wsoNoReceiveLoop);
+    s.AssignLineMode(true);
+    std::vector<std::string> lines;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      char buffer[1024];  // more than a line: the read comes back short
+      const int got = s.ReceiveData(buffer, sizeof(buffer));
+      lines.emplace_back(buffer, static_cast<std::size_t>(got > 0 ? got : 0));
+      if (lines.size() == 1) {
+        // A handler that waits for something else meanwhile: the read
+        // notification for b and c comes inside this loop.
+        step = 1;
+        PumpMessagesFor(300ms);
+        lines.push_back("loop done");
+      }
+    };
+    Connect(s, peer);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return lines.size() >= 4; }, 10s));
+    EXPECT_EQ(lines, (std::vector<std::string>{"a\r\n", "loop done", "b\r\n", "c\r\n"}));
+    s.CloseConnection();
+  }
+}
+
+TEST(LineMode, ExceptionFromAHandlerDuringTheRetriggerReachesOnBgException)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, "x\r\nheld\r\n");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  int lines = 0;
+  std::vector<std::string> log;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    if (!s.LineMode())
+      return;  // leaves the held bytes alone
+    if (++lines == 1) {
+      s.ReceiveText();
+      s.AssignLineMode(false);
+      return;
+    }
+    throw ESocketException("handler failed");
+  };
+  s.OnBgException = [&](TObject*, Exception& e, bool& canClose) {
+    log.push_back(e.Message());
+    EXPECT_TRUE(canClose);
+  };
+  Connect(s, peer);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "held\r\n"; }, 10s));
+  PumpMessagesFor(100ms);
+  s.AssignLineMode(true);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  EXPECT_EQ(log, std::vector<std::string>{"handler failed"});
+}

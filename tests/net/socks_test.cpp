@@ -1,0 +1,764 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/net_socket.h"
+#include "tests/net/net_test_peers.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+// A scripted relay on a blocking socket drives the negotiation byte by byte;
+// the tests assert on what the relay received and on the socket's events.
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> values)
+{
+  std::string text;
+  for (int v : values)
+    text.push_back(static_cast<char>(v));
+  return text;
+}
+
+std::string PortBytes(int port)
+{
+  return Bytes({(port >> 8) & 0xFF, port & 0xFF});
+}
+
+const std::string kSocks5Success = Bytes({5, 0, 0, 1, 0, 0, 0, 0, 0, 0});
+
+// Every event of the socket, SOCKS ones included, as short texts in order.
+struct TSocksEvents {
+  std::vector<std::string> Log;
+  std::vector<std::string> Data;
+  std::vector<int> DataCounts;
+
+  void Attach(TNetSocket& s, bool readData = true)
+  {
+    s.OnSocksConnected = [this](TObject*, std::uint16_t e) { Log.push_back("socks-connected " + std::to_string(e)); };
+    s.OnSocksAuthState = [this](TObject*, TSocksAuthState a) {
+      static const char* const names[] = {"start", "success", "failure", "not-required"};
+      Log.push_back(std::string("auth ") + names[a]);
+    };
+    s.OnSocksError = [this](TObject*, int e, const std::string& m) {
+      Log.push_back("socks-error " + std::to_string(e) + " " + m);
+    };
+    s.OnSessionConnected = [this](TObject*, std::uint16_t e) { Log.push_back("connected " + std::to_string(e)); };
+    s.OnSessionClosed = [this](TObject*, std::uint16_t e) { Log.push_back("closed " + std::to_string(e)); };
+    if (readData) {
+      s.OnDataAvailable = [this, &s](TObject*, std::uint16_t) {
+        const int count = s.RcvdCount();
+        std::string text(static_cast<std::size_t>(count > 0 ? count : 1024), '\0');
+        const int got = s.ReceiveData(text.data(), static_cast<int>(text.size()));
+        if (got <= 0)
+          return;
+        text.resize(static_cast<std::size_t>(got));
+        Log.push_back("data " + text);
+        Data.push_back(text);
+        DataCounts.push_back(count);
+      };
+    }
+  }
+  bool Has(const std::string& entry) const
+  {
+    for (const auto& e : Log)
+      if (e == entry)
+        return true;
+    return false;
+  }
+  std::string AllData() const
+  {
+    std::string all;
+    for (const auto& d : Data)
+      all += d;
+    return all;
+  }
+};
+
+void SetRelay(TNetSocket& s, int relayPort, const std::string& level)
+{
+  s.AssignSocksServer("127.0.0.1");
+  s.AssignSocksPort(std::to_string(relayPort));
+  s.AssignSocksLevel(level);
+}
+
+void ConnectThroughRelay(TNetSocket& s, int relayPort, const std::string& level, const std::string& addr = "127.0.0.1",
+                         const std::string& port = "4321")
+{
+  SetRelay(s, relayPort, level);
+  s.AssignAddr(addr);
+  s.AssignPort(port);
+  s.Connect();
+}
+
+// A relay session that records everything the client sent.
+struct TRelayLog {
+  std::string Received;
+  std::atomic<bool> Done{false};
+};
+
+std::string Socks5Request(const std::string& host, int port)
+{
+  return Bytes({5, 1, 0, 3, static_cast<int>(host.size())}) + host + PortBytes(port);
+}
+
+}  // namespace
+
+TEST(Socks, Socks5WithoutAuthenticationSendsNameAndReachesTheApplication)
+{
+  TRelayLog relay;
+  std::atomic<bool> clientSentPing{false};
+  TPeerServer peer([&](SOCKET c) {
+    relay.Received = ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0}));
+    relay.Received += ReadAll(c, 7 + 9);
+    SendAll(c, kSocks5Success);
+    relay.Received += ReadAll(c, 4);
+    SendAll(c, "pong");
+    relay.Done = true;
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  auto onConnected = s.OnSessionConnected;
+  s.OnSessionConnected = [&](TObject* sender, std::uint16_t e) {
+    onConnected(sender, e);
+    EXPECT_EQ(s.State(), wsConnected);
+    s.SendText("ping");
+  };
+  ConnectThroughRelay(s, peer.Port(), "5", "127.0.0.1", "4321");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data pong"); }, 10s));
+  EXPECT_EQ(relay.Received, Bytes({5, 1, 0}) + Socks5Request("127.0.0.1", 4321) + "ping");
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "connected 0", "data pong"}));
+  s.CloseConnection();
+}
+
+TEST(Socks, Socks5UserPasswordEventOrderAndCredentialsOnTheWire)
+{
+  TRelayLog relay;
+  TPeerServer peer([&](SOCKET c) {
+    relay.Received = ReadAll(c, 3);
+    SendAll(c, Bytes({5, 2}));
+    relay.Received += ReadAll(c, 3 + 3 + 6);
+    SendAll(c, Bytes({1, 0}));
+    relay.Received += ReadAll(c, 7 + 12);
+    SendAll(c, kSocks5Success);
+    relay.Done = true;
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.SocksUsercode = "bob";
+  s.SocksPassword = "secret";
+  s.SocksAuthentication = socksAuthenticateUsercode;
+  ConnectThroughRelay(s, peer.Port(), "5", "example.test", "80");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
+  EXPECT_EQ(relay.Received,
+            Bytes({5, 1, 2}) + Bytes({1, 3}) + "bob" + Bytes({6}) + "secret" + Socks5Request("example.test", 80));
+  EXPECT_EQ(events.Log,
+            (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
+  s.CloseConnection();
+  // The session's relay settings go with it; the credentials stay.
+  EXPECT_EQ(s.SocksServer(), "");
+  EXPECT_EQ(s.SocksPort(), "");
+  EXPECT_EQ(s.SocksLevel(), "5");
+  EXPECT_EQ(s.SocksUsercode, "bob");
+  EXPECT_EQ(s.SocksPassword, "secret");
+  EXPECT_EQ(s.SocksAuthentication, socksAuthenticateUsercode);
+}
+
+TEST(Socks, RelayThatNeedsNoPasswordAfterAllGivesAuthNotRequired)
+{
+  TRelayLog relay;
+  TPeerServer peer([&](SOCKET c) {
+    relay.Received = ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0}));
+    relay.Received += ReadAll(c, 7 + 9);
+    SendAll(c, kSocks5Success);
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.SocksUsercode = "bob";
+  s.SocksPassword = "secret";
+  s.SocksAuthentication = socksAuthenticateUsercode;
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
+  EXPECT_EQ(relay.Received, Bytes({5, 1, 2}) + Socks5Request("127.0.0.1", 4321));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth not-required", "connected 0"}));
+  s.CloseConnection();
+}
+
+TEST(Socks, Socks4And4ARequestsByteForByte)
+{
+  struct Case {
+    const char* level;
+    const char* user;
+    const char* addr;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"4", "", "127.0.0.1", Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 1, 0})},
+      {"4", "joe", "127.0.0.2", Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 2}) + "joe" + Bytes({0})},
+      {"4a", "joe", "127.0.0.1",
+       Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1}) + "joe" + Bytes({0}) + "127.0.0.1" + Bytes({0})},
+      {"4A", "", "far.example.test",
+       Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1, 0}) + "far.example.test" + Bytes({0})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.level) + " " + c.addr);
+    TRelayLog relay;
+    const std::size_t length = c.expected.size();
+    TPeerServer peer([&](SOCKET sock) {
+      relay.Received = ReadAll(sock, length);
+      // The granted reply and the application's first bytes in one segment.
+      SendAll(sock, Bytes({0, 90, 0, 0, 0, 0, 0, 0}) + "hi");
+      ReadAll(sock);
+    });
+    TNetSocket s(nullptr);
+    TSocksEvents events;
+    events.Attach(s);
+    s.SocksUsercode = c.user;
+    ConnectThroughRelay(s, peer.Port(), c.level, c.addr, "4321");
+    EXPECT_EQ(s.SocksLevel(), c.level[1] != '\0' ? "4A" : "4");
+    ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data hi"); }, 10s));
+    EXPECT_EQ(relay.Received, c.expected);
+    EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "connected 0", "data hi"}));
+    s.CloseConnection();
+  }
+}
+
+// Each failure: what the relay answers, and the code and text it must give.
+struct TFailureCase {
+  const char* name;
+  const char* level;
+  bool withPassword;
+  std::vector<std::string> replies;  // one per client message
+  int code;
+  std::string text;
+};
+
+TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
+{
+  std::vector<TFailureCase> cases = {
+      {"method reply version", "5", false, {Bytes({4, 0})}, 20002, "socks version error"},
+      {"no acceptable method", "5", false, {Bytes({5, 0xFF})}, 20003, "authentification method not acceptable"},
+      {"auth reply version", "5", true, {Bytes({5, 2}), Bytes({5, 0})}, 20002, "socks version error"},
+      {"password refused", "5", true, {Bytes({5, 2}), Bytes({1, 1})}, 20015, "socks authentication failed"},
+      {"auth reply too long", "5", true, {Bytes({5, 2}), Bytes({1, 0, 0})}, 20001, "too much data availaible"},
+      {"connect reply version", "5", false, {Bytes({5, 0}), Bytes({4, 0, 0, 1, 0, 0, 0, 0, 0, 0})}, 20002,
+       "socks version error"},
+      {"IPv6 bound address", "5", false, {Bytes({5, 0}), Bytes({5, 0, 0, 4, 0})}, 20011,
+       "address type not supported"},
+      {"socks 4 version", "4", false, {Bytes({1, 90, 0, 0, 0, 0, 0, 0})}, 20002, "socks version error"},
+      {"socks 4 code 91", "4", false, {Bytes({0, 91, 0, 0, 0, 0, 0, 0})}, 20016, "request rejected or failed"},
+      {"socks 4 code 92", "4", false, {Bytes({0, 92, 0, 0, 0, 0, 0, 0})}, 20008, "connection refused"},
+      {"socks 4 code 93", "4A", false, {Bytes({0, 93, 0, 0, 0, 0, 0, 0})}, 20015, "authentification failed"},
+      {"socks 4 code 95", "4", false, {Bytes({0, 95, 0, 0, 0, 0, 0, 0})}, 20012, "unassigned error #95"},
+  };
+  const char* const socks5Texts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
+                                     "network unreachable",          "host unreachable",
+                                     "connection refused",           "time to live expired",
+                                     "command not supported",        "address type not supported"};
+  for (int code = 1; code <= 8; ++code)
+    cases.push_back({"socks 5 reply code", "5", false, {Bytes({5, 0}), Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0})},
+                     20003 + code, socks5Texts[code - 1]});
+  cases.push_back({"socks 5 reply code 9", "5", false, {Bytes({5, 0}), Bytes({5, 9, 0, 1, 0, 0, 0, 0, 0, 0})}, 20012,
+                   "unassigned error #9"});
+  cases.push_back({"socks 5 reply code 255", "5", false, {Bytes({5, 0}), Bytes({5, 255})}, 20012,
+                   "unassigned error #255"});
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.code));
+    std::atomic<bool> relayDone{false};
+    TPeerServer peer([&](SOCKET sock) {
+      // Each reply answers one client message; wait for it first.
+      for (const auto& reply : c.replies) {
+        char buffer[512];
+        if (recv(sock, buffer, sizeof(buffer), 0) <= 0)
+          break;
+        SendAll(sock, reply);
+      }
+      ReadAll(sock);
+      relayDone = true;
+    });
+    TNetSocket s(nullptr);
+    TSocksEvents events;
+    events.Attach(s);
+    if (c.withPassword) {
+      s.SocksUsercode = "u";
+      s.SocksPassword = "p";
+      s.SocksAuthentication = socksAuthenticateUsercode;
+    }
+    ConnectThroughRelay(s, peer.Port(), c.level);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+    const std::string code = std::to_string(c.code);
+    std::vector<std::string> expected = {"socks-connected 0"};
+    if (c.withPassword)
+      expected.push_back("auth start");
+    expected.insert(expected.end(), {"socks-error " + code + " " + c.text, "connected " + code, "closed " + code});
+    // A refused password is a negotiation error, not an authentication
+    // failure: no "auth failure" comes.
+    EXPECT_EQ(events.Log, expected);
+    EXPECT_EQ(s.SocksServer(), "");
+    EXPECT_TRUE(PumpMessagesUntil([&] { return relayDone.load(); }, 10s));
+  }
+}
+
+TEST(Socks, RepliesInPiecesWaitForTheWholeReply)
+{
+  std::atomic<int> clientRead{0};
+  TPeerServer peer([&](SOCKET c) {
+    auto waitRead = [&](int count) {
+      for (int i = 0; i < 2000 && clientRead.load() < count; ++i)
+        Sleep(5);
+    };
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 2}));
+    ReadAll(c, 5);
+    SendAll(c, Bytes({1}));  // the status byte comes later
+    waitRead(3);
+    SendAll(c, Bytes({0}));
+    ReadAll(c, 7 + 9);
+    SendAll(c, kSocks5Success.substr(0, 3));
+    waitRead(4 + 3);
+    SendAll(c, kSocks5Success.substr(3));
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.SocksUsercode = "a";
+  s.SocksPassword = "b";
+  s.SocksAuthentication = socksAuthenticateUsercode;
+  // The last event when 3 bytes (method reply and the first status byte)
+  // and when 7 bytes (the first piece of the connect reply) were taken in;
+  // the relay sends on only after these were seen.
+  std::string atThree;
+  std::string atSeven;
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil(
+      [&] {
+        const int now = s.ReadCount();
+        if (now == 3 && atThree.empty())
+          atThree = events.Log.back();
+        if (now == 7 && atSeven.empty())
+          atSeven = events.Log.back();
+        clientRead = now;
+        return events.Has("connected 0");
+      },
+      10s));
+  EXPECT_EQ(atThree, "auth start");
+  EXPECT_EQ(atSeven, "auth success");
+  EXPECT_EQ(events.Log,
+            (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
+  s.CloseConnection();
+}
+
+TEST(Socks, BytesBehindTheSocks5ReplyReachTheApplicationFirst)
+{
+  std::atomic<bool> firstSeen{false};
+  const std::string tail(300, 'T');
+  std::string big;
+  for (int i = 0; i < 300; ++i)
+    big.push_back(static_cast<char>('a' + i % 26));
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0}));
+    ReadAll(c, 7 + 9);
+    // A bound name, then more application bytes than the reply buffer holds.
+    SendAll(c, Bytes({5, 0, 0, 3, 4}) + "host" + PortBytes(1) + "hello" + big);
+    for (int i = 0; i < 2000 && !firstSeen; ++i)
+      Sleep(5);
+    SendAll(c, "world");
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil(
+      [&] {
+        firstSeen = events.AllData().size() >= 305;
+        return events.AllData().size() >= 310;
+      },
+      10s));
+  EXPECT_EQ(events.AllData(), "hello" + big + "world");
+  ASSERT_FALSE(events.DataCounts.empty());
+  // The first offer holds exactly what came behind the reply in its read:
+  // 127 bytes were taken, 11 of them the reply.
+  EXPECT_EQ(events.DataCounts[0], 127 - 11);
+  EXPECT_EQ(events.Log[0], "socks-connected 0");
+  EXPECT_EQ(events.Log[1], "connected 0");
+  s.CloseConnection();
+}
+
+TEST(Socks, AHandlerThatReadsInOnSessionConnectedGetsTheLeftoverFirst)
+{
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0}));
+    ReadAll(c, 7 + 9);
+    SendAll(c, kSocks5Success + "first");
+    Sleep(200);
+    SendAll(c, "second");
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  std::string received;
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) {
+    EXPECT_EQ(s.RcvdCount(), 5);
+    received += s.ReceiveText();
+  };
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { received += s.ReceiveText(); };
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return received.size() >= 11; }, 10s));
+  EXPECT_EQ(received, "firstsecond");
+  s.CloseConnection();
+}
+
+TEST(Socks, RelayClosingDuringAuthenticationGivesAuthFailureThenClosed)
+{
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 2}));
+    ReadAll(c, 3 + 1 + 1);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.SocksUsercode = "u";
+  s.SocksPassword = "p";
+  s.SocksAuthentication = socksAuthenticateUsercode;
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth start", "auth failure", "closed 0"}));
+}
+
+TEST(Socks, Socks4DestinationThatCannotBeResolvedClosesWithoutConnected)
+{
+  std::string received = "untouched";
+  TPeerServer peer([&](SOCKET c) { received = ReadAll(c); });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  std::string message;
+  s.OnSocksError = [&](TObject*, int e, const std::string& m) {
+    events.Log.push_back("socks-error " + std::to_string(e));
+    message = m;
+  };
+  ConnectThroughRelay(s, peer.Port(), "4", "no-such-host.test");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  ASSERT_TRUE(peer.WaitSessions(1, 10000));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "socks-error 20017", "closed 20017"}));
+  EXPECT_EQ(message.rfind("ESocketException NetSocketResolveHost: Cannot convert host address 'no-such-host.test'", 0),
+            0u)
+      << message;
+  EXPECT_EQ(received, "");
+}
+
+TEST(Socks, BoundNameTooLongForTheReplyBufferFailsAtOnce)
+{
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0}));
+    ReadAll(c, 7 + 9);
+    SendAll(c, Bytes({5, 0, 0, 3, 200}) + std::string(200, 'n') + PortBytes(1));
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  EXPECT_EQ(events.Log,
+            (std::vector<std::string>{"socks-connected 0",
+                                      "socks-error 20013 socks reply too long: bound host name of 200 bytes, at most "
+                                      "120 fit",
+                                      "connected 20013", "closed 20013"}));
+}
+
+TEST(Socks, RequestsThatCannotFitAreRefusedBeforeAnythingOpens)
+{
+  struct Case {
+    const char* level;
+    std::string user;
+    std::string password;
+    std::string addr;
+    std::string text;
+  };
+  const std::string longName = std::string(118, 'h') + ".test";  // 123 bytes
+  const std::vector<Case> cases = {
+      {"5", "", "", longName, "connect: socks request too long: host name of 123 bytes, at most 121 fit"},
+      {"5", std::string(100, 'u'), std::string(26, 'p'), "127.0.0.1",
+       "connect: socks request too long: user code and password of 126 bytes together, at most 125 fit"},
+      {"4", std::string(120, 'u'), "", "127.0.0.1",
+       "connect: socks request too long: user code of 120 bytes, at most 119 fit"},
+      {"4A", std::string(10, 'u'), "", std::string(109, 'h'),
+       "connect: socks request too long: user code and host name of 119 bytes together, at most 118 fit"},
+  };
+  TPeerServer peer([](SOCKET) {});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TNetSocket s(nullptr);
+    TSocksEvents events;
+    events.Attach(s);
+    s.SocksUsercode = c.user;
+    s.SocksPassword = c.password;
+    s.SocksAuthentication = c.password.empty() ? socksNoAuthentication : socksAuthenticateUsercode;
+    try {
+      ConnectThroughRelay(s, peer.Port(), c.level, c.addr);
+      ADD_FAILURE() << "not refused";
+    } catch (const ESocketException& e) {
+      EXPECT_EQ(e.Message(), c.text);
+    }
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+    EXPECT_TRUE(events.Log.empty());
+  }
+  // The largest requests that do fit go out whole.
+  std::string received;
+  const std::string fitting = std::string(116, 'h') + ".test";  // 121 bytes: 128 in all
+  TPeerServer relay([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 2}));
+    received = ReadAll(c, 128);
+    SendAll(c, Bytes({1, 0}));
+    received += ReadAll(c, 128);
+    SendAll(c, kSocks5Success);
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.SocksUsercode = std::string(100, 'u');
+  s.SocksPassword = std::string(25, 'p');
+  s.SocksAuthentication = socksAuthenticateUsercode;
+  ConnectThroughRelay(s, relay.Port(), "5", fitting, "4321");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
+  EXPECT_EQ(received, Bytes({1, 100}) + std::string(100, 'u') + Bytes({25}) + std::string(25, 'p') +
+                          Socks5Request(fitting, 4321));
+  s.CloseConnection();
+}
+
+TEST(Socks, CredentialsAskedForThoughNoneWereOfferedAreRefusedWhenTooLong)
+{
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 2}));  // not what was offered
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.SocksUsercode = std::string(200, 'u');
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  EXPECT_EQ(events.Log,
+            (std::vector<std::string>{
+                "socks-connected 0",
+                "socks-error 20013 socks request too long: user code and password of 200 bytes together, at most "
+                "125 fit",
+                "connected 20013", "closed 20013"}));
+}
+
+TEST(Socks, SettersRefuseWhatTheyMustWithTheirTexts)
+{
+  TNetSocket s(nullptr);
+  auto refusal = [&](const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const ESocketException& e) {
+      return e.Message();
+    }
+    return std::string("accepted");
+  };
+  EXPECT_EQ(s.SocksLevel(), "5");
+  s.AssignSocksLevel("4a");
+  EXPECT_EQ(s.SocksLevel(), "4A");
+  for (const char* bad : {" 5", "4B", "5 ", "", "6", "4AA"}) {
+    EXPECT_EQ(refusal([&] { s.AssignSocksLevel(bad); }), "Invalid socks level. Must be 4, 4A or 5.") << bad;
+    EXPECT_EQ(s.SocksLevel(), "4A");
+  }
+  s.AssignSocksServer("  \t127.0.0.1 \r\n");
+  EXPECT_EQ(s.SocksServer(), "127.0.0.1");
+  s.AssignSocksPort(" 1080 ");
+  EXPECT_EQ(s.SocksPort(), "1080");
+
+  s.AssignProto("udp");
+  s.AssignAddr("127.0.0.1");
+  s.AssignPort("9");
+  EXPECT_EQ(refusal([&] { s.Connect(); }), "tcp is the only protocol supported thru socks server");
+  s.AssignProto("tcp");
+  EXPECT_EQ(refusal([&] { s.Listen(); }), "Listening is not supported thru socks server");
+  s.AssignSocksServer("no-such-relay.test");
+  EXPECT_EQ(refusal([&] { s.Connect(); }).rfind("connect: NetSocketResolveHost: Cannot convert host address", 0), 0u);
+  EXPECT_EQ(s.State(), wsClosed);
+
+  // With OnError the refusal calls the handler and changes nothing.
+  int errors = 0;
+  s.OnError = [&](TObject*) { ++errors; };
+  s.AssignSocksLevel("7");
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(s.SocksLevel(), "4A");
+
+  // Not closed: every relay setting is refused.
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket open(nullptr);
+  open.AssignAddr("127.0.0.1");
+  open.AssignPort(peer.PortText());
+  open.Connect();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return open.State() == wsConnected; }, 10s));
+  EXPECT_EQ(refusal([&] { open.AssignSocksLevel("4"); }), "Can't change socks level if not closed");
+  EXPECT_EQ(refusal([&] { open.AssignSocksServer("127.0.0.1"); }), "Can't change socks server if not closed");
+  EXPECT_EQ(refusal([&] { open.AssignSocksPort("1080"); }), "Can't change socks port if not closed");
+  EXPECT_EQ(open.SocksServer(), "");
+  open.CloseConnection();
+}
+
+TEST(Socks, BlankRelayNameMeansADirectConnection)
+{
+  TPeerServer peer([](SOCKET c) {
+    SendAll(c, Bytes({5, 0}) + "direct");
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.AssignSocksServer("   ");
+  s.AssignSocksPort("1080");
+  s.AssignAddr("127.0.0.1");
+  s.AssignPort(peer.PortText());
+  s.Connect();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !events.Data.empty() && events.AllData().size() >= 8; }, 10s));
+  EXPECT_EQ(events.AllData(), Bytes({5, 0}) + "direct");
+  EXPECT_EQ(events.Log.front(), "connected 0");
+  s.CloseConnection();
+}
+
+TEST(Socks, RelaySetAfterAFailedDirectAttemptIsReachedOnItsOwnPort)
+{
+  std::string received;
+  TPeerServer relay([&](SOCKET c) {
+    received = ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0}));
+    received += ReadAll(c, 7 + 17);
+    SendAll(c, kSocks5Success);
+    ReadAll(c);
+  });
+  TPeerServer destination([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.OnError = [&](TObject*) { events.Log.push_back("error"); };
+  // The direct attempt resolves the port, then fails on the name.
+  s.AssignAddr("no-such-host.test");
+  s.AssignPort(destination.PortText());
+  s.Connect();
+  EXPECT_EQ(events.Log, std::vector<std::string>{"error"});
+  events.Log.clear();
+  s.AssignSocksServer("127.0.0.1");
+  s.AssignSocksPort(relay.PortText());
+  s.Connect();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
+  EXPECT_EQ(received, Bytes({5, 1, 0}) + Socks5Request("no-such-host.test", destination.Port()));
+  EXPECT_EQ(destination.Accepted(), 0);
+  s.CloseConnection();
+}
+
+TEST(Socks, ConnectDuringTheNegotiationIsRefusedAndTheNegotiationGoesOn)
+{
+  std::atomic<bool> requestSeen{false};
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0}));
+    ReadAll(c, 7 + 9);
+    requestSeen = true;
+    Sleep(100);
+    SendAll(c, kSocks5Success);
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return requestSeen.load(); }, 10s));
+  try {
+    s.Connect();
+    ADD_FAILURE() << "second Connect accepted";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message(), "Connect: Socket already in use");
+  }
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "connected 0"}));
+  s.CloseConnection();
+}
+
+TEST(Socks, RelayNotListeningGivesSocksConnectedAndConnectedWithTheError)
+{
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  ConnectThroughRelay(s, UnusedTcpPort(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  ASSERT_GE(events.Log.size(), 2u);
+  EXPECT_EQ(events.Log[0], "socks-connected 10061");
+  EXPECT_EQ(events.Log[1], "connected 10061");
+  EXPECT_EQ(s.SocksServer(), "");
+}
+
+TEST(Socks, RefusedRelayedConnectLeavesNoNegotiationForTheNextDirectOne)
+{
+  std::string received = "untouched";
+  TPeerServer peer([&](SOCKET c) {
+    SendAll(c, "hello");
+    received = ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.AssignSocksServer("127.0.0.1");
+  s.AssignSocksPort(peer.PortText());
+  s.AssignPort(peer.PortText());
+  try {
+    s.Connect();  // no Addr yet
+    ADD_FAILURE() << "connect without an address accepted";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(e.Message(), "Connect: No IP Address Specified");
+  }
+  s.AssignSocksServer("");
+  s.AssignAddr("127.0.0.1");
+  s.Connect();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data hello"); }, 10s));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"connected 0", "data hello"}));
+  s.CloseConnection();
+  ASSERT_TRUE(peer.WaitSessions(1, 10000));
+  EXPECT_EQ(received, "");
+}
+
+TEST(Socks, HandlerThatClosesTheSocketEndsTheNegotiationThere)
+{
+  TPeerServer peer([&](SOCKET c) {
+    ReadAll(c, 3);
+    SendAll(c, Bytes({5, 0xFF}));
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  s.OnSocksError = [&](TObject*, int e, const std::string&) {
+    events.Log.push_back("socks-error " + std::to_string(e));
+    s.CloseConnection();
+  };
+  ConnectThroughRelay(s, peer.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+  PumpMessagesFor(100ms);
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "socks-error 20003", "closed 0"}));
+}
