@@ -266,7 +266,6 @@ void TService::Main(DWORD argc, LPSTR* argv)
   try {
     serviceThread_ = std::make_unique<TServiceThread>(this);
     serviceThread_->Start();
-    serviceThreadId_ = serviceThread_->ThreadId();
     serviceThread_->WaitFor();
   } catch (const std::exception& e) {
     LogMessage(e.what());

@@ -111,6 +111,9 @@ public:
   void Main(DWORD argc, LPSTR* argv);
 
   // Used by the service thread.
+  // The thread whose queue takes the control codes, or 0: set before the
+  // start handler runs, so no code sent once the service runs is lost.
+  void SetServiceThreadId(DWORD threadId) { serviceThreadId_ = threadId; }
   bool DoStart();
   bool DoStop();
   bool DoPause();
@@ -128,7 +131,7 @@ private:
   DWORD checkPoint_ = 0;
   SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
   std::unique_ptr<TServiceThread> serviceThread_;
-  // Read by Controller on the dispatcher thread; set once the thread's queue exists.
+  // Read by Controller on the dispatcher thread.
   std::atomic<DWORD> serviceThreadId_{0};
   std::mutex loggerMutex_;
   std::unique_ptr<TEventLogger> eventLogger_;

@@ -19,20 +19,6 @@ struct TSynchronizeCall {
   std::exception_ptr error;
 };
 
-std::string ProgramTitle()
-{
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string name(path, length);
-  const auto slash = name.find_last_of("\\/");
-  if (slash != std::string::npos)
-    name.erase(0, slash + 1);
-  const auto dot = name.find_last_of('.');
-  if (dot != std::string::npos)
-    name.erase(dot);
-  return name;
-}
-
 class TManagerHandle {
 public:
   TManagerHandle() : handle_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
@@ -52,7 +38,7 @@ private:
 }  // namespace
 
 TServiceApplication::TServiceApplication()
-    : TComponent(nullptr), Params(ParamList()), Title(ProgramTitle()), mainThreadId_(GetCurrentThreadId())
+    : TComponent(nullptr), Params(ParamList()), Title(ProgramFileTitle()), mainThreadId_(GetCurrentThreadId())
 {
   if (Application == nullptr) {
     ownApplication_ = std::make_unique<TApplication>();
@@ -89,6 +75,8 @@ TServiceApplication::~TServiceApplication()
 
 void TServiceApplication::Initialize()
 {
+  // A service has no window of its own to show.
+  application_->ShowMainForm = false;
   application_->Initialize();
 }
 

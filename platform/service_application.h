@@ -39,6 +39,8 @@ public:
     }
   }
 
+  // Initializes the window application underneath, which is told not to
+  // show a main form.
   void Initialize();
 
   // With "INSTALL" or "UNINSTALL" (after "-" or "/", any case) registers or

@@ -44,17 +44,19 @@ void TServiceThread::Execute()
   // A thread has a message queue only once it asks for a message.
   MSG msg;
   PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  service_->SetServiceThreadId(GetCurrentThreadId());
   SetEvent(ready_);
 
-  if (!service_->DoStart())
-    return;
-  service_->SetStatus(TCurrentStatus::Running);
-  if (service_->OnExecute) {
-    service_->DoExecute();
-  } else {
-    while (!Terminated())
-      ProcessRequests(true);
+  if (service_->DoStart()) {
+    service_->SetStatus(TCurrentStatus::Running);
+    if (service_->OnExecute) {
+      service_->DoExecute();
+    } else {
+      while (!Terminated())
+        ProcessRequests(true);
+    }
   }
+  service_->SetServiceThreadId(0);
 }
 
 void TServiceThread::ProcessRequests(bool waitForMessage)

@@ -1,8 +1,9 @@
 // A service for the framework's tests: Wine's service control manager starts
 // it, and it writes what its handlers saw to dummy.log beside itself. The
 // start arguments choose its behaviour:
-//   slow          every handler takes 400 ms, so pending states can be seen
+//   slow          every handler takes a second, so pending states can be seen
 //   fail-start    the start handler throws
+//   quit-main     the start handler posts a quit message to the main thread
 #include <algorithm>
 #include <fstream>
 #include <mutex>
@@ -67,11 +68,15 @@ public:
       Note(std::string("start ") + StatusName(Status()) + " handler-on-main=" + (onMain ? "1" : "0") +
            " synchronized-on-main=" + (workOnMain ? "1" : "0") + " params=" + std::to_string(Params.size()));
       Delay();
+      if (Has("quit-main"))
+        PostThreadMessageA(ServiceApplication->MainThreadId(), WM_QUIT, 0, 0);
       if (Has("fail-start"))
         throw Exception("start refused for the test");
     };
     OnStop = [this](TService*, bool&) {
-      Note(std::string("stop ") + StatusName(Status()));
+      bool workOnMain = false;
+      Synchronize([&] { workOnMain = GetCurrentThreadId() == ServiceApplication->MainThreadId(); });
+      Note(std::string("stop ") + StatusName(Status()) + " synchronized-on-main=" + (workOnMain ? "1" : "0"));
       Delay();
     };
     OnPause = [this](TService*, bool&) {
@@ -93,7 +98,7 @@ private:
   void Delay() const
   {
     if (Has("slow"))
-      Sleep(400);
+      Sleep(1000);
   }
 };
 

@@ -61,8 +61,8 @@ protected:
   void StartAndWaitForBanner()
   {
     ASSERT_TRUE(StartService(kName));
-    ASSERT_TRUE(WaitForState(kName, SERVICE_RUNNING, 10s));
-    ASSERT_TRUE(WaitUntil([&] { return !StartIdent().empty(); }, 10s));
+    ASSERT_TRUE(WaitForState(kName, SERVICE_RUNNING, 60s));
+    ASSERT_TRUE(WaitUntil([&] { return !StartIdent().empty(); }, 60s));
   }
 
   std::string dir_;
@@ -97,20 +97,20 @@ TEST_F(KorvalinddTest, StartPauseContinueAndStopThroughTheControlManager)
   const std::string ident = StartIdent();
 
   ControlService(kName, SERVICE_CONTROL_PAUSE);
-  ASSERT_TRUE(WaitForState(kName, SERVICE_PAUSED, 10s));
+  ASSERT_TRUE(WaitForState(kName, SERVICE_PAUSED, 60s));
   const std::size_t pausedAt = Log().size();
   // Paused, the core on the main thread goes on: its first update tick comes
   // five seconds after the start.
-  EXPECT_TRUE(WaitForLine("Debug    ..... setIP socket", pausedAt, 40s));
+  EXPECT_TRUE(WaitForLine("Debug    ..... setIP socket", pausedAt, 60s));
   EXPECT_EQ(DWORD(SERVICE_PAUSED), QueryStatus(kName).dwCurrentState);
 
   ControlService(kName, SERVICE_CONTROL_CONTINUE);
-  ASSERT_TRUE(WaitForState(kName, SERVICE_RUNNING, 10s));
+  ASSERT_TRUE(WaitForState(kName, SERVICE_RUNNING, 60s));
 
   const DWORD pid = QueryStatus(kName).dwProcessId;
   ControlService(kName, SERVICE_CONTROL_STOP);
-  ASSERT_TRUE(WaitForState(kName, SERVICE_STOPPED, 10s));
-  ASSERT_TRUE(WaitForProcessEnd(pid, 10s));
+  ASSERT_TRUE(WaitForState(kName, SERVICE_STOPPED, 60s));
+  ASSERT_TRUE(WaitForProcessEnd(pid, 60s));
   const auto log = Log();
   ASSERT_GE(log.size(), 3u);
   const std::vector<std::string> tail(log.end() - 3, log.end());
@@ -126,7 +126,7 @@ TEST_F(KorvalinddTest, AnOpenDesktopClientMakesTheUpdateTicksSkipTheirWork)
   ASSERT_NE(nullptr, window);
   Install();
   StartAndWaitForBanner();
-  const bool skipped = WaitForLine("Debug    no SetIP cause Windows Client is runnig", 0, 20s);
+  const bool skipped = WaitForLine("Debug    no SetIP cause Windows Client is runnig", 0, 60s);
   DestroyWindow(window);
   EXPECT_TRUE(skipped);
   EXPECT_LT(Find("Debug    ..... ProcList "), Find("Debug    no SetIP cause Windows Client is runnig"));

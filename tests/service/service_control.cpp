@@ -83,7 +83,11 @@ DWORD RunProgram(const std::string& program, const std::string& arguments, const
     CloseHandle(errorFile);
   if (!created)
     return static_cast<DWORD>(-1);
-  WaitForSingleObject(process.hProcess, 60000);
+  // A program that waits for someone to close a message box never ends by
+  // itself: it must not outlive the test.
+  if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0)
+    TerminateProcess(process.hProcess, ERROR_TIMEOUT);
+  WaitForSingleObject(process.hProcess, 10000);
   DWORD code = static_cast<DWORD>(-1);
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
@@ -129,8 +133,8 @@ void RemoveService(const std::string& name)
       status.dwCurrentState != SERVICE_STOPPED) {
     SERVICE_STATUS answer{};
     ::ControlService(service.Get(), SERVICE_CONTROL_STOP, &answer);
-    WaitForState(name, SERVICE_STOPPED, std::chrono::seconds(10));
-    if (status.dwProcessId != 0 && !WaitForProcessEnd(status.dwProcessId, std::chrono::seconds(5))) {
+    WaitForState(name, SERVICE_STOPPED, std::chrono::seconds(60));
+    if (status.dwProcessId != 0 && !WaitForProcessEnd(status.dwProcessId, std::chrono::seconds(30))) {
       HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, status.dwProcessId);
       if (process != nullptr) {
         TerminateProcess(process, 1);

@@ -10,7 +10,8 @@
 // Driving services through Wine's service control manager from a test.
 
 // Runs a program with the given command line tail and waits for it to end;
-// returns its exit code. stderrFile, when not empty, receives its standard
+// returns its exit code (ERROR_TIMEOUT when it had to be ended after two
+// minutes). stderrFile, when not empty, receives its standard
 // error stream. The environment is the test's own plus extraEnvironment
 // ("NAME=value" entries).
 DWORD RunProgram(const std::string& program, const std::string& arguments, const std::string& stderrFile = "",

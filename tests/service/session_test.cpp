@@ -36,8 +36,11 @@ TEST(Session, DISABLED_StartedWithoutTheControlManager)
   EXPECT_NE(std::string::npos,
             errors.find("ReportEventW L\"" + SysErrorMessage(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) + "\""))
       << errors;
-  // The data modules were created, the core never started: no log line.
-  EXPECT_TRUE(ReadLogTexts(dir + "\\korvalindd.log").empty());
+  // The data modules were created, the core never started: no start banner.
+  // (The endpoint lookups may have logged their first tick while a loaded
+  // machine kept the dispatcher's answer waiting.)
+  for (const auto& line : ReadLogTexts(dir + "\\korvalindd.log"))
+    EXPECT_FALSE(line == ">>>>>" || line.ends_with(" started.")) << line;
 }
 
 }  // namespace
