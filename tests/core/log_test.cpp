@@ -113,6 +113,11 @@ TEST_F(LogTest, LinesAreAppendedNeverTruncated)
 
 TEST_F(LogTest, LevelAboveTheSettingReachesNeitherFileNorSlotNorLastMessage)
 {
+  LogLevel = 0;  // before the first LoadConfig: nothing at all
+  LogMessage(">>>>>    before the first LoadConfig", 10);
+  EXPECT_EQ("", ReadLog());
+  EXPECT_EQ("", LastMessage);
+
   LogLevel = 20;
   LogMessage("Alert!   shown", 20);
   LogMessage("Debug    hidden", 30);
@@ -121,14 +126,6 @@ TEST_F(LogTest, LevelAboveTheSettingReachesNeitherFileNorSlotNorLastMessage)
   EXPECT_EQ("Alert!   shown", LastMessage);
   EXPECT_EQ("Alert!   shown", LogSlots[0]);
   EXPECT_EQ("", LogSlots[1]);
-}
-
-TEST_F(LogTest, NothingIsLoggedAtLevelZero)
-{
-  LogLevel = 0;
-  LogMessage(">>>>>    before the first LoadConfig", 10);
-  EXPECT_EQ("", ReadLog());
-  EXPECT_EQ("", LastMessage);
 }
 
 TEST_F(LogTest, SlotsFillInOrderAndTheFirstFreedIsUsedFirst)
