@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/command_line.h"
+#include "platform/program_file.h"
 #include "platform/form.h"
 
 TApplication* Application = nullptr;

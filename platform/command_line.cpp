@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include <windows.h>
-
 namespace {
 
 char UpperAscii(char c)
@@ -34,18 +32,4 @@ bool FindCmdLineSwitch(const std::vector<std::string>& params, const std::string
     if (param.size() > 1 && (param[0] == '-' || param[0] == '/') && SameTextAscii(param.substr(1), name))
       return true;
   return false;
-}
-
-std::string ProgramFileTitle()
-{
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string name(path, length < MAX_PATH ? length : 0);
-  const auto slash = name.find_last_of("\\/");
-  if (slash != std::string::npos)
-    name.erase(0, slash + 1);
-  const auto dot = name.find_last_of('.');
-  if (dot != std::string::npos)
-    name.erase(dot);
-  return name;
 }

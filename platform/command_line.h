@@ -10,7 +10,3 @@ std::vector<std::string> ParamList();
 // True when one of params is a switch: "-" or "/" followed by name, letters
 // compared without regard to case ("/install", "-INSTALL", "/Install").
 bool FindCmdLineSwitch(const std::vector<std::string>& params, const std::string& name);
-
-// The running program's file name without its folder and extension
-// ("korvalind" for C:\Tools\korvalind.exe).
-std::string ProgramFileTitle();

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/command_line.h"
+#include "platform/program_file.h"
 #include "platform/event_logger.h"
 #include "platform/hidden_window.h"
 #include "platform/os_error.h"
