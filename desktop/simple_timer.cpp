@@ -3,7 +3,6 @@
 #include <string>
 
 #include "platform/application.h"
-#include "platform/exception.h"
 
 TSimpleTimerHandler* SharedTimerHandler = nullptr;
 
@@ -49,10 +48,8 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   // Nothing may unwind through the system's frames.
   try {
     timer->Tick();
-  } catch (const std::exception& e) {
-    ReportUnhandledException(timer, e);
   } catch (...) {
-    ReportUnhandledException(timer, Exception("Unknown exception"));
+    ReportCurrentException(timer);
   }
   return 0;
 }

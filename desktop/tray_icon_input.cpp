@@ -7,7 +7,6 @@
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
 #include "platform/controls.h"
-#include "platform/exception.h"
 #include "platform/form.h"
 #include "platform/menus.h"
 
@@ -35,16 +34,10 @@ std::unordered_map<HWND, OwnerSubclass>& OwnerSubclasses()
   return subclasses;
 }
 
+// Inside a catch block; the handler that threw may have destroyed the icon.
 void ReportHandlerException(std::uint32_t identifier, TTrayIcon* icon)
 {
-  TObject* sender = TrayIconAlive(identifier) ? icon : nullptr;
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    ReportUnhandledException(sender, e);
-  } catch (...) {
-    ReportUnhandledException(sender, Exception("Unknown exception"));
-  }
+  ReportCurrentException(TrayIconAlive(identifier) ? icon : nullptr);
 }
 
 }  // namespace

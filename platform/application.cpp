@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "platform/program_file.h"
+#include "platform/exception.h"
 #include "platform/form.h"
+#include "platform/program_file.h"
 
 TApplication* Application = nullptr;
 
@@ -142,8 +143,8 @@ LRESULT CALLBACK TApplication::AppWindowProc(HWND window, UINT message, WPARAM w
     return DefWindowProcA(window, message, wParam, lParam);
   try {
     return application->WndProc(message, wParam, lParam);
-  } catch (const std::exception& e) {
-    application->HandleException(application, e);
+  } catch (...) {
+    ReportCurrentException(application);
     return 0;
   }
 }
@@ -203,10 +204,16 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
 void TApplication::Run()
 {
   if (ShowMainForm && mainForm_ != nullptr && !terminated_) {
-    if (mainForm_->WindowState() == wsMinimized)
-      Minimize();
-    else
-      mainForm_->SetVisible(true);
+    // Showing runs the form's and its pages' OnShow handlers, and no window
+    // procedure stands between them and this call.
+    try {
+      if (mainForm_->WindowState() == wsMinimized)
+        Minimize();
+      else
+        mainForm_->SetVisible(true);
+    } catch (...) {
+      ReportCurrentException(mainForm_);
+    }
   }
   while (!terminated_)
     HandleMessage();
@@ -223,8 +230,16 @@ bool TApplication::ProcessMessage(MSG& msg)
   if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN || msg.message == WM_CHAR) {
     // Enter, Escape and Tab belong to the form the key was typed in.
     HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-    if (auto* form = dynamic_cast<TForm*>(TWinControl::FromHandle(top)); form != nullptr && form->DialogKey(msg))
-      return true;
+    if (auto* form = dynamic_cast<TForm*>(TWinControl::FromHandle(top)); form != nullptr) {
+      // The key presses a button here, outside any window procedure.
+      try {
+        if (form->DialogKey(msg))
+          return true;
+      } catch (...) {
+        ReportCurrentException(form);
+        return true;
+      }
+    }
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
@@ -286,4 +301,15 @@ void ReportUnhandledException(TObject* sender, const std::exception& e)
     Application->HandleException(sender, e);
   else
     std::fprintf(stderr, "unhandled exception: %s\n", e.what());
+}
+
+void ReportCurrentException(TObject* sender)
+{
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    ReportUnhandledException(sender, e);
+  } catch (...) {
+    ReportUnhandledException(sender, Exception("Unknown exception"));
+  }
 }

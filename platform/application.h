@@ -127,3 +127,9 @@ extern TApplication* Application;
 // Last stop for an exception that escaped an event handler: hands it to the
 // application, so nothing unwinds through a window procedure or timer callback.
 void ReportUnhandledException(TObject* sender, const std::exception& e);
+// The same from inside a catch block, for whatever was thrown; one that is no
+// std::exception arrives as "Unknown exception". Every place that runs an
+// event handler (window procedures, the message loop, timers, menu commands,
+// tray callbacks) ends its guard with this, so a failure reads the same
+// whichever way the user set the handler off.
+void ReportCurrentException(TObject* sender);

@@ -343,8 +343,8 @@ LRESULT CALLBACK TWinControl::SubclassProc(HWND window, UINT message, WPARAM wPa
   }
   try {
     return control->WndProc(message, wParam, lParam);
-  } catch (const std::exception& e) {
-    ReportUnhandledException(control, e);
+  } catch (...) {
+    ReportCurrentException(control);
     return 0;
   }
 }

@@ -69,8 +69,8 @@ void TForm::AfterConstruction()
   // the form exists all the same, and the program goes on.
   try {
     OnCreate(this);
-  } catch (const std::exception& e) {
-    ReportUnhandledException(this, e);
+  } catch (...) {
+    ReportCurrentException(this);
   }
 }
 

@@ -51,11 +51,8 @@ LRESULT CALLBACK THiddenWindow::WindowProc(HWND window, UINT message, WPARAM wPa
       LRESULT result = 0;
       if (self->handler_(message, wParam, lParam, result))
         return result;
-    } catch (const std::exception& e) {
-      ReportUnhandledException(nullptr, e);
-      return 0;
     } catch (...) {
-      ReportUnhandledException(nullptr, Exception("Unknown exception"));
+      ReportCurrentException(nullptr);
       return 0;
     }
   }

@@ -141,9 +141,16 @@ void TPopupMenu::Popup(int x, int y)
     command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, x, y, 0, owner, nullptr));
   DestroyMenu(menu);
-  if (command != 0)
-    if (TMenuItem* item = items_->Find(command); item != nullptr && item != items_)
+  if (command == 0)
+    return;
+  if (TMenuItem* item = items_->Find(command); item != nullptr && item != items_) {
+    // The chosen item's handler runs here, not in a window procedure.
+    try {
       item->Click();
+    } catch (...) {
+      ReportCurrentException(item);
+    }
+  }
 }
 
 void TPopupMenu::Notification(TComponent* component, TOperation operation)

@@ -75,8 +75,8 @@ bool TTimer::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result)
       return true;
     try {
       Timer();
-    } catch (const std::exception& e) {
-      ReportUnhandledException(this, e);
+    } catch (...) {
+      ReportCurrentException(this);
     }
     return true;
   }

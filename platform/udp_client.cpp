@@ -216,8 +216,8 @@ void TUdpServer::ReadPending()
     if (OnUDPRead) {
       try {
         OnUDPRead(this, std::string(buffer.data(), static_cast<std::size_t>(received)), &binding);
-      } catch (const std::exception& e) {
-        ReportUnhandledException(this, e);
+      } catch (...) {
+        ReportCurrentException(this);
       }
     }
   }

@@ -634,4 +634,76 @@ TEST_F(MainFormTest, TrayMenuBeendenEndsTheProgram)
   EXPECT_TRUE(application_->Terminated());
 }
 
+// Another program holding the file open with read sharing only: nothing can
+// write it, not even an administrator (Wine ignores a read-only bit for root).
+class TLockedFile {
+public:
+  explicit TLockedFile(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
+  {
+    EXPECT_NE(INVALID_HANDLE_VALUE, handle_) << path;
+  }
+  ~TLockedFile() { CloseHandle(handle_); }
+  TLockedFile(const TLockedFile&) = delete;
+  TLockedFile& operator=(const TLockedFile&) = delete;
+
+private:
+  HANDLE handle_;
+};
+
+TEST_F(MainFormTest, AnIniThatCannotBeWrittenWhenTheWindowFirstShowsIsReported)
+{
+  // The status tab's first show sets the offline box from the ini, and the
+  // box's click writes the ini.
+  WriteAccountIni("Offline=1\r\n");
+  TMainForm* form = Form();
+  const TLockedFile lock(ConfigFilePath());
+  std::vector<std::string> reported;
+  application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  PostQuitMessage(0);  // the loop ends once the window is shown
+  EXPECT_NO_THROW(application_->Run());
+  EXPECT_THAT(reported, testing::ElementsAre(testing::HasSubstr("korvalind.ini")));
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_TRUE(form->chkOffline->Checked());
+}
+
+TEST_F(MainFormTest, EnterOnEitherButtonWithAnIniThatCannotBeWrittenIsReportedAndKeepsTheEdits)
+{
+  // With the flag set, "Jetzt Aktualisieren" writes the ini as "Speichern" does.
+  WriteAccountIni("Language=D\r\nCONFIGERROR=1\r\n");
+  TMainForm* form = Form();
+  form->Show();
+  form->PageControl1->SetActivePage(form->ConfigSheet);
+  SetWindowTextA(form->txtAccount->Handle(), "unsaved");
+  std::vector<std::string> pressed;
+  for (TButton* button : {form->btnSaveConfig, form->btnLastSetIP}) {
+    button->OnClick = [&pressed, button, click = button->OnClick](TObject* sender) {
+      pressed.push_back(button->Caption());
+      click(sender);
+    };
+  }
+  std::vector<std::string> reported;
+  application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  const TLockedFile lock(ConfigFilePath());
+
+  const struct {
+    TWinControl* Focus;
+    const char* Pressed;
+  } keys[] = {
+      {form->txtAccount, "Speichern"},  // the default button
+      {form->btnLastSetIP, "Jetzt Aktualisieren"},
+  };
+  for (const auto& key : keys) {
+    pressed.clear();
+    reported.clear();
+    key.Focus->SetFocus();
+    PostMessageA(key.Focus->Handle(), WM_KEYDOWN, VK_RETURN, 1);
+    EXPECT_NO_THROW(application_->ProcessMessages()) << key.Pressed;
+    EXPECT_THAT(pressed, testing::ElementsAre(key.Pressed));
+    EXPECT_THAT(reported, testing::ElementsAre(testing::HasSubstr("korvalind.ini"))) << key.Pressed;
+  }
+  EXPECT_FALSE(application_->Terminated());
+  EXPECT_EQ("unsaved", WindowText(form->txtAccount->Handle()));
+}
+
 }  // namespace

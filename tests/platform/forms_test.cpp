@@ -1,3 +1,4 @@
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 
 #include "platform/application.h"
 #include "platform/form.h"
+#include "platform/menus.h"
 #include "platform/page_control.h"
 #include "platform/status_bar.h"
 #include "platform/std_controls.h"
@@ -138,6 +140,61 @@ TEST(FormsTest, EnterPressesTheDefaultButtonOfTheShownPageOnly)
   EXPECT_TRUE(form->DialogKey(enter));
   EXPECT_EQ(1, saves);
   EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongPtrA(save->Handle(), GWL_STYLE) & 0x0F);
+}
+
+TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
+{
+  TApplication application;
+  std::vector<std::string> reported;
+  application.OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  auto* form = application.CreateForm<TForm>();
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+  auto* ok = new TButton(form);
+  ok->SetParent(form);
+  ok->SetTop(40);
+  ok->SetDefault(true);
+  auto* cancel = new TButton(form);
+  cancel->SetParent(form);
+  cancel->SetTop(80);
+  cancel->SetCancel(true);
+  auto* menu = new TPopupMenu(form);
+  auto* item = new TMenuItem(form);
+  menu->Add(item);
+  form->OnShow = [](TObject*) { throw std::runtime_error("first show"); };
+  ok->OnClick = [](TObject*) { throw std::runtime_error("default button"); };
+  cancel->OnClick = [](TObject*) { throw 42; };
+  item->OnClick = [](TObject*) { throw std::runtime_error("menu command"); };
+  TPopupMenu::SetTrackFunction([&](HMENU, int, int, HWND) { return item->Command(); });
+  // A key typed into the edit, through the message loop.
+  auto press = [&](WPARAM key) {
+    edit->SetFocus();
+    PostMessageA(edit->Handle(), WM_KEYDOWN, key, 1);
+    application.ProcessMessages();
+  };
+
+  const struct {
+    const char* Path;
+    std::function<void()> Run;
+    const char* Reported;
+  } paths[] = {
+      {"first show of the main form",
+       [&] {
+         PostQuitMessage(0);  // the loop ends once the form is shown
+         application.Run();
+       },
+       "first show"},
+      {"Enter", [&] { press(VK_RETURN); }, "default button"},
+      {"Escape", [&] { press(VK_ESCAPE); }, "Unknown exception"},
+      {"menu command", [&] { menu->Popup(0, 0); }, "menu command"},
+  };
+  for (const auto& path : paths) {
+    reported.clear();
+    EXPECT_NO_THROW(path.Run()) << path.Path;
+    EXPECT_EQ(std::vector<std::string>{path.Reported}, reported) << path.Path;
+  }
+  TPopupMenu::SetTrackFunction(nullptr);
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
 TEST(FormsTest, CloseThatOnCloseRefusesKeepsTheProgramRunning)
