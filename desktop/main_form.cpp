@@ -357,7 +357,10 @@ void TMainForm::StatusTimerTimer(TObject*)
     ShownMessageText = MessageText;
     TrayIcon->ShowTrayBalloon("Korvalind", MessageText, TBalloonHintIcon::bhiInfo, 20);
   }
-  if (!ConfigError)
+  // A raised flag puts its own text into lbMess when the language is applied
+  // below; the server's message only goes in while neither is set, so the
+  // label changes only when its text does.
+  if (!ConfigError && !Deactivated)
     lbMess->SetCaption(MessageText);
 
   const bool failing = UpdateErrorCount != 0 || DetectErrorCount != 0;

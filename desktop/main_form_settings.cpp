@@ -107,11 +107,11 @@ void TMainForm::ApplyLanguage(std::string code)
   caption(lbIPDetected, "erkannt:", "detected:");
   caption(btnCheckIP, "Jetzt Prüfen", "Check Now");
   caption(btnSaveConfig, "Speichern", "Save");
-  // The deactivated text wins when both flags are set.
-  if (ConfigError)
-    lbMess->SetCaption(german ? ConfigErrorTextGerman : ConfigErrorTextEnglish);
+  // The deactivated text wins when both flags are set; the label is set once.
   if (Deactivated)
     lbMess->SetCaption(german ? DeactivatedTextGerman : DeactivatedTextEnglish);
+  else if (ConfigError)
+    lbMess->SetCaption(german ? ConfigErrorTextGerman : ConfigErrorTextEnglish);
 }
 
 void TMainForm::cbLanguageChange(TObject*)

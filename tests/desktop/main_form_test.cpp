@@ -706,4 +706,43 @@ TEST_F(MainFormTest, EnterOnEitherButtonWithAnIniThatCannotBeWrittenIsReportedAn
   EXPECT_EQ("unsaved", WindowText(form->txtAccount->Handle()));
 }
 
+// Counts the texts set into one window.
+WNDPROC countedProc = nullptr;
+int textsSet = 0;
+LRESULT CALLBACK CountTexts(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+  if (message == WM_SETTEXT)
+    ++textsSet;
+  return CallWindowProcA(countedProc, window, message, wParam, lParam);
+}
+
+TEST_F(MainFormTest, TheMessageLabelIsSetOnlyWhenItsTextChanges)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  HWND label = form->lbMess->Handle();
+  countedProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountTexts)));
+  MessageText = "Hallo";
+  const struct {
+    bool ConfigError, Deactivated;
+    const std::string& Shown;
+  } states[] = {
+      {true, true, DeactivatedTextEnglish},
+      {true, false, ConfigErrorTextEnglish},
+      {false, true, DeactivatedTextEnglish},
+      {false, false, MessageText},
+  };
+  for (const auto& state : states) {
+    ConfigError = state.ConfigError;
+    Deactivated = state.Deactivated;
+    textsSet = 0;
+    for (int i = 0; i < 3; ++i)
+      Tick();
+    EXPECT_EQ(state.Shown, form->lbMess->Caption());
+    EXPECT_EQ(1, textsSet) << state.ConfigError << state.Deactivated;
+  }
+  SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countedProc));
+}
+
 }  // namespace
