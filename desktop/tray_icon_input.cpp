@@ -28,6 +28,11 @@ struct OwnerSubclass {
   std::vector<std::pair<std::uint32_t, TTrayIcon*>> hooks;
 };
 
+// Set from a popup request until its menu has closed. The request pumps
+// messages before the menu opens and the menu runs a loop of its own: a
+// second right click queued meanwhile must not open a menu inside the first.
+bool trayMenuOpen = false;
+
 std::unordered_map<HWND, OwnerSubclass>& OwnerSubclasses()
 {
   static std::unordered_map<HWND, OwnerSubclass> subclasses;
@@ -269,12 +274,16 @@ void TTrayIcon::MouseExitTick(TObject*)
 
 void TTrayIcon::PopupTrayMenu()
 {
-  if (popupMenu_ == nullptr || !popupMenu_->AutoPopup())
+  if (trayMenuOpen || popupMenu_ == nullptr || !popupMenu_->AutoPopup())
     return;
   POINT at;
   const auto& getCursorPos = TrayShell().GetCursorPos;
   if (!getCursorPos || !getCursorPos(&at))
     return;
+  struct TMenuOpen {
+    TMenuOpen() { trayMenuOpen = true; }
+    ~TMenuOpen() { trayMenuOpen = false; }
+  } menuOpen;
   const std::uint32_t identifier = identifier_;
   if (Application != nullptr) {
     SetForegroundWindow(Application->Handle());

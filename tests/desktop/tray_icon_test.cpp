@@ -1,5 +1,6 @@
 #include "desktop/tray_icon.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <set>
@@ -497,6 +498,36 @@ TEST_F(TrayIconTest, HandlerMayDestroyTheIcon)
   TPopupMenu::SetTrackFunction([&](HMENU, int, int, HWND) -> UINT { return exitItem->Command(); });
   Callback(*icon, WM_RBUTTONDOWN);
   EXPECT_EQ(SharedTrayHandler, nullptr);
+}
+
+TEST_F(TrayIconTest, APopupRequestWhileTheMenuIsOpenIsIgnored)
+{
+  TTrayIcon icon(nullptr);
+  TPopupMenu menu(nullptr);
+  icon.SetPopupMenu(&menu);
+  auto queueRightPress = [&] {
+    PostMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, icon.Identifier(), WM_RBUTTONDOWN);
+  };
+  int opened = 0;
+  int depth = 0;
+  int deepest = 0;
+  TPopupMenu::SetTrackFunction([&](HMENU, int, int, HWND) -> UINT {
+    deepest = std::max(deepest, ++depth);
+    // The menu's own loop handles a right press that arrives while it is open.
+    if (++opened == 1) {
+      queueRightPress();
+      PumpMessagesFor(20ms);
+    }
+    --depth;
+    return 0;
+  });
+  // A second press already queued: the request pumps it before the menu opens.
+  queueRightPress();
+  Callback(icon, WM_RBUTTONDOWN);
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(deepest, 1);
+  Callback(icon, WM_RBUTTONDOWN);
+  EXPECT_EQ(opened, 2) << "once closed, the menu opens again";
 }
 
 TEST_F(TrayIconTest, ShellRestartAddsTheIconAgainWhenVisible)
