@@ -75,43 +75,53 @@ void ReleaseTrayWindow()
 TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
 {
   AcquireTrayWindow();
-  identifier_ = nextTrayIdentifier++;
-  if (identifier_ == 0)  // after four billion components: skip the one value never used
+  try {
     identifier_ = nextTrayIdentifier++;
-  SharedTrayHandler->Add(identifier_, this);
-  startupPending_ = true;
-  enabled_ = true;
-  showHint_ = true;
-  previewInProgress_ = false;
+    if (identifier_ == 0)  // after four billion components: skip the one value never used
+      identifier_ = nextTrayIdentifier++;
+    startupPending_ = true;
+    enabled_ = true;
+    showHint_ = true;
+    previewInProgress_ = false;
 
-  icon_ = std::make_unique<TIcon>();
-  icon_->OnChange = [this](TObject* sender) { TrayIconImageChanged(sender); };
+    icon_ = std::make_unique<TIcon>();
+    icon_->OnChange = [this](TObject* sender) { TrayIconImageChanged(sender); };
 
-  // The SDK's record with its real size: the 32-bit 488-byte layout would put
-  // every field after hWnd in the wrong place on 64-bit Windows.
-  std::memset(&notifyData_, 0, sizeof notifyData_);
-  notifyData_.cbSize = sizeof notifyData_;
-  notifyData_.hWnd = SharedTrayHandler->Handle();
-  notifyData_.uID = identifier_;
-  notifyData_.uFlags = kTrayIconFlags;
-  notifyData_.uCallbackMessage = CallbackMessage;
+    // The SDK's record with its real size: the 32-bit 488-byte layout would put
+    // every field after hWnd in the wrong place on 64-bit Windows.
+    std::memset(&notifyData_, 0, sizeof notifyData_);
+    notifyData_.cbSize = sizeof notifyData_;
+    notifyData_.hWnd = SharedTrayHandler->Handle();
+    notifyData_.uID = identifier_;
+    notifyData_.uFlags = kTrayIconFlags;
+    notifyData_.uCallbackMessage = CallbackMessage;
 
-  iconCycleTimer_ = std::make_unique<TSimpleTimer>();
-  iconCycleTimer_->SetOnTimer([this](TObject* sender) { IconCycleTick(sender); });
-  clickDelayTimer_ = std::make_unique<TSimpleTimer>();
-  clickDelayTimer_->SetOnTimer([this](TObject* sender) { ClickDelayTick(sender); });
-  mouseExitTimer_ = std::make_unique<TSimpleTimer>(20, [this](TObject* sender) { MouseExitTick(sender); });
+    iconCycleTimer_ = std::make_unique<TSimpleTimer>();
+    iconCycleTimer_->SetOnTimer([this](TObject* sender) { IconCycleTick(sender); });
+    clickDelayTimer_ = std::make_unique<TSimpleTimer>();
+    clickDelayTimer_->SetOnTimer([this](TObject* sender) { ClickDelayTick(sender); });
+    mouseExitTimer_ = std::make_unique<TSimpleTimer>(20, [this](TObject* sender) { MouseExitTick(sender); });
 
-  mouseOutside_ = true;
-  SetDesignPreview(designPreview_);
+    mouseOutside_ = true;
+    SetDesignPreview(designPreview_);
 
-  ownerIsForm_ = dynamic_cast<TWinControl*>(owner) != nullptr;
-  if (!Designing()) {
+    ownerIsForm_ = dynamic_cast<TWinControl*>(owner) != nullptr;
+    if (!Designing()) {
+      if (Application != nullptr)
+        Application->HookMainWindow(this, [this](MSG& message) { return AppWindowHook(message); });
+      if (OwnerIsForm())
+        HookOwnerWindow();
+    }
+  } catch (...) {
+    // A half-built icon leaves nothing behind that could lead back to it.
     if (Application != nullptr)
-      Application->HookMainWindow(this, [this](MSG& message) { return AppWindowHook(message); });
-    if (OwnerIsForm())
-      HookOwnerWindow();
+      Application->UnhookMainWindow(this);
+    UnhookOwnerWindow();
+    ReleaseTrayWindow();
+    throw;
   }
+  // Last: only a complete component can be found by its identifier.
+  SharedTrayHandler->Add(identifier_, this);
 }
 
 TTrayIcon::~TTrayIcon()

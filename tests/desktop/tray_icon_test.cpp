@@ -11,6 +11,7 @@
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
+#include "platform/controls.h"
 #include "platform/form.h"
 #include "platform/menus.h"
 #include "tests/desktop/test_icons.h"
@@ -528,6 +529,23 @@ TEST_F(TrayIconTest, APopupRequestWhileTheMenuIsOpenIsIgnored)
   EXPECT_EQ(deepest, 1);
   Callback(icon, WM_RBUTTONDOWN);
   EXPECT_EQ(opened, 2) << "once closed, the menu opens again";
+}
+
+TEST_F(TrayIconTest, AnIconWhoseConstructionFailsLeavesNothingBehind)
+{
+  TTrayIcon first(nullptr);
+  // An owner whose window cannot be made: hooking it is the last step.
+  class TNoWindow : public TWinControl {
+  public:
+    using TWinControl::TWinControl;
+
+  protected:
+    void CreateParams(TCreateParams& params) override { params.ClassName = "KorvalindNoSuchClass"; }
+  } owner(nullptr);
+  EXPECT_THROW(new TTrayIcon(&owner), std::exception);
+  EXPECT_EQ(SharedTrayHandler->UserCount(), 1u);
+  EXPECT_EQ(SharedTrayHandler->Find(first.Identifier() + 1), nullptr);
+  EXPECT_EQ(owner.ComponentCount(), 0);
 }
 
 TEST_F(TrayIconTest, ShellRestartAddsTheIconAgainWhenVisible)
