@@ -145,6 +145,12 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner)
   OnCreate = [this](TObject* sender) { FormCreate(sender); };
 }
 
+TMainForm::~TMainForm()
+{
+  if (MainForm == this)
+    MainForm = nullptr;
+}
+
 void TMainForm::CreateStatusSheet()
 {
   StateSheet = MakeSheet(this, "StateSheet", PageControl1, "Status");

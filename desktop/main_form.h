@@ -27,6 +27,7 @@ class TTrayIcon;
 class TMainForm : public TForm {
 public:
   explicit TMainForm(TComponent* owner);
+  ~TMainForm() override;
 
   TStatusBar* StatusBar;
   TPageControl* PageControl1;
@@ -133,7 +134,7 @@ private:
   void CreateTray();
 };
 
-// The one main window of the process, or null before it is created.
+// The one main window of the process, or null while none exists.
 extern TMainForm* MainForm;
 
 // The server message for which the last balloon was shown.

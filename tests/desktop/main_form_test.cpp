@@ -42,7 +42,7 @@ protected:
   void TearDown() override
   {
     CoreTest::TearDown();
-    MainForm = nullptr;
+    EXPECT_EQ(nullptr, MainForm) << "the reference goes with the form";
     ResetTrayShell();
     TPopupMenu::SetTrackFunction(nullptr);
   }
