@@ -6,7 +6,6 @@
 #include <shellapi.h>
 
 #include "core/korvalind_c.h"
-#include "core/log.h"
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
 #include "core/settings.h"
@@ -350,9 +349,11 @@ void TMainForm::StatusTimerTimer(TObject*)
 
   StatusBar->SetSimpleText(LastMessage);
 
+  SYSTEMTIME now;
+  GetLocalTime(&now);
   for (std::string& slot : LogSlots) {
     if (!slot.empty())
-      lstLogs->Items.Add(GetDateText(true, true) + "  " + GetTimeText(true) + "   " + slot);
+      lstLogs->Items.Add(LogListLine(slot, now));
     if (lstLogs->Items.Count() > LogListMax)
       lstLogs->Items.Delete(0);
   }
@@ -373,6 +374,15 @@ void TMainForm::StatusTimerTimer(TObject*)
   lbIPAddress->Font.SetColor(failing ? clRed : clGradientActiveCaption);
 
   ApplyLanguage(LanguageCode);
+}
+
+std::string LogListLine(const std::string& text, const SYSTEMTIME& time)
+{
+  char date[128] = "";
+  char clock[128] = "";
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, nullptr, clock, sizeof clock);
+  return std::string(date) + "  " + clock + "   " + text;
 }
 
 void TMainForm::StateSheetShow(TObject*)

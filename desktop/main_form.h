@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <windows.h>
+
 #include "platform/form.h"
 
 class TButton;
@@ -142,6 +144,11 @@ extern std::string ShownMessageText;
 
 // The most entries the log tab keeps; the oldest goes first.
 inline constexpr int LogListMax = 25;
+// A line of the log tab: the date in the user's short date format, two
+// blanks, the time in the user's long time format, three blanks, the text.
+// Date and time come from one reading of the clock, so a line written at
+// midnight carries the day it was written.
+std::string LogListLine(const std::string& text, const SYSTEMTIME& time);
 
 // Texts of lbMess while an error flag holds the core back (lines end in CR LF).
 extern const std::string ConfigErrorTextGerman;

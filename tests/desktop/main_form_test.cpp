@@ -745,4 +745,27 @@ TEST_F(MainFormTest, TheMessageLabelIsSetOnlyWhenItsTextChanges)
   SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countedProc));
 }
 
+TEST(LogListLineTest, DateAndTimeComeFromTheOneMomentGiven)
+{
+  // The last and the first moment of a year: a second reading of the clock
+  // between date and time would mix the two.
+  const struct {
+    SYSTEMTIME Moment;
+    const char* Year;
+    const char* Seconds;
+  } moments[] = {
+      {{2026, 12, 4, 31, 23, 59, 59, 999}, "2026", ":59"},
+      {{2027, 1, 5, 1, 0, 0, 0, 0}, "2027", ":00"},
+  };
+  // date, two blanks, time (which may carry an AM/PM marker), three blanks
+  const std::regex line(R"((\S+)  (\S+)(?: \S+)?   >>>>>    text)");
+  for (const auto& moment : moments) {
+    std::smatch parts;
+    const std::string text = LogListLine(">>>>>    text", moment.Moment);
+    ASSERT_TRUE(std::regex_match(text, parts, line)) << text;
+    EXPECT_THAT(parts[1].str(), testing::HasSubstr(moment.Year)) << text;
+    EXPECT_THAT(parts[2].str(), testing::EndsWith(moment.Seconds)) << text;
+  }
+}
+
 }  // namespace
