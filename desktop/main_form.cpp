@@ -168,10 +168,12 @@ void TMainForm::CreateStatusSheet()
   lbMess->Font.SetStyle(TFontStyles{fsBold});
   lbMess->Font.SetColor(clRed);
 
-  Image3 = MakeLogo(this, "Image3", StateSheet, 290, 226, 148, 140);
+  Image3 = MakeLogo(this, "Image3", StateSheet, 312, 226, 126, 140);
   Image3->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
 
-  gbAccountInfo = Make<TGroupBox>(this, "gbAccountInfo", StateSheet, 8, 216, 274, 154, "Account Informationen");
+  // Wide enough for a time in the longest short-date and long-time formats
+  // ("12/10/2026 12:39:30 AM") beside the German captions.
+  gbAccountInfo = Make<TGroupBox>(this, "gbAccountInfo", StateSheet, 8, 216, 296, 154, "Account Informationen");
   lbIHostname = Make<TLabel>(this, "lbIHostname", gbAccountInfo, 10, 24, 110, 14, "Hostname:");
   lbHostName = Make<TLabel>(this, "lbHostName", gbAccountInfo, 136, 24, 140, 14, "Unbekannt");
   lbIActualIP = Make<TLabel>(this, "lbIActualIP", gbAccountInfo, 10, 48, 110, 14, "Aktuelle IP:");

@@ -422,16 +422,19 @@ bool Overlap(TControl* a, TControl* b)
          a->Top() < b->Top() + b->Height() && b->Top() < a->Top() + a->Height();
 }
 
-// Each text must fit its control and each control its parent; siblings must
-// not cover each other. Returns what a user would find cut or covered.
+// Each text must fit its control and each control its parent (inside a group
+// box's frame); siblings must not cover each other. Returns what a user would
+// find cut or covered.
 void CollectLayoutFaults(TWinControl* parent, std::vector<std::string>& faults)
 {
+  const int frame = dynamic_cast<TGroupBox*>(parent) != nullptr ? 4 : 0;
   for (int i = 0; i < parent->ControlCount(); ++i) {
     TControl* control = parent->Controls(i);
     const std::string name = control->Name();
     if (control->Align() == alNone && dynamic_cast<TTabSheet*>(control) == nullptr) {
-      if (control->Left() < 0 || control->Top() < 0 || control->Left() + control->Width() > parent->ClientWidth() ||
-          control->Top() + control->Height() > parent->ClientHeight())
+      if (control->Left() < frame || control->Top() < 0 ||
+          control->Left() + control->Width() > parent->ClientWidth() - frame ||
+          control->Top() + control->Height() > parent->ClientHeight() - frame)
         faults.push_back(name + " sticks out of " + parent->Name());
       for (int j = i + 1; j < parent->ControlCount(); ++j)
         if (parent->Controls(j)->Align() == alNone && dynamic_cast<TTabSheet*>(parent->Controls(j)) == nullptr &&
@@ -525,9 +528,10 @@ TEST_F(MainFormTest, NoTextIsCutOrCoveredInEitherLanguage)
 {
   WriteAccountIni();
   TMainForm* form = Form();
-  // Long but ordinary values.
+  // Long but ordinary values: the widest address, and a time in the English
+  // formats with every field at two digits.
   CurrentIP = "255.255.255.255";
-  LastUpdateTime = LastDetectTime = "12/31/2026 11:59:59 PM";
+  LastUpdateTime = LastDetectTime = "12/10/2026 12:39:30 AM";
   TariffCode = "HB";
   form->ConfigSheetShow(nullptr);
   form->InfoSheetShow(nullptr);
