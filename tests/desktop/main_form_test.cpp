@@ -749,6 +749,35 @@ TEST_F(MainFormTest, TheMessageLabelIsSetOnlyWhenItsTextChanges)
   SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countedProc));
 }
 
+TEST_F(MainFormTest, StatusTimerCopiesEachCoreValueIntoItsControls)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  // Every value distinct, so a swapped copy shows.
+  AccountName = "konto";
+  DomainName = "example.test";
+  CurrentIP = "203.0.113.9";
+  LastUpdateTime = "01.02.2026 03:04:05";
+  LastDetectTime = "06.07.2026 08:09:10";
+  LastMessage = ">>>>>    last line";
+  Tick();
+  const struct {
+    TWinControl* Control;
+    std::string Shown;
+  } controls[] = {
+      {form->lbHostName, "konto.example.test"},   {form->lbActualIP, CurrentIP},
+      {form->lbIPAddress, CurrentIP},             {form->txtActualIP, CurrentIP},
+      {form->lbLastUpdate, LastUpdateTime},       {form->txtLastSetIP, LastUpdateTime},
+      {form->txtLastIPDetect, LastDetectTime},
+  };
+  for (const auto& control : controls)
+    EXPECT_EQ(control.Shown, WindowText(control.Control->Handle())) << control.Control->Name();
+  char status[256] = "";
+  // In simple mode the first part is the simple panel.
+  SendMessageA(form->StatusBar->Handle(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(status));
+  EXPECT_STREQ(">>>>>    last line", status);
+}
+
 TEST(LogListLineTest, DateAndTimeComeFromTheOneMomentGiven)
 {
   // The last and the first moment of a year: a second reading of the clock
