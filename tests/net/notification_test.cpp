@@ -72,7 +72,7 @@ TEST(Notifications, ReadAndCloseInOneMessageReadFirst)
   EXPECT_EQ(got, "last words");
   ASSERT_GE(events.Log.size(), 3u);
   EXPECT_EQ(events.Log[0], "data");
-  EXPECT_EQ(events.Folded(), (std::vector<std::string>{"data", "closed 0", "state 5->8"}));
+  EXPECT_EQ(events.Folded({"data"}), (std::vector<std::string>{"data", "closed 0", "state 5->8"}));
 }
 
 TEST(Notifications, NoReceiveLoopOffersOncePerNotification)
