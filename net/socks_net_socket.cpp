@@ -387,6 +387,11 @@ bool TCustomSocksNetSocket::ParseMethodReply()
     break;
   }
   case 2:
+    // Credentials go only to a relay that was offered them.
+    if (socksMethodOffered_ != 2) {
+      FailSocksSession(20003, "authentification method not acceptable");
+      break;
+    }
     SendSocksCredentials();
     break;
   default:
