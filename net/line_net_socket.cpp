@@ -35,9 +35,8 @@ int TCustomLineNetSocket::SendTextLine(const std::string& Text)
 {
   if (Text.empty())
     return 0;
-  QueueData(Text.data(), static_cast<int>(Text.size()));
-  SendText(LineEnd);
-  return static_cast<int>(Text.size()) + 2;
+  // One send: refused, it leaves nothing queued for a later session.
+  return SendText(Text + LineEnd);
 }
 
 // ---- the buffer -------------------------------------------------------------
