@@ -561,12 +561,9 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
         break;
       lastWaiting = waiting;
       counted = true;
-    } catch (Exception& e) {
-      ProcessBgException(e);
-      break;
-    } catch (const std::exception& e) {
-      Exception wrapped(e.what());
-      ProcessBgException(wrapped);
+    } catch (...) {
+      // What a data handler throws ends the loop and goes no further; the
+      // session stays as the handler left it.
       break;
     }
   }
@@ -679,8 +676,9 @@ void TCustomNetSocket::TryToSend()
     ~TDrainGuard() { Flag = false; }
   } guard{draining_};
   // A stream's blocks go out together: one call per 1460-byte block would cost
-  // a system call each. A datagram is always one block.
-  const int run = socketType_ == SOCK_STREAM ? kSendRun : 0;
+  // a system call each. An OnSendData handler hears of every block, so then
+  // each goes on its own. A datagram is always one block.
+  const int run = socketType_ == SOCK_STREAM && !OnSendData ? kSendRun : 0;
   for (;;) {
     int len = 0;
     const unsigned char* data = sendQueue_.PeekRun(run, len);
