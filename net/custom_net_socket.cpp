@@ -180,7 +180,7 @@ std::string TCustomNetSocket::GetPeerAddr()
     if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
       result = Winsock::inet_ntoa(peer.sin_addr);
     else
-      ReportSocketError("GetPeerAddr");
+      ReportSocketError("GetPeerAddr", false);
   }
   return result;
 }
@@ -194,7 +194,7 @@ std::string TCustomNetSocket::GetPeerPort()
     if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
       result = std::to_string(Winsock::ntohs(peer.sin_port));
     else
-      ReportSocketError("GetPeerPort");
+      ReportSocketError("GetPeerPort", false);
   }
   return result;
 }
@@ -310,12 +310,12 @@ void TCustomNetSocket::SignalErrorFmt(const char* Fmt, ...)
   SignalError(text);
 }
 
-void TCustomNetSocket::ReportSocketError(const std::string& FunctionName)
+void TCustomNetSocket::ReportSocketError(const std::string& FunctionName, bool CloseOnLoss)
 {
   const int code = Winsock::WSAGetLastError();
   const std::string message =
       "Error " + std::to_string(code) + " in function " + FunctionName + "\r\n" + WinsockErrorText(code);
-  if (code == WSAECONNRESET || code == WSAENOTCONN) {
+  if (CloseOnLoss && (code == WSAECONNRESET || code == WSAENOTCONN)) {
     const SOCKET old = socketHandle_;
     if (old != INVALID_SOCKET) {
       Winsock::closesocket(old);

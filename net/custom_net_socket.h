@@ -166,7 +166,9 @@ public:
   // Errors.
   virtual void SignalError(const std::string& Msg);
   virtual void SignalErrorFmt(const char* Fmt, ...);
-  void ReportSocketError(const std::string& FunctionName);
+  // CloseOnLoss false: the failed call only asked something (the peer of a
+  // datagram socket), so a "not connected" answer does not end the session.
+  void ReportSocketError(const std::string& FunctionName, bool CloseOnLoss = true);
   virtual void ProcessBgException(Exception& E);
   // Inside a catch block: hands whatever was thrown to ProcessBgException.
   void ProcessCaughtException();
