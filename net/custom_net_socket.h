@@ -208,8 +208,24 @@ protected:
   // per assignment; they throw what the resolution throws.
   void ResolveRemotePort();
   void ResolveRemoteAddr();
+  // Changes whenever a handle is taken on or given up. Handle values are
+  // reused at once, so this alone tells a notification's session from the
+  // next one that a handler may have opened meanwhile.
+  unsigned SessionSerial() const { return sessionSerial_; }
+  // Runs Call, which may run event handlers; false when one of them destroyed
+  // the socket or closed (and perhaps reopened) it meanwhile.
+  template <class TCall> bool SessionSurvives(TCall&& Call)
+  {
+    const auto alive = AliveFlag();
+    const unsigned serial = sessionSerial_;
+    Call();
+    return *alive && serial == sessionSerial_;
+  }
   // A new socket handle, the send queue emptied; false when reported.
   bool OpenHandle(const char* ReportedCall);
+  // The session's handle is gone: forgets it and the notifications still
+  // queued for it.
+  void DropHandle(SOCKET OldHandle);
   void ChangeState(TSocketState NewState);
   void QueueData(const void* Data, int Len);
   void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
@@ -279,4 +295,5 @@ protected:
 private:
   bool destroying_ = false;
   std::shared_ptr<bool> alive_;
+  unsigned sessionSerial_ = 0;
 };

@@ -134,25 +134,28 @@ bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
     return true;
   }
   const auto alive = AliveFlag();
+  const unsigned serial = SessionSerial();
   delivering_ = true;
   try {
     DeliverArrival();
   } catch (...) {
     if (*alive)
-      EndDelivery();
+      EndDelivery(serial);
     throw;
   }
   if (*alive)
-    EndDelivery();
+    EndDelivery(serial);
   return true;
 }
 
-void TCustomLineNetSocket::EndDelivery()
+void TCustomLineNetSocket::EndDelivery(unsigned Serial)
 {
   delivering_ = false;
   if (readAgain_) {
     readAgain_ = false;
-    if (socketHandle_ != INVALID_SOCKET)
+    // The bytes that wait are the delivered session's; a handler may have
+    // opened another one meanwhile.
+    if (Serial == SessionSerial() && socketHandle_ != INVALID_SOCKET)
       PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
   }
   if (retriggerAgain_) {

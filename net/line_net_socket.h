@@ -63,7 +63,7 @@ private:
   int FindLineEnd(int Start) const;
   void ReserveLineBuffer(int Size);
   void ReleaseLineBuffer();
-  void EndDelivery();
+  void EndDelivery(unsigned Serial);
   bool SessionGone(const std::shared_ptr<const bool>& Alive, unsigned Serial) const
   {
     return !*Alive || Serial != SessionSerial();

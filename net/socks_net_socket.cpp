@@ -524,7 +524,6 @@ int TCustomSocksNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
 
 void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
-  ++sessionSerial_;
   const bool authenticating = socksPhase_ == SocksPhaseAuth;
   // The session is over: nothing of its negotiation may reach the next one,
   // also where the close is not followed by a reset of the defaults.
@@ -556,7 +555,6 @@ void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState AuthState)
 void TCustomSocksNetSocket::ResetToDefaults()
 {
   TCustomNetSocket::ResetToDefaults();
-  ++sessionSerial_;
   socksPhase_ = SocksPhaseData;
   socksServer_.clear();
   socksPort_.clear();
