@@ -767,30 +767,46 @@ void TCustomNetSocket::Dup(SOCKET NewHandle)
     ReportSocketError("Dup");
     return;
   }
+  // The handle is handed over with the call: no way out leaves it open.
   if (state_ != wsClosed) {
     const SOCKET old = socketHandle_;
     const int result = Winsock::closesocket(old);
-    socketHandle_ = INVALID_SOCKET;
-    PurgeSelectMessages(old);
+    DropHandle(old);
     if (result != 0) {
+      const int code = Winsock::WSAGetLastError();
+      Winsock::closesocket(NewHandle);
+      Winsock::WSASetLastError(code);
       ReportSocketError("Dup (closesocket)");
       return;
     }
     ChangeState(wsClosed);
   }
+  // Whatever an earlier session left queued is not for this peer.
+  DeleteSendQueue();
+  sendQueueEmpty_ = true;
   socketHandle_ = NewHandle;
-  int size = 0;
-  int len = sizeof(size);
-  if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
-    ReportSocketError("getsockopt(SO_SNDBUF)");
-    return;
-  }
-  sendBufferSize_ = size;
-  ApplyLinger();
-  selectMask_ = kDupMask;
-  if (Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, kDupMask) != 0) {
-    ReportSocketError("WSAAsyncSelect");
-    return;
+  ++sessionSerial_;
+  // Until MarkConnected the state is wsClosed, where no close would find the
+  // handle: a failure drops it before it is reported.
+  try {
+    int size = 0;
+    int len = sizeof(size);
+    if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
+      AbandonHandle();
+      ReportSocketError("getsockopt(SO_SNDBUF)");
+      return;
+    }
+    sendBufferSize_ = size;
+    ApplyLinger();
+    selectMask_ = kDupMask;
+    if (Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, kDupMask) != 0) {
+      AbandonHandle();
+      ReportSocketError("WSAAsyncSelect");
+      return;
+    }
+  } catch (...) {
+    AbandonHandle();  // reported by throwing, with no OnError handler
+    throw;
   }
   MarkConnected();
 }

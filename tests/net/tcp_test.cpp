@@ -471,15 +471,68 @@ TEST_F(ConnectedTcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
   EXPECT_EQ(ThrownText([&] { s.Connect(); }), "Connect: No Port Specified");        // defaults restored
 }
 
-TEST_F(ConnectedTcp, DupThatCannotCloseTheOldHandleReportsIt)
+TEST(Tcp, FailedDupLeavesNoHandleOpen)
+{
+  // The handle is handed over with the call: whatever fails, the component
+  // neither leaves it open nor keeps its value.
+  StartPeerWinsock();
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  struct {
+    bool oldHandleGone;  // else the new one goes while the old one closes
+    const char* text;
+  } cases[] = {{true, "Error 10038 in function Dup (closesocket)\r\nSocket operation on non-socket"},
+               {false, "Error 10038 in function getsockopt(SO_SNDBUF)\r\nSocket operation on non-socket"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TNetSocket s(nullptr);
+    ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
+    const SOCKET given = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (c.oldHandleGone)
+      Winsock::closesocket(s.SocketHandle());  // behind the component's back
+    else
+      s.OnChangeState = [&](TObject*, TSocketState, TSocketState to) {
+        if (to == wsClosed)
+          closesocket(given);
+      };
+    EXPECT_EQ(ThrownText([&] { s.Dup(given); }), c.text);
+    EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+    int type = 0;
+    int len = sizeof(type);
+    EXPECT_EQ(getsockopt(given, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len), SOCKET_ERROR);
+  }
+}
+
+TEST(Tcp, DupSendsNothingAnEarlierSessionLeftQueued)
 {
   StartPeerWinsock();
-  SOCKET other = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  Winsock::closesocket(s.SocketHandle());
-  EXPECT_EQ(ThrownText([&] { s.Dup(other); }),
-            "Error 10038 in function Dup (closesocket)\r\nSocket operation on non-socket");
-  EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
-  closesocket(other);
+  std::atomic<bool> go{false};
+  TPeerServer stuck([&](SOCKET) {
+    while (!go)
+      Sleep(5);
+  });
+  std::string received = "untouched";
+  TPeerServer fresh([&](SOCKET c) { received = ReadAll(c); });
+  TNetSocket s(nullptr);
+  ASSERT_TRUE(ConnectAndWait(s, stuck.Port()));
+  // More than the system buffers take while nobody reads.
+  const std::string data(32 * 1024 * 1024, 'o');
+  s.Send(data.data(), static_cast<int>(data.size()));
+  ASSERT_GT(s.SendQueue().PendingBytes(), 0);
+  s.CloseConnection();
+  go = true;
+  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(fresh.Port()));
+  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
+  ASSERT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  s.Dup(raw);
+  EXPECT_EQ(s.SendQueue().PendingBytes(), 0);
+  EXPECT_EQ(s.SendText("new"), 3);
+  s.FlushSendQueue();
+  s.CloseConnection();
+  ASSERT_TRUE(fresh.WaitSessions(1, 20000));
+  EXPECT_TRUE(received == "new") << received.size() << " bytes";
 }
 
 TEST(Tcp, AbortSessionSwitchesLingerOffSoThePeerSeesAnOrderlyEnd)
