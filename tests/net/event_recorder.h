@@ -15,15 +15,16 @@ inline std::string StateText(TSocketState from, TSocketState to)
 struct TEventLog {
   std::vector<std::string> Log;
 
-  // The log with runs of the entries named folded into one: those that may
-  // come more than once (data in pieces, a write notification of Winsock's
-  // own besides the posted one). A repeat of any other entry stays visible.
+  // The log with only the first of each entry named: those that may come more
+  // than once, and in between others (data in pieces, a write notification of
+  // Winsock's own besides the posted one). A repeat of any other entry stays
+  // visible.
   std::vector<std::string> Folded(const std::vector<std::string>& repeatable) const
   {
     std::vector<std::string> out;
     for (const auto& entry : Log) {
-      const bool folds = std::find(repeatable.begin(), repeatable.end(), entry) != repeatable.end();
-      if (out.empty() || out.back() != entry || !folds)
+      const bool repeats = std::find(repeatable.begin(), repeatable.end(), entry) != repeatable.end();
+      if (!repeats || std::find(out.begin(), out.end(), entry) == out.end())
         out.push_back(entry);
     }
     return out;
