@@ -506,7 +506,9 @@ TEST(Tcp, DupSendsNothingAnEarlierSessionLeftQueued)
 {
   StartPeerWinsock();
   std::atomic<bool> go{false};
-  TPeerServer stuck([&](SOCKET) {
+  TPeerServer stuck([&](SOCKET c) {
+    const int small = 4096;
+    setsockopt(c, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof(small));
     while (!go)
       Sleep(5);
   });
@@ -514,8 +516,10 @@ TEST(Tcp, DupSendsNothingAnEarlierSessionLeftQueued)
   TPeerServer fresh([&](SOCKET c) { received = ReadAll(c); });
   TNetSocket s(nullptr);
   ASSERT_TRUE(ConnectAndWait(s, stuck.Port()));
+  const int small = 4096;
+  Winsock::setsockopt(s.SocketHandle(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof(small));
   // More than the system buffers take while nobody reads.
-  const std::string data(32 * 1024 * 1024, 'o');
+  const std::string data(1024 * 1024, 'o');
   s.Send(data.data(), static_cast<int>(data.size()));
   ASSERT_GT(s.SendQueue().PendingBytes(), 0);
   s.CloseConnection();
