@@ -24,6 +24,20 @@ std::string Pattern(std::size_t size)
   return data;
 }
 
+// A plain blocking connection to 127.0.0.1:port, made outside the component.
+SOCKET RawConnection(int port)
+{
+  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
+  if (connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0)
+    return raw;
+  closesocket(raw);
+  return INVALID_SOCKET;
+}
+
 // Waits, without handling anything, until a select notification is queued
 // for the socket's hidden window.
 bool WaitForQueuedSelect(TNetSocket& s, std::chrono::milliseconds timeout)
@@ -400,12 +414,8 @@ TEST(Tcp, DupAdoptsAHandleAndAbortSessionClosesItOnce)
     SendAll(c, "dup");
     ReadAll(c);
   });
-  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(peer.Port()));
-  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
-  ASSERT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  const SOCKET raw = RawConnection(peer.Port());
+  ASSERT_NE(raw, INVALID_SOCKET);
   TNetSocket s(nullptr);
   TEventRecorder events;
   events.Attach(s);
@@ -524,12 +534,8 @@ TEST(Tcp, DupSendsNothingAnEarlierSessionLeftQueued)
   ASSERT_GT(s.SendQueue().PendingBytes(), 0);
   s.CloseConnection();
   go = true;
-  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(fresh.Port()));
-  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
-  ASSERT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  const SOCKET raw = RawConnection(fresh.Port());
+  ASSERT_NE(raw, INVALID_SOCKET);
   s.Dup(raw);
   EXPECT_EQ(s.SendQueue().PendingBytes(), 0);
   EXPECT_EQ(s.SendText("new"), 3);
