@@ -101,6 +101,7 @@ void TCustomNetSocket::ResetToDefaults()
   LingerOnOff = wsLingerOn;
   LingerTimeout = 0;
   socketHandle_ = INVALID_SOCKET;
+  ++sessionSerial_;
   selectMask_ = 0;
   state_ = wsClosed;
   sendQueueEmpty_ = true;
@@ -180,7 +181,7 @@ std::string TCustomNetSocket::GetPeerAddr()
     if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
       result = Winsock::inet_ntoa(peer.sin_addr);
     else
-      ReportSocketError("GetPeerAddr");
+      ReportSocketError("GetPeerAddr", false);
   }
   return result;
 }
@@ -194,7 +195,7 @@ std::string TCustomNetSocket::GetPeerPort()
     if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
       result = std::to_string(Winsock::ntohs(peer.sin_port));
     else
-      ReportSocketError("GetPeerPort");
+      ReportSocketError("GetPeerPort", false);
   }
   return result;
 }
@@ -310,21 +311,20 @@ void TCustomNetSocket::SignalErrorFmt(const char* Fmt, ...)
   SignalError(text);
 }
 
-void TCustomNetSocket::ReportSocketError(const std::string& FunctionName)
+void TCustomNetSocket::ReportSocketError(const std::string& FunctionName, bool CloseOnLoss)
 {
   const int code = Winsock::WSAGetLastError();
   const std::string message =
       "Error " + std::to_string(code) + " in function " + FunctionName + "\r\n" + WinsockErrorText(code);
-  if (code == WSAECONNRESET || code == WSAENOTCONN) {
+  if (CloseOnLoss && (code == WSAECONNRESET || code == WSAENOTCONN)) {
     const SOCKET old = socketHandle_;
     if (old != INVALID_SOCKET) {
       Winsock::closesocket(old);
-      socketHandle_ = INVALID_SOCKET;
-      PurgeSelectMessages(old);
+      DropHandle(old);
     }
-    if (state_ != wsClosed)
-      NotifySessionClosed(static_cast<std::uint16_t>(code));
-    ChangeState(wsClosed);
+    // A handler that opened the next session keeps it open.
+    if (state_ == wsClosed || SessionSurvives([&] { NotifySessionClosed(static_cast<std::uint16_t>(code)); }))
+      ChangeState(wsClosed);
   }
   lastError_ = code;
   SignalError(message);
@@ -427,15 +427,26 @@ void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
   SetLastError(lastError);
 }
 
+void TCustomNetSocket::DropHandle(SOCKET OldHandle)
+{
+  socketHandle_ = INVALID_SOCKET;
+  ++sessionSerial_;
+  PurgeSelectMessages(OldHandle);
+}
+
 void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
 {
+  // What is queued for a handle is purged when the handle goes, so a queued
+  // notification with the handle's value is the current session's.
   const SOCKET handle = static_cast<SOCKET>(Message.WParam);
   if (handle != socketHandle_ || isPaused_)
     return;
   const std::uint16_t events = WSAGETSELECTEVENT(Message.LParam);
-  // Each bit only while the socket is still the one the message was for: a
-  // handler of an earlier bit may have closed or replaced it.
-  auto current = [&] { return handle == socketHandle_ && !isPaused_; };
+  // Each bit only while the session is still the one the message was for: a
+  // handler of an earlier bit may have closed it, and opened the next one
+  // under the same handle value.
+  const unsigned session = sessionSerial_;
+  auto current = [&] { return session == sessionSerial_ && !isPaused_; };
   if ((events & FD_CONNECT) != 0 && current()) {
     currentEvent_ = FD_CONNECT;
     HandleConnectEvent(Message);
@@ -464,8 +475,12 @@ void TCustomNetSocket::HandleConnectEvent(TSocketMessage& Message)
   if (state_ == wsConnected)
     return;
   const std::uint16_t err = WSAGETSELECTERROR(Message.LParam);
-  ChangeState(wsConnected);
-  NotifySessionConnected(err);
+  // A handler that closed the socket, and perhaps connected again, has ended
+  // the session this notification was for.
+  if (!SessionSurvives([&] { ChangeState(wsConnected); }))
+    return;
+  if (!SessionSurvives([&] { NotifySessionConnected(err); }))
+    return;
   if (err != 0 && state_ != wsClosed)
     CloseConnection();
 }
@@ -473,11 +488,10 @@ void TCustomNetSocket::HandleConnectEvent(TSocketMessage& Message)
 void TCustomNetSocket::HandleReadEvent(TSocketMessage& Message)
 {
   const std::uint16_t err = WSAGETSELECTERROR(Message.LParam);
-  const SOCKET handle = socketHandle_;
   if (state_ != wsConnected) {
-    ChangeState(wsConnected);
-    NotifySessionConnected(err);
-    if (socketHandle_ != handle)
+    if (!SessionSurvives([&] { ChangeState(wsConnected); }))
+      return;
+    if (!SessionSurvives([&] { NotifySessionConnected(err); }))
       return;
   }
   ProcessReceive(err, ComponentOptions);
@@ -485,9 +499,7 @@ void TCustomNetSocket::HandleReadEvent(TSocketMessage& Message)
 
 void TCustomNetSocket::HandleWriteEvent(TSocketMessage& Message)
 {
-  const SOCKET handle = socketHandle_;
-  TryToSend();
-  if (sendQueueEmpty_ && socketHandle_ == handle)
+  if (SessionSurvives([&] { TryToSend(); }) && sendQueueEmpty_)
     NotifyDataSent(WSAGETSELECTERROR(Message.LParam));
 }
 
@@ -500,23 +512,22 @@ void TCustomNetSocket::HandleCloseEvent(TSocketMessage& Message)
 {
   if (state_ == wsConnecting)
     return;
-  const SOCKET handle = socketHandle_;
-  ProcessReceive(0, ComponentOptions.Without(wsoNoReceiveLoop));
-  // A handler that closed the socket while taking the last data has already
-  // ended this session (and reported its close).
-  if (socketHandle_ != handle)
+  // A handler that closed the socket while taking the last data or hearing of
+  // the close has already ended this session; it may have opened the next.
+  if (!SessionSurvives([&] { ProcessReceive(0, ComponentOptions.Without(wsoNoReceiveLoop)); }))
     return;
   if (!closeNotified_) {
     closeNotified_ = true;
-    NotifySessionClosed(WSAGETSELECTERROR(Message.LParam));
+    if (!SessionSurvives([&] { NotifySessionClosed(WSAGETSELECTERROR(Message.LParam)); }))
+      return;
   }
-  if (socketHandle_ == handle && state_ != wsClosed)
+  if (state_ != wsClosed)
     CloseConnection();
 }
 
 void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
 {
-  const SOCKET handle = socketHandle_;
+  const unsigned session = sessionSerial_;
   u_long lastWaiting = 0;
   bool counted = false;
   for (;;) {
@@ -541,14 +552,14 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
           lastError_ = 0;
         break;
       }
-      if (socketHandle_ != handle)
+      if (sessionSerial_ != session)
         break;
       // The handler's last read came back short, so nothing waited then; what
       // arrives later brings a read notification of its own. Saves asking.
       if (receiveDrained_ && readCount_ != readBefore)
         break;
       u_long waiting = 0;
-      if (Winsock::ioctlsocket(handle, FIONREAD, &waiting) != 0) {
+      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0) {
         lastError_ = Winsock::WSAGetLastError();
         break;
       }
@@ -561,12 +572,9 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
         break;
       lastWaiting = waiting;
       counted = true;
-    } catch (Exception& e) {
-      ProcessBgException(e);
-      break;
-    } catch (const std::exception& e) {
-      Exception wrapped(e.what());
-      ProcessBgException(wrapped);
+    } catch (...) {
+      // What a data handler throws ends the loop and goes no further; the
+      // session stays as the handler left it.
       break;
     }
   }
@@ -667,20 +675,21 @@ int TCustomNetSocket::SendText(const std::string& Text)
 
 void TCustomNetSocket::TryToSend()
 {
-  const SOCKET handle = socketHandle_;
   // An OnSendData handler that sends again lands here while the bytes just
   // handed over are not yet taken off the queue: they would go out twice. The
   // running drain sends what the handler queued.
-  if (handle == INVALID_SOCKET || sendQueue_.BlockCount() == 0 || draining_)
+  if (socketHandle_ == INVALID_SOCKET || sendQueue_.BlockCount() == 0 || draining_)
     return;
+  const unsigned session = sessionSerial_;
   draining_ = true;
   struct TDrainGuard {
     bool& Flag;
     ~TDrainGuard() { Flag = false; }
   } guard{draining_};
   // A stream's blocks go out together: one call per 1460-byte block would cost
-  // a system call each. A datagram is always one block.
-  const int run = socketType_ == SOCK_STREAM ? kSendRun : 0;
+  // a system call each. An OnSendData handler hears of every block, so then
+  // each goes on its own. A datagram is always one block.
+  const int run = socketType_ == SOCK_STREAM && !OnSendData ? kSendRun : 0;
   for (;;) {
     int len = 0;
     const unsigned char* data = sendQueue_.PeekRun(run, len);
@@ -714,7 +723,7 @@ void TCustomNetSocket::TryToSend()
       }
     }
     // OnSendData may have closed the socket or dropped the queue.
-    if (socketHandle_ != handle || sendQueue_.Generation() != generation)
+    if (sessionSerial_ != session || sendQueue_.Generation() != generation)
       return;
     sendQueue_.Consume(sent);
     if (sent < len)
@@ -758,30 +767,46 @@ void TCustomNetSocket::Dup(SOCKET NewHandle)
     ReportSocketError("Dup");
     return;
   }
+  // The handle is handed over with the call: no way out leaves it open.
   if (state_ != wsClosed) {
     const SOCKET old = socketHandle_;
     const int result = Winsock::closesocket(old);
-    socketHandle_ = INVALID_SOCKET;
-    PurgeSelectMessages(old);
+    DropHandle(old);
     if (result != 0) {
+      const int code = Winsock::WSAGetLastError();
+      Winsock::closesocket(NewHandle);
+      Winsock::WSASetLastError(code);
       ReportSocketError("Dup (closesocket)");
       return;
     }
     ChangeState(wsClosed);
   }
+  // Whatever an earlier session left queued is not for this peer.
+  DeleteSendQueue();
+  sendQueueEmpty_ = true;
   socketHandle_ = NewHandle;
-  int size = 0;
-  int len = sizeof(size);
-  if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
-    ReportSocketError("getsockopt(SO_SNDBUF)");
-    return;
-  }
-  sendBufferSize_ = size;
-  ApplyLinger();
-  selectMask_ = kDupMask;
-  if (Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, kDupMask) != 0) {
-    ReportSocketError("WSAAsyncSelect");
-    return;
+  ++sessionSerial_;
+  // Until MarkConnected the state is wsClosed, where no close would find the
+  // handle: a failure drops it before it is reported.
+  try {
+    int size = 0;
+    int len = sizeof(size);
+    if (CountedGetSockOpt(socketHandle_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &len) != 0) {
+      AbandonHandle();
+      ReportSocketError("getsockopt(SO_SNDBUF)");
+      return;
+    }
+    sendBufferSize_ = size;
+    ApplyLinger();
+    selectMask_ = kDupMask;
+    if (Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, kDupMask) != 0) {
+      AbandonHandle();
+      ReportSocketError("WSAAsyncSelect");
+      return;
+    }
+  } catch (...) {
+    AbandonHandle();  // reported by throwing, with no OnError handler
+    throw;
   }
   MarkConnected();
 }
@@ -933,8 +958,10 @@ bool TCustomNetSocket::OpenHandle(const char* ReportedCall)
 {
   DeleteSendQueue();
   socketHandle_ = Winsock::socket(addrFamily_, socketType_, protoNumber_);
-  if (socketHandle_ != INVALID_SOCKET)
+  if (socketHandle_ != INVALID_SOCKET) {
+    ++sessionSerial_;
     return true;
+  }
   ReportSocketError(ReportedCall);
   return false;
 }
@@ -1012,32 +1039,32 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
   if (Shutdown)
     ShutdownSocket(SD_SEND);
   const SOCKET handle = socketHandle_;
+  const unsigned session = sessionSerial_;
   while (Winsock::closesocket(handle) != 0) {
     lastError_ = Winsock::WSAGetLastError();
     if (lastError_ == WSAEWOULDBLOCK) {
       PumpMessages();
-      if (socketHandle_ != handle)
+      if (sessionSerial_ != session)
         return;  // closed meanwhile by a handler
       WaitForMessages(10);
       continue;
     }
     if (lastError_ == WSANOTINITIALISED)
       break;
-    socketHandle_ = INVALID_SOCKET;
-    PurgeSelectMessages(handle);
+    DropHandle(handle);
     ReportSocketError("Disconnect (closesocket)");
     return;
   }
-  socketHandle_ = INVALID_SOCKET;
-  PurgeSelectMessages(handle);
+  DropHandle(handle);
+  // A handler may open the next session from here on; its settings are not
+  // this session's to reset.
+  const unsigned closed = sessionSerial_;
   ChangeState(wsClosed);
   if (!destroying_ && !closeNotified_) {
     closeNotified_ = true;
     NotifySessionClosed(Error);
   }
-  // An OnSessionClosed handler may already have opened the next session; its
-  // settings are not this session's to reset.
-  if (socketHandle_ != INVALID_SOCKET || state_ != wsClosed)
+  if (sessionSerial_ != closed || state_ != wsClosed)
     return;
   try {
     ResetToDefaults();
@@ -1405,8 +1432,7 @@ void TCustomNetSocket::AbandonHandle()
   const SOCKET old = socketHandle_;
   if (old != INVALID_SOCKET && state_ == wsClosed) {
     Winsock::closesocket(old);
-    socketHandle_ = INVALID_SOCKET;
-    PurgeSelectMessages(old);
+    DropHandle(old);
   }
   Winsock::WSASetLastError(code);
 }

@@ -166,7 +166,9 @@ public:
   // Errors.
   virtual void SignalError(const std::string& Msg);
   virtual void SignalErrorFmt(const char* Fmt, ...);
-  void ReportSocketError(const std::string& FunctionName);
+  // CloseOnLoss false: the failed call only asked something (the peer of a
+  // datagram socket), so a "not connected" answer does not end the session.
+  void ReportSocketError(const std::string& FunctionName, bool CloseOnLoss = true);
   virtual void ProcessBgException(Exception& E);
   // Inside a catch block: hands whatever was thrown to ProcessBgException.
   void ProcessCaughtException();
@@ -206,8 +208,24 @@ protected:
   // per assignment; they throw what the resolution throws.
   void ResolveRemotePort();
   void ResolveRemoteAddr();
+  // Changes whenever a handle is taken on or given up. Handle values are
+  // reused at once, so this alone tells a notification's session from the
+  // next one that a handler may have opened meanwhile.
+  unsigned SessionSerial() const { return sessionSerial_; }
+  // Runs Call, which may run event handlers; false when one of them destroyed
+  // the socket or closed (and perhaps reopened) it meanwhile.
+  template <class TCall> bool SessionSurvives(TCall&& Call)
+  {
+    const auto alive = AliveFlag();
+    const unsigned serial = sessionSerial_;
+    Call();
+    return *alive && serial == sessionSerial_;
+  }
   // A new socket handle, the send queue emptied; false when reported.
   bool OpenHandle(const char* ReportedCall);
+  // The session's handle is gone: forgets it and the notifications still
+  // queued for it.
+  void DropHandle(SOCKET OldHandle);
   void ChangeState(TSocketState NewState);
   void QueueData(const void* Data, int Len);
   void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
@@ -277,4 +295,5 @@ protected:
 private:
   bool destroying_ = false;
   std::shared_ptr<bool> alive_;
+  unsigned sessionSerial_ = 0;
 };

@@ -35,9 +35,8 @@ int TCustomLineNetSocket::SendTextLine(const std::string& Text)
 {
   if (Text.empty())
     return 0;
-  QueueData(Text.data(), static_cast<int>(Text.size()));
-  SendText(LineEnd);
-  return static_cast<int>(Text.size()) + 2;
+  // One send: refused, it leaves nothing queued for a later session.
+  return SendText(Text + LineEnd);
 }
 
 // ---- the buffer -------------------------------------------------------------
@@ -135,25 +134,28 @@ bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
     return true;
   }
   const auto alive = AliveFlag();
+  const unsigned serial = SessionSerial();
   delivering_ = true;
   try {
     DeliverArrival();
   } catch (...) {
     if (*alive)
-      EndDelivery();
+      EndDelivery(serial);
     throw;
   }
   if (*alive)
-    EndDelivery();
+    EndDelivery(serial);
   return true;
 }
 
-void TCustomLineNetSocket::EndDelivery()
+void TCustomLineNetSocket::EndDelivery(unsigned Serial)
 {
   delivering_ = false;
   if (readAgain_) {
     readAgain_ = false;
-    if (socketHandle_ != INVALID_SOCKET)
+    // The bytes that wait are the delivered session's; a handler may have
+    // opened another one meanwhile.
+    if (Serial == SessionSerial() && socketHandle_ != INVALID_SOCKET)
       PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
   }
   if (retriggerAgain_) {

@@ -28,8 +28,8 @@ public:
   virtual void NotifyLineLimitExceeded(int RcvdLength, bool& ClearData);
   // Edits the Count bytes just read behind the held ones (backspace, tab).
   virtual void ScanLine(int& Count);
-  // The text, then LineEnd; returns the text's length plus 2, 0 for an empty
-  // text (which sends nothing).
+  // The text, then LineEnd; returns the bytes queued, 0 for an empty text
+  // (which sends nothing) and -1 when the send is refused.
   virtual int SendTextLine(const std::string& Text);
 
   void HandleWindowMessage(TSocketMessage& Message) override;
@@ -63,7 +63,7 @@ private:
   int FindLineEnd(int Start) const;
   void ReserveLineBuffer(int Size);
   void ReleaseLineBuffer();
-  void EndDelivery();
+  void EndDelivery(unsigned Serial);
   bool SessionGone(const std::shared_ptr<const bool>& Alive, unsigned Serial) const
   {
     return !*Alive || Serial != SessionSerial();

@@ -387,6 +387,11 @@ bool TCustomSocksNetSocket::ParseMethodReply()
     break;
   }
   case 2:
+    // Credentials go only to a relay that was offered them.
+    if (socksMethodOffered_ != 2) {
+      FailSocksSession(20003, "authentification method not acceptable");
+      break;
+    }
     SendSocksCredentials();
     break;
   default:
@@ -519,7 +524,6 @@ int TCustomSocksNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
 
 void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
-  ++sessionSerial_;
   const bool authenticating = socksPhase_ == SocksPhaseAuth;
   // The session is over: nothing of its negotiation may reach the next one,
   // also where the close is not followed by a reset of the defaults.
@@ -551,7 +555,6 @@ void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState AuthState)
 void TCustomSocksNetSocket::ResetToDefaults()
 {
   TCustomNetSocket::ResetToDefaults();
-  ++sessionSerial_;
   socksPhase_ = SocksPhaseData;
   socksServer_.clear();
   socksPort_.clear();

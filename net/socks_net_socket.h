@@ -47,20 +47,6 @@ protected:
   void SendSocksConnectRequest();
   void FailSocksSession(int Error, const std::string& Msg);
 
-  // Changes whenever a session ends, so a loop that runs an event handler can
-  // tell that the handler closed (and perhaps reopened) the socket: handle
-  // values are reused at once and cannot tell.
-  unsigned SessionSerial() const { return sessionSerial_; }
-  // Runs Call, which may run event handlers; false when one of them destroyed
-  // the socket or closed (and perhaps reopened) it meanwhile.
-  template <class TCall> bool SessionSurvives(TCall&& Call)
-  {
-    const auto alive = AliveFlag();
-    const unsigned serial = sessionSerial_;
-    Call();
-    return *alive && serial == sessionSerial_;
-  }
-
   enum : unsigned char { SocksPhaseData = 0, SocksPhaseMethods = 1, SocksPhaseAuth = 2, SocksPhaseRequest = 3 };
   unsigned char socksPhase_ = SocksPhaseData;
   std::string socksServer_;
@@ -88,6 +74,4 @@ private:
   // The text of a request that would not fit the request buffer, or empty.
   std::string OversizedRequest() const;
   std::string OversizedCredentials() const;
-
-  unsigned sessionSerial_ = 0;
 };

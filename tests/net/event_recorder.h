@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,13 +15,18 @@ inline std::string StateText(TSocketState from, TSocketState to)
 struct TEventLog {
   std::vector<std::string> Log;
 
-  // The log with runs of the same entry folded into one.
-  std::vector<std::string> Folded() const
+  // The log with only the first of each entry named: those that may come more
+  // than once, and in between others (data in pieces, a write notification of
+  // Winsock's own besides the posted one). A repeat of any other entry stays
+  // visible.
+  std::vector<std::string> Folded(const std::vector<std::string>& repeatable) const
   {
     std::vector<std::string> out;
-    for (const auto& entry : Log)
-      if (out.empty() || out.back() != entry)
+    for (const auto& entry : Log) {
+      const bool repeats = std::find(repeatable.begin(), repeatable.end(), entry) != repeatable.end();
+      if (!repeats || std::find(out.begin(), out.end(), entry) == out.end())
         out.push_back(entry);
+    }
     return out;
   }
   bool Has(const std::string& entry) const { return Count(entry) > 0; }

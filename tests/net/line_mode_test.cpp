@@ -406,22 +406,36 @@ TEST(LineMode, HandlerThatReadsNothingDoesNotHangAndGetsTheLineAgain)
   s.CloseConnection();
 }
 
-TEST(LineMode, SendTextLineSendsTextAndTerminator)
+TEST(LineMode, SendTextLineQueuesTextAndTerminatorOnceAndCountsThem)
 {
+  struct Case {
+    const char* lineEnd;
+    const char* text;
+    int result;  // the bytes queued
+  };
+  const Case cases[] = {{"\r\n", "hi", 4}, {"\r\n", "", 0}, {"\n", "yo", 3}, {"", "raw", 3}};
   std::string received;
-  TPeerServer peer([&](SOCKET c) { received = ReadAll(c, 7); });
+  TPeerServer peer([&](SOCKET c) { received = ReadAll(c, 10); });
   TLineProbe s(nullptr);
   s.OnSessionConnected = [&](TObject*, std::uint16_t) {
-    EXPECT_EQ(s.SendTextLine("hi"), 4);
-    EXPECT_EQ(s.SendTextLine(""), 0);
-    s.LineEnd = "\n";
-    EXPECT_EQ(s.SendTextLine("yo"), 4);  // the text's length plus 2, whatever the terminator
+    for (const auto& c : cases) {
+      s.LineEnd = c.lineEnd;
+      EXPECT_EQ(s.SendTextLine(c.text), c.result) << c.text;
+    }
+    EXPECT_EQ(s.SendQueue().PendingBytes(), 0);  // nothing left behind for later
     s.LineEnd = "\r\n";
   };
   ConnectTcp(s, peer.Port());
   ASSERT_TRUE(PumpMessagesUntil([&] { return peer.WaitSessions(1, 0); }, 10s));
-  EXPECT_EQ(received, "hi\r\nyo\n");
+  EXPECT_EQ(received, "hi\r\nyo\nraw");
+  // Refused on a closed socket: reported, failed, and nothing stays queued
+  // for a later session.
   s.CloseConnection();
+  int errors = 0;
+  s.OnError = [&](TObject*) { ++errors; };
+  EXPECT_EQ(s.SendTextLine("stale"), -1);
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(s.SendQueue().PendingBytes(), 0);
 }
 
 TEST(LineMode, LinesStartWithTheFirstByteAfterTheRelaysReply)

@@ -137,3 +137,23 @@ TEST(Udp, SendDatagramGoesToTheAddressGivenAndNoFurther)
   EXPECT_TRUE(other.WaitFor(1, 200).empty());
   s.CloseConnection();
 }
+
+TEST(Udp, ReadingThePeerAddressLeavesTheSocketOpen)
+{
+  // Winsock knows no peer of a datagram socket: the query fails with 10057,
+  // which is not a lost connection.
+  TUdpReceiver receiver("127.0.0.1");
+  TNetSocket s(nullptr);
+  TEventRecorder events;
+  events.Attach(s);
+  s.OnError = [&](TObject*) { events.Log.push_back("error " + std::to_string(s.LastError())); };
+  ConnectUdp(s, "127.0.0.1", receiver.Port());
+  events.Log.clear();
+  EXPECT_EQ(s.PeerAddr(), "error");
+  EXPECT_EQ(s.PeerPort(), "error");
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"error 10057", "error 10057"}));
+  EXPECT_EQ(s.State(), wsConnected);
+  EXPECT_EQ(s.SendText("still here"), 10);
+  EXPECT_EQ(receiver.WaitFor(1, 10000), std::vector<std::string>{"still here"});
+  s.CloseConnection();
+}

@@ -144,10 +144,15 @@ TEST(HiddenWindow, SlotIsPointerSizedAndHoldsTheWholeSocketPointer)
 
 TEST(HiddenWindow, OtherMessagesGetTheDefaultProcedure)
 {
+  // Answers that a procedure returning 0 cannot give: the default one stores
+  // the title and reports it back.
   TNetSocket s(nullptr);
-  EXPECT_EQ(SendMessageA(s.HiddenWindow(), WM_USER + 50, 1, 2), DefWindowProcA(s.HiddenWindow(), WM_USER + 50, 1, 2));
-  char title[16] = "x";
-  EXPECT_EQ(SendMessageA(s.HiddenWindow(), WM_GETTEXT, sizeof(title), reinterpret_cast<LPARAM>(title)), 0);
+  const HWND window = s.HiddenWindow();
+  EXPECT_EQ(SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("title")), TRUE);
+  EXPECT_EQ(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0), 5);
+  char title[16] = "";
+  EXPECT_EQ(SendMessageA(window, WM_GETTEXT, sizeof(title), reinterpret_cast<LPARAM>(title)), 5);
+  EXPECT_STREQ(title, "title");
 }
 
 TEST(HiddenWindow, TestExceptionMessageReachesBackgroundHandler)
