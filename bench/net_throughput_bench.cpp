@@ -177,7 +177,6 @@ void NetSocketSendReceive(benchmark::State& state, int blockSize, bool plainRece
         feed();
     };
     out.OnDataSent = [&](TObject*, std::uint16_t) { feed(); };
-    out.OnSendData = [&](TObject*, int) {};
     out.AssignAddr("127.0.0.1");
     out.AssignPort(std::to_string(listener.Port));
     out.Connect();
