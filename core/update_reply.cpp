@@ -12,10 +12,16 @@
 
 namespace {
 
-// A key counts as present when its letters occur anywhere in the reply.
+// A key counts as present where it stands as a key: at the start of the
+// reply or after a blank, followed by its colon. Its letters inside another
+// key ("HI" in "HIP:") or inside a word of a message do not count.
 bool Has(const std::string& reply, const std::string& key)
 {
-  return reply.find(key) != std::string::npos;
+  const std::string item = key + ":";
+  for (std::size_t at = reply.find(item); at != std::string::npos; at = reply.find(item, at + 1))
+    if (at == 0 || reply[at - 1] == ' ')
+      return true;
+  return false;
 }
 
 std::string ShortText(const std::string& text)
