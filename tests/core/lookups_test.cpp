@@ -115,12 +115,19 @@ protected:
     CurrentIP = "203.0.113.7";
   }
 
-  void CheckAs(const std::string& account)
+  // unwritable: another program holds the settings file open for reading only.
+  void CheckAs(const std::string& account, bool unwritable = false)
   {
     WriteIni("[ACCOUNT]\r\nAccount=" + account + "\r\nDomain=korvalind.test\r\n[LOGGING]\r\nLevel=40\r\n");
     ClearLog();
+    HANDLE holder = unwritable ? CreateFileA((dir_ + "\\korvalind.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE;
     core_->TimerDNSCheckTimer(core_->TimerDNSCheck);
-    ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... resolve my own IP"); }, 10s));
+    const bool done = PumpMessagesUntil([&] { return Logged("Debug    ..... resolve my own IP"); }, 10s);
+    if (holder != INVALID_HANDLE_VALUE)
+      CloseHandle(holder);
+    ASSERT_TRUE(done);
   }
 };
 
@@ -152,6 +159,27 @@ TEST_F(OwnHostCheckTest, ReservedAnswerDeactivatesAndANormalOneReactivates)
   EXPECT_FALSE(Deactivated);
   EXPECT_NE(std::string::npos, ReadIni().find("DEACTIVATED=0"));
   EXPECT_EQ(21600000u, core_->TimerSetIP->Interval());
+}
+
+TEST_F(OwnHostCheckTest, DeactivatedAccountIsCheckedOnWhateverAnAnswerBrings)
+{
+  const std::pair<const char*, bool> cases[] = {
+      {"missing", false},     // the lookup fails
+      {"private", false},     // a private answer
+      {"deactivated", true},  // the settings file cannot be written: the handler throws
+  };
+  for (const auto& [account, unwritable] : cases) {
+    SCOPED_TRACE(account);
+    Deactivated = true;
+    core_->TimerDNSCheck->SetInterval(900000);
+    CheckAs(account, unwritable);
+    EXPECT_TRUE(Deactivated);
+    EXPECT_TRUE(core_->TimerDNSCheck->Enabled());
+    EXPECT_EQ(900000u, core_->TimerDNSCheck->Interval());
+  }
+  // So a later normal answer still ends the state.
+  CheckAs("match");
+  EXPECT_FALSE(Deactivated);
 }
 
 TEST_F(OwnHostCheckTest, PrivateAnswersAndMismatches)
