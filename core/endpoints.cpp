@@ -48,6 +48,14 @@ void TKorvalindC::TimerTimerDNS(TObject*)
   }
 }
 
+void TKorvalindC::RequestEndpointResolution()
+{
+  // The interval alone would not do: after a reply without a resolution
+  // order the timer is off, and the client would stay with a dead host.
+  TimerDNS->SetInterval(1000);
+  TimerDNS->SetEnabled(true);
+}
+
 // The update and detection endpoints are never left without an address: a
 // failed lookup draws one of the first `drawn` fallback addresses.
 void TKorvalindC::StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name,

@@ -64,23 +64,20 @@ void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
   LogMessage("Debug    ..... setIP data available", 40);
   if (ErrCode != 0) {
     LogMessage("Debug    setIP could not be done (a)", 40);
-    ++UpdateErrorCount;
-    TimerDNS->SetInterval(1000);
+    setIPExchange_.CountFailure(UpdateErrorCount);
+    RequestEndpointResolution();
     return;
   }
   std::string reply;
   try {
     if (!CollectReplyBytes(*SSetIP, setIPReply_)) {
-      LogMessage("Debug    setIP could not be done (b)", 40);
-      ++UpdateErrorCount;
-      TimerDNS->SetInterval(1000);
-      if (UpdateErrorCount < 5)
-        TimerSetIP->SetInterval(15000);
+      FailUpdateWithoutReply();
       return;
     }
     if (!ReplyIsWhole(setIPReply_))
       return;  // the rest is still on its way
     reply = TakeReplyText(setIPReply_);
+    setIPExchange_.Settle();
     SSetIP->CloseConnection();
   } catch (const std::exception& e) {
     FailUpdateReply(e);
@@ -89,11 +86,30 @@ void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
   ProcessUpdateReply(reply);
 }
 
-void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t)
+void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  // The peer closed before a line end: what came is the whole reply.
-  if (!setIPReply_.empty())
+  if (!setIPExchange_.AwaitingReply())
+    return;  // the reply is in, or the client closed the session itself
+  setIPExchange_.Settle();
+  // Closed in order before a line end: what came is the whole reply. A close
+  // with an error may have cut it ("SI:600" after "SI:6"): never applied.
+  if (ErrCode == 0 && !setIPReply_.empty()) {
     ProcessUpdateReply(TakeReplyText(setIPReply_));
+    return;
+  }
+  setIPReply_.clear();
+  if (!setIPExchange_.Failed())
+    FailUpdateWithoutReply();
+}
+
+// Nothing to read, or the session ended before the reply: the next attempt
+// comes on the ladder by the new count, after a fresh resolution.
+void TKorvalindC::FailUpdateWithoutReply()
+{
+  LogMessage("Debug    setIP could not be done (b)", 40);
+  setIPExchange_.CountFailure(UpdateErrorCount);
+  RequestEndpointResolution();
+  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
 }
 
 void TKorvalindC::ProcessUpdateReply(const std::string& reply)
@@ -109,7 +125,7 @@ void TKorvalindC::FailUpdateReply(const std::exception& e)
 {
   LogMessage("Alert!   setIP DataAvailable Exception:", 20);
   LogMessage("Alert!   " + ExceptionText(e), 30);
-  ++UpdateErrorCount;
+  setIPExchange_.CountFailure(UpdateErrorCount);
   ++ExceptionCount;
   ArmUpdateRetry();
 }
@@ -126,7 +142,7 @@ void TKorvalindC::HandleUpdateReply(const std::string& reply)
   if (reply.compare(0, 3, "IP:") != 0) {
     LogMessage(">>>>>    Update Error!", 30);
     TimerDNS->SetInterval(1000);
-    ++UpdateErrorCount;
+    setIPExchange_.CountFailure(UpdateErrorCount);
     ArmUpdateRetry();
     return;
   }

@@ -1,4 +1,5 @@
 #include <chrono>
+#include <functional>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -218,37 +219,52 @@ TEST_F(OwnHostCheckTest, RandomLookupRepeatsWhileItHasAnInterval)
   EXPECT_TRUE(core_->TimerDNSRandom->Enabled());
 }
 
-TEST_F(CoreTest, SocketErrorHandlersOnlyLogAndCount)
+TEST_F(CoreTest, SocketErrorHandlersLogCountAndAskForAResolution)
 {
   WriteAccountIni();
-  core_->TimerDNS->SetInterval(3600000);
-  core_->SMyIPError(core_->SMyIP);
-  EXPECT_EQ(1, DetectErrorCount);
-  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
-
-  core_->TimerDNS->SetInterval(3600000);
-  bool canClose = false;
   Exception e("boom");
-  core_->SMyIPBgException(core_->SMyIP, e, canClose);
-  EXPECT_TRUE(canClose);
-  EXPECT_EQ(2, DetectErrorCount);
-  EXPECT_EQ(3600000u, core_->TimerDNS->Interval());
-
-  canClose = false;
-  core_->SSetIPBgException(core_->SSetIP, e, canClose);
-  EXPECT_TRUE(canClose);
-  EXPECT_EQ(1, UpdateErrorCount);
-  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
-
-  core_->SSetIPSocksError(core_->SSetIP, 20001, "SOCKS relay refused");
-  EXPECT_EQ(2, UpdateErrorCount);
-  EXPECT_TRUE(Logged("Alert!   setIP-Socket-Error"));
-  EXPECT_TRUE(Logged("Alert!   SOCKS relay refused"));
-
-  core_->SHeartBeatError(core_->SHeartBeat);
-  EXPECT_EQ(2, UpdateErrorCount);
-  EXPECT_EQ(2, DetectErrorCount);
-  EXPECT_TRUE(Logged("Alert!   HeartBeat-Error"));
+  using TReport = std::function<void(TKorvalindC&, bool& canClose)>;
+  const struct {
+    const char* line;
+    TReport report;
+    const int* counter;  // null: no counter
+    bool resolves;       // TimerDNS on with 1000
+  } cases[] = {
+      {"Alert!   myIP-Error", [](TKorvalindC& c, bool&) { c.SMyIPError(c.SMyIP); }, &DetectErrorCount, true},
+      {"Alert!   setIP-Error", [](TKorvalindC& c, bool&) { c.SSetIPError(c.SSetIP); }, &UpdateErrorCount, true},
+      {"Alert!   myIP-BG-Error", [&](TKorvalindC& c, bool& canClose) { c.SMyIPBgException(c.SMyIP, e, canClose); },
+       &DetectErrorCount, false},
+      {"Alert!   setIP-BG-Error", [&](TKorvalindC& c, bool& canClose) { c.SSetIPBgException(c.SSetIP, e, canClose); },
+       &UpdateErrorCount, true},
+      {"Alert!   myIP-Socket-Error", [](TKorvalindC& c, bool&) { c.SMyIPSocksError(c.SMyIP, 20001, "refused"); },
+       &DetectErrorCount, true},
+      {"Alert!   setIP-Socket-Error", [](TKorvalindC& c, bool&) { c.SSetIPSocksError(c.SSetIP, 20001, "refused"); },
+       &UpdateErrorCount, true},
+      {"Alert!   HeartBeat-Error", [](TKorvalindC& c, bool&) { c.SHeartBeatError(c.SHeartBeat); }, nullptr, false},
+      {"Alert!   HeartBeat-BG-Error",
+       [&](TKorvalindC& c, bool& canClose) { c.SHeartBeatBgException(c.SHeartBeat, e, canClose); }, nullptr, false},
+      {"Debug    setIP could not be done (a)", [](TKorvalindC& c, bool&) { c.SSetIPDataAvailable(c.SSetIP, 10053); },
+       &UpdateErrorCount, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    RecreateCore();
+    ClearLog();
+    UpdateErrorCount = DetectErrorCount = 0;
+    // As after a successful update: endpoint resolution off.
+    core_->TimerDNS->SetEnabled(false);
+    core_->TimerDNS->SetInterval(3600000);
+    bool canClose = false;
+    c.report(*core_, canClose);
+    EXPECT_TRUE(Logged(c.line));
+    EXPECT_EQ(c.counter == &UpdateErrorCount, UpdateErrorCount);
+    EXPECT_EQ(c.counter == &DetectErrorCount, DetectErrorCount);
+    EXPECT_EQ(c.resolves, core_->TimerDNS->Enabled());
+    EXPECT_EQ(c.resolves ? 1000u : 3600000u, core_->TimerDNS->Interval());
+    EXPECT_EQ(std::string(c.line).find("BG-Error") != std::string::npos, canClose);
+    // The SOCKS layer's message follows its line.
+    EXPECT_EQ(std::string(c.line).find("Socket-Error") != std::string::npos, Logged("Alert!   refused"));
+  }
 }
 
 TEST_F(CoreTest, HeartBeatWithoutEndpointSendsNothing)
