@@ -108,6 +108,19 @@ TEST_F(EndpointLookupTest, FailedLookupsDrawFallbackAddresses)
   EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP));
 }
 
+TEST_F(EndpointLookupTest, TickThatStartsNoLookupTriesAgainInAMinute)
+{
+  // The first lookup throws out of the tick (no heartbeat lookup after a
+  // failure): no lookup-done event will come to re-arm the timer.
+  UpdateErrorCount = 1;
+  EndpointHosts().Update[0] = "";
+  core_->SSetIP->OnError = nullptr;  // so the socket layer throws the refusal
+  core_->TimerTimerDNS(core_->TimerDNS);
+  EXPECT_TRUE(Logged("Alert!   DNSTimer Exception"));
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+  EXPECT_EQ(60000u, core_->TimerDNS->Interval());
+}
+
 class OwnHostCheckTest : public CoreTest {
 protected:
   void SetUp() override
