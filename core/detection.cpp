@@ -127,17 +127,13 @@ void TKorvalindC::SMyIPDataAvailable(TObject*, std::uint16_t ErrCode)
 
 void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  if (!myIPExchange_.AwaitingReply())
-    return;  // the reply is in, or the client closed the session itself
-  myIPExchange_.Settle();
-  // Closed in order before a line end: what came is the whole reply; a close
-  // with an error may have cut it.
-  if (ErrCode == 0 && !myIPReply_.empty()) {
+  const auto end = myIPExchange_.SessionClosed(ErrCode == 0, !myIPReply_.empty());
+  if (end == TExchangeState::TEnd::WholeReply) {
     ProcessDetectionReply(TakeReplyText(myIPReply_));
     return;
   }
   myIPReply_.clear();
-  if (!myIPExchange_.Failed())
+  if (end == TExchangeState::TEnd::Failure)
     FailDetectionWithoutReply();
 }
 

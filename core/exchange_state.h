@@ -18,8 +18,20 @@ public:
   // The reply is in, or the client ends the session itself: a close that
   // follows is no failure.
   void Settle() { awaitingReply_ = false; }
-  bool AwaitingReply() const { return awaitingReply_; }
-  bool Failed() const { return failed_; }
+  // What the end of the session means for the attempt: when the reply was
+  // due, what arrived is the whole reply if the session closed in order; a
+  // close with an error may have cut it, and with nothing arrived the
+  // attempt failed (unless a failure was counted already).
+  enum class TEnd { Nothing, WholeReply, Failure };
+  TEnd SessionClosed(bool inOrder, bool somethingArrived)
+  {
+    if (!awaitingReply_)
+      return TEnd::Nothing;
+    awaitingReply_ = false;
+    if (inOrder && somethingArrived)
+      return TEnd::WholeReply;
+    return failed_ ? TEnd::Nothing : TEnd::Failure;
+  }
   // One more in counter for the attempt's first failure only.
   void CountFailure(int& counter)
   {

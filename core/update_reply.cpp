@@ -88,17 +88,14 @@ void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
 
 void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  if (!setIPExchange_.AwaitingReply())
-    return;  // the reply is in, or the client closed the session itself
-  setIPExchange_.Settle();
-  // Closed in order before a line end: what came is the whole reply. A close
-  // with an error may have cut it ("SI:600" after "SI:6"): never applied.
-  if (ErrCode == 0 && !setIPReply_.empty()) {
+  // A reply cut by an error ("SI:6" of "SI:600") is never applied.
+  const auto end = setIPExchange_.SessionClosed(ErrCode == 0, !setIPReply_.empty());
+  if (end == TExchangeState::TEnd::WholeReply) {
     ProcessUpdateReply(TakeReplyText(setIPReply_));
     return;
   }
   setIPReply_.clear();
-  if (!setIPExchange_.Failed())
+  if (end == TExchangeState::TEnd::Failure)
     FailUpdateWithoutReply();
 }
 

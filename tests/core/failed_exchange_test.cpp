@@ -75,12 +75,16 @@ protected:
     return TPeerEnd::Close;
   }
 
-  // What Windows posts when the peer resets: a close notification with the
-  // error (Wine reports a reset as a plain close).
-  static void PostResetClose(TNetSocket& socket)
+  // Once the handler has taken what arrived (dataLine logged), the close
+  // notification with the error that Windows posts when the peer resets
+  // (Wine reports a reset as a plain close).
+  std::function<void(TCycle&)> ResetCloseAfter(const std::string& dataLine)
   {
-    PostMessageA(socket.HiddenWindow(), WM_SOCKET_SELECT, socket.SocketHandle(),
-                 WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET));
+    return [this, dataLine](TCycle& cycle) {
+      ASSERT_TRUE(PumpMessagesUntil([&] { return Logged(dataLine); }, 5s));
+      PostMessageA(cycle.socket->HiddenWindow(), WM_SOCKET_SELECT, cycle.socket->SocketHandle(),
+                   WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET));
+    };
   }
 
   std::atomic<bool> requestRead_{false};
@@ -110,11 +114,7 @@ TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
        nullptr, "Debug    setIP could not be done (b)"},
       {"update, reply cut off by a reset", true,
        [this](SOCKET c) { return ReadRequestThenWait(c, "IP:127.0.0.1 SI:6"); },
-       [this](TCycle& cycle) {
-         ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... setIP data available"); }, 5s));
-         PostResetClose(*cycle.socket);
-       },
-       "Debug    setIP could not be done (b)"},
+       ResetCloseAfter("Debug    ..... setIP data available"), "Debug    setIP could not be done (b)"},
       {"update, a read error closes the session", true, [this](SOCKET c) { return ReadRequestThenWait(c); },
        [this](TCycle& cycle) {
          // What the read count query does when it meets a reset: close, error
@@ -130,11 +130,7 @@ TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
        "Debug    myIP could not be detected (b)"},
       {"detection, reply cut off by a reset", false,
        [this](SOCKET c) { return ReadRequestThenWait(c, "198.51.100"); },
-       [this](TCycle& cycle) {
-         ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... myIP data available"); }, 5s));
-         PostResetClose(*cycle.socket);
-       },
-       "Debug    myIP could not be detected (b)"},
+       ResetCloseAfter("Debug    ..... myIP data available"), "Debug    myIP could not be detected (b)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

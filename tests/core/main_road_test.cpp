@@ -58,20 +58,25 @@ protected:
     DetectServerIP = detect;
   }
 
+  // Waits for a log line written after the first `lines` lines.
+  bool WaitForLogAfter(std::size_t lines, const std::string& text) const
+  {
+    return PumpMessagesUntil(
+        [&] {
+          for (const auto& line : LogTextsSince(lines))
+            if (line == text)
+              return true;
+          return false;
+        },
+        10s);
+  }
+
   // One update attempt now, and its outcome.
   void UpdateNowAndWait(const char* outcome)
   {
     const std::size_t before = LogTexts().size();
     core_->TimerSetIP->Timer();
-    ASSERT_TRUE(PumpMessagesUntil(
-        [&] {
-          for (const auto& line : LogTextsSince(before))
-            if (line == outcome)
-              return true;
-          return false;
-        },
-        10s))
-        << outcome;
+    ASSERT_TRUE(WaitForLogAfter(before, outcome)) << outcome;
   }
 
   TReferenceService service_;
@@ -196,14 +201,7 @@ TEST_F(MainRoadTest, DeadUpdateHostsGiveWayToTheSecondAndThirdByTheClientsOwnTim
       const std::string resolved = ">>>>>    DNS Lookup success (SetIP)! [127.0.0.2" + hosts.substr(n - 1, 1) + "]";
       const std::size_t lines = LogTexts().size();
       core_->TimerDNS->SetInterval(10);
-      ASSERT_TRUE(PumpMessagesUntil(
-          [&] {
-            for (const auto& line : LogTextsSince(lines))
-              if (line == resolved)
-                return true;
-            return false;
-          },
-          10s));
+      ASSERT_TRUE(WaitForLogAfter(lines, resolved));
       core_->TimerSetIP->SetInterval(10);
     }
     ASSERT_TRUE(WaitForLog(">>>>>    Update successfully done!", 10s));
