@@ -26,10 +26,10 @@ void ShiftHistory(const std::string& address)
   CurrentIP = address;
 }
 
-void CountDetectionException(const char* placeLine, const std::exception& e)
+void CountDetectionException(TExchangeState& exchange, const char* placeLine, const std::exception& e)
 {
   LogCaughtException(placeLine, e);
-  ++DetectErrorCount;
+  exchange.CountFailure(DetectErrorCount);
 }
 
 }  // namespace
@@ -62,13 +62,14 @@ void TKorvalindC::TimerMyIPTimer(TObject*)
     return;
   try {
     // A reply still in pieces belongs to the session closed here: closing
-    // must not make it look whole.
+    // must not make it look whole, nor count as the far side's doing.
     myIPReply_.clear();
+    myIPExchange_.Begin();
     if (SMyIP->State() != wsClosed) {
       try {
         SMyIP->CloseConnection();
       } catch (const std::exception& e) {
-        CountDetectionException("Alert!   myIP socket closing Exception", e);
+        CountDetectionException(myIPExchange_, "Alert!   myIP socket closing Exception", e);
       }
     }
     try {
@@ -77,10 +78,10 @@ void TKorvalindC::TimerMyIPTimer(TObject*)
       SMyIP->AssignPort("901");
       SMyIP->Connect();
     } catch (const std::exception& e) {
-      CountDetectionException("Alert!   myIP Exception 2", e);
+      CountDetectionException(myIPExchange_, "Alert!   myIP Exception 2", e);
     }
   } catch (const std::exception& e) {
-    CountDetectionException("Alert!   myIP Exception", e);
+    CountDetectionException(myIPExchange_, "Alert!   myIP Exception", e);
   }
 }
 
@@ -89,9 +90,11 @@ void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
   LogMessage("Debug    ..... myIP session connected", 40);
   if (ErrCode != 0) {
     LogMessage("Debug    myIP could not be detected (socket connect)", 40);
-    ++DetectErrorCount;
+    myIPExchange_.CountFailure(DetectErrorCount);
     return;
   }
+  // Set before sending: a reset can end the session inside SendText.
+  myIPExchange_.AwaitReply();
   LogMessage("Debug    myIP socket connect", 40);
   SMyIP->SendText("AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "\r\n");
 }
@@ -101,32 +104,44 @@ void TKorvalindC::SMyIPDataAvailable(TObject*, std::uint16_t ErrCode)
   LogMessage("Debug    ..... myIP data available", 40);
   if (ErrCode != 0) {
     LogMessage("Debug    myIP could not be detected (a)", 40);
-    ++DetectErrorCount;
+    myIPExchange_.CountFailure(DetectErrorCount);
     return;
   }
   std::string reply;
   try {
     if (!CollectReplyBytes(*SMyIP, myIPReply_)) {
-      LogMessage("Debug    myIP could not be detected (b)", 40);
-      ++DetectErrorCount;
+      FailDetectionWithoutReply();
       return;
     }
     if (!ReplyIsWhole(myIPReply_))
       return;  // the rest is still on its way
     reply = TakeReplyText(myIPReply_);
+    myIPExchange_.Settle();
     SMyIP->CloseConnection();
   } catch (const std::exception& e) {
-    CountDetectionException("Alert!   myIP DataAvailable Exception", e);
+    CountDetectionException(myIPExchange_, "Alert!   myIP DataAvailable Exception", e);
     return;
   }
   ProcessDetectionReply(reply);
 }
 
-void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t)
+void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  // The peer closed before a line end: what came is the whole reply.
-  if (!myIPReply_.empty())
+  const auto end = myIPExchange_.SessionClosed(ErrCode == 0, !myIPReply_.empty());
+  if (end == TExchangeState::TEnd::WholeReply) {
     ProcessDetectionReply(TakeReplyText(myIPReply_));
+    return;
+  }
+  myIPReply_.clear();
+  if (end == TExchangeState::TEnd::Failure)
+    FailDetectionWithoutReply();
+}
+
+// Nothing to read, or the session ended before the reply.
+void TKorvalindC::FailDetectionWithoutReply()
+{
+  LogMessage("Debug    myIP could not be detected (b)", 40);
+  myIPExchange_.CountFailure(DetectErrorCount);
 }
 
 void TKorvalindC::ProcessDetectionReply(const std::string& reply)
@@ -134,7 +149,7 @@ void TKorvalindC::ProcessDetectionReply(const std::string& reply)
   try {
     HandleDetectionReply(reply);
   } catch (const std::exception& e) {
-    CountDetectionException("Alert!   myIP DataAvailable Exception", e);
+    CountDetectionException(myIPExchange_, "Alert!   myIP DataAvailable Exception", e);
   }
 }
 
@@ -144,12 +159,12 @@ void TKorvalindC::HandleDetectionReply(const std::string& received)
   const std::string reply = received.empty() ? received : received.substr(0, received.size() - 1);
   if (reply.size() < 7 || reply.size() > 17) {
     LogMessage("Debug    myIP could not be detected (c)", 40);
-    ++DetectErrorCount;
+    myIPExchange_.CountFailure(DetectErrorCount);
     return;
   }
   if (!IsIPAddress(reply)) {
     LogMessage("Debug    myIP could not be detected (d)", 40);
-    ++DetectErrorCount;
+    myIPExchange_.CountFailure(DetectErrorCount);
     return;
   }
   DetectedIP = reply;

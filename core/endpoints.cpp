@@ -46,6 +46,20 @@ void TKorvalindC::TimerTimerDNS(TObject*)
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   DNSTimer Exception", e);
   }
+  // Only a lookup-done event re-arms this timer: when no lookup started at
+  // all, none comes, and the endpoints would never be resolved again.
+  const bool lookupPending =
+      SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr || SMyIP->LookupHandle() != nullptr;
+  if (!TimerDNS->Enabled() && !lookupPending)
+    ScheduleNextResolution(TimerDNS, false);
+}
+
+void TKorvalindC::RequestEndpointResolution()
+{
+  // The interval alone would not do: after a reply without a resolution
+  // order the timer is off, and the client would stay with a dead host.
+  TimerDNS->SetInterval(1000);
+  TimerDNS->SetEnabled(true);
 }
 
 // The update and detection endpoints are never left without an address: a

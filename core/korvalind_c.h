@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "core/exchange_state.h"
 #include "platform/data_module.h"
 #include "platform/timer.h"
 
@@ -100,6 +101,15 @@ private:
   // collect it here until it is whole (core/reply_assembly.h).
   std::string setIPReply_;
   std::string myIPReply_;
+  TExchangeState setIPExchange_;
+  TExchangeState myIPExchange_;
+
+  // Resolve the endpoints again within a second, which also chooses the
+  // update host anew by the failure count.
+  void RequestEndpointResolution();
+  // Failure (b): nothing to read, or the session ended before the reply.
+  void FailUpdateWithoutReply();
+  void FailDetectionWithoutReply();
 
   void HandleUpdateReply(const std::string& reply);
   void ApplyUpdateReply(const std::string& reply);

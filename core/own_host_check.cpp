@@ -17,6 +17,18 @@ void WriteDeactivated(bool value)
   ini.WriteBool("ACCOUNT", "DEACTIVATED", value);
 }
 
+// While the account is deactivated, this check is the only thing that can
+// end that state: whatever became of one check (a failed lookup, a private
+// answer, an exception), the next one must come on the timer's interval.
+struct KeepCheckingWhileDeactivated {
+  TTimer* timer;
+  ~KeepCheckingWhileDeactivated()
+  {
+    if (Deactivated)
+      timer->SetEnabled(true);
+  }
+};
+
 }  // namespace
 
 void TKorvalindC::TimerDNSCheckTimer(TObject*)
@@ -28,6 +40,8 @@ void TKorvalindC::TimerDNSCheckTimer(TObject*)
     DNSCheck->DnsLookup(AccountName + "." + DomainName);
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   DNSCheckTimer Exception", e);
+    if (Deactivated)
+      TimerDNSCheck->SetEnabled(true);  // as KeepCheckingWhileDeactivated does
   }
 }
 
@@ -35,6 +49,7 @@ void TKorvalindC::TimerDNSCheckTimer(TObject*)
 // is left to the socket's background-exception handling.
 void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
+  const KeepCheckingWhileDeactivated keepChecking{TimerDNSCheck};
   LogMessage("Debug    ..... resolve my own IP", 40);
   const std::vector<std::string> answers = DNSCheck->DnsResultList();
   if (answers.empty() || ErrCode != 0) {

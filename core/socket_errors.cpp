@@ -2,35 +2,36 @@
 #include "core/log.h"
 #include "core/settings.h"
 
-// These only log and count; the next tick of the cycle closes and reconnects
-// the socket, and a background exception aborts it (CanClose stays True).
+// These only log and count (once per attempt, whatever else reported its
+// failure); the next tick of the cycle closes and reconnects the socket, and
+// a background exception aborts it (CanClose stays True).
 
 void TKorvalindC::SMyIPError(TObject*)
 {
   LogMessage("Alert!   myIP-Error", 20);
-  TimerDNS->SetInterval(1000);
-  ++DetectErrorCount;
+  RequestEndpointResolution();
+  myIPExchange_.CountFailure(DetectErrorCount);
 }
 
 void TKorvalindC::SSetIPError(TObject*)
 {
   LogMessage("Alert!   setIP-Error", 20);
-  TimerDNS->SetInterval(1000);
-  ++UpdateErrorCount;
+  RequestEndpointResolution();
+  setIPExchange_.CountFailure(UpdateErrorCount);
 }
 
 void TKorvalindC::SMyIPBgException(TObject*, Exception&, bool& CanClose)
 {
   LogMessage("Alert!   myIP-BG-Error", 20);
-  ++DetectErrorCount;
+  myIPExchange_.CountFailure(DetectErrorCount);
   CanClose = true;
 }
 
 void TKorvalindC::SSetIPBgException(TObject*, Exception&, bool& CanClose)
 {
   LogMessage("Alert!   setIP-BG-Error", 20);
-  TimerDNS->SetInterval(1000);
-  ++UpdateErrorCount;
+  RequestEndpointResolution();
+  setIPExchange_.CountFailure(UpdateErrorCount);
   CanClose = true;
 }
 
@@ -49,14 +50,14 @@ void TKorvalindC::SMyIPSocksError(TObject*, int, const std::string& Msg)
 {
   LogMessage("Alert!   myIP-Socket-Error", 20);
   LogMessage("Alert!   " + Msg, 30);
-  TimerDNS->SetInterval(1000);
-  ++DetectErrorCount;
+  RequestEndpointResolution();
+  myIPExchange_.CountFailure(DetectErrorCount);
 }
 
 void TKorvalindC::SSetIPSocksError(TObject*, int, const std::string& Msg)
 {
   LogMessage("Alert!   setIP-Socket-Error", 20);
   LogMessage("Alert!   " + Msg, 30);
-  TimerDNS->SetInterval(1000);
-  ++UpdateErrorCount;
+  RequestEndpointResolution();
+  setIPExchange_.CountFailure(UpdateErrorCount);
 }

@@ -12,10 +12,16 @@
 
 namespace {
 
-// A key counts as present when its letters occur anywhere in the reply.
+// A key counts as present where it stands as a key: at the start of the
+// reply or after a blank, followed by its colon. Its letters inside another
+// key ("HI" in "HIP:") or inside a word of a message do not count.
 bool Has(const std::string& reply, const std::string& key)
 {
-  return reply.find(key) != std::string::npos;
+  const std::string item = key + ":";
+  for (std::size_t at = reply.find(item); at != std::string::npos; at = reply.find(item, at + 1))
+    if (at == 0 || reply[at - 1] == ' ')
+      return true;
+  return false;
 }
 
 std::string ShortText(const std::string& text)
@@ -58,23 +64,20 @@ void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
   LogMessage("Debug    ..... setIP data available", 40);
   if (ErrCode != 0) {
     LogMessage("Debug    setIP could not be done (a)", 40);
-    ++UpdateErrorCount;
-    TimerDNS->SetInterval(1000);
+    setIPExchange_.CountFailure(UpdateErrorCount);
+    RequestEndpointResolution();
     return;
   }
   std::string reply;
   try {
     if (!CollectReplyBytes(*SSetIP, setIPReply_)) {
-      LogMessage("Debug    setIP could not be done (b)", 40);
-      ++UpdateErrorCount;
-      TimerDNS->SetInterval(1000);
-      if (UpdateErrorCount < 5)
-        TimerSetIP->SetInterval(15000);
+      FailUpdateWithoutReply();
       return;
     }
     if (!ReplyIsWhole(setIPReply_))
       return;  // the rest is still on its way
     reply = TakeReplyText(setIPReply_);
+    setIPExchange_.Settle();
     SSetIP->CloseConnection();
   } catch (const std::exception& e) {
     FailUpdateReply(e);
@@ -83,11 +86,27 @@ void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
   ProcessUpdateReply(reply);
 }
 
-void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t)
+void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  // The peer closed before a line end: what came is the whole reply.
-  if (!setIPReply_.empty())
+  // A reply cut by an error ("SI:6" of "SI:600") is never applied.
+  const auto end = setIPExchange_.SessionClosed(ErrCode == 0, !setIPReply_.empty());
+  if (end == TExchangeState::TEnd::WholeReply) {
     ProcessUpdateReply(TakeReplyText(setIPReply_));
+    return;
+  }
+  setIPReply_.clear();
+  if (end == TExchangeState::TEnd::Failure)
+    FailUpdateWithoutReply();
+}
+
+// Nothing to read, or the session ended before the reply: the next attempt
+// comes on the ladder by the new count, after a fresh resolution.
+void TKorvalindC::FailUpdateWithoutReply()
+{
+  LogMessage("Debug    setIP could not be done (b)", 40);
+  setIPExchange_.CountFailure(UpdateErrorCount);
+  RequestEndpointResolution();
+  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
 }
 
 void TKorvalindC::ProcessUpdateReply(const std::string& reply)
@@ -103,7 +122,7 @@ void TKorvalindC::FailUpdateReply(const std::exception& e)
 {
   LogMessage("Alert!   setIP DataAvailable Exception:", 20);
   LogMessage("Alert!   " + ExceptionText(e), 30);
-  ++UpdateErrorCount;
+  setIPExchange_.CountFailure(UpdateErrorCount);
   ++ExceptionCount;
   ArmUpdateRetry();
 }
@@ -120,7 +139,7 @@ void TKorvalindC::HandleUpdateReply(const std::string& reply)
   if (reply.compare(0, 3, "IP:") != 0) {
     LogMessage(">>>>>    Update Error!", 30);
     TimerDNS->SetInterval(1000);
-    ++UpdateErrorCount;
+    setIPExchange_.CountFailure(UpdateErrorCount);
     ArmUpdateRetry();
     return;
   }

@@ -33,15 +33,16 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
   TimerSetIP->SetInterval(30000);
   try {
     // A reply still in pieces belongs to the session closed here: closing
-    // must not make it look whole.
+    // must not make it look whole, nor count as the far side's doing.
     setIPReply_.clear();
+    setIPExchange_.Begin();
     if (SSetIP->State() != wsClosed) {
       try {
         SSetIP->CloseConnection();
       } catch (const std::exception& e) {
         LogCaughtException("Alert!   setIP socket closing Exception", e);
-        TimerDNS->SetInterval(1000);
-        ++UpdateErrorCount;
+        RequestEndpointResolution();
+        setIPExchange_.CountFailure(UpdateErrorCount);
       }
     }
     try {
@@ -51,12 +52,12 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
       SSetIP->Connect();
     } catch (const std::exception& e) {
       LogCaughtException("Alert!   setIP Exception 2", e);
-      TimerDNS->SetInterval(1000);
-      ++UpdateErrorCount;
+      RequestEndpointResolution();
+      setIPExchange_.CountFailure(UpdateErrorCount);
     }
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   setIP Exception", e);
-    ++UpdateErrorCount;
+    setIPExchange_.CountFailure(UpdateErrorCount);
   }
 }
 
@@ -65,8 +66,13 @@ void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
   LogMessage("Debug    ..... setIP session connected", 40);
   if (ErrCode != 0) {
     LogMessage(">>>>>    setIP socket connect problem", 30);
-    ++UpdateErrorCount;
+    setIPExchange_.CountFailure(UpdateErrorCount);
+    // A host that refuses may be down for good: the next resolution picks
+    // the update host by the new count.
+    RequestEndpointResolution();
   } else {
+    // Set before sending: a reset can end the session inside SendText.
+    setIPExchange_.AwaitReply();
     LoadConfig();
     std::string body = BuildRequestBody();
     if (OfflineMode) {

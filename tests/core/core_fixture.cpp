@@ -93,6 +93,13 @@ void CoreTest::SetUp()
   core_ = application_->CreateForm<TKorvalindC>();
 }
 
+void CoreTest::RecreateCore()
+{
+  application_.reset();
+  application_ = std::make_unique<TApplication>();
+  core_ = application_->CreateForm<TKorvalindC>();
+}
+
 void CoreTest::TearDown()
 {
   application_.reset();

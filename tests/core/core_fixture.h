@@ -30,6 +30,10 @@ protected:
   void TearDown() override;
 
   void WriteAccountIni(const std::string& extra = "");
+  // A new data module in place of the current one: nothing of an earlier
+  // update or detection attempt carries over (each attempt counts one
+  // failure at most).
+  void RecreateCore();
 
   // The texts of the log lines written so far (date and time cut off).
   std::vector<std::string> LogTexts() const;

@@ -221,6 +221,7 @@ TEST_F(DataModuleTest, FailedConnectionClimbsTheRetryLadder)
   const std::pair<int, unsigned> steps[] = {{0, 15000}, {5, 30000}, {10, 120000}, {15, 300000}};
   for (const auto& [before, interval] : steps) {
     SCOPED_TRACE(before);
+    RecreateCore();
     UpdateErrorCount = before;
     MessageText = "Hallo";
     ClearLog();

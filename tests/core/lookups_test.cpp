@@ -1,4 +1,5 @@
 #include <chrono>
+#include <functional>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -107,6 +108,19 @@ TEST_F(EndpointLookupTest, FailedLookupsDrawFallbackAddresses)
   EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP));
 }
 
+TEST_F(EndpointLookupTest, TickThatStartsNoLookupTriesAgainInAMinute)
+{
+  // The first lookup throws out of the tick (no heartbeat lookup after a
+  // failure): no lookup-done event will come to re-arm the timer.
+  UpdateErrorCount = 1;
+  EndpointHosts().Update[0] = "";
+  core_->SSetIP->OnError = nullptr;  // so the socket layer throws the refusal
+  core_->TimerTimerDNS(core_->TimerDNS);
+  EXPECT_TRUE(Logged("Alert!   DNSTimer Exception"));
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+  EXPECT_EQ(60000u, core_->TimerDNS->Interval());
+}
+
 class OwnHostCheckTest : public CoreTest {
 protected:
   void SetUp() override
@@ -115,12 +129,19 @@ protected:
     CurrentIP = "203.0.113.7";
   }
 
-  void CheckAs(const std::string& account)
+  // unwritable: another program holds the settings file open for reading only.
+  void CheckAs(const std::string& account, bool unwritable = false)
   {
     WriteIni("[ACCOUNT]\r\nAccount=" + account + "\r\nDomain=korvalind.test\r\n[LOGGING]\r\nLevel=40\r\n");
     ClearLog();
+    HANDLE holder = unwritable ? CreateFileA((dir_ + "\\korvalind.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE;
     core_->TimerDNSCheckTimer(core_->TimerDNSCheck);
-    ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... resolve my own IP"); }, 10s));
+    const bool done = PumpMessagesUntil([&] { return Logged("Debug    ..... resolve my own IP"); }, 10s);
+    if (holder != INVALID_HANDLE_VALUE)
+      CloseHandle(holder);
+    ASSERT_TRUE(done);
   }
 };
 
@@ -152,6 +173,27 @@ TEST_F(OwnHostCheckTest, ReservedAnswerDeactivatesAndANormalOneReactivates)
   EXPECT_FALSE(Deactivated);
   EXPECT_NE(std::string::npos, ReadIni().find("DEACTIVATED=0"));
   EXPECT_EQ(21600000u, core_->TimerSetIP->Interval());
+}
+
+TEST_F(OwnHostCheckTest, DeactivatedAccountIsCheckedOnWhateverAnAnswerBrings)
+{
+  const std::pair<const char*, bool> cases[] = {
+      {"missing", false},     // the lookup fails
+      {"private", false},     // a private answer
+      {"deactivated", true},  // the settings file cannot be written: the handler throws
+  };
+  for (const auto& [account, unwritable] : cases) {
+    SCOPED_TRACE(account);
+    Deactivated = true;
+    core_->TimerDNSCheck->SetInterval(900000);
+    CheckAs(account, unwritable);
+    EXPECT_TRUE(Deactivated);
+    EXPECT_TRUE(core_->TimerDNSCheck->Enabled());
+    EXPECT_EQ(900000u, core_->TimerDNSCheck->Interval());
+  }
+  // So a later normal answer still ends the state.
+  CheckAs("match");
+  EXPECT_FALSE(Deactivated);
 }
 
 TEST_F(OwnHostCheckTest, PrivateAnswersAndMismatches)
@@ -190,37 +232,52 @@ TEST_F(OwnHostCheckTest, RandomLookupRepeatsWhileItHasAnInterval)
   EXPECT_TRUE(core_->TimerDNSRandom->Enabled());
 }
 
-TEST_F(CoreTest, SocketErrorHandlersOnlyLogAndCount)
+TEST_F(CoreTest, SocketErrorHandlersLogCountAndAskForAResolution)
 {
   WriteAccountIni();
-  core_->TimerDNS->SetInterval(3600000);
-  core_->SMyIPError(core_->SMyIP);
-  EXPECT_EQ(1, DetectErrorCount);
-  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
-
-  core_->TimerDNS->SetInterval(3600000);
-  bool canClose = false;
   Exception e("boom");
-  core_->SMyIPBgException(core_->SMyIP, e, canClose);
-  EXPECT_TRUE(canClose);
-  EXPECT_EQ(2, DetectErrorCount);
-  EXPECT_EQ(3600000u, core_->TimerDNS->Interval());
-
-  canClose = false;
-  core_->SSetIPBgException(core_->SSetIP, e, canClose);
-  EXPECT_TRUE(canClose);
-  EXPECT_EQ(1, UpdateErrorCount);
-  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
-
-  core_->SSetIPSocksError(core_->SSetIP, 20001, "SOCKS relay refused");
-  EXPECT_EQ(2, UpdateErrorCount);
-  EXPECT_TRUE(Logged("Alert!   setIP-Socket-Error"));
-  EXPECT_TRUE(Logged("Alert!   SOCKS relay refused"));
-
-  core_->SHeartBeatError(core_->SHeartBeat);
-  EXPECT_EQ(2, UpdateErrorCount);
-  EXPECT_EQ(2, DetectErrorCount);
-  EXPECT_TRUE(Logged("Alert!   HeartBeat-Error"));
+  using TReport = std::function<void(TKorvalindC&, bool& canClose)>;
+  const struct {
+    const char* line;
+    TReport report;
+    const int* counter;  // null: no counter
+    bool resolves;       // TimerDNS on with 1000
+  } cases[] = {
+      {"Alert!   myIP-Error", [](TKorvalindC& c, bool&) { c.SMyIPError(c.SMyIP); }, &DetectErrorCount, true},
+      {"Alert!   setIP-Error", [](TKorvalindC& c, bool&) { c.SSetIPError(c.SSetIP); }, &UpdateErrorCount, true},
+      {"Alert!   myIP-BG-Error", [&](TKorvalindC& c, bool& canClose) { c.SMyIPBgException(c.SMyIP, e, canClose); },
+       &DetectErrorCount, false},
+      {"Alert!   setIP-BG-Error", [&](TKorvalindC& c, bool& canClose) { c.SSetIPBgException(c.SSetIP, e, canClose); },
+       &UpdateErrorCount, true},
+      {"Alert!   myIP-Socket-Error", [](TKorvalindC& c, bool&) { c.SMyIPSocksError(c.SMyIP, 20001, "refused"); },
+       &DetectErrorCount, true},
+      {"Alert!   setIP-Socket-Error", [](TKorvalindC& c, bool&) { c.SSetIPSocksError(c.SSetIP, 20001, "refused"); },
+       &UpdateErrorCount, true},
+      {"Alert!   HeartBeat-Error", [](TKorvalindC& c, bool&) { c.SHeartBeatError(c.SHeartBeat); }, nullptr, false},
+      {"Alert!   HeartBeat-BG-Error",
+       [&](TKorvalindC& c, bool& canClose) { c.SHeartBeatBgException(c.SHeartBeat, e, canClose); }, nullptr, false},
+      {"Debug    setIP could not be done (a)", [](TKorvalindC& c, bool&) { c.SSetIPDataAvailable(c.SSetIP, 10053); },
+       &UpdateErrorCount, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    RecreateCore();
+    ClearLog();
+    UpdateErrorCount = DetectErrorCount = 0;
+    // As after a successful update: endpoint resolution off.
+    core_->TimerDNS->SetEnabled(false);
+    core_->TimerDNS->SetInterval(3600000);
+    bool canClose = false;
+    c.report(*core_, canClose);
+    EXPECT_TRUE(Logged(c.line));
+    EXPECT_EQ(c.counter == &UpdateErrorCount, UpdateErrorCount);
+    EXPECT_EQ(c.counter == &DetectErrorCount, DetectErrorCount);
+    EXPECT_EQ(c.resolves, core_->TimerDNS->Enabled());
+    EXPECT_EQ(c.resolves ? 1000u : 3600000u, core_->TimerDNS->Interval());
+    EXPECT_EQ(std::string(c.line).find("BG-Error") != std::string::npos, canClose);
+    // The SOCKS layer's message follows its line.
+    EXPECT_EQ(std::string(c.line).find("Socket-Error") != std::string::npos, Logged("Alert!   refused"));
+  }
 }
 
 TEST_F(CoreTest, HeartBeatWithoutEndpointSendsNothing)

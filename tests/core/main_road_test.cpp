@@ -1,4 +1,5 @@
 #include <chrono>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"
+#include "tests/core/loopback_peer.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/reference_service.h"
 
@@ -56,20 +58,25 @@ protected:
     DetectServerIP = detect;
   }
 
+  // Waits for a log line written after the first `lines` lines.
+  bool WaitForLogAfter(std::size_t lines, const std::string& text) const
+  {
+    return PumpMessagesUntil(
+        [&] {
+          for (const auto& line : LogTextsSince(lines))
+            if (line == text)
+              return true;
+          return false;
+        },
+        10s);
+  }
+
   // One update attempt now, and its outcome.
   void UpdateNowAndWait(const char* outcome)
   {
     const std::size_t before = LogTexts().size();
     core_->TimerSetIP->Timer();
-    ASSERT_TRUE(PumpMessagesUntil(
-        [&] {
-          for (const auto& line : LogTextsSince(before))
-            if (line == outcome)
-              return true;
-          return false;
-        },
-        10s))
-        << outcome;
+    ASSERT_TRUE(WaitForLogAfter(before, outcome)) << outcome;
   }
 
   TReferenceService service_;
@@ -160,34 +167,49 @@ TEST_F(MainRoadTest, FailingLookupsFallBackToTheBuiltInAddresses)
   EXPECT_TRUE(detectAddress == DetectFallbackIPs[0] || detectAddress == DetectFallbackIPs[1]) << detectLocal;
 }
 
-TEST_F(MainRoadTest, RefusedConnectionsMoveToTheSecondAndThirdUpdateHost)
+// A dead update host, refusing or resetting every connection: the client's
+// own timers climb the retry ladder and resolve the update host anew after
+// each failure, which the failure count moves to the second and the third
+// host. The test only shortens the waits.
+TEST_F(MainRoadTest, DeadUpdateHostsGiveWayToTheSecondAndThirdByTheClientsOwnTimers)
 {
   service_.SetScenario(R"({"update": {"default": {"mode": "success"},
                                       "by_address": {"127.0.0.21": {"mode": "refuse"}, "127.0.0.22": {"mode": "refuse"}}}})");
-  UseEndpoints();
-  for (int i = 1; i <= 6; ++i)
-    UpdateNowAndWait(">>>>>    setIP socket connect problem");
-  EXPECT_EQ(6, UpdateErrorCount);
-  EXPECT_EQ(30000u, core_->TimerSetIP->Interval());
-
-  // The next resolution picks the second host, which refuses as well, until
-  // the count reaches a multiple of three from 16 on.
-  ClearLog();
-  core_->TimerDNS->Timer();
-  ASSERT_TRUE(WaitForLog(">>>>>    DNS Lookup success (SetIP)! [127.0.0.22]", 5s));
-  EXPECT_TRUE(Logged(">>>>>    DNS Lookup setIP2"));
-  while (UpdateErrorCount < 18)
-    UpdateNowAndWait(">>>>>    setIP socket connect problem");
-  EXPECT_EQ(300000u, core_->TimerSetIP->Interval());
-
-  core_->TimerDNS->Timer();
-  ASSERT_TRUE(WaitForLog(">>>>>    DNS Lookup success (SetIP)! [127.0.0.23]", 5s));
-  UpdateNowAndWait(">>>>>    Update successfully done!");
-  const auto updates = NewRecords("update");
-  ASSERT_EQ(1u, updates.size());
-  EXPECT_EQ("127.0.0.23:900", updates[0]["local"].AsString());
-  EXPECT_EQ("18", updates[0]["fields"]["ec"].AsString());
-  EXPECT_EQ(0, UpdateErrorCount);
+  // The update host that failure counts 1 to 18 choose, and the next attempt's wait.
+  const std::string hosts = "11111" "2121212121" "21" "3";
+  const auto ladder = [](int n) { return n <= 5 ? 15000u : n <= 10 ? 30000u : n <= 15 ? 120000u : 300000u; };
+  for (const bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "every connection reset" : "connections refused");
+    std::vector<std::unique_ptr<TLoopbackPeer>> deadHosts;
+    if (reset)
+      for (const char* address : {"127.0.0.21", "127.0.0.22"}) {
+        deadHosts.push_back(std::make_unique<TLoopbackPeer>(address, 900, [](SOCKET) { return TPeerEnd::Reset; }));
+        ASSERT_TRUE(deadHosts.back()->Listening()) << address;
+      }
+    // As after a successful update on the first host: no resolution pending.
+    UseEndpoints();
+    ClearLog();
+    core_->TimerSetIP->SetInterval(10);
+    core_->TimerSetIP->SetEnabled(true);
+    for (int n = 1; n <= 18; ++n) {
+      SCOPED_TRACE(n);
+      ASSERT_TRUE(PumpMessagesUntil([&] { return UpdateErrorCount >= n; }, 10s));
+      EXPECT_EQ(n, UpdateErrorCount);
+      EXPECT_EQ(ladder(n), core_->TimerSetIP->Interval());
+      ASSERT_TRUE(core_->TimerDNS->Enabled());
+      EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+      const std::string resolved = ">>>>>    DNS Lookup success (SetIP)! [127.0.0.2" + hosts.substr(n - 1, 1) + "]";
+      const std::size_t lines = LogTexts().size();
+      core_->TimerDNS->SetInterval(10);
+      ASSERT_TRUE(WaitForLogAfter(lines, resolved));
+      core_->TimerSetIP->SetInterval(10);
+    }
+    ASSERT_TRUE(WaitForLog(">>>>>    Update successfully done!", 10s));
+    const JsonValue update = NewRecords("update").back();
+    EXPECT_EQ("127.0.0.23:900", update["local"].AsString());
+    EXPECT_EQ("18", update["fields"]["ec"].AsString());
+    EXPECT_EQ(0, UpdateErrorCount);
+  }
 }
 
 TEST_F(MainRoadTest, FaultyRepliesLeaveTheClientUpdating)
@@ -196,13 +218,16 @@ TEST_F(MainRoadTest, FaultyRepliesLeaveTheClientUpdating)
     const char* name;
     const char* behaviour;
     const char* outcome;
+    int failures;
+    unsigned nextAttempt;
   } faults[] = {
-      {"garbage", R"({"mode": "garbage", "text": "<html>proxy error</html>"})", ">>>>>    Update Error!"},
-      {"silent close", R"({"mode": "silent_close"})", "Debug    ..... setIP session connected"},
+      {"garbage", R"({"mode": "garbage", "text": "<html>proxy error</html>"})", ">>>>>    Update Error!", 1, 15000},
+      {"silent close", R"({"mode": "silent_close"})", "Debug    setIP could not be done (b)", 1, 15000},
       {"pieces", R"({"mode": "success", "fields": [["DT","PA"],["SI","900"]], "pieces": 4, "gap_ms": 150})",
-       ">>>>>    Update successfully done!"},
-      {"slow", R"({"mode": "success", "delay_ms": 1500})", ">>>>>    Update successfully done!"},
-      {"bad number", R"({"mode": "success", "fields": [["SI","12a"]]})", "Alert!   setIP DataAvailable Exception:"},
+       ">>>>>    Update successfully done!", 0, 900000},
+      {"slow", R"({"mode": "success", "delay_ms": 1500})", ">>>>>    Update successfully done!", 0, 1800000},
+      {"bad number", R"({"mode": "success", "fields": [["SI","12a"]]})", "Alert!   setIP DataAvailable Exception:", 1,
+       15000},
   };
   UseEndpoints();
   for (const auto& fault : faults) {
@@ -210,11 +235,13 @@ TEST_F(MainRoadTest, FaultyRepliesLeaveTheClientUpdating)
     service_.SetScenario(std::string(R"({"update": {"queue": [)") + fault.behaviour +
                          R"(], "default": {"mode": "success", "fields": [["SI","600"]]}}})");
     UpdateNowAndWait(fault.outcome);
-    if (std::string(fault.name) == "pieces") {
-      EXPECT_EQ(900000, SetIPInterval);  // the whole reply, not its first piece
-    }
-    // Whatever happened, an attempt is scheduled and the next one succeeds.
+    // Whatever happened, the next attempt is scheduled (for a piecewise reply
+    // by the whole reply, not its first piece); after a failure the
+    // endpoints are resolved again first.
+    EXPECT_EQ(fault.failures, UpdateErrorCount);
     EXPECT_TRUE(core_->TimerSetIP->Enabled());
+    EXPECT_EQ(fault.nextAttempt, core_->TimerSetIP->Interval());
+    EXPECT_EQ(fault.failures == 1, core_->TimerDNS->Enabled());
     UpdateNowAndWait(">>>>>    Update successfully done!");
     EXPECT_EQ(600000u, core_->TimerSetIP->Interval());
     EXPECT_EQ(0, UpdateErrorCount);

@@ -101,6 +101,26 @@ TEST_F(UpdateReplyTest, ReplyWithoutIPIsAFailedUpdateThatIsRetried)
   EXPECT_EQ(1000u, core_->TimerDNS->Interval());
 }
 
+TEST_F(UpdateReplyTest, KeysCountOnlyWhereTheyStandAsKeys)
+{
+  const struct {
+    const char* reply;
+    bool randomLookups;
+    unsigned heartBeatInterval;
+  } cases[] = {
+      {"IP:1.2.3.4 DT:HB HIP:127.0.0.11", false, 100},  // "HI" inside "HIP:"
+      {"IP:1.2.3.4 MESS:PRIVAT", false, 100},           // "RI" inside a message word
+      {"IP:1.2.3.4 RI:30 HI:60", true, 60000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    Reply(c.reply);
+    EXPECT_TRUE(Succeeded());
+    EXPECT_EQ(c.randomLookups, core_->TimerDNSRandom->Enabled());
+    EXPECT_EQ(c.heartBeatInterval, core_->TimerHeartBeat->Interval());
+  }
+}
+
 TEST_F(UpdateReplyTest, ValueThatIsNotANumberEndsTheReplyButNotTheClient)
 {
   Reply("IP:1.2.3.4 DT:PA SI:abc");
@@ -237,6 +257,11 @@ protected:
     CoreTest::SetUp();
     WriteAccountIni();
     MyIPInterval = 60000;
+    ArmTimers();
+  }
+
+  void ArmTimers()
+  {
     core_->TimerMyIP->SetInterval(30000);  // as the tick leaves it
     core_->TimerMyIP->SetEnabled(true);
     core_->TimerSetIP->SetInterval(300000);
@@ -254,11 +279,13 @@ TEST_F(DetectionReplyTest, MalformedRepliesCountAsFailedDetections)
       {"1234567890123456\n", "(d)"},
       {"", "(c)"},
   };
-  int failures = 0;
   for (const auto& [reply, reason] : cases) {
     SCOPED_TRACE(reply);
+    RecreateCore();  // each reply answers an attempt of its own
+    ArmTimers();
+    DetectErrorCount = 0;
     core_->ProcessDetectionReply(reply);
-    EXPECT_EQ(++failures, DetectErrorCount);
+    EXPECT_EQ(1, DetectErrorCount);
     EXPECT_TRUE(Logged(std::string("Debug    myIP could not be detected ") + reason));
   }
   EXPECT_TRUE(CurrentIP.empty());

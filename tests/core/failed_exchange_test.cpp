@@ -1,0 +1,205 @@
+#include <atomic>
+#include <chrono>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "core/settings.h"
+#include "net/net_socket.h"
+#include "tests/core/core_fixture.h"
+#include "tests/core/loopback_peer.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Update and detection sessions against a peer of the test's own on an
+// address nothing else in the sandbox serves, which ends them without a
+// reply in the ways broken servers do.
+constexpr const char* PeerAddress = "127.0.0.61";
+
+class FailedExchangeTest : public CoreTest {
+protected:
+  // One cycle as the tests drive it.
+  struct TCycle {
+    TTimer* timer;
+    TNetSocket* socket;
+    int port;
+    int& counter;
+  };
+
+  void SetUp() override
+  {
+    CoreTest::SetUp();
+    WriteAccountIni();
+    ModeName = "GUI";
+  }
+
+  TCycle Update() { return {core_->TimerSetIP, core_->SSetIP, 900, UpdateErrorCount}; }
+  TCycle Detection() { return {core_->TimerMyIP, core_->SMyIP, 901, DetectErrorCount}; }
+
+  // The state after a successful update: endpoint resolution off, the cycles
+  // on their intervals, nothing failed.
+  void AfterSuccessfulUpdate()
+  {
+    core_->TimerDNS->SetEnabled(false);
+    core_->TimerSetIP->SetInterval(300000);
+    core_->TimerSetIP->SetEnabled(true);
+    core_->TimerMyIP->SetInterval(60000);
+    core_->TimerMyIP->SetEnabled(true);
+    UpdateServerIP = DetectServerIP = PeerAddress;
+    SetIPInterval = 300000;
+    UpdateErrorCount = DetectErrorCount = ExceptionCount = 0;
+    requestRead_ = false;
+    ClearLog();
+  }
+
+  // The peer's side of a session that reads the request and then waits for
+  // the client to end it.
+  TPeerEnd ReadRequestThenWait(SOCKET client, const std::string& answer = "")
+  {
+    ReadLine(client);
+    if (!answer.empty())
+      send(client, answer.data(), static_cast<int>(answer.size()), 0);
+    requestRead_ = true;
+    ReadLine(client);  // returns when the client closes
+    return TPeerEnd::Close;
+  }
+
+  // Once the handler has taken what arrived (dataLine logged), the close
+  // notification with the error that Windows posts when the peer resets
+  // (Wine reports a reset as a plain close).
+  std::function<void(TCycle&)> ResetCloseAfter(const std::string& dataLine)
+  {
+    return [this, dataLine](TCycle& cycle) {
+      ASSERT_TRUE(PumpMessagesUntil([&] { return Logged(dataLine); }, 5s));
+      PostMessageA(cycle.socket->HiddenWindow(), WM_SOCKET_SELECT, cycle.socket->SocketHandle(),
+                   WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET));
+    };
+  }
+
+  std::atomic<bool> requestRead_{false};
+};
+
+// A session that the far side ends before the reply (close, reset, a reply
+// cut off by a reset, a read that fails) is one failed attempt: however many
+// events report it, the counter grows by one.
+TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
+{
+  const struct {
+    const char* name;
+    bool update;
+    TLoopbackPeer::TSession peer;
+    std::function<void(TCycle&)> then;  // once the peer has read the request
+    const char* line;
+  } cases[] = {
+      {"update, closed at once", true, [](SOCKET) { return TPeerEnd::Close; }, nullptr,
+       "Debug    setIP could not be done (b)"},
+      {"update, reset at once", true, [](SOCKET) { return TPeerEnd::Reset; }, nullptr,
+       "Debug    setIP could not be done (b)"},
+      {"update, reset after the request", true,
+       [](SOCKET c) {
+         ReadLine(c);
+         return TPeerEnd::Reset;
+       },
+       nullptr, "Debug    setIP could not be done (b)"},
+      {"update, reply cut off by a reset", true,
+       [this](SOCKET c) { return ReadRequestThenWait(c, "IP:127.0.0.1 SI:6"); },
+       ResetCloseAfter("Debug    ..... setIP data available"), "Debug    setIP could not be done (b)"},
+      {"update, a read error closes the session", true, [this](SOCKET c) { return ReadRequestThenWait(c); },
+       [this](TCycle& cycle) {
+         // What the read count query does when it meets a reset: close, error
+         // handler; then the data handler finds nothing to read.
+         WSASetLastError(WSAECONNRESET);
+         cycle.socket->ReportSocketError("ioctlSocket");
+         core_->SSetIPDataAvailable(cycle.socket, 0);
+       },
+       "Alert!   setIP-Error"},
+      {"detection, closed at once", false, [](SOCKET) { return TPeerEnd::Close; }, nullptr,
+       "Debug    myIP could not be detected (b)"},
+      {"detection, reset at once", false, [](SOCKET) { return TPeerEnd::Reset; }, nullptr,
+       "Debug    myIP could not be detected (b)"},
+      {"detection, reply cut off by a reset", false,
+       [this](SOCKET c) { return ReadRequestThenWait(c, "198.51.100"); },
+       ResetCloseAfter("Debug    ..... myIP data available"), "Debug    myIP could not be detected (b)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AfterSuccessfulUpdate();
+    TCycle cycle = c.update ? Update() : Detection();
+    TLoopbackPeer peer(PeerAddress, cycle.port, c.peer);
+    ASSERT_TRUE(peer.Listening());
+    cycle.timer->Timer();
+    if (c.then) {
+      ASSERT_TRUE(PumpMessagesUntil([&] { return requestRead_.load(); }, 5s));
+      c.then(cycle);
+    }
+    EXPECT_TRUE(PumpMessagesUntil([&] { return cycle.counter > 0 && Logged(c.line); }, 3s));
+    PumpMessagesFor(300ms);  // whatever else reports this attempt
+    EXPECT_EQ(1, cycle.counter);
+    EXPECT_FALSE(Logged(">>>>>    Update successfully done!"));
+    EXPECT_FALSE(Logged(">>>>>    myIP detected [198.51.100]"));
+    if (c.update) {
+      // The next attempt on the first ladder step, the endpoints resolved first.
+      EXPECT_EQ(15000u, core_->TimerSetIP->Interval());
+      EXPECT_TRUE(core_->TimerSetIP->Enabled());
+      EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+      EXPECT_TRUE(core_->TimerDNS->Enabled());
+      EXPECT_NE(6000, SetIPInterval);  // never the cut "SI:6"
+    }
+  }
+}
+
+// A close the client makes itself is no failure: a request met by silence
+// is closed by the next tick, which starts over.
+TEST_F(FailedExchangeTest, ClosingTheSessionItselfIsNoFailure)
+{
+  AfterSuccessfulUpdate();
+  TLoopbackPeer peer(PeerAddress, 900, [this](SOCKET c) { return ReadRequestThenWait(c); });
+  core_->TimerSetIP->Timer();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return requestRead_.load(); }, 5s));
+  core_->TimerSetIP->Timer();  // silence: the next tick closes and starts over
+  ASSERT_TRUE(PumpMessagesUntil([&] { return peer.Accepted() == 2; }, 5s));
+  PumpMessagesFor(300ms);
+  EXPECT_EQ(0, UpdateErrorCount);
+  EXPECT_EQ(300000u, core_->TimerSetIP->Interval());
+  core_->SSetIP->CloseConnection();  // the test done: lets the peer's session end
+}
+
+// Winsock can hand a read notification with an error while bytes wait; the
+// socket layer then offers it twice. One attempt, one failure.
+TEST_F(FailedExchangeTest, ReadEventWithAnErrorCountsOnceWhileBytesWait)
+{
+  AfterSuccessfulUpdate();
+  std::atomic<bool> go{false}, sent{false};
+  TLoopbackPeer peer(PeerAddress, 900, [&](SOCKET c) {
+    ReadLine(c);
+    requestRead_ = true;
+    while (!go)
+      Sleep(5);
+    send(c, "IP:127.0.0.1\n", 13, 0);
+    sent = true;
+    ReadLine(c);
+    return TPeerEnd::Close;
+  });
+  core_->TimerSetIP->Timer();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return requestRead_.load(); }, 5s));
+  go = true;
+  while (!sent)
+    Sleep(5);
+  Sleep(100);  // the reply waits on the socket; no message is handled meanwhile
+  TSocketMessage read;
+  read.Msg = WM_SOCKET_SELECT;
+  read.WParam = core_->SSetIP->SocketHandle();
+  read.LParam = WSAMAKESELECTREPLY(FD_READ, WSAECONNABORTED);
+  core_->SSetIP->HandleWindowMessage(read);
+  EXPECT_EQ(1, UpdateErrorCount);
+  EXPECT_TRUE(Logged("Debug    setIP could not be done (a)"));
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+  // The reply still read later is applied as ever.
+  EXPECT_TRUE(PumpMessagesUntil([&] { return Logged(">>>>>    Update successfully done!"); }, 5s));
+}
+
+}  // namespace
