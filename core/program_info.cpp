@@ -8,6 +8,7 @@
 #include "core/program_path.h"
 #include "core/random_source.h"
 #include "core/settings.h"
+#include "platform/ascii_text.h"
 #include "platform/version_info.h"
 
 std::string ProductName;
@@ -29,14 +30,6 @@ std::string ModulePath()
       return std::string(buffer.data(), length);
     buffer.resize(buffer.size() * 2);
   }
-}
-
-std::string UpperAscii(std::string text)
-{
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 32);
-  return text;
 }
 
 // Before any other core code runs, as the random draws of the core expect.

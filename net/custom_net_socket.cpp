@@ -11,6 +11,7 @@
 #include "net/winsock_binding.h"
 #include "net/winsock_error_text.h"
 #include "platform/application.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -1456,7 +1457,7 @@ void TCustomNetSocket::Listen()
   }
   try {
     if (!protoLookedUp_) {
-      if (LowerText(protoText_.substr(0, 4)) == "raw_") {
+      if (LowerAscii(protoText_.substr(0, 4)) == "raw_") {
         socketType_ = SOCK_RAW;
         protoNumber_ = NetSocketResolveProto(protoText_.substr(4, 10));
       } else {

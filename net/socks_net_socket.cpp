@@ -10,6 +10,7 @@
 #include "net/address_text.h"
 #include "net/name_resolution.h"
 #include "net/winsock_binding.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ void TCustomSocksNetSocket::Connect()
     TCustomNetSocket::Connect();
     return;
   }
-  if (LowerText(protoText_) != "tcp") {
+  if (LowerAscii(protoText_) != "tcp") {
     SignalError("tcp is the only protocol supported thru socks server");
     return;
   }
