@@ -5,6 +5,7 @@
 #include "net/custom_net_socket.h"
 #include "net/lookup_request.h"
 #include "platform/critical_section.h"
+#include "platform/window_class.h"
 
 namespace {
 
@@ -36,8 +37,7 @@ HWND CreateSocketWindow(TCustomNetSocket* Owner)
     ClassState.Record.cbWndExtra = sizeof(LONG_PTR);
     ClassState.Record.hInstance = ModuleInstance();
     ClassState.Record.lpszClassName = kClassName;
-    WNDCLASSA existing;
-    if (!GetClassInfoA(ClassState.Record.hInstance, kClassName, &existing) && RegisterClassA(&ClassState.Record) == 0)
+    if (!EnsureWindowClass(ClassState.Record))
       return nullptr;
     ++ClassState.WindowCount;
   }
