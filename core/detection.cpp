@@ -9,11 +9,6 @@
 
 namespace {
 
-std::string Now()
-{
-  return GetDateText(true, true) + " " + GetTimeText(true);
-}
-
 void LogAddressChange(const std::string& address)
 {
   LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", 10);
@@ -47,7 +42,7 @@ bool ApplyDetectedAddress(const std::string& address)
 void ApplyReplyAddress(const std::string& address)
 {
   DetectedIP = address;
-  LastDetectTime = Now();
+  LastDetectTime = DateTimeText();
   if (address == CurrentIP)
     return;
   if (address != PreviousIP && address != OlderIP)
@@ -168,7 +163,7 @@ void TKorvalindC::HandleDetectionReply(const std::string& received)
     return;
   }
   DetectedIP = reply;
-  LastDetectTime = Now();
+  LastDetectTime = DateTimeText();
   LogMessage(">>>>>    myIP detected [" + DetectedIP + "]", 30);
   if (ApplyDetectedAddress(DetectedIP))
     return;  // the update comes early; detection retries in 30 s

@@ -29,11 +29,6 @@ std::string ShortText(const std::string& text)
   return text.substr(0, 255);
 }
 
-std::string Now()
-{
-  return GetDateText(true, true) + " " + GetTimeText(true);
-}
-
 bool IsHeartBeatTariff(const std::string& tariff)
 {
   return tariff == "HA" || tariff == "HB" || tariff == "HC";
@@ -270,7 +265,7 @@ void TKorvalindC::ApplyUpdateReply(const std::string& reply)
     return;
   }
 
-  LastUpdateTime = Now();
+  LastUpdateTime = DateTimeText();
   LogMessage(">>>>>    Update successfully done!", 10);
   UpdateErrorCount = 0;
   DetectErrorCount = 0;
