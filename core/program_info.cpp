@@ -65,14 +65,10 @@ std::string GetVersionValue(const std::string& key, const std::string& fileName)
 
 std::string GetPlatformName()
 {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExA(&info))
+  const TRunningVersion& version = RunningVersion();
+  if (!version.known)
     return {};
-#pragma GCC diagnostic pop
-  switch (info.dwPlatformId) {
+  switch (version.platformId) {
   case 0: return "Win32s";
   case 1: return "Windows 95";
   case 2: return "Windows NT";
