@@ -5,7 +5,6 @@
 #include "core/korvalind_c.h"
 #include "core/korvalind_functions.h"
 #include "core/log.h"
-#include "core/reply_assembly.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/ini_file.h"
@@ -54,44 +53,28 @@ void WriteAccountFlag(const std::string& key, bool value)
 
 }  // namespace
 
+const TKorvalindC::TExchangeKind TKorvalindC::UpdateExchange = {
+    "setIP",
+    "Debug    ..... setIP data available",
+    "Debug    setIP could not be done (a)",
+    &UpdateErrorCount,
+    true,
+    &TKorvalindC::SSetIP,
+    &TKorvalindC::setIPReply_,
+    &TKorvalindC::setIPExchange_,
+    &TKorvalindC::FailUpdateWithoutReply,
+    &TKorvalindC::FailUpdateReply,
+    &TKorvalindC::HandleUpdateReply,
+};
+
 void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... setIP data available", 40);
-  if (ErrCode != 0) {
-    LogMessage("Debug    setIP could not be done (a)", 40);
-    setIPExchange_.CountFailure(UpdateErrorCount);
-    RequestEndpointResolution();
-    return;
-  }
-  std::string reply;
-  try {
-    if (!CollectReplyBytes(*SSetIP, setIPReply_)) {
-      FailUpdateWithoutReply();
-      return;
-    }
-    if (!ReplyIsWhole(setIPReply_))
-      return;  // the rest is still on its way
-    reply = TakeReplyText(setIPReply_);
-    setIPExchange_.Settle();
-    SSetIP->CloseConnection();
-  } catch (const std::exception& e) {
-    FailUpdateReply(e);
-    return;
-  }
-  ProcessUpdateReply(reply);
+  ReceiveReply(UpdateExchange, ErrCode);
 }
 
 void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  // A reply cut by an error ("SI:6" of "SI:600") is never applied.
-  const auto end = setIPExchange_.SessionClosed(ErrCode == 0, !setIPReply_.empty());
-  if (end == TExchangeState::TEnd::WholeReply) {
-    ProcessUpdateReply(TakeReplyText(setIPReply_));
-    return;
-  }
-  setIPReply_.clear();
-  if (end == TExchangeState::TEnd::Failure)
-    FailUpdateWithoutReply();
+  EndReplySession(UpdateExchange, ErrCode);
 }
 
 // Nothing to read, or the session ended before the reply: the next attempt
@@ -106,11 +89,7 @@ void TKorvalindC::FailUpdateWithoutReply()
 
 void TKorvalindC::ProcessUpdateReply(const std::string& reply)
 {
-  try {
-    HandleUpdateReply(reply);
-  } catch (const std::exception& e) {
-    FailUpdateReply(e);
-  }
+  ProcessReply(UpdateExchange, reply);
 }
 
 void TKorvalindC::FailUpdateReply(const std::exception& e)
