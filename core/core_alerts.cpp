@@ -3,7 +3,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 
-std::string ExceptionText(const std::exception& e)
+std::string ExceptionMessage(const std::exception& e)
 {
   return e.what();
 }
@@ -11,6 +11,6 @@ std::string ExceptionText(const std::exception& e)
 void LogCaughtException(const std::string& placeLine, const std::exception& e)
 {
   LogMessage(placeLine, 20);
-  LogMessage("Alert!   " + ExceptionText(e), 30);
+  LogMessage("Alert!   " + ExceptionMessage(e), 30);
   ++ExceptionCount;
 }

@@ -9,5 +9,6 @@
 // caller's to add.
 void LogCaughtException(const std::string& placeLine, const std::exception& e);
 
-// The message of anything a handler caught.
-std::string ExceptionText(const std::exception& e);
+// The message of an exception a handler caught (its what()), as the
+// "Alert!   " line shows it.
+std::string ExceptionMessage(const std::exception& e);

@@ -3,16 +3,10 @@
 #include "core/korvalind_c.h"
 #include "core/korvalind_functions.h"
 #include "core/log.h"
-#include "core/reply_assembly.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 
 namespace {
-
-std::string Now()
-{
-  return GetDateText(true, true) + " " + GetTimeText(true);
-}
 
 void LogAddressChange(const std::string& address)
 {
@@ -26,13 +20,21 @@ void ShiftHistory(const std::string& address)
   CurrentIP = address;
 }
 
-void CountDetectionException(TExchangeState& exchange, const char* placeLine, const std::exception& e)
-{
-  LogCaughtException(placeLine, e);
-  exchange.CountFailure(DetectErrorCount);
-}
-
 }  // namespace
+
+const TKorvalindC::TExchangeKind TKorvalindC::DetectionExchange = {
+    "myIP",
+    "Debug    ..... myIP data available",
+    "Debug    myIP could not be detected (a)",
+    &DetectErrorCount,
+    false,
+    &TKorvalindC::SMyIP,
+    &TKorvalindC::myIPReply_,
+    &TKorvalindC::myIPExchange_,
+    &TKorvalindC::FailDetectionWithoutReply,
+    &TKorvalindC::FailDetectionReply,
+    &TKorvalindC::HandleDetectionReply,
+};
 
 bool ApplyDetectedAddress(const std::string& address)
 {
@@ -47,7 +49,7 @@ bool ApplyDetectedAddress(const std::string& address)
 void ApplyReplyAddress(const std::string& address)
 {
   DetectedIP = address;
-  LastDetectTime = Now();
+  LastDetectTime = DateTimeText();
   if (address == CurrentIP)
     return;
   if (address != PreviousIP && address != OlderIP)
@@ -60,29 +62,7 @@ void TKorvalindC::TimerMyIPTimer(TObject*)
   TimerMyIP->SetInterval(30000);
   if (!PassCycleGate(TCycle::Detection))
     return;
-  try {
-    // A reply still in pieces belongs to the session closed here: closing
-    // must not make it look whole, nor count as the far side's doing.
-    myIPReply_.clear();
-    myIPExchange_.Begin();
-    if (SMyIP->State() != wsClosed) {
-      try {
-        SMyIP->CloseConnection();
-      } catch (const std::exception& e) {
-        CountDetectionException(myIPExchange_, "Alert!   myIP socket closing Exception", e);
-      }
-    }
-    try {
-      SMyIP->AssignProto("tcp");
-      SMyIP->AssignAddr(DetectServerIP);
-      SMyIP->AssignPort("901");
-      SMyIP->Connect();
-    } catch (const std::exception& e) {
-      CountDetectionException(myIPExchange_, "Alert!   myIP Exception 2", e);
-    }
-  } catch (const std::exception& e) {
-    CountDetectionException(myIPExchange_, "Alert!   myIP Exception", e);
-  }
+  StartExchange(DetectionExchange, DetectServerIP, "901");
 }
 
 void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
@@ -101,40 +81,12 @@ void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
 
 void TKorvalindC::SMyIPDataAvailable(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... myIP data available", 40);
-  if (ErrCode != 0) {
-    LogMessage("Debug    myIP could not be detected (a)", 40);
-    myIPExchange_.CountFailure(DetectErrorCount);
-    return;
-  }
-  std::string reply;
-  try {
-    if (!CollectReplyBytes(*SMyIP, myIPReply_)) {
-      FailDetectionWithoutReply();
-      return;
-    }
-    if (!ReplyIsWhole(myIPReply_))
-      return;  // the rest is still on its way
-    reply = TakeReplyText(myIPReply_);
-    myIPExchange_.Settle();
-    SMyIP->CloseConnection();
-  } catch (const std::exception& e) {
-    CountDetectionException(myIPExchange_, "Alert!   myIP DataAvailable Exception", e);
-    return;
-  }
-  ProcessDetectionReply(reply);
+  ReceiveReply(DetectionExchange, ErrCode);
 }
 
 void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  const auto end = myIPExchange_.SessionClosed(ErrCode == 0, !myIPReply_.empty());
-  if (end == TExchangeState::TEnd::WholeReply) {
-    ProcessDetectionReply(TakeReplyText(myIPReply_));
-    return;
-  }
-  myIPReply_.clear();
-  if (end == TExchangeState::TEnd::Failure)
-    FailDetectionWithoutReply();
+  EndReplySession(DetectionExchange, ErrCode);
 }
 
 // Nothing to read, or the session ended before the reply.
@@ -144,13 +96,15 @@ void TKorvalindC::FailDetectionWithoutReply()
   myIPExchange_.CountFailure(DetectErrorCount);
 }
 
+void TKorvalindC::FailDetectionReply(const std::exception& e)
+{
+  LogCaughtException("Alert!   myIP DataAvailable Exception", e);
+  myIPExchange_.CountFailure(DetectErrorCount);
+}
+
 void TKorvalindC::ProcessDetectionReply(const std::string& reply)
 {
-  try {
-    HandleDetectionReply(reply);
-  } catch (const std::exception& e) {
-    CountDetectionException(myIPExchange_, "Alert!   myIP DataAvailable Exception", e);
-  }
+  ProcessReply(DetectionExchange, reply);
 }
 
 void TKorvalindC::HandleDetectionReply(const std::string& received)
@@ -168,7 +122,7 @@ void TKorvalindC::HandleDetectionReply(const std::string& received)
     return;
   }
   DetectedIP = reply;
-  LastDetectTime = Now();
+  LastDetectTime = DateTimeText();
   LogMessage(">>>>>    myIP detected [" + DetectedIP + "]", 30);
   if (ApplyDetectedAddress(DetectedIP))
     return;  // the update comes early; detection retries in 30 s

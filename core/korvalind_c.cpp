@@ -41,10 +41,6 @@ TKorvalindC::TKorvalindC(TComponent* owner) : TDataModule(owner)
 {
   SetName("KorvalindC");
   KorvalindC = this;
-  using std::placeholders::_1;
-  using std::placeholders::_2;
-  using std::placeholders::_3;
-
   TimerMyIP = NewTimer(this, "TimerMyIP", 5000, false, [this](TObject* s) { TimerMyIPTimer(s); });
   TimerSetIP = NewTimer(this, "TimerSetIP", 5000, false, [this](TObject* s) { TimerSetIPTimer(s); });
   TimerHeartBeat = NewTimer(this, "TimerHeartBeat", 100, false, [this](TObject* s) { TimerHeartBeatTimer(s); });

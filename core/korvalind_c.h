@@ -104,6 +104,35 @@ private:
   TExchangeState setIPExchange_;
   TExchangeState myIPExchange_;
 
+  // What sets the update exchange and the detection exchange apart. The
+  // steps they share (the tick's new session, collecting the reply, the end
+  // of the session) run on it, in core/reply_exchange.cpp.
+  struct TExchangeKind {
+    const char* Name;          // the exchange in the log lines: "setIP", "myIP"
+    const char* DataLine;      // the data event's log line
+    const char* ErrorLine;     // failure (a): the data event came with an error
+    int* FailureCount;         // UpdateErrorCount or DetectErrorCount
+    bool ResolveAfterFailure;  // a failed update may mean its host is gone
+    TNetSocket* TKorvalindC::*Socket;
+    std::string TKorvalindC::*Pending;
+    TExchangeState TKorvalindC::*State;
+    void (TKorvalindC::*FailWithoutReply)();
+    void (TKorvalindC::*FailReading)(const std::exception& e);
+    void (TKorvalindC::*Handle)(const std::string& reply);
+  };
+  static const TExchangeKind UpdateExchange;
+  static const TExchangeKind DetectionExchange;
+  // The tick's part: a new attempt, the last session closed, a TCP session
+  // to address:port opened.
+  void StartExchange(const TExchangeKind& kind, const std::string& address, const char* port);
+  // The data event: the reply is handled once it is whole; an error that
+  // comes with the event (failure a) fails the attempt.
+  void ReceiveReply(const TExchangeKind& kind, std::uint16_t errCode);
+  // The close: what arrived is handled, or the attempt failed.
+  void EndReplySession(const TExchangeKind& kind, std::uint16_t errCode);
+  // The reply handler with its exception handling around it.
+  void ProcessReply(const TExchangeKind& kind, const std::string& reply);
+
   // Resolve the endpoints again within a second, which also chooses the
   // update host anew by the failure count.
   void RequestEndpointResolution();
@@ -116,6 +145,7 @@ private:
   void FailUpdateReply(const std::exception& e);
   void ArmUpdateRetry();
   void HandleDetectionReply(const std::string& reply);
+  void FailDetectionReply(const std::exception& e);
   void StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name, const std::string* fallbacks,
                          int drawn, std::string& endpoint);
 };

@@ -37,6 +37,15 @@ std::string ReplaceAll(const std::string& text, const std::string& searched, con
 // The value of key in an update reply of blank-separated key:value items.
 std::string GetReplyValue(const std::string& key, const std::string& reply);
 
+// The running system's version as it reports it to this program (Win32
+// only); known is false when it could not be read.
+struct TRunningVersion {
+  bool known = false;
+  std::uint32_t platformId = 0, major = 0, minor = 0;
+  std::string servicePack;
+};
+const TRunningVersion& RunningVersion();
+
 // The operating-system text of the update request, such as
 // "(5.1) - Windows XP Service Pack 3" (Win32 only).
 std::string GetOSVersionText();

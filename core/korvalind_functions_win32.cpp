@@ -2,13 +2,6 @@
 
 #include <windows.h>
 
-namespace {
-
-struct TRunningVersion {
-  std::uint32_t platformId = 0, major = 0, minor = 0;
-  std::string servicePack;
-};
-
 // Read once, as the system reports it to this program at start.
 const TRunningVersion& RunningVersion()
 {
@@ -20,6 +13,7 @@ const TRunningVersion& RunningVersion()
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     if (GetVersionExA(&info)) {
 #pragma GCC diagnostic pop
+      v.known = true;
       v.platformId = info.dwPlatformId;
       v.major = info.dwMajorVersion;
       v.minor = info.dwMinorVersion;
@@ -29,8 +23,6 @@ const TRunningVersion& RunningVersion()
   }();
   return version;
 }
-
-}  // namespace
 
 std::string GetOSVersionText()
 {

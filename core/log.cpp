@@ -8,6 +8,19 @@ namespace {
 
 TUdpClient* broadcastClient = nullptr;
 
+std::string RemoveAll(std::string text, char c)
+{
+  std::erase(text, c);
+  return text;
+}
+
+std::string LogFilePath()
+{
+  return GetProgramDir() + "\\" + GetProgramName(false) + ".log";
+}
+
+}  // namespace
+
 std::string DateText(const SYSTEMTIME* time, LCID locale)
 {
   char buffer[128];
@@ -21,19 +34,6 @@ std::string TimeText(const SYSTEMTIME* time, LCID locale)
   const int length = GetTimeFormatA(locale, 0, time, nullptr, buffer, sizeof buffer);
   return length > 0 ? std::string(buffer, length - 1) : std::string();
 }
-
-std::string RemoveAll(std::string text, char c)
-{
-  std::erase(text, c);
-  return text;
-}
-
-std::string LogFilePath()
-{
-  return GetProgramDir() + "\\" + GetProgramName(false) + ".log";
-}
-
-}  // namespace
 
 std::string FormatLogLine(const std::string& text, const SYSTEMTIME& time, LCID locale)
 {
@@ -59,6 +59,11 @@ std::string GetTimeText(bool withColons)
 {
   const std::string time = TimeText(nullptr, LOCALE_USER_DEFAULT);
   return withColons ? time : RemoveAll(time, ':');
+}
+
+std::string DateTimeText()
+{
+  return GetDateText(true, true) + " " + GetTimeText(true);
 }
 
 void WriteLogFile(const std::string& text, bool withTime, const std::string& fileName)

@@ -36,6 +36,14 @@ void WriteLogFile(const std::string& text, bool withTime, const std::string& fil
 // first; withColons false drops the colons.
 std::string GetDateText(bool withSeparators, bool fullYear);
 std::string GetTimeText(bool withColons);
+// GetDateText(true, true) + " " + GetTimeText(true): the moment of the last
+// detection or update as the status tab shows it.
+std::string DateTimeText();
+
+// A given moment (null: now) in the platform's short date format and in its
+// long time format, for a locale.
+std::string DateText(const SYSTEMTIME* time, LCID locale);
+std::string TimeText(const SYSTEMTIME* time, LCID locale);
 
 // The time-stamped line WriteLogFile writes, for a given moment and locale.
 std::string FormatLogLine(const std::string& text, const SYSTEMTIME& time, LCID locale);

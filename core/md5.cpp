@@ -45,16 +45,10 @@ void ZeroBytes(void* p, std::size_t size)
     bytes[i] = 0;
 }
 
-}  // namespace
-
-void Md5CompressBlock(DigestContext& context, const std::uint8_t* block)
+// The four rounds of 16 steps, each with its own auxiliary function, word
+// order and shifts (inlined: the compression stays one run of straight code).
+inline void Md5Round1(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d, const std::uint32_t* x)
 {
-  std::uint32_t x[16];
-  for (int i = 0; i < 16; ++i)
-    x[i] = LoadLittleEndian(block + 4 * i);
-
-  std::uint32_t a = context.A, b = context.B, c = context.C, d = context.D;
-
   MD5_STEP(F, a, b, c, d, x[0], 0xd76aa478u, 7)
   MD5_STEP(F, d, a, b, c, x[1], 0xe8c7b756u, 12)
   MD5_STEP(F, c, d, a, b, x[2], 0x242070dbu, 17)
@@ -71,7 +65,10 @@ void Md5CompressBlock(DigestContext& context, const std::uint8_t* block)
   MD5_STEP(F, d, a, b, c, x[13], 0xfd987193u, 12)
   MD5_STEP(F, c, d, a, b, x[14], 0xa679438eu, 17)
   MD5_STEP(F, b, c, d, a, x[15], 0x49b40821u, 22)
+}
 
+inline void Md5Round2(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d, const std::uint32_t* x)
+{
   MD5_STEP(G, a, b, c, d, x[1], 0xf61e2562u, 5)
   MD5_STEP(G, d, a, b, c, x[6], 0xc040b340u, 9)
   MD5_STEP(G, c, d, a, b, x[11], 0x265e5a51u, 14)
@@ -88,7 +85,10 @@ void Md5CompressBlock(DigestContext& context, const std::uint8_t* block)
   MD5_STEP(G, d, a, b, c, x[2], 0xfcefa3f8u, 9)
   MD5_STEP(G, c, d, a, b, x[7], 0x676f02d9u, 14)
   MD5_STEP(G, b, c, d, a, x[12], 0x8d2a4c8au, 20)
+}
 
+inline void Md5Round3(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d, const std::uint32_t* x)
+{
   MD5_STEP(H, a, b, c, d, x[5], 0xfffa3942u, 4)
   MD5_STEP(H, d, a, b, c, x[8], 0x8771f681u, 11)
   MD5_STEP(H, c, d, a, b, x[11], 0x6d9d6122u, 16)
@@ -105,7 +105,10 @@ void Md5CompressBlock(DigestContext& context, const std::uint8_t* block)
   MD5_STEP(H, d, a, b, c, x[12], 0xe6db99e5u, 11)
   MD5_STEP(H, c, d, a, b, x[15], 0x1fa27cf8u, 16)
   MD5_STEP(H, b, c, d, a, x[2], 0xc4ac5665u, 23)
+}
 
+inline void Md5Round4(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d, const std::uint32_t* x)
+{
   MD5_STEP(I, a, b, c, d, x[0], 0xf4292244u, 6)
   MD5_STEP(I, d, a, b, c, x[7], 0x432aff97u, 10)
   MD5_STEP(I, c, d, a, b, x[14], 0xab9423a7u, 15)
@@ -122,6 +125,21 @@ void Md5CompressBlock(DigestContext& context, const std::uint8_t* block)
   MD5_STEP(I, d, a, b, c, x[11], 0xbd3af235u, 10)
   MD5_STEP(I, c, d, a, b, x[2], 0x2ad7d2bbu, 15)
   MD5_STEP(I, b, c, d, a, x[9], 0xeb86d391u, 21)
+}
+
+}  // namespace
+
+void Md5CompressBlock(DigestContext& context, const std::uint8_t* block)
+{
+  std::uint32_t x[16];
+  for (int i = 0; i < 16; ++i)
+    x[i] = LoadLittleEndian(block + 4 * i);
+
+  std::uint32_t a = context.A, b = context.B, c = context.C, d = context.D;
+  Md5Round1(a, b, c, d, x);
+  Md5Round2(a, b, c, d, x);
+  Md5Round3(a, b, c, d, x);
+  Md5Round4(a, b, c, d, x);
 
   context.A += a;
   context.B += b;

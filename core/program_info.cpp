@@ -8,6 +8,7 @@
 #include "core/program_path.h"
 #include "core/random_source.h"
 #include "core/settings.h"
+#include "platform/ascii_text.h"
 #include "platform/version_info.h"
 
 std::string ProductName;
@@ -29,14 +30,6 @@ std::string ModulePath()
       return std::string(buffer.data(), length);
     buffer.resize(buffer.size() * 2);
   }
-}
-
-std::string UpperAscii(std::string text)
-{
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 32);
-  return text;
 }
 
 // Before any other core code runs, as the random draws of the core expect.
@@ -72,14 +65,10 @@ std::string GetVersionValue(const std::string& key, const std::string& fileName)
 
 std::string GetPlatformName()
 {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExA(&info))
+  const TRunningVersion& version = RunningVersion();
+  if (!version.known)
     return {};
-#pragma GCC diagnostic pop
-  switch (info.dwPlatformId) {
+  switch (version.platformId) {
   case 0: return "Win32s";
   case 1: return "Windows 95";
   case 2: return "Windows NT";

@@ -5,7 +5,6 @@
 #include "core/korvalind_c.h"
 #include "core/korvalind_functions.h"
 #include "core/log.h"
-#include "core/reply_assembly.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/ini_file.h"
@@ -24,14 +23,10 @@ bool Has(const std::string& reply, const std::string& key)
   return false;
 }
 
-std::string ShortText(const std::string& text)
+// The tariff and the heartbeat token are short texts.
+std::string ClipToShortText(const std::string& text)
 {
-  return text.substr(0, 255);
-}
-
-std::string Now()
-{
-  return GetDateText(true, true) + " " + GetTimeText(true);
+  return text.substr(0, ShortTextMax);
 }
 
 bool IsHeartBeatTariff(const std::string& tariff)
@@ -39,8 +34,9 @@ bool IsHeartBeatTariff(const std::string& tariff)
   return tariff == "HA" || tariff == "HB" || tariff == "HC";
 }
 
-// SI, MI and CI: a value of 1 to 5 characters above 1, else the fallback.
-bool ShortSeconds(const std::string& reply, const std::string& key, int& seconds)
+// SI, MI and CI: a value of 1 to 5 characters above 1; false leaves the
+// caller's default in force.
+bool ReadFiveDigitSeconds(const std::string& reply, const std::string& key, int& seconds)
 {
   if (!Has(reply, key))
     return false;
@@ -57,46 +53,215 @@ void WriteAccountFlag(const std::string& key, bool value)
   ini.WriteBool("ACCOUNT", key, value);
 }
 
+// One step per reply key, in the order the keys are applied. A step that
+// throws ends the reply there; the keys before it keep their effect.
+
+// IP: the address the service saw.
+void ApplyAddress(const std::string& reply)
+{
+  const std::string ip = GetReplyValue("IP", reply);
+  if (IsIPAddress(ip))
+    ApplyReplyAddress(ip);
+}
+
+// DT: the tariff, always (empty when absent).
+void ApplyTariff(const std::string& reply)
+{
+  TariffCode = ClipToShortText(GetReplyValue("DT", reply));
+}
+
+// SI: the update interval.
+void ApplyUpdateInterval(const std::string& reply)
+{
+  int seconds = 0;
+  SetIPInterval = 1800000;
+  if (ReadFiveDigitSeconds(reply, "SI", seconds))
+    SetIPInterval = seconds * 1000;
+}
+
+// MI: the detection interval.
+void ApplyDetectionInterval(const std::string& reply)
+{
+  int seconds = 0;
+  MyIPInterval = 60000;
+  if (ReadFiveDigitSeconds(reply, "MI", seconds))
+    MyIPInterval = seconds * 1000;
+}
+
+// HI with HB: the heartbeat interval and token; the token counts only with
+// its full 20 characters.
+void ApplyHeartBeatOrder(TKorvalindC& core, const std::string& reply)
+{
+  HeartBeatToken.clear();
+  if (!Has(reply, "HI"))
+    return;
+  const int seconds = TextToIntOrOne(GetReplyValue("HI", reply));
+  if (seconds <= 0 || seconds >= 300)
+    return;
+  core.TimerHeartBeat->SetInterval(static_cast<unsigned>(seconds) * 1000);
+  HeartBeatToken = ClipToShortText(GetReplyValue("HB", reply));
+  if (HeartBeatToken.size() != 20)
+    HeartBeatToken.clear();
+}
+
+// RI: the random lookups, off unless ordered.
+void ApplyRandomLookupInterval(TKorvalindC& core, const std::string& reply)
+{
+  core.TimerDNSRandom->SetEnabled(false);
+  if (!Has(reply, "RI"))
+    return;
+  const int seconds = TextToIntOrOne(GetReplyValue("RI", reply));
+  if (seconds > 0) {
+    core.TimerDNSRandom->SetInterval(SecondsToInterval(seconds));
+    core.TimerDNSRandom->SetEnabled(true);
+  }
+}
+
+// CI: the own-host check, off unless ordered.
+void ApplyOwnHostCheckInterval(TKorvalindC& core, const std::string& reply)
+{
+  core.TimerDNSCheck->SetEnabled(false);
+  int seconds = 0;
+  if (ReadFiveDigitSeconds(reply, "CI", seconds)) {
+    core.TimerDNSCheck->SetInterval(static_cast<unsigned>(seconds) * 1000);
+    core.TimerDNSCheck->SetEnabled(true);
+  }
+}
+
+// C1 with M1: the account's state; an empty value is no state.
+void ApplyAccountState(TKorvalindC& core, const std::string& reply)
+{
+  if (!Has(reply, "C1"))
+    return;
+  const std::string state = GetReplyValue("C1", reply);
+  if (state.empty())
+    return;
+  const int code = TextToIntOrOne(state);
+  if (code == 1) {
+    Deactivated = true;
+    LogMessage(">>>>>    Der Account ist deaktiviert!", 10);
+    WriteAccountFlag("DEACTIVATED", true);
+  } else if (code == 3 || code == 10) {
+    ConfigError = true;
+    LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", 10);
+    WriteAccountFlag("CONFIGERROR", true);
+  } else {
+    // Held back for a quarter of an hour (99) or a day; the success step
+    // overwrites both, so this lasts only when the reply orders an exit.
+    const unsigned hold = code == 99 ? 900000 : 86400000;
+    core.TimerSetIP->SetInterval(hold);
+    core.TimerMyIP->SetInterval(hold);
+    if (Has(reply, "M1")) {
+      const std::string message = GetReplyValue("M1", reply);
+      if (!message.empty())
+        LogMessage(">>>>>    " + message, 10);
+    }
+  }
+}
+
+// DNS with MIP, SIP and HIP: resolve the endpoints by name, or take the
+// addresses given.
+void ApplyEndpointOrder(TKorvalindC& core, const std::string& reply)
+{
+  if (Has(reply, "DNS") && GetReplyValue("DNS", reply) == "1") {
+    LogMessage("Debug    setIP says DNS-Resolving of socket IPs", 40);
+    core.TimerDNS->SetEnabled(true);
+    return;
+  }
+  const struct {
+    const char* key;
+    std::string& address;
+  } endpoints[] = {{"MIP", DetectServerIP}, {"SIP", UpdateServerIP}, {"HIP", HeartBeatServerIP}};
+  for (const auto& endpoint : endpoints) {
+    if (!Has(reply, endpoint.key))
+      continue;
+    const std::string address = GetReplyValue(endpoint.key, reply);
+    if (IsIPAddress(address))
+      endpoint.address = address;
+  }
+}
+
+// MESS: everything after it, line end included.
+void ApplyMessage(const std::string& reply)
+{
+  const std::size_t mess = reply.find("MESS:");
+  MessageText = mess == std::string::npos ? std::string() : reply.substr(mess + 5);
+}
+
+// SLEEP: pause the cycles.
+void ApplySleepOrder(TKorvalindC& core, const std::string& reply)
+{
+  if (!Has(reply, "SLEEP"))
+    return;
+  const std::string value = GetReplyValue("SLEEP", reply);
+  if (value.empty())
+    return;
+  LogMessage(">>>>>    Sleep for " + value + " Seconds received!", 10);
+  // A sleep of no length must not stop the cycles for good.
+  const unsigned interval = SecondsToInterval(TextToIntOrOne(value));
+  if (interval > 0) {
+    core.TimerSleep->SetInterval(interval);
+    core.TimerSleep->SetEnabled(true);
+    Sleeping = true;
+  }
+}
+
+// EXIT: end the program in a minute; true when ordered.
+bool ApplyExitOrder(TKorvalindC& core, const std::string& reply)
+{
+  core.TimerKill->SetEnabled(false);
+  if (!Has(reply, "EXIT") || GetReplyValue("EXIT", reply) != "1")
+    return false;
+  LogMessage(">>>>>    KILL/EXIT Timer started!", 10);
+  core.TimerKill->SetInterval(60000);
+  core.TimerKill->SetEnabled(true);
+  return true;
+}
+
+// The update is done: counters cleared, both cycles on the reply's
+// intervals, the heartbeat on for its tariffs.
+void CompleteUpdate(TKorvalindC& core)
+{
+  LastUpdateTime = DateTimeText();
+  LogMessage(">>>>>    Update successfully done!", 10);
+  UpdateErrorCount = 0;
+  DetectErrorCount = 0;
+  ExceptionCount = 0;
+  DNSProblemCount = 0;
+  core.TimerSetIP->SetInterval(static_cast<unsigned>(SetIPInterval));
+  core.TimerSetIP->SetEnabled(true);
+  core.TimerMyIP->SetInterval(static_cast<unsigned>(MyIPInterval));
+  core.TimerMyIP->SetEnabled(true);
+  if (IsHeartBeatTariff(TariffCode) && HeartBeatToken.size() == 20) {
+    core.TimerHeartBeat->SetEnabled(true);
+    LogMessage(">>>>>    HeartBeat activ!", 20);
+  }
+}
+
 }  // namespace
+
+const TKorvalindC::TExchangeKind TKorvalindC::UpdateExchange = {
+    "setIP",
+    "Debug    ..... setIP data available",
+    "Debug    setIP could not be done (a)",
+    &UpdateErrorCount,
+    true,
+    &TKorvalindC::SSetIP,
+    &TKorvalindC::setIPReply_,
+    &TKorvalindC::setIPExchange_,
+    &TKorvalindC::FailUpdateWithoutReply,
+    &TKorvalindC::FailUpdateReply,
+    &TKorvalindC::HandleUpdateReply,
+};
 
 void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... setIP data available", 40);
-  if (ErrCode != 0) {
-    LogMessage("Debug    setIP could not be done (a)", 40);
-    setIPExchange_.CountFailure(UpdateErrorCount);
-    RequestEndpointResolution();
-    return;
-  }
-  std::string reply;
-  try {
-    if (!CollectReplyBytes(*SSetIP, setIPReply_)) {
-      FailUpdateWithoutReply();
-      return;
-    }
-    if (!ReplyIsWhole(setIPReply_))
-      return;  // the rest is still on its way
-    reply = TakeReplyText(setIPReply_);
-    setIPExchange_.Settle();
-    SSetIP->CloseConnection();
-  } catch (const std::exception& e) {
-    FailUpdateReply(e);
-    return;
-  }
-  ProcessUpdateReply(reply);
+  ReceiveReply(UpdateExchange, ErrCode);
 }
 
 void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  // A reply cut by an error ("SI:6" of "SI:600") is never applied.
-  const auto end = setIPExchange_.SessionClosed(ErrCode == 0, !setIPReply_.empty());
-  if (end == TExchangeState::TEnd::WholeReply) {
-    ProcessUpdateReply(TakeReplyText(setIPReply_));
-    return;
-  }
-  setIPReply_.clear();
-  if (end == TExchangeState::TEnd::Failure)
-    FailUpdateWithoutReply();
+  EndReplySession(UpdateExchange, ErrCode);
 }
 
 // Nothing to read, or the session ended before the reply: the next attempt
@@ -111,17 +276,13 @@ void TKorvalindC::FailUpdateWithoutReply()
 
 void TKorvalindC::ProcessUpdateReply(const std::string& reply)
 {
-  try {
-    HandleUpdateReply(reply);
-  } catch (const std::exception& e) {
-    FailUpdateReply(e);
-  }
+  ProcessReply(UpdateExchange, reply);
 }
 
 void TKorvalindC::FailUpdateReply(const std::exception& e)
 {
   LogMessage("Alert!   setIP DataAvailable Exception:", 20);
-  LogMessage("Alert!   " + ExceptionText(e), 30);
+  LogMessage("Alert!   " + ExceptionMessage(e), 30);
   setIPExchange_.CountFailure(UpdateErrorCount);
   ++ExceptionCount;
   ArmUpdateRetry();
@@ -160,128 +321,18 @@ void TKorvalindC::ArmUpdateRetry()
 void TKorvalindC::ApplyUpdateReply(const std::string& reply)
 {
   TimerHeartBeat->SetEnabled(false);
-
-  const std::string ip = GetReplyValue("IP", reply);
-  if (IsIPAddress(ip))
-    ApplyReplyAddress(ip);
-
-  TariffCode = ShortText(GetReplyValue("DT", reply));
-
-  int seconds = 0;
-  SetIPInterval = 1800000;
-  if (ShortSeconds(reply, "SI", seconds))
-    SetIPInterval = seconds * 1000;
-  MyIPInterval = 60000;
-  if (ShortSeconds(reply, "MI", seconds))
-    MyIPInterval = seconds * 1000;
-
-  HeartBeatToken.clear();
-  if (Has(reply, "HI")) {
-    seconds = TextToIntOrOne(GetReplyValue("HI", reply));
-    if (seconds > 0 && seconds < 300) {
-      TimerHeartBeat->SetInterval(static_cast<unsigned>(seconds) * 1000);
-      HeartBeatToken = ShortText(GetReplyValue("HB", reply));
-      if (HeartBeatToken.size() != 20)
-        HeartBeatToken.clear();
-    }
-  }
-
-  TimerDNSRandom->SetEnabled(false);
-  if (Has(reply, "RI")) {
-    seconds = TextToIntOrOne(GetReplyValue("RI", reply));
-    if (seconds > 0) {
-      TimerDNSRandom->SetInterval(SecondsToInterval(seconds));
-      TimerDNSRandom->SetEnabled(true);
-    }
-  }
-
-  TimerDNSCheck->SetEnabled(false);
-  if (ShortSeconds(reply, "CI", seconds)) {
-    TimerDNSCheck->SetInterval(static_cast<unsigned>(seconds) * 1000);
-    TimerDNSCheck->SetEnabled(true);
-  }
-
-  if (Has(reply, "C1")) {
-    const std::string state = GetReplyValue("C1", reply);
-    if (!state.empty()) {
-      const int code = TextToIntOrOne(state);
-      if (code == 1) {
-        Deactivated = true;
-        LogMessage(">>>>>    Der Account ist deaktiviert!", 10);
-        WriteAccountFlag("DEACTIVATED", true);
-      } else if (code == 3 || code == 10) {
-        ConfigError = true;
-        LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", 10);
-        WriteAccountFlag("CONFIGERROR", true);
-      } else {
-        // Held back for a quarter of an hour (99) or a day; the success step
-        // overwrites both, so this lasts only when the reply orders an exit.
-        const unsigned hold = code == 99 ? 900000 : 86400000;
-        TimerSetIP->SetInterval(hold);
-        TimerMyIP->SetInterval(hold);
-        if (Has(reply, "M1")) {
-          const std::string message = GetReplyValue("M1", reply);
-          if (!message.empty())
-            LogMessage(">>>>>    " + message, 10);
-        }
-      }
-    }
-  }
-
-  if (Has(reply, "DNS") && GetReplyValue("DNS", reply) == "1") {
-    LogMessage("Debug    setIP says DNS-Resolving of socket IPs", 40);
-    TimerDNS->SetEnabled(true);
-  } else {
-    const struct {
-      const char* key;
-      std::string& address;
-    } endpoints[] = {{"MIP", DetectServerIP}, {"SIP", UpdateServerIP}, {"HIP", HeartBeatServerIP}};
-    for (const auto& endpoint : endpoints) {
-      if (!Has(reply, endpoint.key))
-        continue;
-      const std::string address = GetReplyValue(endpoint.key, reply);
-      if (IsIPAddress(address))
-        endpoint.address = address;
-    }
-  }
-
-  const std::size_t mess = reply.find("MESS:");
-  MessageText = mess == std::string::npos ? std::string() : reply.substr(mess + 5);
-
-  if (Has(reply, "SLEEP")) {
-    const std::string value = GetReplyValue("SLEEP", reply);
-    if (!value.empty()) {
-      LogMessage(">>>>>    Sleep for " + value + " Seconds received!", 10);
-      // A sleep of no length must not stop the cycles for good.
-      const unsigned interval = SecondsToInterval(TextToIntOrOne(value));
-      if (interval > 0) {
-        TimerSleep->SetInterval(interval);
-        TimerSleep->SetEnabled(true);
-        Sleeping = true;
-      }
-    }
-  }
-
-  TimerKill->SetEnabled(false);
-  if (Has(reply, "EXIT") && GetReplyValue("EXIT", reply) == "1") {
-    LogMessage(">>>>>    KILL/EXIT Timer started!", 10);
-    TimerKill->SetInterval(60000);
-    TimerKill->SetEnabled(true);
+  ApplyAddress(reply);                      // IP
+  ApplyTariff(reply);                       // DT
+  ApplyUpdateInterval(reply);               // SI
+  ApplyDetectionInterval(reply);            // MI
+  ApplyHeartBeatOrder(*this, reply);        // HI, HB
+  ApplyRandomLookupInterval(*this, reply);  // RI
+  ApplyOwnHostCheckInterval(*this, reply);  // CI
+  ApplyAccountState(*this, reply);          // C1, M1
+  ApplyEndpointOrder(*this, reply);         // DNS, MIP, SIP, HIP
+  ApplyMessage(reply);                      // MESS:
+  ApplySleepOrder(*this, reply);            // SLEEP
+  if (ApplyExitOrder(*this, reply))         // EXIT: no success step
     return;
-  }
-
-  LastUpdateTime = Now();
-  LogMessage(">>>>>    Update successfully done!", 10);
-  UpdateErrorCount = 0;
-  DetectErrorCount = 0;
-  ExceptionCount = 0;
-  DNSProblemCount = 0;
-  TimerSetIP->SetInterval(static_cast<unsigned>(SetIPInterval));
-  TimerSetIP->SetEnabled(true);
-  TimerMyIP->SetInterval(static_cast<unsigned>(MyIPInterval));
-  TimerMyIP->SetEnabled(true);
-  if (IsHeartBeatTariff(TariffCode) && HeartBeatToken.size() == 20) {
-    TimerHeartBeat->SetEnabled(true);
-    LogMessage(">>>>>    HeartBeat activ!", 20);
-  }
+  CompleteUpdate(*this);
 }

@@ -31,34 +31,7 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
     return;
   TimerDNSCheck->SetEnabled(false);
   TimerSetIP->SetInterval(30000);
-  try {
-    // A reply still in pieces belongs to the session closed here: closing
-    // must not make it look whole, nor count as the far side's doing.
-    setIPReply_.clear();
-    setIPExchange_.Begin();
-    if (SSetIP->State() != wsClosed) {
-      try {
-        SSetIP->CloseConnection();
-      } catch (const std::exception& e) {
-        LogCaughtException("Alert!   setIP socket closing Exception", e);
-        RequestEndpointResolution();
-        setIPExchange_.CountFailure(UpdateErrorCount);
-      }
-    }
-    try {
-      SSetIP->AssignProto("tcp");
-      SSetIP->AssignAddr(UpdateServerIP);
-      SSetIP->AssignPort("900");
-      SSetIP->Connect();
-    } catch (const std::exception& e) {
-      LogCaughtException("Alert!   setIP Exception 2", e);
-      RequestEndpointResolution();
-      setIPExchange_.CountFailure(UpdateErrorCount);
-    }
-  } catch (const std::exception& e) {
-    LogCaughtException("Alert!   setIP Exception", e);
-    setIPExchange_.CountFailure(UpdateErrorCount);
-  }
+  StartExchange(UpdateExchange, UpdateServerIP, "900");
 }
 
 void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include "core/korvalind_c.h"
+#include "core/log.h"
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
 #include "core/settings.h"
@@ -380,11 +381,7 @@ void TMainForm::StatusTimerTimer(TObject*)
 
 std::string LogListLine(const std::string& text, const SYSTEMTIME& time)
 {
-  char date[128] = "";
-  char clock[128] = "";
-  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);
-  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, nullptr, clock, sizeof clock);
-  return std::string(date) + "  " + clock + "   " + text;
+  return DateText(&time, LOCALE_USER_DEFAULT) + "  " + TimeText(&time, LOCALE_USER_DEFAULT) + "   " + text;
 }
 
 void TMainForm::StateSheetShow(TObject*)

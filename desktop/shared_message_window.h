@@ -8,6 +8,7 @@
 
 #include "platform/component.h"
 #include "platform/exception.h"
+#include "platform/window_class.h"
 
 // The one hidden window that every object of a kind shares to get window
 // messages without being a window, and the table that leads the identifier an
@@ -75,9 +76,7 @@ private:
       wc.lpfnWndProc = WindowProc;
       wc.hInstance = GetModuleHandleA(nullptr);
       wc.lpszClassName = ClassName;
-      if (RegisterClassA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw Exception(std::string("Cannot register the ") + Kind + " window class (error " +
-                        std::to_string(GetLastError()) + ")");
+      RequireWindowClass(wc, Kind);
       return true;
     }();
     (void)registered;

@@ -9,6 +9,7 @@
 
 #include "net/address_text.h"
 #include "net/send_queue.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint32_t value = ParseDecimal(text);
   (void)value;
   (void)TrimText(text);
-  const std::string lower = LowerText(text);
+  const std::string lower = LowerAscii(text);
   Check(lower.size() == text.size());
   for (std::size_t i = 0; i < text.size(); ++i)
     Check(lower[i] == (text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i]));

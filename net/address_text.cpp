@@ -1,7 +1,5 @@
 #include "net/address_text.h"
 
-#include <cctype>
-
 bool IsDigitChar(char Ch)
 {
   return Ch >= '0' && Ch <= '9';
@@ -62,11 +60,4 @@ std::string TrimText(const std::string& Text)
   while (last > first && static_cast<unsigned char>(Text[last - 1]) <= ' ')
     --last;
   return Text.substr(first, last - first);
-}
-
-std::string LowerText(std::string Text)
-{
-  for (char& ch : Text)
-    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return Text;
 }

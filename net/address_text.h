@@ -18,6 +18,3 @@ bool IsDottedQuad(const std::string& Text);
 
 // The text without leading and trailing blanks and control characters.
 std::string TrimText(const std::string& Text);
-
-// The text with ASCII letters in lower case.
-std::string LowerText(std::string Text);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +34,8 @@ struct TSocketMessage {
 
 // The event-driven socket: wraps one Windows Sockets socket, never blocks
 // (apart from resolving a name inside Connect, Listen and BindSocket) and turns
-// every notification into an event, run on the thread that created it.
+// every notification into an event, run on the thread that created it. Its
+// definitions lie in one file per concern, net/custom_net_socket*.cpp.
 class TCustomNetSocket : public TComponent {
 public:
   explicit TCustomNetSocket(TComponent* Owner);
@@ -200,6 +202,13 @@ public:
 
 protected:
   virtual void ResetToDefaults();
+  // Requests the Winsock version; Setter names the property in the refusal.
+  void ChangeReqVer(BYTE Low, BYTE High, const char* Setter);
+  // The address of the peer, or of the socket's own end; false when the
+  // state has none or the query fails (a failed peer query is reported under
+  // Caller's name).
+  bool QueryPeer(sockaddr_in& Peer, const char* Caller);
+  bool QueryLocal(sockaddr_in& Local);
   // False, with the error signalled, unless the socket is closed.
   bool RequireClosed(const char* Property);
   // The setter of Addr, Port or Proto (Property names it in the refusal).
@@ -208,6 +217,15 @@ protected:
   // per assignment; they throw what the resolution throws.
   void ResolveRemotePort();
   void ResolveRemoteAddr();
+  void ResolveLocalPort();
+  // Protocol and socket type: Connect takes any protocol that is neither
+  // TCP nor UDP as raw, Listen only one named "raw_" and a protocol.
+  void ResolveConnectProto();
+  void ResolveListenProto();
+  // Runs the resolution steps of Connect or Listen; false, with Context and
+  // the resolver's message signalled, when one fails. What was resolved before
+  // stays resolved.
+  bool ResolveOrSignal(const char* Context, const std::function<void()>& Resolve);
   // Changes whenever a handle is taken on or given up. Handle values are
   // reused at once, so this alone tells a notification's session from the
   // next one that a handler may have opened meanwhile.
@@ -223,11 +241,28 @@ protected:
   }
   // A new socket handle, the send queue emptied; false when reported.
   bool OpenHandle(const char* ReportedCall);
+  // The steps of Connect, Listen and Dup after the handle is open; each is
+  // false when it failed and reported.
+  bool ReadSendBufferSize();
+  bool ApplyDatagramOptions();
+  bool ApplyStreamOptions();
+  // An option that takes a 4-byte integer; Failure names it in the report.
+  bool SetOption(int Level, int Name, int Value, const char* Failure);
+  void StartStreamConnect();
+  bool BindListeningHandle();
+  bool ListenForConnections();
+  bool ListenForDatagrams();
+  bool ListenForRawPackets();
+  void EnterReceivingSession();
+  // Asks for the notifications of Mask; false when Winsock refuses.
+  bool SelectEvents(long Mask);
   // The session's handle is gone: forgets it and the notifications still
   // queued for it.
   void DropHandle(SOCKET OldHandle);
   void ChangeState(TSocketState NewState);
   void QueueData(const void* Data, int Len);
+  void HandleSendFailure(int Error);
+  void PostDataSentNotification();
   void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
   bool Destroying() const { return destroying_; }
   // Removes select notifications still queued for a socket handle that is
@@ -239,6 +274,15 @@ protected:
   void HandleAddrLookupDone(TSocketMessage& Message);
   // Takes the finished request out of the pending list; null when unknown.
   std::unique_ptr<TLookupRequest> TakeLookup(WPARAM Handle);
+  // Clears the results; the socket stops waiting for an earlier request.
+  void ForgetCurrentLookup();
+  // Request makes the Winsock request into the buffer it is given; false
+  // when it could not be started (signalled under Name).
+  bool StartLookup(const std::string& Name, const char* Caller,
+                   const std::function<HANDLE(char* Buffer, int Size)>& Request);
+  // True when Request is the lookup the socket waits for, which it then
+  // waits for no more.
+  bool EndCurrentLookup(const TLookupRequest& Request);
   // Closes a socket handle that never left wsClosed (so a close would not
   // see it) before a failure is reported.
   void AbandonHandle();
@@ -280,8 +324,11 @@ protected:
   bool isPaused_ = false;
   bool closeNotified_ = false;
   TSocketState state_ = wsClosed;
-  bool receiveDrained_ = false;
-  bool draining_ = false;  // TryToSend is running
+  // The last ReceiveData of a stream came back short, so nothing waited
+  // then: the receive loop need not ask again.
+  bool lastReadEmptiedSocket_ = false;
+  // TryToSend is under way; a handler that sends meanwhile only queues.
+  bool sendDrainRunning_ = false;
   bool quitReceived_ = false;
   int selectMask_ = 0;
   std::uint16_t currentEvent_ = 0;

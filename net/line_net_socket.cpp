@@ -16,7 +16,7 @@ void TCustomLineNetSocket::AssignLineMode(bool Value)
     return;
   lineMode_ = Value;
   if (Value)
-    rescanHeld_ = true;
+    heldBytesUnscanned_ = true;
   else
     // A handler that switches line mode off and reads on at once must get the
     // rest of its line and what follows it, in order.
@@ -130,7 +130,7 @@ bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
   if (delivering_) {
     // Reached from a message loop that a handler runs: the bytes wait in the
     // socket until the delivery under way has finished.
-    readAgain_ = true;
+    socketReadDeferred_ = true;
     return true;
   }
   const auto alive = AliveFlag();
@@ -151,15 +151,15 @@ bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
 void TCustomLineNetSocket::EndDelivery(unsigned Serial)
 {
   delivering_ = false;
-  if (readAgain_) {
-    readAgain_ = false;
+  if (socketReadDeferred_) {
+    socketReadDeferred_ = false;
     // The bytes that wait are the delivered session's; a handler may have
     // opened another one meanwhile.
     if (Serial == SessionSerial() && socketHandle_ != INVALID_SOCKET)
       PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
   }
-  if (retriggerAgain_) {
-    retriggerAgain_ = false;
+  if (heldBytesOfferDeferred_) {
+    heldBytesOfferDeferred_ = false;
     if (lineBufferCount_ > 0)
       PostMessageA(hiddenWindow_, WM_SOCKET_LINE_RETRIGGER, 0, 0);
   }
@@ -173,9 +173,9 @@ void TCustomLineNetSocket::DeliverArrival()
     // A line whose handler stopped reading it comes before anything new.
     if (!DeliverFrontLine(alive, serial))
       return;
-    rescanHeld_ = true;
+    heldBytesUnscanned_ = true;
     if (!LineHandling()) {
-      readAgain_ = true;  // what waits in the socket is for non-line reading now
+      socketReadDeferred_ = true;  // what waits in the socket is for non-line reading now
       return;
     }
   }
@@ -191,8 +191,8 @@ void TCustomLineNetSocket::DeliverArrival()
       return;
     got = 0;
   }
-  const bool rescan = got == 0 || rescanHeld_;
-  rescanHeld_ = false;
+  const bool rescan = got == 0 || heldBytesUnscanned_;
+  heldBytesUnscanned_ = false;
   if (got > 0) {
     if (LineEdit)
       ScanLine(got);
@@ -404,7 +404,7 @@ void TCustomLineNetSocket::HandleLineRetrigger()
   if (delivering_) {
     // A message loop inside a handler: the delivery under way offers the
     // held bytes itself, and asks again when it is done.
-    retriggerAgain_ = true;
+    heldBytesOfferDeferred_ = true;
     return;
   }
   const auto alive = AliveFlag();

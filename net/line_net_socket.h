@@ -74,8 +74,11 @@ private:
   int deliveredLineLength_ = 0;
   // Held bytes may hold lines that no scan has seen yet (line mode switched
   // on, or a line left unread held them back).
-  bool rescanHeld_ = false;
+  bool heldBytesUnscanned_ = false;
+  // A delivery is under way. A handler that runs a message loop may let a
+  // read notification or a request to offer the held bytes in meanwhile;
+  // each waits until the delivery ends, then is posted again.
   bool delivering_ = false;
-  bool readAgain_ = false;
-  bool retriggerAgain_ = false;
+  bool socketReadDeferred_ = false;
+  bool heldBytesOfferDeferred_ = false;
 };

@@ -1,19 +1,18 @@
 #include "net/lookup_request.h"
 
 #include <map>
+#include <mutex>
 
 #include "net/custom_net_socket.h"
 #include "net/socket_window.h"
 #include "net/winsock_binding.h"
+#include "platform/critical_section.h"
 
 namespace {
 
 struct TOrphanRegistry {
-  CRITICAL_SECTION Lock;
+  TCriticalSection Lock;
   std::map<HWND, TLookupRequests> Windows;
-
-  TOrphanRegistry() { InitializeCriticalSection(&Lock); }
-  ~TOrphanRegistry() { DeleteCriticalSection(&Lock); }
 };
 
 TOrphanRegistry Orphans;
@@ -22,11 +21,10 @@ TOrphanRegistry Orphans;
 
 void AdoptOrphanLookups(HWND Window, TLookupRequests Requests)
 {
-  EnterCriticalSection(&Orphans.Lock);
+  std::lock_guard guard(Orphans.Lock);
   auto& list = Orphans.Windows[Window];
   for (auto& request : Requests)
     list.push_back(std::move(request));
-  LeaveCriticalSection(&Orphans.Lock);
 }
 
 bool HandleOrphanLookupReply(HWND Window, UINT Msg, WPARAM WParam)
@@ -35,23 +33,24 @@ bool HandleOrphanLookupReply(HWND Window, UINT Msg, WPARAM WParam)
     return false;
   std::unique_ptr<TLookupRequest> done;
   bool last = false;
-  EnterCriticalSection(&Orphans.Lock);
-  auto window = Orphans.Windows.find(Window);
-  if (window != Orphans.Windows.end()) {
-    auto& list = window->second;
-    for (auto it = list.begin(); it != list.end(); ++it) {
-      if (reinterpret_cast<WPARAM>((*it)->Handle) == WParam) {
-        done = std::move(*it);
-        list.erase(it);
-        break;
+  {
+    std::lock_guard guard(Orphans.Lock);
+    auto window = Orphans.Windows.find(Window);
+    if (window != Orphans.Windows.end()) {
+      auto& list = window->second;
+      for (auto it = list.begin(); it != list.end(); ++it) {
+        if (reinterpret_cast<WPARAM>((*it)->Handle) == WParam) {
+          done = std::move(*it);
+          list.erase(it);
+          break;
+        }
+      }
+      if (done && list.empty()) {
+        Orphans.Windows.erase(window);
+        last = true;
       }
     }
-    if (done && list.empty()) {
-      Orphans.Windows.erase(window);
-      last = true;
-    }
   }
-  LeaveCriticalSection(&Orphans.Lock);
   if (!done)
     return false;
   done.reset();
@@ -67,10 +66,9 @@ bool HandleOrphanLookupReply(HWND Window, UINT Msg, WPARAM WParam)
 
 int PendingOrphanLookupCount()
 {
-  EnterCriticalSection(&Orphans.Lock);
+  std::lock_guard guard(Orphans.Lock);
   int count = 0;
   for (const auto& [window, list] : Orphans.Windows)
     count += static_cast<int>(list.size());
-  LeaveCriticalSection(&Orphans.Lock);
   return count;
 }

@@ -5,6 +5,7 @@
 #include "net/address_text.h"
 #include "net/socket_exception.h"
 #include "net/winsock_binding.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int NetSocketResolveProto(const std::string& Proto)
     throw ESocketException("NetSocketResolveProto: Invalid Protocol.");
   if (IsDigitChar(Proto[0]))
     return static_cast<int>(ParseDecimal(Proto) & 0x7FFFFFFFu);
-  const std::string proto = LowerText(TrimText(Proto));
+  const std::string proto = LowerAscii(TrimText(Proto));
   if (proto == "tcp")
     return IPPROTO_TCP;
   if (proto == "udp")

@@ -1,30 +1,23 @@
 #include "net/socket_window.h"
 
+#include <mutex>
+
 #include "net/custom_net_socket.h"
 #include "net/lookup_request.h"
+#include "platform/critical_section.h"
+#include "platform/window_class.h"
 
 namespace {
 
 const char* const kClassName = "XSocketWindowClass";
 
 struct TWindowClassState {
-  CRITICAL_SECTION Lock;
+  TCriticalSection Lock;
   WNDCLASSA Record{};
   int WindowCount = 0;
-
-  TWindowClassState() { InitializeCriticalSection(&Lock); }
-  ~TWindowClassState() { DeleteCriticalSection(&Lock); }
 };
 
 TWindowClassState ClassState;
-
-class TClassLockGuard {
-public:
-  TClassLockGuard() { EnterCriticalSection(&ClassState.Lock); }
-  ~TClassLockGuard() { LeaveCriticalSection(&ClassState.Lock); }
-  TClassLockGuard(const TClassLockGuard&) = delete;
-  TClassLockGuard& operator=(const TClassLockGuard&) = delete;
-};
 
 HINSTANCE ModuleInstance()
 {
@@ -36,7 +29,7 @@ HINSTANCE ModuleInstance()
 HWND CreateSocketWindow(TCustomNetSocket* Owner)
 {
   {
-    TClassLockGuard guard;
+    std::lock_guard guard(ClassState.Lock);
     ClassState.Record.style = 0;
     ClassState.Record.lpfnWndProc = SocketWindowProc;
     ClassState.Record.cbClsExtra = 0;
@@ -44,15 +37,14 @@ HWND CreateSocketWindow(TCustomNetSocket* Owner)
     ClassState.Record.cbWndExtra = sizeof(LONG_PTR);
     ClassState.Record.hInstance = ModuleInstance();
     ClassState.Record.lpszClassName = kClassName;
-    WNDCLASSA existing;
-    if (!GetClassInfoA(ClassState.Record.hInstance, kClassName, &existing) && RegisterClassA(&ClassState.Record) == 0)
+    if (!EnsureWindowClass(ClassState.Record))
       return nullptr;
     ++ClassState.WindowCount;
   }
   HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                 ModuleInstance(), nullptr);
   if (window == nullptr) {
-    TClassLockGuard guard;
+    std::lock_guard guard(ClassState.Lock);
     --ClassState.WindowCount;
     return nullptr;
   }
@@ -71,14 +63,14 @@ bool DestroySocketWindow(HWND Window)
   SetWindowLongPtrA(Window, 0, 0);
   if (!DestroyWindow(Window))
     return false;
-  TClassLockGuard guard;
+  std::lock_guard guard(ClassState.Lock);
   --ClassState.WindowCount;
   return true;
 }
 
 void UnregisterSocketWindowClass()
 {
-  TClassLockGuard guard;
+  std::lock_guard guard(ClassState.Lock);
   if (ClassState.WindowCount == 0)
     UnregisterClassA(kClassName, ModuleInstance());
 }
@@ -91,7 +83,7 @@ bool SocketWindowClassRegistered()
 
 int SocketWindowCount()
 {
-  TClassLockGuard guard;
+  std::lock_guard guard(ClassState.Lock);
   return ClassState.WindowCount;
 }
 

@@ -10,6 +10,7 @@
 #include "net/address_text.h"
 #include "net/name_resolution.h"
 #include "net/winsock_binding.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -63,7 +64,10 @@ void Socks4ReplyError(unsigned char code, int& error, std::string& text)
 
 constexpr int kReplyLimit = 127;  // the reply buffer less the byte kept free
 constexpr int kSocks4ReplySize = 8;
-constexpr int kOversizedError = 20013;
+// Anything too long for the negotiation's length bytes or buffers (a field of
+// ours, the host name in a reply) has no error code of its own: it fails the
+// session as the internal error.
+constexpr int kSocksInternalError = 20013;
 
 }  // namespace
 
@@ -135,6 +139,14 @@ std::string TCustomSocksNetSocket::OversizedRequest() const
   return std::string();
 }
 
+bool TCustomSocksNetSocket::RefuseOversized(const std::string& Problem)
+{
+  if (Problem.empty())
+    return false;
+  FailSocksSession(kSocksInternalError, Problem);
+  return true;
+}
+
 std::string TCustomSocksNetSocket::OversizedCredentials() const
 {
   const int length = static_cast<int>(SocksUsercode.size() + SocksPassword.size());
@@ -152,7 +164,7 @@ void TCustomSocksNetSocket::Connect()
     TCustomNetSocket::Connect();
     return;
   }
-  if (LowerText(protoText_) != "tcp") {
+  if (LowerAscii(protoText_) != "tcp") {
     SignalError("tcp is the only protocol supported thru socks server");
     return;
   }
@@ -228,20 +240,14 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
 
 void TCustomSocksNetSocket::SendSocksCredentials()
 {
-  const std::string oversized = OversizedCredentials();
-  if (!oversized.empty()) {
-    FailSocksSession(kOversizedError, oversized);
+  if (RefuseOversized(OversizedCredentials()))
     return;
-  }
   socksPhase_ = SocksPhaseAuth;
   if (!SessionSurvives([&] { NotifySocksAuthState(socksAuthStart); }))
     return;
   // Credentials checked again: the handler may have changed them.
-  const std::string stillOversized = OversizedCredentials();
-  if (!stillOversized.empty()) {
-    FailSocksSession(kOversizedError, stillOversized);
+  if (RefuseOversized(OversizedCredentials()))
     return;
-  }
   // User name and password: VER 1 | ULEN | UNAME | PLEN | PASSWD
   unsigned char request[kSocksBufferSize];
   int len = 0;
@@ -261,11 +267,8 @@ void TCustomSocksNetSocket::SendSocksCredentials()
 void TCustomSocksNetSocket::SendSocksConnectRequest()
 {
   socksPhase_ = SocksPhaseRequest;
-  const std::string oversized = OversizedRequest();
-  if (!oversized.empty()) {
-    FailSocksSession(kOversizedError, oversized);
+  if (RefuseOversized(OversizedRequest()))
     return;
-  }
   unsigned char request[kSocksBufferSize];
   int len = 0;
   if (socksLevel_[0] == '4') {
@@ -358,7 +361,7 @@ bool TCustomSocksNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
   case SocksPhaseRequest:
     return socksLevel_[0] == '4' ? ParseSocks4Reply() : ParseSocks5Reply();
   default:
-    FailSocksSession(20013, "internal error");
+    FailSocksSession(kSocksInternalError, "internal error");
     return false;
   }
 }
@@ -472,7 +475,7 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
   // A bound name that cannot fit the reply buffer would leave the reply
   // unfinished for ever.
   if (length > kReplyLimit) {
-    FailSocksSession(kOversizedError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
+    FailSocksSession(kSocksInternalError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
                                           " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
     return true;
   }

@@ -74,4 +74,7 @@ private:
   // The text of a request that would not fit the request buffer, or empty.
   std::string OversizedRequest() const;
   std::string OversizedCredentials() const;
+  // Fails the session when Problem (one of the two texts above) is not
+  // empty; true then.
+  bool RefuseOversized(const std::string& Problem);
 };

@@ -1,9 +1,11 @@
 #include "net/winsock_binding.h"
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "net/socket_exception.h"
+#include "platform/critical_section.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ enum TEntry {
 
 // Owns the process-wide state; its destruction is the unit's finalization.
 struct TWinsockState {
-  CRITICAL_SECTION Lock;
+  TCriticalSection Lock;
   HMODULE Library = nullptr;
   HMODULE Library2 = nullptr;
   WSADATA Data{};
@@ -59,7 +61,6 @@ struct TWinsockState {
 
   TWinsockState()
   {
-    InitializeCriticalSection(&Lock);
     for (auto& entry : Cache)
       entry.store(nullptr, std::memory_order_relaxed);
   }
@@ -67,19 +68,10 @@ struct TWinsockState {
   {
     if (LiveCount < 1)
       UnloadWinsock();
-    DeleteCriticalSection(&Lock);
   }
 };
 
 TWinsockState State;
-
-class TLockGuard {
-public:
-  TLockGuard() { EnterCriticalSection(&State.Lock); }
-  ~TLockGuard() { LeaveCriticalSection(&State.Lock); }
-  TLockGuard(const TLockGuard&) = delete;
-  TLockGuard& operator=(const TLockGuard&) = delete;
-};
 
 // Only the system folder: a wsock32.dll planted in the current folder or next
 // to the program must never be the one that is loaded.
@@ -103,7 +95,7 @@ F Entry(TEntry which, const char* name)
   if (proc == nullptr) {
     // Resolve and store under the lock, so an unload in between cannot leave
     // an address of the freed library in the cache.
-    TLockGuard guard;
+    std::lock_guard guard(State.Lock);
     proc = State.Cache[which].load(std::memory_order_acquire);
     if (proc == nullptr) {
       proc = which == eWSAIoctl ? Winsock2EntryPoint(name) : WinsockEntryPoint(name);
@@ -117,7 +109,7 @@ F Entry(TEntry which, const char* name)
 
 FARPROC WinsockEntryPoint(const std::string& Name)
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   if (State.Library == nullptr) {
     HMODULE module = LoadSystemLibrary("wsock32.dll");
     if (module == nullptr)
@@ -144,7 +136,7 @@ FARPROC WinsockEntryPoint(const std::string& Name)
 
 FARPROC Winsock2EntryPoint(const std::string& Name)
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   if (State.Library2 == nullptr) {
     if (State.Library == nullptr)
       WinsockEntryPoint("");
@@ -164,7 +156,7 @@ FARPROC Winsock2EntryPoint(const std::string& Name)
 
 void UnloadWinsock()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   if (State.Library == nullptr || State.LiveCount != 0)
     return;
   Winsock::WSACleanup();
@@ -182,19 +174,19 @@ void UnloadWinsock()
 
 void AddWinsockUser()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   ++State.LiveCount;
 }
 
 void RemoveWinsockUser()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   --State.LiveCount;
 }
 
 void ReleaseWinsockUser()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   --State.LiveCount;
   if (State.LiveCount < 1)
     UnloadWinsock();
@@ -202,7 +194,7 @@ void ReleaseWinsockUser()
 
 int LiveSocketCount()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   return State.LiveCount;
 }
 
@@ -245,44 +237,44 @@ BYTE WinsockReqVerHigh()
 
 void SetWinsockReqVer(BYTE Low, BYTE High)
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   State.ReqVerLow = Low;
   State.ReqVerHigh = High;
 }
 
 bool WinsockLoaded()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   return State.Library != nullptr;
 }
 
 bool Winsock2Loaded()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   return State.Library2 != nullptr;
 }
 
 HMODULE WinsockModule()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   return State.Library;
 }
 
 int WinsockStartupCount()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   return State.StartupCount;
 }
 
 int WinsockResolveCount()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   return State.ResolveCount;
 }
 
 WORD WinsockStartedVersion()
 {
-  TLockGuard guard;
+  std::lock_guard guard(State.Lock);
   return State.StartedVersion;
 }
 

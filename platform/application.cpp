@@ -5,6 +5,7 @@
 #include "platform/exception.h"
 #include "platform/form.h"
 #include "platform/program_file.h"
+#include "platform/window_class.h"
 
 TApplication* Application = nullptr;
 
@@ -44,16 +45,15 @@ HWND TApplication::Handle()
     return handle_;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA windowClass{};
-  if (!GetClassInfoA(instance, AppWindowClassName, &windowClass)) {
-    windowClass.lpfnWndProc = AppWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, "MAINICON");
-    if (windowClass.hIcon == nullptr)
-      windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    windowClass.lpszClassName = AppWindowClassName;
-    RegisterClassA(&windowClass);
-  }
+  windowClass.lpfnWndProc = AppWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, "MAINICON");
+  if (windowClass.hIcon == nullptr)
+    windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+  windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  windowClass.lpszClassName = AppWindowClassName;
+  // A failure shows as the window that cannot be created below.
+  EnsureWindowClass(windowClass);
   // No size, in the middle of the screen: only its taskbar button is seen.
   const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int y = GetSystemMetrics(SM_CYSCREEN) / 2;

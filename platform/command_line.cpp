@@ -1,22 +1,8 @@
 #include "platform/command_line.h"
 
-#include <algorithm>
 #include <cstdlib>
 
-namespace {
-
-char UpperAscii(char c)
-{
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b)
-{
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
-}
-
-}  // namespace
+#include "platform/ascii_text.h"
 
 std::vector<std::string> ParamList()
 {

@@ -2,17 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-
-bool SameTextAscii(const std::string& a, const std::string& b)
-{
-  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](char x, char y) { return lower(static_cast<unsigned char>(x)) == lower(static_cast<unsigned char>(y)); });
-}
-
-}  // namespace
+#include "platform/ascii_text.h"
 
 TComponent::TComponent(TComponent* owner) : owner_(owner)
 {

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "platform/application.h"
+#include "platform/window_class.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ const char* PlainWindowClass()
     windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = PlainClassName;
-    registered = RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    registered = EnsureWindowClass(windowClass);
   }
   return PlainClassName;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/application.h"
 #include "platform/exception.h"
+#include "platform/window_class.h"
 
 namespace {
 
@@ -14,8 +15,7 @@ void RegisterHiddenWindowClass()
     wc.lpfnWndProc = DefWindowProcA;  // replaced per window once its object is attached
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kClassName;
-    if (RegisterClassA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-      throw Exception("Cannot register the hidden window class (error " + std::to_string(GetLastError()) + ")");
+    RequireWindowClass(wc, "hidden");
     return true;
   }();
   (void)registered;

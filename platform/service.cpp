@@ -5,6 +5,7 @@
 #include "platform/event_logger.h"
 #include "platform/os_error.h"
 #include "platform/service_application.h"
+#include "platform/service_handle.h"
 #include "platform/service_thread.h"
 
 namespace {
@@ -65,22 +66,6 @@ std::string MultiString(const std::vector<std::string>& names)
   list += '\0';
   return list;
 }
-
-class TServiceHandle {
-public:
-  explicit TServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~TServiceHandle()
-  {
-    if (handle_ != nullptr)
-      CloseServiceHandle(handle_);
-  }
-  TServiceHandle(const TServiceHandle&) = delete;
-  TServiceHandle& operator=(const TServiceHandle&) = delete;
-  SC_HANDLE Get() const { return handle_; }
-
-private:
-  SC_HANDLE handle_;
-};
 
 }  // namespace
 
@@ -287,61 +272,45 @@ void TService::HandleException(const char* where)
   }
 }
 
+std::optional<bool> TService::AskControlHandler(const std::function<void(TService*, bool&)>& handler,
+                                                const char* where)
+{
+  bool answer = true;
+  try {
+    if (handler)
+      handler(this, answer);
+  } catch (...) {
+    HandleException(where);
+    return std::nullopt;
+  }
+  return answer;
+}
+
 bool TService::DoStart()
 {
-  bool started = true;
-  try {
-    if (OnStart)
-      OnStart(this, started);
-  } catch (...) {
-    HandleException("OnStart");
-    started = false;
-    if (Win32ErrCode == 0 && ErrCode == 0)
-      Win32ErrCode = ERROR_EXCEPTION_IN_SERVICE;
-  }
-  return started;
+  if (const std::optional<bool> started = AskControlHandler(OnStart, "OnStart"))
+    return *started;
+  if (Win32ErrCode == 0 && ErrCode == 0)
+    Win32ErrCode = ERROR_EXCEPTION_IN_SERVICE;
+  return false;
 }
 
 bool TService::DoStop()
 {
-  bool stopped = true;
-  try {
-    if (OnStop)
-      OnStop(this, stopped);
-  } catch (...) {
-    // The control manager asked for the stop: a handler that failed on its
-    // way is reported, and the service stops all the same rather than hang
-    // in stop pending.
-    HandleException("OnStop");
-    stopped = true;
-  }
-  return stopped;
+  // The control manager asked for the stop: a handler that failed on its way
+  // is reported, and the service stops all the same rather than hang in stop
+  // pending.
+  return AskControlHandler(OnStop, "OnStop").value_or(true);
 }
 
 bool TService::DoPause()
 {
-  bool paused = true;
-  try {
-    if (OnPause)
-      OnPause(this, paused);
-  } catch (...) {
-    HandleException("OnPause");
-    paused = false;
-  }
-  return paused;
+  return AskControlHandler(OnPause, "OnPause").value_or(false);
 }
 
 bool TService::DoContinue()
 {
-  bool continued = true;
-  try {
-    if (OnContinue)
-      OnContinue(this, continued);
-  } catch (...) {
-    HandleException("OnContinue");
-    continued = false;
-  }
-  return continued;
+  return AskControlHandler(OnContinue, "OnContinue").value_or(false);
 }
 
 void TService::DoShutdown()

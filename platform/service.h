@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,10 @@ public:
 
 private:
   void HandleException(const char* where);
+  // The answer of the start, stop, pause or continue handler (true when none
+  // is assigned or it leaves the flag alone); empty when it threw, which is
+  // logged here. What a failed handler means is each control's own.
+  std::optional<bool> AskControlHandler(const std::function<void(TService*, bool&)>& handler, const char* where);
   DWORD ServiceTypeValue() const;
   DWORD ControlsAccepted() const;
 

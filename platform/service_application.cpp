@@ -7,6 +7,7 @@
 #include "platform/event_logger.h"
 #include "platform/hidden_window.h"
 #include "platform/os_error.h"
+#include "platform/service_handle.h"
 #include "platform/service_start_thread.h"
 
 TServiceApplication* ServiceApplication = nullptr;
@@ -18,22 +19,6 @@ const UINT kSynchronizeMessage = WM_APP + 2;
 struct TSynchronizeCall {
   const std::function<void()>* work;
   std::exception_ptr error;
-};
-
-class TManagerHandle {
-public:
-  TManagerHandle() : handle_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
-  ~TManagerHandle()
-  {
-    if (handle_ != nullptr)
-      CloseServiceHandle(handle_);
-  }
-  TManagerHandle(const TManagerHandle&) = delete;
-  TManagerHandle& operator=(const TManagerHandle&) = delete;
-  SC_HANDLE Get() const { return handle_; }
-
-private:
-  SC_HANDLE handle_;
 };
 
 }  // namespace
@@ -129,7 +114,7 @@ void TServiceApplication::Run()
 bool TServiceApplication::RegisterServices(bool install, bool silent)
 {
   const std::vector<TService*> services = ServiceList();
-  TManagerHandle manager;
+  TServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (manager.Get() == nullptr) {
     const std::string error = SysErrorMessage(GetLastError());
     const std::string name = services.empty() ? Title : services.front()->DisplayName;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
 #include "core/settings.h"
@@ -97,12 +102,24 @@ TEST_F(LoadConfigTest, EveryCallReadsTheFileAnew)
   EXPECT_FALSE(ConfigError);  // follows the file, also back to False
 }
 
-TEST(ProcessWideValuesTest, FallbackAddressesComeFromTheBuild)
+// The configured list, comma-separated, as one text per address.
+std::vector<std::string> ConfiguredList(const std::string& list)
 {
-  for (int i = 0; i < 6; ++i)
-    EXPECT_EQ(korvalind::endpoints::UpdateFallbackIPs[i], UpdateFallbackIPs[i]);
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(korvalind::endpoints::DetectFallbackIPs[i], DetectFallbackIPs[i]);
+  std::vector<std::string> items;
+  std::stringstream stream(list);
+  for (std::string item; std::getline(stream, item, ',');)
+    items.push_back(item);
+  return items;
+}
+
+TEST(ProcessWideValuesTest, FallbackAddressesAreTheConfiguredOnesInOrder)
+{
+  const std::vector<std::string> update = ConfiguredList(KORVALIND_CONFIGURED_UPDATE_FALLBACK);
+  const std::vector<std::string> detect = ConfiguredList(KORVALIND_CONFIGURED_DETECT_FALLBACK);
+  ASSERT_EQ(6u, update.size());
+  ASSERT_EQ(4u, detect.size());
+  EXPECT_EQ(update, std::vector<std::string>(std::begin(UpdateFallbackIPs), std::end(UpdateFallbackIPs)));
+  EXPECT_EQ(detect, std::vector<std::string>(std::begin(DetectFallbackIPs), std::end(DetectFallbackIPs)));
   EXPECT_EQ("MERVAT430", ClientAuthCode);
 }
 

@@ -4,6 +4,7 @@
 
 #include "net/address_text.h"
 #include "net/winsock_error_text.h"
+#include "platform/ascii_text.h"
 
 TEST(AddressText, DottedQuadTable)
 {
@@ -60,7 +61,7 @@ TEST(AddressText, TrimRemovesBlanksAndControlCharactersLowerTextOnlyLetters)
   EXPECT_EQ(TrimText("\t\r\nudp\r\n"), "udp");
   EXPECT_EQ(TrimText("   "), "");
   EXPECT_EQ(TrimText("a b"), "a b");
-  EXPECT_EQ(LowerText("RAW_Icmp 4A\xC4"), "raw_icmp 4a\xC4");
+  EXPECT_EQ(LowerAscii("RAW_Icmp 4A\xC4"), "raw_icmp 4a\xC4");
 }
 
 TEST(WinsockErrorText, KnownAndUnknownCodes)

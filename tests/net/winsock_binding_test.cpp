@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "net/address_text.h"
 #include "net/net_socket.h"
 #include "net/socket_window.h"
 #include "net/winsock_binding.h"
+#include "platform/ascii_text.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/test_paths.h"
 
@@ -100,7 +100,7 @@ TEST(WinsockBinding, LibrariesComeFromTheSystemFolderNotTheCurrentOne)
     ASSERT_GT(GetModuleFileNameA(WinsockModule(), path, MAX_PATH), 0u);
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
-    EXPECT_EQ(LowerText(path), LowerText(std::string(system) + "\\wsock32.dll"));
+    EXPECT_EQ(LowerAscii(path), LowerAscii(std::string(system) + "\\wsock32.dll"));
   }
   SetCurrentDirectoryA(previous);
 }

@@ -5,23 +5,9 @@
 #include <functional>
 #include <thread>
 
+#include "platform/service_handle.h"
+
 namespace {
-
-class THandle {
-public:
-  explicit THandle(SC_HANDLE handle) : handle_(handle) {}
-  ~THandle()
-  {
-    if (handle_ != nullptr)
-      CloseServiceHandle(handle_);
-  }
-  THandle(const THandle&) = delete;
-  THandle& operator=(const THandle&) = delete;
-  SC_HANDLE Get() const { return handle_; }
-
-private:
-  SC_HANDLE handle_;
-};
 
 SC_HANDLE OpenManager()
 {
@@ -98,8 +84,8 @@ DWORD RunProgram(const std::string& program, const std::string& arguments, const
 TServiceConfig QueryConfig(const std::string& name)
 {
   TServiceConfig config;
-  THandle manager(OpenManager());
-  THandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG));
+  TServiceHandle manager(OpenManager());
+  TServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG));
   if (service.Get() == nullptr)
     return config;
   DWORD needed = 0;
@@ -122,8 +108,8 @@ TServiceConfig QueryConfig(const std::string& name)
 
 void RemoveService(const std::string& name)
 {
-  THandle manager(OpenManager());
-  THandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
+  TServiceHandle manager(OpenManager());
+  TServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (service.Get() == nullptr)
     return;
   SERVICE_STATUS_PROCESS status{};
@@ -147,8 +133,8 @@ void RemoveService(const std::string& name)
 
 bool StartService(const std::string& name, const std::vector<std::string>& arguments)
 {
-  THandle manager(OpenManager());
-  THandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
+  TServiceHandle manager(OpenManager());
+  TServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (service.Get() == nullptr)
     return false;
   std::vector<const char*> argv;
@@ -160,8 +146,8 @@ bool StartService(const std::string& name, const std::vector<std::string>& argum
 SERVICE_STATUS ControlService(const std::string& name, DWORD code, DWORD* lastError)
 {
   SERVICE_STATUS status{};
-  THandle manager(OpenManager());
-  THandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
+  TServiceHandle manager(OpenManager());
+  TServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
   if (service.Get() == nullptr || !::ControlService(service.Get(), code, &status)) {
     if (lastError != nullptr)
       *lastError = GetLastError();
@@ -175,8 +161,8 @@ SERVICE_STATUS ControlService(const std::string& name, DWORD code, DWORD* lastEr
 SERVICE_STATUS_PROCESS QueryStatus(const std::string& name)
 {
   SERVICE_STATUS_PROCESS status{};
-  THandle manager(OpenManager());
-  THandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
+  TServiceHandle manager(OpenManager());
+  TServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
   DWORD needed = 0;
   if (service.Get() == nullptr || !QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
                                                           reinterpret_cast<BYTE*>(&status), sizeof status, &needed))

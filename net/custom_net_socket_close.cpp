@@ -1,0 +1,277 @@
+// Ending a session (an orderly close, an abort, a close or free posted for
+// later), the loops that wait for the send queue or the peer, pausing
+// notifications, the reports of failed Winsock calls, and the operations that
+// fire the component's events.
+#include "net/custom_net_socket.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "net/winsock_binding.h"
+#include "net/winsock_error_text.h"
+
+namespace {
+
+// Sleeps until a message arrives or a short while has passed, so the loops
+// that wait for the network do not spin the processor.
+void WaitForMessages(DWORD milliseconds)
+{
+  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+}  // namespace
+
+// ---- closing ----------------------------------------------------------------
+
+void TCustomNetSocket::CloseConnection()
+{
+  CloseSocketHandle(true, 0);
+}
+
+void TCustomNetSocket::AbortSession()
+{
+  AbortConnection(0);
+}
+
+void TCustomNetSocket::AbortConnection(std::uint16_t Error)
+{
+  CancelLookup();
+  DeleteSendQueue();
+  if (state_ == wsConnected && protoNumber_ == IPPROTO_TCP) {
+    LingerOnOff = wsLingerOff;
+    ApplyLinger();
+  }
+  CloseSocketHandle(false, Error);
+}
+
+void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
+{
+  if (socketHandle_ == INVALID_SOCKET) {
+    if (state_ != wsClosed) {
+      ChangeState(wsClosed);
+      ResetToDefaults();
+    }
+    return;
+  }
+  if (state_ == wsClosed)
+    return;
+  if (Shutdown)
+    ShutdownSocket(SD_SEND);
+  const SOCKET handle = socketHandle_;
+  const unsigned session = sessionSerial_;
+  while (Winsock::closesocket(handle) != 0) {
+    lastError_ = Winsock::WSAGetLastError();
+    if (lastError_ == WSAEWOULDBLOCK) {
+      PumpMessages();
+      if (sessionSerial_ != session)
+        return;  // closed meanwhile by a handler
+      WaitForMessages(10);
+      continue;
+    }
+    if (lastError_ == WSANOTINITIALISED)
+      break;
+    DropHandle(handle);
+    ReportSocketError("Disconnect (closesocket)");
+    return;
+  }
+  DropHandle(handle);
+  // A handler may open the next session from here on; its settings are not
+  // this session's to reset.
+  const unsigned closed = sessionSerial_;
+  ChangeState(wsClosed);
+  if (!destroying_ && !closeNotified_) {
+    closeNotified_ = true;
+    NotifySessionClosed(Error);
+  }
+  if (sessionSerial_ != closed || state_ != wsClosed)
+    return;
+  try {
+    ResetToDefaults();
+  } catch (...) {
+  }
+}
+
+void TCustomNetSocket::CloseLater()
+{
+  PostMessageA(hiddenWindow_, WM_SOCKET_CLOSE_LATER, 0, 0);
+}
+
+void TCustomNetSocket::FreeLater()
+{
+  PostMessageA(hiddenWindow_, WM_SOCKET_FREE_LATER, 0, 0);
+}
+
+void TCustomNetSocket::FlushSendQueue()
+{
+  auto alive = alive_;
+  while (socketHandle_ != INVALID_SOCKET && !sendQueueEmpty_) {
+    const long long before = sendQueue_.PendingBytes();
+    TryToSend();
+    PumpMessages();
+    if (!*alive)
+      return;
+    if (socketHandle_ != INVALID_SOCKET && !sendQueueEmpty_ && sendQueue_.PendingBytes() >= before)
+      WaitForMessages(10);
+  }
+}
+
+void TCustomNetSocket::DrainUntilClosed()
+{
+  auto alive = alive_;
+  while (socketHandle_ != INVALID_SOCKET && state_ != wsClosed) {
+    PumpMessages();
+    if (!*alive || socketHandle_ == INVALID_SOCKET)
+      return;
+    u_long waiting = 0;
+    if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0)
+      break;
+    if (waiting > 0) {
+      const int readBefore = readCount_;
+      const bool handled = NotifyDataAvailable(0);
+      if (!*alive || socketHandle_ == INVALID_SOCKET)
+        return;
+      // A handler that takes nothing would keep this loop going for ever. A
+      // count that did not drop is no proof of that: more may have arrived.
+      // Without a handler the read notification drains what waits.
+      u_long after = 0;
+      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &after) != 0 ||
+          (handled && readCount_ == readBefore && after >= waiting))
+        break;
+    }
+    // The zero-byte read only asks whether the socket still works: the peer's
+    // close itself arrives as FD_CLOSE through the pump. A read that reports
+    // no error is no failure; a stale error must not be taken for its own.
+    Winsock::WSASetLastError(0);
+    char none;
+    if (RawRecv(&none, 0, 0) <= 0) {
+      lastError_ = Winsock::WSAGetLastError();
+      if (lastError_ != 0 && lastError_ != WSAEWOULDBLOCK)
+        break;
+    }
+    PumpMessages();
+    if (!*alive)
+      return;
+    WaitForMessages(10);
+  }
+}
+
+void TCustomNetSocket::PauseEvents()
+{
+  isPaused_ = true;
+  Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, 0, 0);
+}
+
+void TCustomNetSocket::ResumeEvents()
+{
+  isPaused_ = false;
+  Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, selectMask_);
+}
+
+void TCustomNetSocket::ShutdownSocket(int How)
+{
+  if (socketHandle_ != INVALID_SOCKET)
+    Winsock::shutdown(socketHandle_, How);
+}
+
+// ---- errors -----------------------------------------------------------------
+
+void TCustomNetSocket::SignalError(const std::string& Msg)
+{
+  if (OnError) {
+    NotifyError();
+    return;
+  }
+  throw ESocketException(Msg);
+}
+
+void TCustomNetSocket::SignalErrorFmt(const char* Fmt, ...)
+{
+  char text[1024];
+  va_list args;
+  va_start(args, Fmt);
+  std::vsnprintf(text, sizeof(text), Fmt, args);
+  va_end(args);
+  SignalError(text);
+}
+
+void TCustomNetSocket::ReportSocketError(const std::string& FunctionName, bool CloseOnLoss)
+{
+  const int code = Winsock::WSAGetLastError();
+  const std::string message =
+      "Error " + std::to_string(code) + " in function " + FunctionName + "\r\n" + WinsockErrorText(code);
+  if (CloseOnLoss && (code == WSAECONNRESET || code == WSAENOTCONN)) {
+    const SOCKET old = socketHandle_;
+    if (old != INVALID_SOCKET) {
+      Winsock::closesocket(old);
+      DropHandle(old);
+    }
+    // A handler that opened the next session keeps it open.
+    if (state_ == wsClosed || SessionSurvives([&] { NotifySessionClosed(static_cast<std::uint16_t>(code)); }))
+      ChangeState(wsClosed);
+  }
+  lastError_ = code;
+  SignalError(message);
+}
+
+// ---- notifications ----------------------------------------------------------
+
+bool TCustomNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
+{
+  if (!OnDataAvailable)
+    return false;
+  OnDataAvailable(this, ErrCode);
+  return true;
+}
+
+void TCustomNetSocket::NotifySessionAvailable(std::uint16_t ErrCode)
+{
+  if (OnSessionAvailable)
+    OnSessionAvailable(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
+{
+  DeliverSessionConnected(ErrCode);
+}
+
+void TCustomNetSocket::DeliverSessionConnected(std::uint16_t ErrCode)
+{
+  if (OnSessionConnected)
+    OnSessionConnected(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
+{
+  if (OnSessionClosed)
+    OnSessionClosed(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifyDataSent(std::uint16_t ErrCode)
+{
+  if (OnDataSent)
+    OnDataSent(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifySendData(int BytesSent)
+{
+  if (OnSendData)
+    OnSendData(this, BytesSent);
+}
+
+void TCustomNetSocket::NotifyChangeState(TSocketState OldState, TSocketState NewState)
+{
+  if (OnChangeState)
+    OnChangeState(this, OldState, NewState);
+}
+
+void TCustomNetSocket::NotifyDnsLookupDone(std::uint16_t ErrCode)
+{
+  if (OnDnsLookupDone)
+    OnDnsLookupDone(this, ErrCode);
+}
+
+void TCustomNetSocket::NotifyError()
+{
+  if (OnError)
+    OnError(this);
+}

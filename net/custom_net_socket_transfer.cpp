@@ -1,0 +1,263 @@
+// Data transfer: the receive loop of a read notification, the receive
+// operations, and the send path through the send queue.
+#include "net/custom_net_socket.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/winsock_binding.h"
+
+namespace {
+
+// Most bytes of a stream handed to one send call, as a plain 64 KiB write loop does.
+constexpr int kSendRun = 64 * 1024;
+
+}  // namespace
+
+// ---- receiving --------------------------------------------------------------
+
+void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
+{
+  const unsigned session = sessionSerial_;
+  u_long lastWaiting = 0;
+  bool counted = false;
+  for (;;) {
+    try {
+      lastError_ = 0;
+      const int readBefore = readCount_;
+      lastReadEmptiedSocket_ = false;
+      if (!NotifyDataAvailable(ErrCode)) {
+        char scratch[1024];
+        if (RawRecv(scratch, sizeof(scratch), 0) < 0) {
+          lastError_ = Winsock::WSAGetLastError();
+          if (lastError_ == WSAEWOULDBLOCK) {
+            lastError_ = 0;
+            break;
+          }
+        }
+      }
+      if (Options.Contains(wsoNoReceiveLoop))
+        break;
+      if (lastError_ != 0) {
+        if (lastError_ == -1)
+          lastError_ = 0;
+        break;
+      }
+      if (sessionSerial_ != session)
+        break;
+      // The handler's last read came back short, so nothing waited then; what
+      // arrives later brings a read notification of its own. Saves asking.
+      if (lastReadEmptiedSocket_ && readCount_ != readBefore)
+        break;
+      u_long waiting = 0;
+      if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0) {
+        lastError_ = Winsock::WSAGetLastError();
+        break;
+      }
+      if (waiting == 0)
+        break;
+      // A handler that reads nothing would be called for ever: stop when a
+      // pass neither received through ReceiveData nor lowered the waiting
+      // count; the next read notification offers the bytes again.
+      if (readCount_ == readBefore && counted && waiting >= lastWaiting)
+        break;
+      lastWaiting = waiting;
+      counted = true;
+    } catch (...) {
+      // What a data handler throws ends the loop and goes no further; the
+      // session stays as the handler left it.
+      break;
+    }
+  }
+}
+
+int TCustomNetSocket::ReadRcvdCount()
+{
+  u_long count = 0;
+  if (Winsock::ioctlsocket(socketHandle_, FIONREAD, &count) == SOCKET_ERROR) {
+    ReportSocketError("ioctlSocket");
+    return -1;
+  }
+  return static_cast<int>(count);
+}
+
+int TCustomNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+{
+  return Winsock::recv(socketHandle_, static_cast<char*>(Buffer), BufferSize, Flags);
+}
+
+int TCustomNetSocket::ReceiveData(void* Buffer, int BufferSize)
+{
+  const int count = RawRecv(Buffer, BufferSize, 0);
+  if (count < 0)
+    lastError_ = Winsock::WSAGetLastError();
+  else
+    readCount_ += count;
+  // A stream read that did not fill the buffer emptied the socket.
+  lastReadEmptiedSocket_ = socketType_ == SOCK_STREAM && count >= 0 && count < BufferSize;
+  return count;
+}
+
+std::string TCustomNetSocket::ReceiveText()
+{
+  int count = ReadRcvdCount();
+  if (count < 0)
+    return std::string();
+  if (count == 0)
+    count = 255;
+  std::string text(static_cast<std::size_t>(count), '\0');
+  const int got = ReceiveData(text.data(), count);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return text;
+}
+
+int TCustomNetSocket::RawRecvFrom(SOCKET S, void* Buffer, int BufferSize, int Flags, sockaddr* From, int* FromLen)
+{
+  return Winsock::recvfrom(S, static_cast<char*>(Buffer), BufferSize, Flags, From, FromLen);
+}
+
+int TCustomNetSocket::ReceiveDatagram(void* Buffer, int BufferSize, sockaddr* From, int* FromLen)
+{
+  const int count = RawRecvFrom(socketHandle_, Buffer, BufferSize, 0, From, FromLen);
+  if (count < 0)
+    lastError_ = Winsock::WSAGetLastError();
+  else
+    readCount_ += count;
+  return count;
+}
+
+// ---- sending ----------------------------------------------------------------
+
+void TCustomNetSocket::QueueData(const void* Data, int Len)
+{
+  // A datagram goes out whole: it gets a block of its own, never split at
+  // the block size.
+  const bool queued =
+      socketType_ == SOCK_DGRAM ? sendQueue_.QueueDatagram(Data, Len) : sendQueue_.QueueData(Data, Len);
+  if (queued)
+    sendQueueEmpty_ = false;
+}
+
+int TCustomNetSocket::Send(const void* Data, int Len)
+{
+  if (state_ != wsConnected && state_ != wsSocksConnected) {
+    Winsock::WSASetLastError(WSAENOTCONN);
+    ReportSocketError("Send");
+    return -1;
+  }
+  // Nothing queued leaves SendQueueEmpty as it was, so a flush never waits
+  // for data that does not exist.
+  if (Len > 0)
+    QueueData(Data, Len);
+  TryToSend();
+  if (sendQueueEmpty_ && socketHandle_ != INVALID_SOCKET)
+    PostDataSentNotification();
+  return Len > 0 ? Len : 0;
+}
+
+// OnDataSent fires from the message loop, after the send call has returned.
+void TCustomNetSocket::PostDataSentNotification()
+{
+  PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_WRITE, 0));
+}
+
+int TCustomNetSocket::SendText(const std::string& Text)
+{
+  if (Text.empty())
+    return 0;
+  return Send(Text.data(), static_cast<int>(Text.size()));
+}
+
+void TCustomNetSocket::TryToSend()
+{
+  // An OnSendData handler that sends again lands here while the bytes just
+  // handed over are not yet taken off the queue: they would go out twice. The
+  // running drain sends what the handler queued.
+  if (socketHandle_ == INVALID_SOCKET || sendQueue_.BlockCount() == 0 || sendDrainRunning_)
+    return;
+  const unsigned session = sessionSerial_;
+  sendDrainRunning_ = true;
+  struct TDrainGuard {
+    bool& Flag;
+    ~TDrainGuard() { Flag = false; }
+  } guard{sendDrainRunning_};
+  // A stream's blocks go out together: one call per 1460-byte block would cost
+  // a system call each. An OnSendData handler hears of every block, so then
+  // each goes on its own. A datagram is always one block.
+  const int run = socketType_ == SOCK_STREAM && !OnSendData ? kSendRun : 0;
+  for (;;) {
+    int len = 0;
+    const unsigned char* data = sendQueue_.PeekRun(run, len);
+    if (len == 0) {
+      if (sendQueue_.DropEmptyFront())
+        continue;
+      sendQueueEmpty_ = true;
+      return;
+    }
+    const unsigned generation = sendQueue_.Generation();
+    const int sent = RawSend(data, len);
+    if (sent == 0)
+      return;
+    if (sent == SOCKET_ERROR) {
+      HandleSendFailure(Winsock::WSAGetLastError());
+      return;
+    }
+    // OnSendData may have closed the socket or dropped the queue.
+    if (sessionSerial_ != session || sendQueue_.Generation() != generation)
+      return;
+    sendQueue_.Consume(sent);
+    if (sent < len)
+      return;
+  }
+}
+
+// A lost connection ends the session with its own error; a full buffer waits
+// for the write notification that resumes the drain.
+void TCustomNetSocket::HandleSendFailure(int Error)
+{
+  switch (Error) {
+  case WSAECONNRESET:
+  case WSAENOTSOCK:
+  case WSAENOTCONN:
+  case WSAEINVAL:
+  case WSAECONNABORTED:
+    closeNotified_ = true;
+    CloseConnection();
+    NotifySessionClosed(static_cast<std::uint16_t>(Error));
+    return;
+  case WSAEWOULDBLOCK:
+    return;
+  default:
+    ReportSocketError("TryToSend failed");
+    return;
+  }
+}
+
+int TCustomNetSocket::RawSend(const void* Data, int Len)
+{
+  int result;
+  if (socketType_ == SOCK_DGRAM)
+    result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
+                             reinterpret_cast<const sockaddr*>(&remoteSockAddr_), sizeof(remoteSockAddr_));
+  else
+    result = Winsock::send(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_);
+  if (result > 0)
+    NotifySendData(result);
+  return result;
+}
+
+int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void* Data, int Len)
+{
+  // Never read past what the caller gave.
+  sockaddr_in dest{};
+  if (Dest != nullptr && DestLen > 0)
+    std::memcpy(&dest, Dest, std::min<std::size_t>(sizeof(dest), static_cast<std::size_t>(DestLen)));
+  const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
+                                     reinterpret_cast<const sockaddr*>(&dest),
+                                     std::min<int>(DestLen, sizeof(dest)));
+  if (result > 0)
+    NotifySendData(result);
+  if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM)
+    PostDataSentNotification();
+  return result;
+}
