@@ -35,9 +35,14 @@ std::string TimeText(const SYSTEMTIME* time, LCID locale)
   return length > 0 ? std::string(buffer, length - 1) : std::string();
 }
 
+std::string DateTimeText(const SYSTEMTIME& time, LCID locale)
+{
+  return DateText(&time, locale) + " " + TimeText(&time, locale);
+}
+
 std::string FormatLogLine(const std::string& text, const SYSTEMTIME& time, LCID locale)
 {
-  return DateText(&time, locale) + " " + TimeText(&time, locale) + "  " + text + "\r\n";
+  return DateTimeText(time, locale) + "  " + text + "\r\n";
 }
 
 std::string GetDateText(bool withSeparators, bool fullYear)
@@ -63,7 +68,10 @@ std::string GetTimeText(bool withColons)
 
 std::string DateTimeText()
 {
-  return GetDateText(true, true) + " " + GetTimeText(true);
+  // One reading of the clock, so date and time agree across midnight.
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return DateTimeText(now, LOCALE_USER_DEFAULT);
 }
 
 void WriteLogFile(const std::string& text, bool withTime, const std::string& fileName)

@@ -36,7 +36,7 @@ void WriteLogFile(const std::string& text, bool withTime, const std::string& fil
 // first; withColons false drops the colons.
 std::string GetDateText(bool withSeparators, bool fullYear);
 std::string GetTimeText(bool withColons);
-// GetDateText(true, true) + " " + GetTimeText(true): the moment of the last
+// GetDateText(true, true) + " " + GetTimeText(true) of one moment: the last
 // detection or update as the status tab shows it.
 std::string DateTimeText();
 
@@ -44,6 +44,9 @@ std::string DateTimeText();
 // long time format, for a locale.
 std::string DateText(const SYSTEMTIME* time, LCID locale);
 std::string TimeText(const SYSTEMTIME* time, LCID locale);
+
+// Date and time of a given moment, as DateTimeText gives them for now.
+std::string DateTimeText(const SYSTEMTIME& time, LCID locale);
 
 // The time-stamped line WriteLogFile writes, for a given moment and locale.
 std::string FormatLogLine(const std::string& text, const SYSTEMTIME& time, LCID locale);
