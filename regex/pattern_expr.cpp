@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "regex/case_swap.h"
@@ -1154,7 +1155,43 @@ void TPatternExpr::DeriveStartHints(int flags)
   }
 }
 
-void TPatternExpr::FillStartCharSet(CNode node, std::uint64_t* visited)
+namespace {
+
+// Nodes still to be filled from. The walk keeps its own list rather than
+// recursing, as optional pieces nest one branch per piece; most programs need
+// only the slots kept in place.
+class TNodeStack {
+public:
+  void Push(const unsigned char* node)
+  {
+    if (Size < std::size(Inline)) {
+      Inline[Size] = node;
+    } else {
+      Spill.push_back(node);
+    }
+    ++Size;
+  }
+  bool Empty() const { return Size == 0; }
+  const unsigned char* Pop()
+  {
+    --Size;
+    if (Size < std::size(Inline)) {
+      return Inline[Size];
+    }
+    const unsigned char* node = Spill.back();
+    Spill.pop_back();
+    return node;
+  }
+
+private:
+  const unsigned char* Inline[32];
+  std::size_t Size = 0;
+  std::vector<const unsigned char*> Spill;
+};
+
+}  // namespace
+
+void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
 {
   auto addChar = [this](unsigned char c) { StartCharSet[c >> 3] |= static_cast<std::uint8_t>(1u << (c & 7)); };
   auto inside = [this](CNode n) -> CNode {
@@ -1164,7 +1201,7 @@ void TPatternExpr::FillStartCharSet(CNode node, std::uint64_t* visited)
     return n;
   };
   // Each node is filled once per derivation: what it adds is already in the
-  // set, and loops and chains of optional pieces would otherwise recurse for
+  // set, and loops and chains of optional pieces would otherwise be walked for
   // ever or branch exponentially.
   auto firstVisit = [&](CNode n) {
     auto offset = static_cast<size_t>(n - Program);
@@ -1175,116 +1212,123 @@ void TPatternExpr::FillStartCharSet(CNode node, std::uint64_t* visited)
     visited[offset >> 6] |= bit;
     return true;
   };
-  node = inside(node);
-  while (node != nullptr) {
-    if (!firstVisit(node)) {
-      return;
-    }
-    unsigned char kind = *node;
-    switch (kind) {
-    case OpEnd:
-      return;
-    case OpInputStart:
-    case OpInputEnd:
-    case OpBack:
-    case OpEmpty:
-    case OpComment:
-    case OpLineStart:
-    case OpLineEnd:
-    case OpWordBoundary:
-    case OpNonWordBoundary:
-      break;
-    case OpAny:
-    case OpAnyInLine:
-    case OpBackRef:
-    case OpBackRefCI:
-      std::memset(StartCharSet, 0xFF, sizeof StartCharSet);
-      return;
-    case OpDigit:
-      for (int c = '0'; c <= '9'; ++c) {
-        addChar(static_cast<unsigned char>(c));
-      }
-      return;
-    case OpNonDigit:
-      for (int c = 0; c < 256; ++c) {
-        if (!IsDigitChar(static_cast<unsigned char>(c))) {
-          addChar(static_cast<unsigned char>(c));
-        }
-      }
-      return;
-    case OpLiteral:
-      addChar(node[NodeHeaderSize]);
-      return;
-    case OpLiteralCI:
-      addChar(node[NodeHeaderSize]);
-      addChar(static_cast<unsigned char>(CaseSwap(static_cast<char>(node[NodeHeaderSize]))));
-      return;
-    case OpAnyOfSmall:
-      addChar(node[5]);
-      addChar(node[6]);
-      addChar(node[7]);
-      return;
-    case OpAnyButSmall:
-      for (int c = 0; c < 256; ++c) {
-        if (c != node[5] && c != node[6] && c != node[7]) {
-          addChar(static_cast<unsigned char>(c));
-        }
-      }
-      return;
-    case OpAnyOfSet:
-      for (int i = 0; i < 32; ++i) {
-        StartCharSet[i] |= node[NodeHeaderSize + i];
-      }
-      return;
-    case OpLoopEntry:
-      FillStartCharSet(NextNode(node), visited);
-      return;
-    case OpAlternative: {
+  TNodeStack pending;
+  pending.Push(start);
+  while (!pending.Empty()) {
+    // Walks one chain by next offsets; `node` becomes null where the chain stops.
+    for (CNode node = inside(pending.Pop()); node != nullptr && firstVisit(node);) {
+      unsigned char kind = *node;
       CNode next = NextNode(node);
-      if (next == nullptr || *next != OpAlternative) {
-        node = inside(node + NodeHeaderSize);
-        continue;
-      }
-      FillStartCharSet(node + NodeHeaderSize, visited);
-      for (CNode alt = next; alt != nullptr && *alt == OpAlternative; alt = NextNode(alt)) {
-        if (!firstVisit(alt)) {
+      switch (kind) {
+      case OpEnd:
+        next = nullptr;
+        break;
+      case OpInputStart:
+      case OpInputEnd:
+      case OpBack:
+      case OpEmpty:
+      case OpComment:
+      case OpLineStart:
+      case OpLineEnd:
+      case OpWordBoundary:
+      case OpNonWordBoundary:
+      case OpLoopEntry:
+        break;
+      case OpAny:
+      case OpAnyInLine:
+      case OpBackRef:
+      case OpBackRefCI:
+        std::memset(StartCharSet, 0xFF, sizeof StartCharSet);
+        next = nullptr;
+        break;
+      case OpDigit:
+        for (int c = '0'; c <= '9'; ++c) {
+          addChar(static_cast<unsigned char>(c));
+        }
+        next = nullptr;
+        break;
+      case OpNonDigit:
+        for (int c = 0; c < 256; ++c) {
+          if (!IsDigitChar(static_cast<unsigned char>(c))) {
+            addChar(static_cast<unsigned char>(c));
+          }
+        }
+        next = nullptr;
+        break;
+      case OpLiteral:
+        addChar(node[NodeHeaderSize]);
+        next = nullptr;
+        break;
+      case OpLiteralCI:
+        addChar(node[NodeHeaderSize]);
+        addChar(static_cast<unsigned char>(CaseSwap(static_cast<char>(node[NodeHeaderSize]))));
+        next = nullptr;
+        break;
+      case OpAnyOfSmall:
+        addChar(node[5]);
+        addChar(node[6]);
+        addChar(node[7]);
+        next = nullptr;
+        break;
+      case OpAnyButSmall:
+        for (int c = 0; c < 256; ++c) {
+          if (c != node[5] && c != node[6] && c != node[7]) {
+            addChar(static_cast<unsigned char>(c));
+          }
+        }
+        next = nullptr;
+        break;
+      case OpAnyOfSet:
+        for (int i = 0; i < 32; ++i) {
+          StartCharSet[i] |= node[NodeHeaderSize + i];
+        }
+        next = nullptr;
+        break;
+      case OpAlternative:
+        if (next == nullptr || *next != OpAlternative) {
+          next = inside(node + NodeHeaderSize);
           break;
         }
-        FillStartCharSet(inside(alt + NodeHeaderSize), visited);
+        pending.Push(node + NodeHeaderSize);
+        for (CNode alt = next; alt != nullptr && *alt == OpAlternative; alt = NextNode(alt)) {
+          if (!firstVisit(alt)) {
+            break;
+          }
+          pending.Push(alt + NodeHeaderSize);
+        }
+        next = nullptr;
+        break;
+      case OpLoop:
+      case OpLoopLazy:
+        pending.Push(node + ReadProgramInt(node + 13));
+        if (ReadProgramInt(node + 5) != 0) {
+          next = nullptr;
+        }
+        break;
+      case OpStar:
+      case OpStarLazy:
+        pending.Push(node + NodeHeaderSize);
+        break;
+      case OpPlus:
+      case OpPlusLazy:
+        next = inside(node + NodeHeaderSize);
+        break;
+      case OpBraces:
+      case OpBracesLazy:
+        pending.Push(node + NodeHeaderSize + 8);
+        if (ReadProgramInt(node + 5) > 0) {
+          next = nullptr;
+        }
+        break;
+      default:
+        if ((kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) ||
+            (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber)) {
+          break;
+        }
+        RaiseError(reExecMatchPrimMemoryCorruption);
       }
-      return;
+      node = next;
     }
-    case OpLoop:
-    case OpLoopLazy:
-      FillStartCharSet(inside(node + ReadProgramInt(node + 13)), visited);
-      if (ReadProgramInt(node + 5) == 0) {
-        FillStartCharSet(NextNode(node), visited);
-      }
-      return;
-    case OpStar:
-    case OpStarLazy:
-      FillStartCharSet(inside(node + NodeHeaderSize), visited);
-      break;
-    case OpPlus:
-    case OpPlusLazy:
-      FillStartCharSet(inside(node + NodeHeaderSize), visited);
-      return;
-    case OpBraces:
-    case OpBracesLazy:
-      FillStartCharSet(inside(node + NodeHeaderSize + 8), visited);
-      if (ReadProgramInt(node + 5) > 0) {
-        return;
-      }
-      break;
-    default:
-      if ((kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) ||
-          (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber)) {
-        FillStartCharSet(NextNode(node), visited);
-        return;
-      }
-      RaiseError(reExecMatchPrimMemoryCorruption);
-    }
-    node = NextNode(node);
   }
 }
 
