@@ -1601,6 +1601,23 @@ bool TPatternExpr::MatchRepeat(CNode node, CNode next)
   return false;
 }
 
+// A loop's body has width by its parts, yet a back-reference to an empty text
+// can make a pass consume nothing; another pass from the same place would
+// repeat it for ever, so such a pass ends the loop. `body` is the node a pass
+// starts with (for a "*" loop, the alternative before it); only a group can
+// pass empty, and it opened where the pass began.
+bool TPatternExpr::PassConsumedNothing(CNode body) const
+{
+  if (body != nullptr && *body == OpAlternative) {
+    body = body + NodeHeaderSize;
+  }
+  if (body == nullptr || body >= Program + ProgramSize) {
+    return false;
+  }
+  int n = *body - OpGroupOpen;
+  return n >= 1 && n <= MaxGroupNumber && MatchStart[n] == InputPos;
+}
+
 bool TPatternExpr::MatchPrim(CNode node)
 {
   auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
@@ -1766,6 +1783,15 @@ bool TPatternExpr::MatchPrim(CNode node)
       break;
     }
     case OpBack:
+      if (PassConsumedNothing(next)) {
+        // A "*" loop goes on with its exit branch; a "+" loop fails back to
+        // the alternative that offers it.
+        if (*next != OpAlternative) {
+          return false;
+        }
+        next = NextNode(next);
+      }
+      break;
     case OpEmpty:
     case OpComment:
       break;
@@ -1843,8 +1869,9 @@ bool TPatternExpr::MatchPrim(CNode node)
       if (k < min) {
         return runBody();
       }
+      bool again = k < max && !(k > 0 && PassConsumedNothing(body));
       if (kind == OpLoop) {
-        if (k < max && runBody()) {
+        if (again && runBody()) {
           return true;
         }
         return leave();
@@ -1852,23 +1879,17 @@ bool TPatternExpr::MatchPrim(CNode node)
       if (leave()) {
         return true;
       }
-      return k < max && runBody();
+      return again && runBody();
     }
     default:
       if (kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) {
         int n = kind - OpGroupOpen;
-        const char* savedStart = MatchStart[n];
-        const char* savedEnd = MatchEnd[n];
-        // Until the group closes again its old end belongs to an earlier pass:
-        // a reference from inside finds the group unset, never a text made of
-        // the new start and the stale end.
+        const char* saved = MatchStart[n];
         MatchStart[n] = InputPos;
-        MatchEnd[n] = nullptr;
         if (MatchPrim(next)) {
           return true;
         }
-        MatchStart[n] = savedStart;
-        MatchEnd[n] = savedEnd;
+        MatchStart[n] = saved;
         return false;
       }
       if (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber) {

@@ -133,6 +133,7 @@ private:
   bool MatchAt(const char* position);
   bool MatchPrim(CNode node);
   bool MatchRepeat(CNode node, CNode next);
+  bool PassConsumedNothing(CNode body) const;
   std::int64_t RegRepeat(CNode node, std::int64_t max);
   bool IsWordChar(unsigned char c) const;
   bool IsLineBreak(unsigned char c) const { return (LineBreakSet[c >> 3] >> (c & 7)) & 1; }
