@@ -186,7 +186,7 @@ TEST(PatternExec, MultiLineAnchorsWithPairedSeparator)
   ExpectMatches(std::begin(cases), std::end(cases));
 }
 
-// One row per fault mended against the letter of the design.
+// Each test below pins the engine's answer where it once went wrong.
 TEST(PatternRegression, LazyOptionalOverEmptyAtomCompiles)
 {
   const TMatchCase cases[] = {
