@@ -9,23 +9,6 @@
 
 namespace {
 
-// The matcher recurses about three times per iteration of a complex
-// repetition. The budget leaves half of a 2 MB Windows main-thread stack (the
-// programs' reserve) to the callers; sanitizer frames are several times
-// larger, on an 8 MB stack.
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVALIND_REGEX_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVALIND_REGEX_ASAN 1
-#endif
-#endif
-#ifdef KORVALIND_REGEX_ASAN
-constexpr std::size_t DefaultStackBudget = 4u << 20;
-#else
-constexpr std::size_t DefaultStackBudget = 1u << 20;
-#endif
-
 int ModifierBit(char letter)
 {
   switch (letter) {
@@ -41,7 +24,7 @@ int ModifierBit(char letter)
 
 }  // namespace
 
-TPatternExpr::TPatternExpr() : CaseSwap(DefaultCaseSwap), StackBudget(DefaultStackBudget)
+TPatternExpr::TPatternExpr() : CaseSwap(DefaultCaseSwap)
 {
   SetModifierByIndex(1, false);
   SetModifierByIndex(2, true);

@@ -60,10 +60,9 @@ public:
   // Maps a character to its other case; DefaultCaseSwap unless replaced.
   std::function<char(char)> CaseSwap;
 
-  // Run-time bounds. The stack budget turns runaway recursion on long texts
-  // into error 1016; the step budget (0 = none) stops a run after that many node
-  // steps with error 1017, so fuzzing sees hangs as errors.
-  void SetStackBudget(std::size_t bytes) { StackBudget = bytes; }
+  // Run-time bound for fuzzing and tests: a run stops after that many node
+  // steps with error 1017 (0, the default, for none). Recursion that grows
+  // with the text always has a bound: beyond it a run raises error 1016.
   void SetStepLimit(std::int64_t steps) { StepLimit = steps; }
 
   int LastErrorCode() const { return LastError; }
@@ -145,10 +144,13 @@ private:
   bool MatchGroupOpen(int n, CNode next);
   bool MatchGroupClose(int n, CNode next);
   bool MatchRepeat(CNode node, CNode next);
-  bool MatchAfterRepeat(CNode next, int hint);
+  std::int64_t RepeatStep(CNode repeated) const;
   std::int64_t RegRepeat(CNode node, std::int64_t max);
   bool MatchLoopEntry(CNode next);
   bool MatchLoop(CNode node, CNode next);
+  CNode LoopBody(CNode loop) const;
+  bool MatchLoopBody(CNode loop);
+  bool MatchAfterLoop(CNode next);
   bool PassConsumedNothing(CNode body) const;
   bool IsWordChar(unsigned char c) const;
   bool IsLineBreak(unsigned char c) const { return (LineBreakSet[c >> 3] >> (c & 7)) & 1; }
@@ -193,8 +195,7 @@ private:
   char PairedSeparatorHead = 0;
   char PairedSeparatorTail = 0;
   std::uint8_t LineBreakSet[32] = {};
-  std::uintptr_t StackBase = 0;
-  std::size_t StackBudget;
+  std::int32_t MatchDepth = 0;  // MatchPrim calls active in the current run
   std::int64_t StepLimit = 0;
   std::int64_t Steps = 0;
 };

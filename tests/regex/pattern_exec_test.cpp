@@ -261,27 +261,6 @@ TEST(PatternRegression, LoopOverEmptyReferenceEnds)
   ExpectMatches(std::begin(cases), std::end(cases));
 }
 
-TEST(PatternRegression, DeepRecursionRaisesInsteadOfCrashing)
-{
-  std::string text;
-  for (int i = 0; i < 100000; ++i) {
-    text += "ab";
-  }
-  try {
-    MatchPattern("(ab)*c", text + "c");
-    ADD_FAILURE() << "no error";
-  } catch (const EPatternExpr& e) {
-    EXPECT_EQ(e.Code, 1016);
-    EXPECT_EQ(e.Message(), "TPatternExpr(exec): Recursion Too Deep");
-  }
-  std::string shorter;
-  for (int i = 0; i < 1000; ++i) {
-    shorter += "ab";
-  }
-  EXPECT_TRUE(MatchPattern("^(ab)*c$", shorter + "c"));
-  EXPECT_TRUE(MatchPattern("^(ab)+c$", shorter + "c"));
-}
-
 TEST(PatternRegression, StepLimitIsOffByDefaultAndStopsARun)
 {
   std::string text(24, 'a');
