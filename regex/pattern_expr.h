@@ -141,8 +141,7 @@ private:
   bool CapturedText(int group, const char*& text, std::int64_t& length) const;
   bool RepeatsCapture(const char* at, const char* text, std::int64_t length, bool fold) const;
   bool MatchAlternatives(CNode node);
-  bool MatchGroupOpen(int n, CNode next);
-  bool MatchGroupClose(int n, CNode next);
+  bool MatchGroupBound(const char*& bound, CNode next);
   bool MatchRepeat(CNode node, CNode next);
   std::int64_t RepeatStep(CNode repeated) const;
   std::int64_t RegRepeat(CNode node, std::int64_t max);

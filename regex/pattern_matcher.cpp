@@ -213,10 +213,10 @@ bool TPatternExpr::MatchPrim(CNode node)
       return MatchLoop(node, next);
     default:
       if (IsGroupOpen(kind)) {
-        return MatchGroupOpen(kind - OpGroupOpen, next);
+        return MatchGroupBound(MatchStart[kind - OpGroupOpen], next);
       }
       if (IsGroupClose(kind)) {
-        return MatchGroupClose(kind - OpGroupClose, next);
+        return MatchGroupBound(MatchEnd[kind - OpGroupClose], next);
       }
       RaiseError(reExecMatchPrimMemoryCorruption);
     }
@@ -385,27 +385,18 @@ bool TPatternExpr::MatchAlternatives(CNode node)
   return false;
 }
 
-// A group keeps its last end while it is open again, so a reference inside
-// it sees the text from the new start to that end.
-bool TPatternExpr::MatchGroupOpen(int n, CNode next)
+// Sets a group's start or end to InputPos for the rest of the match; a
+// failure puts the old value back. A group keeps its last end while it is
+// open again, so a reference inside it sees the text from the new start to
+// that end.
+bool TPatternExpr::MatchGroupBound(const char*& bound, CNode next)
 {
-  const char* saved = MatchStart[n];
-  MatchStart[n] = InputPos;
+  const char* saved = bound;
+  bound = InputPos;
   if (MatchPrim(next)) {
     return true;
   }
-  MatchStart[n] = saved;
-  return false;
-}
-
-bool TPatternExpr::MatchGroupClose(int n, CNode next)
-{
-  const char* saved = MatchEnd[n];
-  MatchEnd[n] = InputPos;
-  if (MatchPrim(next)) {
-    return true;
-  }
-  MatchEnd[n] = saved;
+  bound = saved;
   return false;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "regex/pattern_match.h"
+#include "tests/regex/pattern_error_code.h"
 
 namespace {
 
@@ -17,16 +18,6 @@ std::string Repeated(const std::string& piece, int times)
     text += piece;
   }
   return text;
-}
-
-int ErrorCodeOf(const std::string& pattern, const std::string& text)
-{
-  try {
-    MatchPattern(pattern, text);
-  } catch (const EPatternExpr& e) {
-    return e.Code;
-  }
-  return 0;
 }
 
 }  // namespace

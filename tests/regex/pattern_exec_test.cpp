@@ -4,6 +4,7 @@
 
 #include "regex/pattern_expr.h"
 #include "regex/pattern_match.h"
+#include "tests/regex/pattern_error_code.h"
 
 namespace {
 
@@ -20,16 +21,6 @@ void ExpectMatches(const TMatchCase* begin, const TMatchCase* end)
     EXPECT_NO_THROW(result = MatchPattern(c->Pattern, c->Text)) << c->Pattern;
     EXPECT_EQ(result, c->Expected) << c->Pattern << " on '" << c->Text << "'";
   }
-}
-
-int ErrorCodeOf(const std::string& pattern, const std::string& text)
-{
-  try {
-    MatchPattern(pattern, text);
-  } catch (const EPatternExpr& e) {
-    return e.Code;
-  }
-  return 0;
 }
 
 }  // namespace
