@@ -1,10 +1,10 @@
 // Compiles arbitrary patterns under arbitrary modifiers. A compile error must
 // carry a known code, its fixed message with the cursor offset and a position
 // inside the pattern; a compiled program must pass the verifier and survive a
-// bounded run over a short text. With bit 0x40 of the first byte, the second
-// byte is a repeat count (in steps of 1024) and the rest a piece that the
-// pattern repeats up to 256 KiB, so that patterns reach the sizes where the
-// depth of the compiler's walks matters.
+// bounded run over a short text. With both high bits of the first byte set,
+// the second byte is a repeat count (in steps of 256) and the rest a piece
+// that the pattern repeats, up to 128 KiB, so that patterns reach the sizes
+// where the depth of the compiler's walks matters.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr std::size_t MaxRepeatedSize = 256 * 1024;
+constexpr std::size_t MaxRepeatedSize = 128 * 1024;
 
 [[noreturn]] void Finding(const std::string& what, const std::string& pattern)
 {
@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   int modifiers = data[0] & 0x3F;
   std::string pattern;
-  if ((data[0] & 0x40) != 0 && size > 2) {
+  if ((data[0] & 0xC0) == 0xC0 && size > 2) {
     std::string piece(reinterpret_cast<const char*>(data + 2), size - 2);
-    std::size_t times = std::min<std::size_t>(1 + data[1] * std::size_t{1024}, MaxRepeatedSize / piece.size());
+    std::size_t times = std::min<std::size_t>(1 + data[1] * std::size_t{256}, MaxRepeatedSize / piece.size());
     pattern.reserve(piece.size() * times);
     for (std::size_t i = 0; i < times; ++i) {
       pattern += piece;

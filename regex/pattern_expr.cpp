@@ -198,8 +198,7 @@ bool TPatternExpr::PrepareProgram()
   }
   std::memset(LineBreakSet, 0, sizeof LineBreakSet);
   for (char c : LineBreaks) {
-    auto u = static_cast<unsigned char>(c);
-    LineBreakSet[u >> 3] |= static_cast<std::uint8_t>(1u << (u & 7));
+    CharSetAdd(LineBreakSet, static_cast<unsigned char>(c));
   }
   if (Program == nullptr) {
     CompileExpression();

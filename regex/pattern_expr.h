@@ -137,7 +137,7 @@ private:
   bool AtLineStart() const;
   bool AtLineEnd() const;
   bool ConsumeAtom(CNode node);
-  bool LiteralAt(CNode node, bool fold, const char*& end) const;
+  bool LiteralAt(CNode node, bool fold, const char*& at) const;
   bool CapturedText(int group, const char*& text, std::int64_t& length) const;
   bool RepeatsCapture(const char* at, const char* text, std::int64_t length, bool fold) const;
   bool MatchAlternatives(CNode node);
@@ -152,7 +152,7 @@ private:
   bool MatchAfterLoop(CNode next);
   bool PassConsumedNothing(CNode body) const;
   bool IsWordChar(unsigned char c) const;
-  bool IsLineBreak(unsigned char c) const { return (LineBreakSet[c >> 3] >> (c & 7)) & 1; }
+  bool IsLineBreak(unsigned char c) const;
 
   const char* MatchStart[15] = {};
   const char* MatchEnd[15] = {};

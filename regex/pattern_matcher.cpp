@@ -282,6 +282,11 @@ bool TPatternExpr::IsWordChar(unsigned char c) const
   return std::memchr(WordChars.data(), c, WordChars.size()) != nullptr;
 }
 
+bool TPatternExpr::IsLineBreak(unsigned char c) const
+{
+  return CharSetHas(LineBreakSet, c);
+}
+
 // ---- nodes that consume text ----
 
 // Moves InputPos past what the node matches at it, or returns false.
