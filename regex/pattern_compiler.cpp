@@ -270,8 +270,11 @@ TPatternExpr::Node TPatternExpr::ParseReg(bool inGroup, int& flags)
   flags |= altFlags & SpecialStart;
   while (*ParsePos == '|') {
     ++ParsePos;
+    // Linked from the branch before rather than from the first one, so a
+    // long alternation is not walked once per branch.
+    Node previous = branch;
     branch = ParseAlternative(altFlags);
-    LinkTail(ret, branch);
+    LinkTail(previous, branch);
     if (!(altFlags & HasWidth)) {
       flags &= ~HasWidth;
     }
