@@ -28,6 +28,7 @@ TEST(PatternDepth, DeepRecursionRaisesInsteadOfCrashing)
   const std::string rows[][2] = {
       {"(ab)*c", text},                                 // a greedy loop: three levels an iteration
       {"^(?-g)(ab)*c$", text},                          // a counted loop
+      {"(?-s)^.{0,99999}c$", text},                     // a counted loop of one level an iteration
       {"^" + Repeated("a*", 20000) + "c", "c"},         // a chain of repeats: one level a piece
       {"^" + Repeated("a?", 20000) + "c", "c"},         // a chain of choices
   };
