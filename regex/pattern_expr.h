@@ -128,7 +128,20 @@ private:
   void FillStartCharSet(CNode start, std::uint64_t* visited);
 
   // the matcher (pattern_matcher.cpp)
-  CNode NextNode(CNode node) const;
+  // The node that follows in sequence, or null for none or an offset that
+  // leaves the program.
+  CNode NextNode(CNode node) const
+  {
+    auto offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(node[1]) |
+                                            (static_cast<std::uint32_t>(node[2]) << 8) |
+                                            (static_cast<std::uint32_t>(node[3]) << 16) |
+                                            (static_cast<std::uint32_t>(node[4]) << 24));
+    std::int64_t at = (node - Program) + static_cast<std::int64_t>(offset);
+    if (offset == 0 || at < 1 || at >= ProgramSize) {
+      return nullptr;
+    }
+    return Program + at;
+  }
   CNode OperandOf(CNode node) const;
   bool RequiredTextOccurs(const char* from, const char* end) const;
   bool MatchAt(const char* position);

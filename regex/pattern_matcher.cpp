@@ -12,10 +12,10 @@ namespace {
 // recurses three levels per iteration and a chain of optional or repeated
 // pieces one per piece, so the depth grows with the text or the pattern. The
 // bound counts calls rather than bytes of stack, so a pattern and a text get
-// the same answer from every build. A level takes at most about 240 bytes of
-// stack in the Windows builds, unoptimised ones included, so 6000 levels stay
-// within 1.5 MiB of the programs' 2 MiB main-thread stack; the sanitizer
-// builds, at up to about 520 bytes a level, run on 8 MiB.
+// the same answer from every build. A level takes at most about 260 bytes of
+// stack in the Windows builds, optimised or not, so 6000 levels stay within
+// about 1.5 MiB of the programs' 2 MiB main-thread stack; the sanitizer
+// builds, at up to about 550 bytes a level, run on 8 MiB.
 constexpr std::int32_t MaxMatchDepth = 6000;
 
 // Counts one MatchPrim call for as long as it runs, however it ends.
@@ -32,18 +32,8 @@ private:
 
 }  // namespace
 
-TPatternExpr::CNode TPatternExpr::NextNode(CNode node) const
-{
-  std::int32_t offset = ReadProgramInt(node + 1);
-  std::int64_t at = (node - Program) + static_cast<std::int64_t>(offset);
-  if (offset == 0 || at < 1 || at >= ProgramSize) {
-    return nullptr;
-  }
-  return Program + at;
-}
-
 // The node right after an alternative's header, where its operand begins.
-TPatternExpr::CNode TPatternExpr::OperandOf(CNode node) const
+inline TPatternExpr::CNode TPatternExpr::OperandOf(CNode node) const
 {
   return node + NodeHeaderSize < Program + ProgramSize ? node + NodeHeaderSize : nullptr;
 }
@@ -136,7 +126,8 @@ bool TPatternExpr::MatchAt(const char* position)
 
 // Walks the chain from `node`: nodes that test or consume one thing go on
 // with their next node in this call; choices and repetitions recurse through
-// the steps below, which try the rest of the chain themselves.
+// the steps below, which try the rest of the chain themselves. The steps run
+// for most nodes are defined inline, so that they fold into this loop.
 bool TPatternExpr::MatchPrim(CNode node)
 {
   if (MatchDepth >= MaxMatchDepth) {
@@ -226,7 +217,7 @@ bool TPatternExpr::MatchPrim(CNode node)
 
 // ---- nodes that test the current position ----
 
-bool TPatternExpr::AssertionHolds(unsigned char kind) const
+inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
 {
   switch (kind) {
   case OpInputStart:
@@ -282,7 +273,7 @@ bool TPatternExpr::IsWordChar(unsigned char c) const
   return std::memchr(WordChars.data(), c, WordChars.size()) != nullptr;
 }
 
-bool TPatternExpr::IsLineBreak(unsigned char c) const
+inline bool TPatternExpr::IsLineBreak(unsigned char c) const
 {
   return CharSetHas(LineBreakSet, c);
 }
@@ -290,7 +281,7 @@ bool TPatternExpr::IsLineBreak(unsigned char c) const
 // ---- nodes that consume text ----
 
 // Moves InputPos past what the node matches at it, or returns false.
-bool TPatternExpr::ConsumeAtom(CNode node)
+inline bool TPatternExpr::ConsumeAtom(CNode node)
 {
   auto c = static_cast<unsigned char>(*InputPos);
   switch (*node) {
@@ -337,7 +328,7 @@ bool TPatternExpr::ConsumeAtom(CNode node)
 }
 
 // Whether the literal's characters stand at `at`; `at` moves past them if so.
-bool TPatternExpr::LiteralAt(CNode node, bool fold, const char*& at) const
+inline bool TPatternExpr::LiteralAt(CNode node, bool fold, const char*& at) const
 {
   const char* literal = reinterpret_cast<const char*>(node + NodeHeaderSize);
   const char* in = at;
@@ -378,7 +369,7 @@ bool TPatternExpr::RepeatsCapture(const char* at, const char* text, std::int64_t
 // ---- choices and groups ----
 
 // This alternative and each that follows it in turn, from the same place.
-bool TPatternExpr::MatchAlternatives(CNode node)
+inline bool TPatternExpr::MatchAlternatives(CNode node)
 {
   const char* save = InputPos;
   for (CNode alt = node; alt != nullptr && *alt == OpAlternative; alt = NextNode(alt)) {
