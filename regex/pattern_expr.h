@@ -146,6 +146,7 @@ private:
   bool RequiredTextOccurs(const char* from, const char* end) const;
   bool MatchAt(const char* position);
   bool MatchPrim(CNode node);
+  bool MatchChain(CNode node);
   bool AssertionHolds(unsigned char kind) const;
   bool AtLineStart() const;
   bool AtLineEnd() const;
