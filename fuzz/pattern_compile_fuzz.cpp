@@ -1,7 +1,11 @@
 // Compiles arbitrary patterns under arbitrary modifiers. A compile error must
 // carry a known code, its fixed message with the cursor offset and a position
 // inside the pattern; a compiled program must pass the verifier and survive a
-// bounded run over a short text.
+// bounded run over a short text. With both high bits of the first byte set,
+// the second byte is a repeat count (in steps of 256) and the rest a piece
+// that the pattern repeats, up to 128 KiB, so that patterns reach the sizes
+// where the depth of the compiler's walks matters.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +16,8 @@
 #include "regex/pattern_program.h"
 
 namespace {
+
+constexpr std::size_t MaxRepeatedSize = 128 * 1024;
 
 [[noreturn]] void Finding(const std::string& what, const std::string& pattern)
 {
@@ -42,7 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   int modifiers = data[0] & 0x3F;
-  std::string pattern(reinterpret_cast<const char*>(data + 1), size - 1);
+  std::string pattern;
+  if ((data[0] & 0xC0) == 0xC0 && size > 2) {
+    std::string piece(reinterpret_cast<const char*>(data + 2), size - 2);
+    std::size_t times = std::min<std::size_t>(1 + data[1] * std::size_t{256}, MaxRepeatedSize / piece.size());
+    pattern.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+      pattern += piece;
+    }
+  } else {
+    pattern.assign(reinterpret_cast<const char*>(data + 1), size - 1);
+  }
   pattern = pattern.c_str();  // the expression ends at its first NUL
 
   TPatternExpr expr;

@@ -11,7 +11,7 @@ std::string PatternErrorText(int code)
   case reCompParseRegUnmatchedBrackets2: return "TPatternExpr(comp): ParseReg Unmatched ()";
   case reCompParseRegJunkOnEnd: return "TPatternExpr(comp): ParseReg Junk On End";
   case reCompPlusStarOperandCouldBeEmpty: return "TPatternExpr(comp): *+ Operand Could Be Empty";
-  case reCompNestedSQP: return "TPatternExpr(comp): Nested *?+";
+  case reCompNestedQuantifier: return "TPatternExpr(comp): Nested *?+";
   case reCompBadHexDigit: return "TPatternExpr(comp): Bad Hex Digit";
   case reCompInvalidRange: return "TPatternExpr(comp): Invalid [] Range";
   case reCompParseAtomTrailingBackSlash: return "TPatternExpr(comp): Parse Atom Trailing \\";

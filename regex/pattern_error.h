@@ -15,7 +15,7 @@ enum TPatternError : int {
   reCompParseRegUnmatchedBrackets2 = 104,
   reCompParseRegJunkOnEnd = 105,
   reCompPlusStarOperandCouldBeEmpty = 106,
-  reCompNestedSQP = 107,
+  reCompNestedQuantifier = 107,
   reCompBadHexDigit = 108,
   reCompInvalidRange = 109,
   reCompParseAtomTrailingBackSlash = 110,

@@ -60,10 +60,9 @@ public:
   // Maps a character to its other case; DefaultCaseSwap unless replaced.
   std::function<char(char)> CaseSwap;
 
-  // Run-time bounds. The stack budget turns runaway recursion on long texts
-  // into error 1016; the step budget (0 = none) stops a run after that many
-  // node steps with error 1017, so fuzzing sees hangs as errors.
-  void SetStackBudget(std::size_t bytes) { StackBudget = bytes; }
+  // Run-time bound for fuzzing and tests: a run stops after that many node
+  // steps with error 1017 (0, the default, for none). Recursion that grows
+  // with the text always has a bound: beyond it a run raises error 1016.
   void SetStepLimit(std::int64_t steps) { StepLimit = steps; }
 
   int LastErrorCode() const { return LastError; }
@@ -91,9 +90,11 @@ private:
   using Node = unsigned char*;
   using CNode = const unsigned char*;
 
-  // compiler
+  // the object (pattern_expr.cpp)
   bool PrepareProgram();
   void DiscardProgram();
+
+  // the compiler (pattern_compiler.cpp)
   void CompileText();
   void EmitInto(unsigned char* buffer, std::int32_t size, int& flags);
   [[noreturn]] void EmitOverflow();
@@ -108,34 +109,64 @@ private:
   Node ParseReg(bool inGroup, int& flags);
   Node ParseAlternative(int& flags);
   Node ParseQuantified(int& flags);
-  Node ParseAtom(int& flags);
+  bool ParseBraces(std::int32_t& min, std::int32_t& max);
+  void EmitGreedyStar(Node atom);
+  void EmitGreedyPlus(Node atom);
+  void EmitGreedyOptional(Node atom);
   void EmitCountedRepeat(Node atom, std::int32_t min, std::int32_t max, bool lazy);
   void EmitCountedLoop(Node atom, std::int32_t min, std::int32_t max, bool lazy);
+  Node ParseAtom(int& flags);
+  Node ParseParenthesis(int& flags);
+  Node ParseEscape(int& flags);
+  Node ParseLiteralRun(int& flags);
+
+  // character classes, escapes and start hints (pattern_classes.cpp)
   unsigned char ReadEscapedChar();
   Node ParseClass();
   Node EmitCharClass(const std::string& members, bool negated);
-  void DeriveStartHints(int flags);
-  void FillStartCharSet(CNode node, std::uint64_t* visited);
+  void DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat);
+  void FillStartCharSet(CNode start, std::uint64_t* visited);
 
-  // matcher
+  // the matcher (pattern_matcher.cpp)
+  // The node that follows in sequence, or null for none or an offset that
+  // leaves the program.
   CNode NextNode(CNode node) const
   {
-    std::int32_t offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(node[1]) |
-                                                    (static_cast<std::uint32_t>(node[2]) << 8) |
-                                                    (static_cast<std::uint32_t>(node[3]) << 16) |
-                                                    (static_cast<std::uint32_t>(node[4]) << 24));
+    auto offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(node[1]) |
+                                            (static_cast<std::uint32_t>(node[2]) << 8) |
+                                            (static_cast<std::uint32_t>(node[3]) << 16) |
+                                            (static_cast<std::uint32_t>(node[4]) << 24));
     std::int64_t at = (node - Program) + static_cast<std::int64_t>(offset);
     if (offset == 0 || at < 1 || at >= ProgramSize) {
       return nullptr;
     }
     return Program + at;
   }
+  CNode OperandOf(CNode node) const;
+  bool RequiredTextOccurs(const char* from, const char* end) const;
   bool MatchAt(const char* position);
   bool MatchPrim(CNode node);
+  bool MatchChain(CNode node);
+  bool AssertionHolds(unsigned char kind) const;
+  bool AtLineStart() const;
+  bool AtLineEnd() const;
+  bool ConsumeAtom(CNode node);
+  bool LiteralAt(CNode node, bool fold, const char*& at) const;
+  bool CapturedText(int group, const char*& text, std::int64_t& length) const;
+  bool RepeatsCapture(const char* at, const char* text, std::int64_t length, bool fold) const;
+  bool MatchAlternatives(CNode node);
+  bool MatchGroupBound(const char*& bound, CNode next);
   bool MatchRepeat(CNode node, CNode next);
+  std::int64_t RepeatStep(CNode repeated) const;
   std::int64_t RegRepeat(CNode node, std::int64_t max);
+  bool MatchLoopEntry(CNode next);
+  bool MatchLoop(CNode node, CNode next);
+  CNode LoopBody(CNode loop) const;
+  bool MatchLoopBody(CNode loop);
+  bool MatchAfterLoop(CNode next);
+  bool PassConsumedNothing(CNode body) const;
   bool IsWordChar(unsigned char c) const;
-  bool IsLineBreak(unsigned char c) const { return (LineBreakSet[c >> 3] >> (c & 7)) & 1; }
+  bool IsLineBreak(unsigned char c) const;
 
   const char* MatchStart[15] = {};
   const char* MatchEnd[15] = {};
@@ -177,8 +208,7 @@ private:
   char PairedSeparatorHead = 0;
   char PairedSeparatorTail = 0;
   std::uint8_t LineBreakSet[32] = {};
-  std::uintptr_t StackBase = 0;
-  std::size_t StackBudget;
+  std::int32_t MatchDepth = 0;  // MatchPrim calls active in the current run
   std::int64_t StepLimit = 0;
   std::int64_t Steps = 0;
 };

@@ -74,13 +74,7 @@ int NodeSize(const unsigned char* node, int room)
     }
     return room + 1;  // runs past the end: reported by the caller
   default:
-    if (node[0] > OpGroupOpen && node[0] <= OpGroupOpen + MaxGroupNumber) {
-      return NodeHeaderSize;
-    }
-    if (node[0] > OpGroupClose && node[0] <= OpGroupClose + MaxGroupNumber) {
-      return NodeHeaderSize;
-    }
-    return 0;
+    return IsGroupOpen(node[0]) || IsGroupClose(node[0]) ? NodeHeaderSize : 0;
   }
 }
 
@@ -131,13 +125,10 @@ const char* PatternOpName(unsigned char kind)
   case OpWordBoundary: return "OpWordBoundary";
   case OpNonWordBoundary: return "OpNonWordBoundary";
   default:
-    if (kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) {
+    if (IsGroupOpen(kind)) {
       return "OpGroupOpen";
     }
-    if (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber) {
-      return "OpGroupClose";
-    }
-    return "";
+    return IsGroupClose(kind) ? "OpGroupClose" : "";
   }
 }
 
@@ -246,10 +237,9 @@ bool VerifyPatternProgram(const unsigned char* program, int size, std::string* p
           return fail(at, "bad repeat bounds");
         }
       }
-      if (program[repeated] == OpBackRef || program[repeated] == OpBackRefCI) {
-        if (program[repeated + NodeHeaderSize] < 1 || program[repeated + NodeHeaderSize] > MaxGroupNumber) {
-          return fail(repeated, "bad group number");
-        }
+      if ((program[repeated] == OpBackRef || program[repeated] == OpBackRefCI) &&
+          !IsGroupNumber(program[repeated + NodeHeaderSize])) {
+        return fail(repeated, "bad group number");
       }
       break;
     }
@@ -273,7 +263,7 @@ bool VerifyPatternProgram(const unsigned char* program, int size, std::string* p
       break;
     case OpBackRef:
     case OpBackRefCI:
-      if (node[NodeHeaderSize] < 1 || node[NodeHeaderSize] > MaxGroupNumber) {
+      if (!IsGroupNumber(node[NodeHeaderSize])) {
         return fail(at, "bad group number");
       }
       break;
@@ -301,12 +291,9 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
     unsigned char kind = node[0];
     std::int32_t next = ReadProgramInt(node + 1);
     out += std::to_string(at) + ": " + PatternOpName(kind);
-    if (kind > OpGroupOpen && kind <= OpGroupOpen + MaxGroupNumber) {
+    if (IsGroupOpen(kind) || IsGroupClose(kind)) {
       out += " ";
-      out += std::to_string(kind - OpGroupOpen);
-    } else if (kind > OpGroupClose && kind <= OpGroupClose + MaxGroupNumber) {
-      out += " ";
-      out += std::to_string(kind - OpGroupClose);
+      out += std::to_string(kind - (IsGroupOpen(kind) ? OpGroupOpen : OpGroupClose));
     }
     switch (kind) {
     case OpLiteral:
@@ -340,10 +327,11 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
       break;
     case OpAnyOfSet: {
       out += " [";
+      const unsigned char* set = node + NodeHeaderSize;
       for (int c = 0; c < 256; ++c) {
-        if ((node[5 + c / 8] >> (c % 8)) & 1) {
+        if (CharSetHas(set, static_cast<unsigned char>(c))) {
           int last = c;
-          while (last + 1 < 256 && ((node[5 + (last + 1) / 8] >> ((last + 1) % 8)) & 1)) {
+          while (last + 1 < 256 && CharSetHas(set, static_cast<unsigned char>(last + 1))) {
             ++last;
           }
           out += Printable(static_cast<unsigned char>(c));

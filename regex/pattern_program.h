@@ -67,6 +67,56 @@ inline void WriteProgramInt(unsigned char* p, std::int32_t value)
   p[3] = static_cast<unsigned char>(v >> 24);
 }
 
+// Group n (1..14) opens with node kind OpGroupOpen + n and closes with
+// OpGroupClose + n; a back-reference names it by the same number.
+inline bool IsGroupNumber(int n)
+{
+  return n >= 1 && n <= MaxGroupNumber;
+}
+
+inline bool IsGroupOpen(unsigned char kind)
+{
+  return IsGroupNumber(kind - OpGroupOpen);
+}
+
+inline bool IsGroupClose(unsigned char kind)
+{
+  return IsGroupNumber(kind - OpGroupClose);
+}
+
+// 256-bit character sets, as in the OpAnyOfSet operand: character c is bit
+// (c mod 8) of byte (c div 8).
+inline bool CharSetHas(const std::uint8_t* set, unsigned char c)
+{
+  return ((set[c >> 3] >> (c & 7)) & 1) != 0;
+}
+
+inline void CharSetAdd(std::uint8_t* set, unsigned char c)
+{
+  set[c >> 3] = static_cast<std::uint8_t>(set[c >> 3] | (1u << (c & 7)));
+}
+
+// The characters of OpDigit.
+inline bool IsDigitChar(unsigned char c)
+{
+  return c >= '0' && c <= '9';
+}
+
+// Whether the class node (OpAnyOfSmall, OpAnyButSmall or OpAnyOfSet) admits
+// c. The matcher keeps the text's terminating NUL out itself.
+inline bool ClassNodeHas(const unsigned char* node, unsigned char c)
+{
+  const unsigned char* operand = node + NodeHeaderSize;
+  switch (node[0]) {
+  case OpAnyOfSmall:
+    return c == operand[0] || c == operand[1] || c == operand[2];
+  case OpAnyButSmall:
+    return c != operand[0] && c != operand[1] && c != operand[2];
+  default:
+    return CharSetHas(operand, c);
+  }
+}
+
 // The name of a node kind as used in program dumps ("OpLiteral"), or "" for a
 // code that is never stored.
 const char* PatternOpName(unsigned char kind);

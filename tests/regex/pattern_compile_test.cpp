@@ -258,6 +258,21 @@ TEST(PatternCompile, StartSetDerivationTerminatesOnOptionalChains)
   }
 }
 
+TEST(PatternCompile, LongChainsOfOptionalPiecesCompile)
+{
+  // The start set used to recurse twice per piece and ran out of stack.
+  std::string pattern;
+  for (int i = 0; i < 100000; ++i) {
+    pattern += "a?";
+  }
+  TPatternExpr expr;
+  expr.SetExpression(pattern + "b");
+  ASSERT_NO_THROW(expr.CompileExpression());
+  EXPECT_TRUE(expr.StartCharSetHas('a'));
+  EXPECT_TRUE(expr.StartCharSetHas('b'));
+  EXPECT_FALSE(expr.StartCharSetHas('c'));
+}
+
 TEST(PatternCompile, ClassMembers)
 {
   struct TCase {

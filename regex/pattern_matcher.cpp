@@ -1,0 +1,597 @@
+// The matcher: a recursive backtracking interpreter of the node program
+// (MatchPrim), driven by a scan over start positions that the start hints
+// narrow (ExecFrom).
+#include <cstring>
+
+#include "regex/pattern_expr.h"
+#include "regex/pattern_program.h"
+
+namespace {
+
+// MatchPrim calls one run may have active at once. A complex repetition
+// recurses three levels per iteration and a chain of optional or repeated
+// pieces one per piece, so the depth grows with the text or the pattern. The
+// bound counts calls rather than bytes of stack, so a pattern and a text get
+// the same answer from every build. A level takes at most about 230 bytes of
+// stack in the optimised Windows build and 280 in an unoptimised one, so 6000
+// levels stay within 1.4 and 1.7 MiB of the programs' 2 MiB main-thread
+// stack; the sanitizer builds, at up to about 330 bytes a level, run on 8 MiB.
+constexpr std::int32_t MaxMatchDepth = 6000;
+
+}  // namespace
+
+// The node right after an alternative's header, where its operand begins.
+inline TPatternExpr::CNode TPatternExpr::OperandOf(CNode node) const
+{
+  return node + NodeHeaderSize < Program + ProgramSize ? node + NodeHeaderSize : nullptr;
+}
+
+bool TPatternExpr::ExecFrom(int offset)
+{
+  if (!PrepareProgram()) {
+    return false;
+  }
+  if (!HasInput) {
+    RaiseError(reExecNoInputStringSpecified);
+  }
+  if (offset < 1) {
+    RaiseError(reExecOffsetMustBeGreaterThan0);
+  }
+  const char* base = InputText.c_str();
+  auto length = static_cast<std::int64_t>(std::strlen(base));  // the text ends at its first NUL
+  if (offset > length + 1) {
+    return false;
+  }
+  const char* start = base + offset - 1;
+  const char* end = base + length;
+  if (Required != nullptr && !RequiredTextOccurs(start, end)) {
+    return false;
+  }
+  TextStart = base;
+  TextEnd = end;
+  LoopDepth = 0;
+  Steps = 0;
+  MatchDepth = 0;
+
+  if (AnchoredFlag) {
+    return MatchAt(start);
+  }
+  if (MayMatchEmpty) {
+    // An empty match can sit anywhere, the end of the text included.
+    for (const char* p = start; p <= end; ++p) {
+      if (MatchAt(p)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  if (FirstChar != 0) {
+    for (const char* p = start; p < end; ++p) {
+      p = static_cast<const char*>(std::memchr(p, FirstChar, static_cast<size_t>(end - p)));
+      if (p == nullptr) {
+        return false;
+      }
+      if (MatchAt(p)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  for (const char* p = start; p < end; ++p) {
+    if (CharSetHas(StartCharSet, static_cast<unsigned char>(*p)) && MatchAt(p)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TPatternExpr::RequiredTextOccurs(const char* from, const char* end) const
+{
+  for (const char* p = from; end - p >= RequiredLength; ++p) {
+    p = static_cast<const char*>(std::memchr(p, Required[0], static_cast<size_t>(end - p)));
+    if (p == nullptr || end - p < RequiredLength) {
+      return false;
+    }
+    if (std::memcmp(p, Required, static_cast<size_t>(RequiredLength)) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TPatternExpr::MatchAt(const char* position)
+{
+  std::memset(MatchStart, 0, sizeof MatchStart);
+  std::memset(MatchEnd, 0, sizeof MatchEnd);
+  InputPos = position;
+  if (MatchPrim(Program + 1)) {
+    MatchStart[0] = position;
+    MatchEnd[0] = InputPos;
+    return true;
+  }
+  return false;
+}
+
+// One level of the matcher's recursion. A run that raises leaves the count
+// behind; ExecFrom starts each run at 0.
+bool TPatternExpr::MatchPrim(CNode node)
+{
+  if (MatchDepth >= MaxMatchDepth) {
+    RaiseError(reExecRecursionTooDeep);
+  }
+  ++MatchDepth;
+  bool matched = MatchChain(node);
+  --MatchDepth;
+  return matched;
+}
+
+// Walks the chain from `node`: nodes that test or consume one thing go on
+// with their next node in this call; choices and repetitions recurse through
+// the steps below, which try the rest of the chain themselves. The steps run
+// for most nodes are defined inline, so that they fold into this loop.
+inline bool TPatternExpr::MatchChain(CNode node)
+{
+  for (;;) {
+    if (node == nullptr) {
+      RaiseError(reExecMatchPrimCorruptedPointers);
+    }
+    if (StepLimit > 0 && ++Steps > StepLimit) {
+      RaiseError(reExecStepLimitExceeded);
+    }
+    CNode next = NextNode(node);
+    unsigned char kind = *node;
+    switch (kind) {
+    case OpEnd:
+      return true;
+    case OpInputStart:
+    case OpInputEnd:
+    case OpLineStart:
+    case OpLineEnd:
+    case OpWordBoundary:
+    case OpNonWordBoundary:
+      if (!AssertionHolds(kind)) {
+        return false;
+      }
+      break;
+    case OpAny:
+    case OpAnyInLine:
+    case OpDigit:
+    case OpNonDigit:
+    case OpLiteral:
+    case OpLiteralCI:
+    case OpAnyOfSmall:
+    case OpAnyButSmall:
+    case OpAnyOfSet:
+    case OpBackRef:
+    case OpBackRefCI:
+      if (!ConsumeAtom(node)) {
+        return false;
+      }
+      break;
+    case OpEmpty:
+    case OpComment:
+      break;
+    case OpBack:
+      if (PassConsumedNothing(next)) {
+        // A "*" loop goes on with its exit branch; a "+" loop fails back to
+        // the alternative that offers it.
+        if (*next != OpAlternative) {
+          return false;
+        }
+        next = NextNode(next);
+      }
+      break;
+    case OpAlternative:
+      if (next != nullptr && *next == OpAlternative) {
+        return MatchAlternatives(node);
+      }
+      next = OperandOf(node);  // no choice here
+      break;
+    case OpStar:
+    case OpPlus:
+    case OpBraces:
+    case OpStarLazy:
+    case OpPlusLazy:
+    case OpBracesLazy:
+      return MatchRepeat(node, next);
+    case OpLoopEntry:
+      return MatchLoopEntry(next);
+    case OpLoop:
+    case OpLoopLazy:
+      return MatchLoop(node, next);
+    default:
+      if (IsGroupOpen(kind)) {
+        return MatchGroupBound(MatchStart[kind - OpGroupOpen], next);
+      }
+      if (IsGroupClose(kind)) {
+        return MatchGroupBound(MatchEnd[kind - OpGroupClose], next);
+      }
+      RaiseError(reExecMatchPrimMemoryCorruption);
+    }
+    node = next;
+  }
+}
+
+// ---- nodes that test the current position ----
+
+inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
+{
+  switch (kind) {
+  case OpInputStart:
+    return InputPos == TextStart;  // a later start offset does not move it
+  case OpInputEnd:
+    return *InputPos == 0;
+  case OpLineStart:
+    return AtLineStart();
+  case OpLineEnd:
+    return AtLineEnd();
+  default: {  // word boundaries
+    bool before = InputPos > TextStart && IsWordChar(static_cast<unsigned char>(InputPos[-1]));
+    bool after = *InputPos != 0 && IsWordChar(static_cast<unsigned char>(*InputPos));
+    return (before != after) == (kind == OpWordBoundary);
+  }
+  }
+}
+
+// Never between the two halves of the paired separator.
+bool TPatternExpr::AtLineStart() const
+{
+  if (InputPos == TextStart) {
+    return true;
+  }
+  char before = InputPos[-1];
+  if (PairedSeparatorSet && before == PairedSeparatorTail && InputPos - 1 > TextStart &&
+      InputPos[-2] == PairedSeparatorHead) {
+    return true;
+  }
+  if (PairedSeparatorSet && before == PairedSeparatorHead && *InputPos == PairedSeparatorTail) {
+    return false;
+  }
+  return IsLineBreak(static_cast<unsigned char>(before));
+}
+
+bool TPatternExpr::AtLineEnd() const
+{
+  char c = *InputPos;
+  if (c == 0) {
+    return true;
+  }
+  if (PairedSeparatorSet && c == PairedSeparatorHead && InputPos[1] == PairedSeparatorTail) {
+    return true;
+  }
+  if (PairedSeparatorSet && c == PairedSeparatorTail && InputPos > TextStart && InputPos[-1] == PairedSeparatorHead) {
+    return false;
+  }
+  return IsLineBreak(static_cast<unsigned char>(c));
+}
+
+bool TPatternExpr::IsWordChar(unsigned char c) const
+{
+  return std::memchr(WordChars.data(), c, WordChars.size()) != nullptr;
+}
+
+inline bool TPatternExpr::IsLineBreak(unsigned char c) const
+{
+  return CharSetHas(LineBreakSet, c);
+}
+
+// ---- nodes that consume text ----
+
+// Moves InputPos past what the node matches at it, or returns false.
+inline bool TPatternExpr::ConsumeAtom(CNode node)
+{
+  auto c = static_cast<unsigned char>(*InputPos);
+  switch (*node) {
+  case OpAny:
+    break;
+  case OpAnyInLine:
+    if (IsLineBreak(c) || (PairedSeparatorSet && static_cast<char>(c) == PairedSeparatorHead &&
+                           InputPos[1] == PairedSeparatorTail)) {
+      return false;
+    }
+    break;
+  case OpDigit:
+  case OpNonDigit:
+    if (IsDigitChar(c) != (*node == OpDigit)) {
+      return false;
+    }
+    break;
+  case OpLiteral:
+  case OpLiteralCI:
+    return LiteralAt(node, *node == OpLiteralCI, InputPos);
+  case OpBackRef:
+  case OpBackRefCI: {
+    const char* text = nullptr;
+    std::int64_t length = 0;
+    if (!CapturedText(node[NodeHeaderSize], text, length) || TextEnd - InputPos < length ||
+        !RepeatsCapture(InputPos, text, length, *node == OpBackRefCI)) {
+      return false;
+    }
+    InputPos += length;
+    return true;
+  }
+  default:  // the classes
+    if (!ClassNodeHas(node, c)) {
+      return false;
+    }
+    break;
+  }
+  // One character, never the text's terminating NUL.
+  if (c == 0) {
+    return false;
+  }
+  ++InputPos;
+  return true;
+}
+
+// Whether the literal's characters stand at `at`; `at` moves past them if so.
+inline bool TPatternExpr::LiteralAt(CNode node, bool fold, const char*& at) const
+{
+  const char* literal = reinterpret_cast<const char*>(node + NodeHeaderSize);
+  const char* in = at;
+  for (; *literal != 0; ++literal, ++in) {
+    if (*in != *literal && (!fold || *in == 0 || *in != CaseSwap(*literal))) {
+      return false;
+    }
+  }
+  at = in;
+  return true;
+}
+
+// The text group n matched. A group with no end, or one re-entered past its
+// last end, counts as unset.
+bool TPatternExpr::CapturedText(int group, const char*& text, std::int64_t& length) const
+{
+  if (!IsGroupNumber(group) || MatchStart[group] == nullptr || MatchEnd[group] == nullptr ||
+      MatchEnd[group] < MatchStart[group]) {
+    return false;
+  }
+  text = MatchStart[group];
+  length = MatchEnd[group] - text;
+  return true;
+}
+
+// Whether the `length` characters at `at` repeat `text`; with `fold` a
+// character may also be the other case of the captured one.
+bool TPatternExpr::RepeatsCapture(const char* at, const char* text, std::int64_t length, bool fold) const
+{
+  for (std::int64_t i = 0; i < length; ++i) {
+    if (at[i] != text[i] && !(fold && at[i] == CaseSwap(text[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// ---- choices and groups ----
+
+// This alternative and each that follows it in turn, from the same place.
+inline bool TPatternExpr::MatchAlternatives(CNode node)
+{
+  const char* save = InputPos;
+  for (CNode alt = node; alt != nullptr && *alt == OpAlternative; alt = NextNode(alt)) {
+    if (MatchPrim(OperandOf(alt))) {
+      return true;
+    }
+    InputPos = save;
+  }
+  return false;
+}
+
+// Sets a group's start or end to InputPos for the rest of the match; a
+// failure puts the old value back. A group keeps its last end while it is
+// open again, so a reference inside it sees the text from the new start to
+// that end.
+bool TPatternExpr::MatchGroupBound(const char*& bound, CNode next)
+{
+  const char* saved = bound;
+  bound = InputPos;
+  if (MatchPrim(next)) {
+    return true;
+  }
+  bound = saved;
+  return false;
+}
+
+// ---- repetitions of single-character nodes ----
+
+bool TPatternExpr::MatchRepeat(CNode node, CNode next)
+{
+  unsigned char kind = *node;
+  std::int64_t min = 0;
+  std::int64_t max = 2147483647;
+  CNode repeated = node + NodeHeaderSize;
+  if (kind == OpPlus || kind == OpPlusLazy) {
+    min = 1;
+  } else if (kind == OpBraces || kind == OpBracesLazy) {
+    min = ReadProgramInt(node + 5);
+    max = ReadProgramInt(node + 9);
+    repeated = node + NodeHeaderSize + 8;
+  }
+  if (repeated >= Program + ProgramSize) {
+    RaiseError(reExecMatchPrimCorruptedPointers);
+  }
+  const char* save = InputPos;
+  std::int64_t count = 0;
+  std::int64_t step = RepeatStep(repeated);
+  if (step == 0) {
+    min = 0;  // any number of copies of an empty text is that text: one try
+  } else {
+    count = RegRepeat(repeated, max);
+    if (count < min) {
+      return false;
+    }
+  }
+  // The rest is tried only where its first character stands. A failed try
+  // leaves the loop counters and LoopDepth as they were.
+  int hint = next != nullptr && *next == OpLiteral ? next[NodeHeaderSize] : -1;
+  bool lazy = kind == OpStarLazy || kind == OpPlusLazy || kind == OpBracesLazy;
+  for (std::int64_t i = 0; i <= count - min; ++i) {
+    InputPos = save + (lazy ? min + i : count - i) * step;
+    if ((hint < 0 || static_cast<unsigned char>(*InputPos) == hint) && MatchPrim(next)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// How far one repetition of the node moves: one character, or the length of
+// the captured text for a back-reference to a set group (0 when it is empty).
+std::int64_t TPatternExpr::RepeatStep(CNode repeated) const
+{
+  const char* text = nullptr;
+  std::int64_t length = 1;
+  if ((*repeated == OpBackRef || *repeated == OpBackRefCI) && CapturedText(repeated[NodeHeaderSize], text, length)) {
+    return length;
+  }
+  return 1;
+}
+
+// The number of repetitions of the node at InputPos, at most `max`; InputPos
+// moves past them.
+std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
+{
+  const char* p = InputPos;
+  std::int64_t limit = TextEnd - p;
+  if (max < limit) {
+    limit = max;
+  }
+  std::int64_t n = 0;
+  switch (*node) {
+  case OpAny:
+    n = limit;
+    break;
+  case OpLiteral:
+  case OpLiteralCI: {
+    // Either case counts at every position, not only after the first mismatch.
+    char c = static_cast<char>(node[NodeHeaderSize]);
+    char other = *node == OpLiteralCI ? CaseSwap(c) : c;
+    while (n < limit && (p[n] == c || p[n] == other)) {
+      ++n;
+    }
+    break;
+  }
+  case OpDigit:
+  case OpNonDigit: {
+    bool digits = *node == OpDigit;
+    while (n < limit && IsDigitChar(static_cast<unsigned char>(p[n])) == digits) {
+      ++n;
+    }
+    break;
+  }
+  case OpAnyOfSmall:
+  case OpAnyButSmall:
+  case OpAnyOfSet:
+    while (n < limit && ClassNodeHas(node, static_cast<unsigned char>(p[n]))) {
+      ++n;
+    }
+    break;
+  case OpBackRef:
+  case OpBackRefCI: {
+    // Whole copies of the captured text; none of an unset or empty one.
+    const char* text = nullptr;
+    std::int64_t length = 0;
+    if (!CapturedText(node[NodeHeaderSize], text, length) || length == 0) {
+      return 0;
+    }
+    bool fold = *node == OpBackRefCI;
+    while (n < max && TextEnd - p >= length && RepeatsCapture(p, text, length, fold)) {
+      p += length;
+      ++n;
+    }
+    InputPos = p;
+    return n;
+  }
+  default:
+    RaiseError(reExecRegRepeatCalledInappropriately);
+  }
+  InputPos = p + n;
+  return n;
+}
+
+// ---- counted loops of complex atoms ----
+
+bool TPatternExpr::MatchLoopEntry(CNode next)
+{
+  if (LoopDepth >= 10) {
+    RaiseError(reExecLoopStackExceeded);
+  }
+  std::int32_t depth = ++LoopDepth;
+  const char* save = InputPos;
+  // A failed entry must leave the counter of its level as it found it: an
+  // earlier loop at the same level may still be backtracking.
+  std::int32_t savedCounter = LoopCounters[depth];
+  LoopCounters[depth] = 0;
+  bool result = MatchPrim(next);
+  LoopDepth = depth - 1;
+  LoopCounters[depth] = savedCounter;
+  if (!result) {
+    InputPos = save;
+  }
+  return result;
+}
+
+bool TPatternExpr::MatchLoop(CNode node, CNode next)
+{
+  if (LoopDepth <= 0 || LoopDepth > 10) {
+    RaiseError(reExecLoopWithoutEntry);
+  }
+  std::int32_t min = ReadProgramInt(node + 5);
+  std::int32_t max = ReadProgramInt(node + 9);
+  std::int32_t k = LoopCounters[LoopDepth];
+  if (k < min) {
+    return MatchLoopBody(node);
+  }
+  bool again = k < max && !(k > 0 && PassConsumedNothing(LoopBody(node)));
+  if (*node == OpLoop) {
+    return (again && MatchLoopBody(node)) || MatchAfterLoop(next);
+  }
+  return MatchAfterLoop(next) || (again && MatchLoopBody(node));
+}
+
+TPatternExpr::CNode TPatternExpr::LoopBody(CNode loop) const
+{
+  std::int64_t at = (loop - Program) + static_cast<std::int64_t>(ReadProgramInt(loop + 13));
+  return at >= 1 && at < ProgramSize ? Program + at : nullptr;
+}
+
+// One more pass of the innermost active loop.
+bool TPatternExpr::MatchLoopBody(CNode loop)
+{
+  const char* save = InputPos;
+  std::int32_t depth = LoopDepth;
+  std::int32_t k = LoopCounters[depth]++;
+  bool matched = MatchPrim(LoopBody(loop));
+  LoopDepth = depth;
+  if (!matched) {
+    LoopCounters[depth] = k;
+    InputPos = save;
+  }
+  return matched;
+}
+
+// Leaves the innermost active loop and matches what follows it.
+bool TPatternExpr::MatchAfterLoop(CNode next)
+{
+  const char* save = InputPos;
+  std::int32_t depth = LoopDepth--;
+  if (MatchPrim(next)) {
+    return true;
+  }
+  LoopDepth = depth;
+  InputPos = save;
+  return false;
+}
+
+// A loop's body has width by its parts, yet a back-reference to an empty text
+// can make a pass consume nothing; another pass from the same place would
+// repeat it for ever, so such a pass ends the loop. `body` is the node a pass
+// starts with (for a "*" loop, the alternative before it); only a group can
+// pass empty, and it opened where the pass began.
+bool TPatternExpr::PassConsumedNothing(CNode body) const
+{
+  if (body != nullptr && *body == OpAlternative) {
+    body = OperandOf(body);
+  }
+  return body != nullptr && IsGroupOpen(*body) && MatchStart[*body - OpGroupOpen] == InputPos;
+}
