@@ -1,4 +1,5 @@
 #include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -171,6 +172,36 @@ TEST_F(ControlsTest, DestroyedParentLeavesItsChildrenLoose)
   EXPECT_FALSE(label->HandleAllocated());
   label->SetParent(form);
   EXPECT_TRUE(label->HandleAllocated());
+}
+
+// Every message to a control finds it through its window: a stale entry would
+// hand a later window's messages to a freed control.
+TEST_F(ControlsTest, AWindowLeadsToItsControlOnlyWhileItExists)
+{
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  const HWND first = label->Handle();
+  EXPECT_EQ(label, TWinControl::FromHandle(first));
+  EXPECT_EQ(form, TWinControl::FromHandle(form->Handle()));
+  TWinControl* seenByThread = nullptr;
+  std::thread([&] { seenByThread = TWinControl::FromHandle(first); }).join();
+  EXPECT_EQ(label, seenByThread);
+
+  label->SetAlignment(taCenter);  // makes the window anew
+  const HWND second = label->Handle();
+  ASSERT_NE(first, second);
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(first));
+  EXPECT_EQ(label, TWinControl::FromHandle(second));
+
+  // Destroyed from outside, as the system does when the parent window goes.
+  DestroyWindow(second);
+  EXPECT_FALSE(label->HandleAllocated());
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(second));
+  const HWND third = label->Handle();
+  EXPECT_EQ(label, TWinControl::FromHandle(third));
+  delete label;
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(third));
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(GetDesktopWindow()));
 }
 
 TEST_F(ControlsTest, ProportionalPictureFitsAndCentres)
