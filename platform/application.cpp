@@ -226,36 +226,36 @@ void TApplication::Run()
     HandleMessage();
 }
 
-bool TApplication::ProcessMessage(MSG& msg)
+void TApplication::DispatchTaken(MSG& msg)
 {
-  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-    return false;
   if (msg.message == WM_QUIT) {
     terminated_ = true;
-    return true;
+    return;
   }
   if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN || msg.message == WM_CHAR) {
     // Enter, Escape and Tab belong to the form the key was typed in.
     if (TFormsLayer* forms = formsLayer_; forms != nullptr && forms->DialogKey(msg))
-      return true;
+      return;
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
-  return true;
 }
 
 void TApplication::ProcessMessages()
 {
   MSG msg;
-  while (ProcessMessage(msg)) {
-  }
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    DispatchTaken(msg);
 }
 
 void TApplication::HandleMessage()
 {
+  // One call that waits and takes: under Wine, a look into the empty queue
+  // and then WaitMessage cost one more round trip to the server and a yield
+  // of the processor, and a 100 ms timer pays that ten times a second.
   MSG msg;
-  if (!ProcessMessage(msg))
-    WaitMessage();
+  if (GetMessageA(&msg, nullptr, 0, 0) != -1)
+    DispatchTaken(msg);
 }
 
 void TApplication::Terminate()

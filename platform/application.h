@@ -79,7 +79,7 @@ public:
   void Run();
   // Handles every message waiting in the queue, then returns.
   void ProcessMessages();
-  // Handles one message, or waits for one when the queue is empty.
+  // Handles one message, waiting for one when the queue is empty.
   void HandleMessage();
   // Ends the message loop. Safe from any thread: the quit request is posted to
   // the main thread's queue.
@@ -132,7 +132,8 @@ public:
 
 private:
   friend class TForm;
-  bool ProcessMessage(MSG& msg);
+  // Handles a message taken from the queue; WM_QUIT ends the loop.
+  void DispatchTaken(MSG& msg);
   void FormCreated(TComponent* form);
   static LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam);
