@@ -352,11 +352,18 @@ void TMainForm::StatusTimerTimer(TObject*)
 
   StatusBar->SetSimpleText(LastMessage);
 
+  // The clock is read once per tick, and only for a tick that has lines:
+  // under Wine a reading looks at the time zone file again once a second.
   SYSTEMTIME now;
-  GetLocalTime(&now);
+  bool clockRead = false;
   for (std::string& slot : LogSlots) {
-    if (!slot.empty())
+    if (!slot.empty()) {
+      if (!clockRead) {
+        GetLocalTime(&now);
+        clockRead = true;
+      }
       lstLogs->Items.Add(LogListLine(slot, now));
+    }
     if (lstLogs->Items.Count() > LogListMax)
       lstLogs->Items.Delete(0);
   }
