@@ -383,7 +383,10 @@ void TMainForm::StatusTimerTimer(TObject*)
   const bool failing = UpdateErrorCount != 0 || DetectErrorCount != 0;
   lbIPAddress->Font.SetColor(failing ? clRed : clGradientActiveCaption);
 
-  ApplyLanguage(LanguageCode);
+  // Unless the language or a flag has changed since the last ApplyLanguage,
+  // setting every caption again would find them all as they are.
+  if (appliedLanguage_ != TLanguageState{LanguageCode, ConfigError, Deactivated})
+    ApplyLanguage(LanguageCode);
 }
 
 std::string LogListLine(const std::string& text, const SYSTEMTIME& time)

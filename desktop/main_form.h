@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <windows.h>
@@ -128,6 +129,17 @@ public:
 private:
   // The stored digest that the settings tab put into the password edit.
   std::string passwordShown_;
+
+  // What the captions of the last ApplyLanguage depend on. Only ApplyLanguage
+  // sets those captions, so the status tick applies the language again only
+  // when one of these has changed since.
+  struct TLanguageState {
+    std::string Code;
+    bool ConfigError;
+    bool Deactivated;
+    bool operator==(const TLanguageState&) const = default;
+  };
+  std::optional<TLanguageState> appliedLanguage_;
 
   void CreateStatusSheet();
   void CreateConfigSheet();
