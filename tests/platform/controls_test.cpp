@@ -138,6 +138,48 @@ TEST_F(ControlsTest, EditKeepsItsTextAndPasswordCharAcrossARecreatedWindow)
   EXPECT_EQ("typed", password->Text());
 }
 
+// An edit keeps the text it last read until the window reports a change;
+// each way a text changes in the window must still be seen at once.
+TEST_F(ControlsTest, EditSeesEveryChangeMadeInItsWindow)
+{
+  auto* group = new TGroupBox(form);
+  group->SetParent(form);
+  auto* moved = new TEdit(form);
+  moved->SetParent(group);
+  moved->Handle();
+  moved->SetParent(form);  // the window moves along; its first parent goes
+  delete group;
+  auto* loose = new TEdit(form);  // a window of its own, no parent to report to
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+
+  const struct {
+    const char* Way;
+    void (*Change)(HWND window);
+    const char* Shown;
+  } ways[] = {
+      {"typed", [](HWND w) { SendMessageA(w, WM_CHAR, '9', 0); }, "9address"},
+      {"replaced", [](HWND w) {
+         SendMessageA(w, EM_SETSEL, 0, -1);
+         SendMessageA(w, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("x"));
+       }, "x"},
+      {"cleared", [](HWND w) {
+         SendMessageA(w, EM_SETSEL, 0, -1);
+         SendMessageA(w, WM_CLEAR, 0, 0);
+       }, ""},
+      {"set from outside", [](HWND w) { SetWindowTextA(w, "typed"); }, "typed"},
+  };
+  for (TEdit* target : {edit, moved, loose}) {
+    for (const auto& way : ways) {
+      target->SetText("address");
+      ASSERT_EQ("address", target->Text()) << way.Way;
+      SendMessageA(target->Handle(), EM_SETSEL, 0, 0);
+      way.Change(target->Handle());
+      EXPECT_EQ(way.Shown, target->Text()) << way.Way;
+    }
+  }
+}
+
 TEST_F(ControlsTest, LabelFollowsItsParentsFontUntilItGetsItsOwn)
 {
   auto* label = new TLabel(form);
