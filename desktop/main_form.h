@@ -130,9 +130,10 @@ private:
   // The stored digest that the settings tab put into the password edit.
   std::string passwordShown_;
 
-  // What the captions of the last ApplyLanguage depend on. Only ApplyLanguage
-  // sets those captions, so the status tick applies the language again only
-  // when one of these has changed since.
+  // What the last ApplyLanguage depended on. Nothing else sets the captions
+  // it sets, nor lbMess while a flag holds, and a choice in the language box
+  // runs it; so the status tick applies the language again only when one of
+  // these has changed since.
   struct TLanguageState {
     std::string Code;
     bool ConfigError;
