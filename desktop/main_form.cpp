@@ -352,11 +352,18 @@ void TMainForm::StatusTimerTimer(TObject*)
 
   StatusBar->SetSimpleText(LastMessage);
 
+  // The clock is read once per tick, and only for a tick that has lines:
+  // under Wine a reading looks at the time zone file again once a second.
   SYSTEMTIME now;
-  GetLocalTime(&now);
+  bool clockRead = false;
   for (std::string& slot : LogSlots) {
-    if (!slot.empty())
+    if (!slot.empty()) {
+      if (!clockRead) {
+        GetLocalTime(&now);
+        clockRead = true;
+      }
       lstLogs->Items.Add(LogListLine(slot, now));
+    }
     if (lstLogs->Items.Count() > LogListMax)
       lstLogs->Items.Delete(0);
   }
@@ -376,7 +383,10 @@ void TMainForm::StatusTimerTimer(TObject*)
   const bool failing = UpdateErrorCount != 0 || DetectErrorCount != 0;
   lbIPAddress->Font.SetColor(failing ? clRed : clGradientActiveCaption);
 
-  ApplyLanguage(LanguageCode);
+  // Unless the language or a flag has changed since the last ApplyLanguage,
+  // setting every caption again would find them all as they are.
+  if (appliedLanguage_ != TLanguageState{LanguageCode, ConfigError, Deactivated})
+    ApplyLanguage(LanguageCode);
 }
 
 std::string LogListLine(const std::string& text, const SYSTEMTIME& time)

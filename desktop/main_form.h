@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <windows.h>
@@ -128,6 +129,18 @@ public:
 private:
   // The stored digest that the settings tab put into the password edit.
   std::string passwordShown_;
+
+  // What the last ApplyLanguage depended on. Nothing else sets the captions
+  // it sets, nor lbMess while a flag holds, and a choice in the language box
+  // runs it; so the status tick applies the language again only when one of
+  // these has changed since.
+  struct TLanguageState {
+    std::string Code;
+    bool ConfigError;
+    bool Deactivated;
+    bool operator==(const TLanguageState&) const = default;
+  };
+  std::optional<TLanguageState> appliedLanguage_;
 
   void CreateStatusSheet();
   void CreateConfigSheet();

@@ -112,6 +112,7 @@ void TMainForm::ApplyLanguage(std::string code)
     lbMess->SetCaption(german ? DeactivatedTextGerman : DeactivatedTextEnglish);
   else if (ConfigError)
     lbMess->SetCaption(german ? ConfigErrorTextGerman : ConfigErrorTextEnglish);
+  appliedLanguage_ = TLanguageState{LanguageCode, ConfigError, Deactivated};
 }
 
 void TMainForm::cbLanguageChange(TObject*)

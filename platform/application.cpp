@@ -3,11 +3,15 @@
 #include <cstdio>
 
 #include "platform/exception.h"
+// For TForm's place in the class tree and its inline window queries only: what
+// runs code of the forms layer goes through TFormsLayer.
 #include "platform/form.h"
 #include "platform/program_file.h"
 #include "platform/window_class.h"
 
 TApplication* Application = nullptr;
+
+std::atomic<TFormsLayer*> TApplication::formsLayer_{nullptr};
 
 TApplication::TApplication() : TComponent(nullptr), Title(ProgramFileTitle()), mainThreadId_(GetCurrentThreadId())
 {
@@ -71,13 +75,19 @@ void TApplication::UpdateTitle()
     SetWindowTextA(handle_, Title.c_str());
 }
 
+void TApplication::UseFormsLayer(TFormsLayer& layer)
+{
+  formsLayer_ = &layer;
+}
+
 void TApplication::FormCreated(TComponent* component)
 {
-  auto* form = dynamic_cast<TForm*>(component);
-  if (form != nullptr && mainForm_ == nullptr) {
-    form->Handle();
+  // Without the forms layer no form exists: the component is a data module.
+  TFormsLayer* forms = formsLayer_;
+  if (forms == nullptr || mainForm_ != nullptr)
+    return;
+  if (TForm* form = forms->MainFormCandidate(component); form != nullptr)
     mainForm_ = form;
-  }
 }
 
 void TApplication::Notification(TComponent* component, TOperation operation)
@@ -132,8 +142,8 @@ void TApplication::Restore()
     SetActiveWindow(window);
     ShowWindow(window, SW_RESTORE);
   }
-  if (mainForm_ != nullptr && mainForm_->WindowState() == wsMinimized)
-    mainForm_->SetWindowState(wsNormal);
+  if (mainForm_ != nullptr)
+    formsLayer_.load()->RestoreMainForm(*mainForm_);
 }
 
 LRESULT CALLBACK TApplication::AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -176,7 +186,7 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     case SC_CLOSE:
       if (mainForm_ != nullptr) {
-        mainForm_->Close();
+        formsLayer_.load()->Close(*mainForm_);
         return 0;
       }
       break;
@@ -184,7 +194,7 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
     break;
   case WM_CLOSE:
     if (mainForm_ != nullptr) {
-      mainForm_->Close();
+      formsLayer_.load()->Close(*mainForm_);
       return 0;
     }
     break;
@@ -207,10 +217,7 @@ void TApplication::Run()
     // Showing runs the form's and its pages' OnShow handlers, and no window
     // procedure stands between them and this call.
     try {
-      if (mainForm_->WindowState() == wsMinimized)
-        Minimize();
-      else
-        mainForm_->SetVisible(true);
+      formsLayer_.load()->ShowMainForm(*this, *mainForm_);
     } catch (...) {
       ReportCurrentException(mainForm_);
     }
@@ -219,45 +226,36 @@ void TApplication::Run()
     HandleMessage();
 }
 
-bool TApplication::ProcessMessage(MSG& msg)
+void TApplication::DispatchTaken(MSG& msg)
 {
-  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-    return false;
   if (msg.message == WM_QUIT) {
     terminated_ = true;
-    return true;
+    return;
   }
   if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN || msg.message == WM_CHAR) {
     // Enter, Escape and Tab belong to the form the key was typed in.
-    HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-    if (auto* form = dynamic_cast<TForm*>(TWinControl::FromHandle(top)); form != nullptr) {
-      // The key presses a button here, outside any window procedure.
-      try {
-        if (form->DialogKey(msg))
-          return true;
-      } catch (...) {
-        ReportCurrentException(form);
-        return true;
-      }
-    }
+    if (TFormsLayer* forms = formsLayer_; forms != nullptr && forms->DialogKey(msg))
+      return;
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
-  return true;
 }
 
 void TApplication::ProcessMessages()
 {
   MSG msg;
-  while (ProcessMessage(msg)) {
-  }
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    DispatchTaken(msg);
 }
 
 void TApplication::HandleMessage()
 {
+  // One call that waits and takes: under Wine, a look into the empty queue
+  // and then WaitMessage cost one more round trip to the server and a yield
+  // of the processor, and a 100 ms timer pays that ten times a second.
   MSG msg;
-  if (!ProcessMessage(msg))
-    WaitMessage();
+  if (GetMessageA(&msg, nullptr, 0, 0) != -1)
+    DispatchTaken(msg);
 }
 
 void TApplication::Terminate()

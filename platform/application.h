@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -11,7 +12,31 @@
 
 #include "platform/component.h"
 
+class TApplication;
 class TForm;
+
+// The forms layer's side of the application: what the application asks of
+// its main form and of the form a key was typed in. The forms layer hands it
+// over when it makes its first form, so a program that makes no form (the
+// service) links neither that layer nor the common controls it imports, which
+// would cost it about 3 MB of memory under Wine.
+class TFormsLayer {
+public:
+  // The component as a form with its window made, or null when it is none.
+  virtual TForm* MainFormCandidate(TComponent* component) = 0;
+  // Offers a key message to the form its window lies in (Enter, Escape, Tab);
+  // true when the form used it. Reports what a handler throws.
+  virtual bool DialogKey(const MSG& message) = 0;
+  // Shows the main form at the start of the message loop: minimised, it
+  // minimises the application instead.
+  virtual void ShowMainForm(TApplication& application, TForm& form) = 0;
+  // Gives a minimised main form back its normal state.
+  virtual void RestoreMainForm(TForm& form) = 0;
+  virtual void Close(TForm& form) = 0;
+
+protected:
+  ~TFormsLayer() = default;
+};
 
 // A hook on the application window: sees every message of that window before
 // the application handles it. message.hwnd is the application window; the
@@ -54,7 +79,7 @@ public:
   void Run();
   // Handles every message waiting in the queue, then returns.
   void ProcessMessages();
-  // Handles one message, or waits for one when the queue is empty.
+  // Handles one message, waiting for one when the queue is empty.
   void HandleMessage();
   // Ends the message loop. Safe from any thread: the quit request is posted to
   // the main thread's queue.
@@ -101,13 +126,20 @@ public:
   // button's text); the window takes Title when it is made.
   void UpdateTitle();
 
+  // Called by the forms layer when it makes a form; the layer stays for the
+  // rest of the process.
+  static void UseFormsLayer(TFormsLayer& layer);
+
 private:
   friend class TForm;
-  bool ProcessMessage(MSG& msg);
+  // Handles a message taken from the queue; WM_QUIT ends the loop.
+  void DispatchTaken(MSG& msg);
   void FormCreated(TComponent* form);
   static LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam);
   void Notification(TComponent* component, TOperation operation) override;
+
+  static std::atomic<TFormsLayer*> formsLayer_;
 
   bool terminated_ = false;
   bool showingException_ = false;

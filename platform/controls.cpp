@@ -2,18 +2,63 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <unordered_map>
 
 #include <commctrl.h>
 
 #include "platform/application.h"
+#include "platform/critical_section.h"
 #include "platform/window_class.h"
 
 namespace {
 
-// The window property that leads from a window to its control.
-const char* const ControlProperty = "KorvalindControl";
 const char* const PlainClassName = "KorvalindWindow";
+
+// Leads from each window of this layer to its control. Every message to a
+// control looks it up, so the table lives in the process: a window property
+// costs a round trip to the Wine server per look-up. A window is entered once
+// it is subclassed and leaves with its last message (WM_NCDESTROY), or with
+// its control should that message not have come through; the lock lets a
+// thread that owns windows of its own look up and change the table safely.
+class TControlTable {
+public:
+  void Enter(HWND window, TWinControl* control)
+  {
+    std::lock_guard<TCriticalSection> hold(lock_);
+    controls_[window] = control;
+  }
+
+  // Only while the entry is still the control's: a reused handle may belong
+  // to another control by now.
+  void Leave(HWND window, const TWinControl* control)
+  {
+    std::lock_guard<TCriticalSection> hold(lock_);
+    const auto found = controls_.find(window);
+    if (found != controls_.end() && found->second == control)
+      controls_.erase(found);
+  }
+
+  TWinControl* Find(HWND window)
+  {
+    std::lock_guard<TCriticalSection> hold(lock_);
+    const auto found = controls_.find(window);
+    return found != controls_.end() ? found->second : nullptr;
+  }
+
+private:
+  TCriticalSection lock_;
+  std::unordered_map<HWND, TWinControl*> controls_;
+};
+
+// Never destroyed: controls of objects with static lifetime may go after
+// the program's own statics have.
+TControlTable& ControlTable()
+{
+  static auto* table = new TControlTable;
+  return *table;
+}
 
 LPCSTR SystemCursor(TCursor cursor)
 {
@@ -231,6 +276,7 @@ TWinControl::~TWinControl()
   if (handle_ != nullptr) {
     HWND window = handle_;
     DestroyWindow(window);
+    ControlTable().Leave(window, this);
     handle_ = nullptr;
   }
   if (brush_ != nullptr)
@@ -248,7 +294,7 @@ TWinControl* TWinControl::FromHandle(HWND window)
 {
   if (window == nullptr)
     return nullptr;
-  return static_cast<TWinControl*>(GetPropA(window, ControlProperty));
+  return ControlTable().Find(window);
 }
 
 void TWinControl::CreateHandle()
@@ -288,7 +334,7 @@ void TWinControl::CreateHandle()
     throw std::runtime_error("cannot create the window of " + (Name().empty() ? params.ClassName : Name()));
   }
   handle_ = window;
-  SetPropA(window, ControlProperty, this);
+  ControlTable().Enter(window, this);
   defaultProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::SubclassProc)));
   creating_ = false;
@@ -317,6 +363,7 @@ void TWinControl::DestroyHandle()
   DestroyWnd();
   HWND window = handle_;
   DestroyWindow(window);
+  ControlTable().Leave(window, this);
   handle_ = nullptr;
   UpdateShowing();
 }
@@ -336,7 +383,7 @@ LRESULT CALLBACK TWinControl::SubclassProc(HWND window, UINT message, WPARAM wPa
     return DefWindowProcA(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     WNDPROC original = control->defaultProc_;
-    RemovePropA(window, ControlProperty);
+    ControlTable().Leave(window, control);
     control->handle_ = nullptr;
     control->defaultProc_ = nullptr;
     return original != nullptr ? CallWindowProcA(original, window, message, wParam, lParam)

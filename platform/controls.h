@@ -134,8 +134,8 @@ private:
 // Window: made on demand by Handle(), or at once when the control gets a
 // parent that already has one; a window made for a parent makes the windows
 // of its children. The window's procedure is replaced by this layer's (the
-// object is found through a window property, never GWLP_USERDATA, which stays
-// free); another component may replace it again with SetWindowLongPtrA
+// object is found through a table of the process, never GWLP_USERDATA, which
+// stays free); another component may replace it again with SetWindowLongPtrA
 // (GWLP_WNDPROC) and pass messages on with CallWindowProcA.
 //
 // A parent hands the notifications that the system sends it about a child
@@ -166,7 +166,8 @@ public:
   // Sends a message to the window, making it first.
   LRESULT Perform(UINT message, WPARAM wParam, LPARAM lParam);
 
-  // The control whose window this is, or null.
+  // The control whose window this is, or null (also once the window is
+  // destroyed). Safe from any thread.
   static TWinControl* FromHandle(HWND window);
 
   bool Showing() const override;

@@ -29,10 +29,53 @@ bool Usable(TWinControl& control)
   return window != nullptr && IsWindowVisible(window) && IsWindowEnabled(window);
 }
 
+class TApplicationForms final : public TFormsLayer {
+public:
+  TForm* MainFormCandidate(TComponent* component) override
+  {
+    auto* form = dynamic_cast<TForm*>(component);
+    if (form != nullptr)
+      form->Handle();
+    return form;
+  }
+
+  bool DialogKey(const MSG& message) override
+  {
+    auto* form = dynamic_cast<TForm*>(TWinControl::FromHandle(GetAncestor(message.hwnd, GA_ROOT)));
+    if (form == nullptr)
+      return false;
+    // The key presses a button here, outside any window procedure.
+    try {
+      return form->DialogKey(message);
+    } catch (...) {
+      ReportCurrentException(form);
+      return true;
+    }
+  }
+
+  void ShowMainForm(TApplication& application, TForm& form) override
+  {
+    if (form.WindowState() == wsMinimized)
+      application.Minimize();
+    else
+      form.SetVisible(true);
+  }
+
+  void RestoreMainForm(TForm& form) override
+  {
+    if (form.WindowState() == wsMinimized)
+      form.SetWindowState(wsNormal);
+  }
+
+  void Close(TForm& form) override { form.Close(); }
+};
+
 }  // namespace
 
 TForm::TForm(TComponent* owner) : TWinControl(owner)
 {
+  static TApplicationForms forms;
+  TApplication::UseFormsLayer(forms);
   visible_ = false;
   SetParentFont(false);
   SetParentColor(false);

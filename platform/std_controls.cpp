@@ -186,9 +186,30 @@ TEdit::TEdit(TComponent* owner) : TWinControl(owner)
 
 std::string TEdit::GetText() const
 {
-  if (WindowHandle() != nullptr)
+  if (WindowHandle() == nullptr)
+    return text_;
+  if (!changesReported_)
     return WindowText(WindowHandle());
-  return text_;
+  if (!shownTextKnown_) {
+    shownText_ = WindowText(WindowHandle());
+    shownTextKnown_ = true;
+  }
+  return shownText_;
+}
+
+void TEdit::TextChanged()
+{
+  TWinControl::TextChanged();
+  // The window may keep the text otherwise than it was given.
+  ForgetShownText();
+}
+
+void TEdit::ParentChanged()
+{
+  const HWND before = WindowHandle();
+  TWinControl::ParentChanged();
+  if (WindowHandle() != nullptr && WindowHandle() == before)
+    changesReported_ = false;
 }
 
 void TEdit::SetPasswordChar(char value)
@@ -225,6 +246,8 @@ void TEdit::CreateParams(TCreateParams& params)
 
 void TEdit::CreateWnd()
 {
+  ForgetShownText();
+  changesReported_ = Parent() != nullptr;
   if (passwordChar_ != '\0')
     SendMessageA(WindowHandle(), EM_SETPASSWORDCHAR, static_cast<unsigned char>(passwordChar_), 0);
   if (maxLength_ > 0)
@@ -234,10 +257,13 @@ void TEdit::CreateWnd()
 void TEdit::DestroyWnd()
 {
   text_ = WindowText(WindowHandle());
+  ForgetShownText();
 }
 
 bool TEdit::CommandNotify(WORD code)
 {
+  if (code == EN_UPDATE || code == EN_CHANGE)
+    ForgetShownText();
   if (code == EN_CHANGE && OnChange)
     OnChange(this);
   return true;

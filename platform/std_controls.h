@@ -85,11 +85,24 @@ protected:
   void CreateWnd() override;
   void DestroyWnd() override;
   bool CommandNotify(WORD code) override;
+  void TextChanged() override;
+  void ParentChanged() override;
 
 private:
+  void ForgetShownText() { shownTextKnown_ = false; }
+
   char passwordChar_ = '\0';
   bool readOnly_ = false;
   int maxLength_ = 0;
+  // The window's text as last read, kept while the edit reports no change:
+  // a window program compares edits with its values many times a second, and
+  // reading the text back is a series of messages. The edit reports a change
+  // (EN_CHANGE) to the parent window it was made in, which hands it to this
+  // control; without such a parent, or once the window has moved to another
+  // one, the text is read every time.
+  mutable std::string shownText_;
+  mutable bool shownTextKnown_ = false;
+  bool changesReported_ = false;
 };
 
 // A push button. A Default button is pressed by Enter anywhere in its form

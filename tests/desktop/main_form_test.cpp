@@ -772,6 +772,13 @@ TEST_F(MainFormTest, StatusTimerCopiesEachCoreValueIntoItsControls)
   };
   for (const auto& control : controls)
     EXPECT_EQ(control.Shown, WindowText(control.Control->Handle())) << control.Control->Name();
+  // The three edits are not read-only: what the user types, even after ticks
+  // that changed nothing, goes at the next tick.
+  Tick();
+  SendMessageA(form->txtActualIP->Handle(), WM_CHAR, '7', 0);
+  ASSERT_NE(CurrentIP, WindowText(form->txtActualIP->Handle()));
+  Tick();
+  EXPECT_EQ(CurrentIP, WindowText(form->txtActualIP->Handle()));
   char status[256] = "";
   // In simple mode the first part is the simple panel.
   SendMessageA(form->StatusBar->Handle(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(status));

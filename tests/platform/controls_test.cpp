@@ -1,4 +1,5 @@
 #include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +138,48 @@ TEST_F(ControlsTest, EditKeepsItsTextAndPasswordCharAcrossARecreatedWindow)
   EXPECT_EQ("typed", password->Text());
 }
 
+// An edit keeps the text it last read until the window reports a change;
+// each way a text changes in the window must still be seen at once.
+TEST_F(ControlsTest, EditSeesEveryChangeMadeInItsWindow)
+{
+  auto* group = new TGroupBox(form);
+  group->SetParent(form);
+  auto* moved = new TEdit(form);
+  moved->SetParent(group);
+  moved->Handle();
+  moved->SetParent(form);  // the window moves along; its first parent goes
+  delete group;
+  auto* loose = new TEdit(form);  // a window of its own, no parent to report to
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+
+  const struct {
+    const char* Way;
+    void (*Change)(HWND window);
+    const char* Shown;
+  } ways[] = {
+      {"typed", [](HWND w) { SendMessageA(w, WM_CHAR, '9', 0); }, "9address"},
+      {"replaced", [](HWND w) {
+         SendMessageA(w, EM_SETSEL, 0, -1);
+         SendMessageA(w, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("x"));
+       }, "x"},
+      {"cleared", [](HWND w) {
+         SendMessageA(w, EM_SETSEL, 0, -1);
+         SendMessageA(w, WM_CLEAR, 0, 0);
+       }, ""},
+      {"set from outside", [](HWND w) { SetWindowTextA(w, "typed"); }, "typed"},
+  };
+  for (TEdit* target : {edit, moved, loose}) {
+    for (const auto& way : ways) {
+      target->SetText("address");
+      ASSERT_EQ("address", target->Text()) << way.Way;
+      SendMessageA(target->Handle(), EM_SETSEL, 0, 0);
+      way.Change(target->Handle());
+      EXPECT_EQ(way.Shown, target->Text()) << way.Way;
+    }
+  }
+}
+
 TEST_F(ControlsTest, LabelFollowsItsParentsFontUntilItGetsItsOwn)
 {
   auto* label = new TLabel(form);
@@ -171,6 +214,36 @@ TEST_F(ControlsTest, DestroyedParentLeavesItsChildrenLoose)
   EXPECT_FALSE(label->HandleAllocated());
   label->SetParent(form);
   EXPECT_TRUE(label->HandleAllocated());
+}
+
+// Every message to a control finds it through its window: a stale entry would
+// hand a later window's messages to a freed control.
+TEST_F(ControlsTest, AWindowLeadsToItsControlOnlyWhileItExists)
+{
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  const HWND first = label->Handle();
+  EXPECT_EQ(label, TWinControl::FromHandle(first));
+  EXPECT_EQ(form, TWinControl::FromHandle(form->Handle()));
+  TWinControl* seenByThread = nullptr;
+  std::thread([&] { seenByThread = TWinControl::FromHandle(first); }).join();
+  EXPECT_EQ(label, seenByThread);
+
+  label->SetAlignment(taCenter);  // makes the window anew
+  const HWND second = label->Handle();
+  ASSERT_NE(first, second);
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(first));
+  EXPECT_EQ(label, TWinControl::FromHandle(second));
+
+  // Destroyed from outside, as the system does when the parent window goes.
+  DestroyWindow(second);
+  EXPECT_FALSE(label->HandleAllocated());
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(second));
+  const HWND third = label->Handle();
+  EXPECT_EQ(label, TWinControl::FromHandle(third));
+  delete label;
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(third));
+  EXPECT_EQ(nullptr, TWinControl::FromHandle(GetDesktopWindow()));
 }
 
 TEST_F(ControlsTest, ProportionalPictureFitsAndCentres)
