@@ -111,6 +111,7 @@ TEST_F(UpdateReplyTest, KeysCountOnlyWhereTheyStandAsKeys)
       {"IP:1.2.3.4 DT:HB HIP:127.0.0.11", false, 100},  // "HI" inside "HIP:"
       {"IP:1.2.3.4 MESS:PRIVAT", false, 100},           // "RI" inside a message word
       {"IP:1.2.3.4 RI:30 HI:60", true, 60000},
+      {"IP:1.2.3.4\nRI:30\tHI:60", true, 60000},  // any control character separates
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reply);
