@@ -141,6 +141,7 @@ private:
   void FailDetectionWithoutReply();
 
   void HandleUpdateReply(const std::string& reply);
+  void KeepOwnHostCheckWhileDeactivated();
   void ApplyUpdateReply(const std::string& reply);
   void FailUpdateReply(const std::exception& e);
   void ArmUpdateRetry();
@@ -149,6 +150,9 @@ private:
   void StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name, const std::string* fallbacks,
                          int drawn, std::string& endpoint);
 };
+
+// The own-host check's interval while the account is deactivated.
+constexpr unsigned DeactivatedCheckInterval = 900000;
 
 // The one data module of the process, or null before it is created.
 extern TKorvalindC* KorvalindC;

@@ -291,6 +291,11 @@ void TKorvalindC::FailUpdateReply(const std::exception& e)
 
 void TKorvalindC::HandleUpdateReply(const std::string& reply)
 {
+  // Whatever the reply switched off and however it ended.
+  struct TKeepChecking {
+    TKorvalindC& core;
+    ~TKeepChecking() { core.KeepOwnHostCheckWhileDeactivated(); }
+  } const keepChecking{*this};
   LogMessage("Debug    setIP-Return: [" + reply.substr(0, reply.empty() ? 0 : reply.size() - 1) + "]", 40);
   TimerSetIP->SetEnabled(false);
   TimerMyIP->SetEnabled(false);
@@ -306,6 +311,17 @@ void TKorvalindC::HandleUpdateReply(const std::string& reply)
     return;
   }
   ApplyUpdateReply(reply);
+}
+
+// While the account is deactivated the gate stops every update, and only
+// the own-host check can end that state: it must go on, on the reply's CI
+// interval when the reply gave one.
+void TKorvalindC::KeepOwnHostCheckWhileDeactivated()
+{
+  if (!Deactivated || TimerDNSCheck->Enabled())
+    return;
+  TimerDNSCheck->SetInterval(DeactivatedCheckInterval);
+  TimerDNSCheck->SetEnabled(true);
 }
 
 // One garbled reply (a proxy's error page, a cut connection) must not silence
