@@ -103,6 +103,9 @@ private:
   std::string myIPReply_;
   TExchangeState setIPExchange_;
   TExchangeState myIPExchange_;
+  // The endpoint tick is running: the failures of its own lookups do not ask
+  // for the next one, the tick itself schedules it.
+  bool resolvingEndpoints_ = false;
 
   // What sets the update exchange and the detection exchange apart. The
   // steps they share (the tick's new session, collecting the reply, the end
@@ -136,6 +139,8 @@ private:
   // Resolve the endpoints again within a second, which also chooses the
   // update host anew by the failure count.
   void RequestEndpointResolution();
+  // A lookup started by the endpoint tick is still to report.
+  bool EndpointLookupPending() const;
   // Failure (b): nothing to read, or the session ended before the reply.
   void FailUpdateWithoutReply();
   void FailDetectionWithoutReply();

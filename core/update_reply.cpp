@@ -176,8 +176,9 @@ void ApplyEndpointOrder(TKorvalindC& core, const std::string& reply)
   for (const auto& endpoint : endpoints) {
     if (!Has(reply, endpoint.key))
       continue;
+    // 0.0.0.0 is no address: the endpoint keeps the one it has.
     const std::string address = GetReplyValue(endpoint.key, reply);
-    if (IsIPAddress(address))
+    if (IsIPAddress(address) && address != "0.0.0.0")
       endpoint.address = address;
   }
 }
