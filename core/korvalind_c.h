@@ -114,6 +114,9 @@ private:
     const char* Name;          // the exchange in the log lines: "setIP", "myIP"
     const char* DataLine;      // the data event's log line
     const char* ErrorLine;     // failure (a): the data event came with an error
+    const char* ConnectLine;   // the connect failed, or never completed
+    int ConnectLevel;
+    const char* NoReplyLine;   // the request went out and was never answered
     int* FailureCount;         // UpdateErrorCount or DetectErrorCount
     bool ResolveAfterFailure;  // a failed update may mean its host is gone
     TNetSocket* TKorvalindC::*Socket;
@@ -135,6 +138,10 @@ private:
   void EndReplySession(const TExchangeKind& kind, std::uint16_t errCode);
   // The reply handler with its exception handling around it.
   void ProcessReply(const TExchangeKind& kind, const std::string& reply);
+  // One failure of the attempt: its line (each line once however often the
+  // attempt reports it), the count (once), and for an update a resolution
+  // within a second.
+  void FailAttempt(const TExchangeKind& kind, const char* line, int level);
 
   // Resolve the endpoints again within a second, which also chooses the
   // update host anew by the failure count.

@@ -246,6 +246,9 @@ const TKorvalindC::TExchangeKind TKorvalindC::UpdateExchange = {
     "setIP",
     "Debug    ..... setIP data available",
     "Debug    setIP could not be done (a)",
+    ">>>>>    setIP socket connect problem",
+    30,
+    "Debug    setIP could not be done (no reply)",
     &UpdateErrorCount,
     true,
     &TKorvalindC::SSetIP,
@@ -270,9 +273,7 @@ void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 // comes on the ladder by the new count, after a fresh resolution.
 void TKorvalindC::FailUpdateWithoutReply()
 {
-  LogMessage("Debug    setIP could not be done (b)", 40);
-  setIPExchange_.CountFailure(UpdateErrorCount);
-  RequestEndpointResolution();
+  FailAttempt(UpdateExchange, "Debug    setIP could not be done (b)", 40);
   TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
 }
 
