@@ -26,6 +26,9 @@ const TKorvalindC::TExchangeKind TKorvalindC::DetectionExchange = {
     "myIP",
     "Debug    ..... myIP data available",
     "Debug    myIP could not be detected (a)",
+    "Debug    myIP could not be detected (socket connect)",
+    40,
+    "Debug    myIP could not be detected (no reply)",
     &DetectErrorCount,
     false,
     &TKorvalindC::SMyIP,
@@ -69,8 +72,7 @@ void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
 {
   LogMessage("Debug    ..... myIP session connected", 40);
   if (ErrCode != 0) {
-    LogMessage("Debug    myIP could not be detected (socket connect)", 40);
-    myIPExchange_.CountFailure(DetectErrorCount);
+    FailAttempt(DetectionExchange, DetectionExchange.ConnectLine, DetectionExchange.ConnectLevel);
     return;
   }
   // Set before sending: a reset can end the session inside SendText.
@@ -92,8 +94,7 @@ void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t ErrCode)
 // Nothing to read, or the session ended before the reply.
 void TKorvalindC::FailDetectionWithoutReply()
 {
-  LogMessage("Debug    myIP could not be detected (b)", 40);
-  myIPExchange_.CountFailure(DetectErrorCount);
+  FailAttempt(DetectionExchange, "Debug    myIP could not be detected (b)", 40);
 }
 
 void TKorvalindC::FailDetectionReply(const std::exception& e)

@@ -12,10 +12,11 @@
 namespace {
 
 // The first address of a lookup that succeeded, or empty: a lookup that
-// reports success without any address counts as failed.
+// reports success without any address counts as failed, and so does the
+// answer 0.0.0.0, which some DNS filters give for a name they block.
 std::string FirstAddress(TNetSocket* socket, std::uint16_t errCode)
 {
-  if (errCode != 0 || socket->DnsResultList().empty())
+  if (errCode != 0 || socket->DnsResultList().empty() || socket->DnsResultList().front() == "0.0.0.0")
     return {};
   return socket->DnsResultList().front();
 }
@@ -32,6 +33,13 @@ void TKorvalindC::TimerTimerDNS(TObject*)
 {
   LogMessage("Debug    ..... DNS ", 40);
   TimerDNS->SetEnabled(false);
+  // A lookup that cannot start reports itself through the socket's error
+  // handler, which would ask for this tick again within a second, for ever.
+  resolvingEndpoints_ = true;
+  struct TResolving {
+    bool& flag;
+    ~TResolving() { flag = false; }
+  } const resolving{resolvingEndpoints_};
   try {
     // The heartbeat endpoint is resolved only while the cycles are healthy.
     if (UpdateErrorCount == 0 && DetectErrorCount == 0) {
@@ -48,14 +56,20 @@ void TKorvalindC::TimerTimerDNS(TObject*)
   }
   // Only a lookup-done event re-arms this timer: when no lookup started at
   // all, none comes, and the endpoints would never be resolved again.
-  const bool lookupPending =
-      SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr || SMyIP->LookupHandle() != nullptr;
-  if (!TimerDNS->Enabled() && !lookupPending)
+  if (!TimerDNS->Enabled() && !EndpointLookupPending())
     ScheduleNextResolution(TimerDNS, false);
+}
+
+bool TKorvalindC::EndpointLookupPending() const
+{
+  return SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr ||
+         SMyIP->LookupHandle() != nullptr;
 }
 
 void TKorvalindC::RequestEndpointResolution()
 {
+  if (resolvingEndpoints_)
+    return;
   // The interval alone would not do: after a reply without a resolution
   // order the timer is off, and the client would stay with a dead host.
   TimerDNS->SetInterval(1000);

@@ -168,6 +168,10 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
   if (!IsIPAddress(address) || address == "0.0.0.0") {
     LogMessage(detection ? "Debug    no myIP cause no valid socket IP" : "Debug    no SetIP cause no valid socket IP", 40);
     TimerDNS->SetInterval(1000);
+    // With the timer off (a reply switched it off) and no lookup to re-arm
+    // it, nothing would ever resolve the endpoint: no update until a restart.
+    if (!TimerDNS->Enabled() && !EndpointLookupPending())
+      TimerDNS->SetEnabled(true);
     return false;
   }
   return true;

@@ -103,6 +103,9 @@ private:
   std::string myIPReply_;
   TExchangeState setIPExchange_;
   TExchangeState myIPExchange_;
+  // The endpoint tick is running: the failures of its own lookups do not ask
+  // for the next one, the tick itself schedules it.
+  bool resolvingEndpoints_ = false;
 
   // What sets the update exchange and the detection exchange apart. The
   // steps they share (the tick's new session, collecting the reply, the end
@@ -111,6 +114,9 @@ private:
     const char* Name;          // the exchange in the log lines: "setIP", "myIP"
     const char* DataLine;      // the data event's log line
     const char* ErrorLine;     // failure (a): the data event came with an error
+    const char* ConnectLine;   // the connect failed, or never completed
+    int ConnectLevel;
+    const char* NoReplyLine;   // the request went out and was never answered
     int* FailureCount;         // UpdateErrorCount or DetectErrorCount
     bool ResolveAfterFailure;  // a failed update may mean its host is gone
     TNetSocket* TKorvalindC::*Socket;
@@ -132,15 +138,22 @@ private:
   void EndReplySession(const TExchangeKind& kind, std::uint16_t errCode);
   // The reply handler with its exception handling around it.
   void ProcessReply(const TExchangeKind& kind, const std::string& reply);
+  // One failure of the attempt: its line (each line once however often the
+  // attempt reports it), the count (once), and for an update a resolution
+  // within a second.
+  void FailAttempt(const TExchangeKind& kind, const char* line, int level);
 
   // Resolve the endpoints again within a second, which also chooses the
   // update host anew by the failure count.
   void RequestEndpointResolution();
+  // A lookup started by the endpoint tick is still to report.
+  bool EndpointLookupPending() const;
   // Failure (b): nothing to read, or the session ended before the reply.
   void FailUpdateWithoutReply();
   void FailDetectionWithoutReply();
 
   void HandleUpdateReply(const std::string& reply);
+  void KeepOwnHostCheckWhileDeactivated();
   void ApplyUpdateReply(const std::string& reply);
   void FailUpdateReply(const std::exception& e);
   void ArmUpdateRetry();
@@ -149,6 +162,9 @@ private:
   void StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name, const std::string* fallbacks,
                          int drawn, std::string& endpoint);
 };
+
+// The own-host check's interval while the account is deactivated.
+constexpr unsigned DeactivatedCheckInterval = 900000;
 
 // The one data module of the process, or null before it is created.
 extern TKorvalindC* KorvalindC;

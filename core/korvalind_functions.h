@@ -34,7 +34,8 @@ std::string RandomLetters(std::uint8_t count);
 // replacement longer than searched goes once from left to right instead, as
 // rescanning it might never end.
 std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement);
-// The value of key in an update reply of blank-separated key:value items.
+// The value of key in an update reply of key:value items separated by blanks
+// (or any characters of code 32 or less).
 std::string GetReplyValue(const std::string& key, const std::string& reply);
 
 // The running system's version as it reports it to this program (Win32

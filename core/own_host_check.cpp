@@ -72,7 +72,7 @@ void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
     LogMessage(">>>>>    Der Account ist deaktiviert!  (DNS)", 10);
     Deactivated = true;
     WriteDeactivated(true);
-    TimerDNSCheck->SetInterval(900000);
+    TimerDNSCheck->SetInterval(DeactivatedCheckInterval);
     TimerDNSCheck->SetEnabled(true);
     TimerSetIP->SetInterval(21600000);
     TimerSetIP->SetEnabled(true);

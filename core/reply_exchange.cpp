@@ -16,6 +16,14 @@ void TKorvalindC::StartExchange(const TExchangeKind& kind, const std::string& ad
     exchange.CountFailure(*kind.FailureCount);
   };
   try {
+    // A host that takes the request and never answers, or drops connection
+    // attempts, reports nothing; counted here, it moves the update on to
+    // another host as a refusing one does.
+    switch (exchange.Pending()) {
+      case TExchangeState::TPending::Connect: FailAttempt(kind, kind.ConnectLine, kind.ConnectLevel); break;
+      case TExchangeState::TPending::Reply: FailAttempt(kind, kind.NoReplyLine, 40); break;
+      case TExchangeState::TPending::Nothing: break;
+    }
     // A reply still in pieces belongs to the session closed here: closing
     // must not make it look whole, nor count as the far side's doing.
     (this->*kind.Pending).clear();
@@ -31,6 +39,7 @@ void TKorvalindC::StartExchange(const TExchangeKind& kind, const std::string& ad
       socket.AssignProto("tcp");
       socket.AssignAddr(address);
       socket.AssignPort(port);
+      exchange.Connecting();
       socket.Connect();
     } catch (const std::exception& e) {
       fail(alert + " Exception 2", e, kind.ResolveAfterFailure);
@@ -44,10 +53,7 @@ void TKorvalindC::ReceiveReply(const TExchangeKind& kind, std::uint16_t errCode)
 {
   LogMessage(kind.DataLine, 40);
   if (errCode != 0) {
-    LogMessage(kind.ErrorLine, 40);
-    (this->*kind.State).CountFailure(*kind.FailureCount);
-    if (kind.ResolveAfterFailure)
-      RequestEndpointResolution();
+    FailAttempt(kind, kind.ErrorLine, 40);
     return;
   }
   TNetSocket& socket = *(this->*kind.Socket);
@@ -91,4 +97,14 @@ void TKorvalindC::ProcessReply(const TExchangeKind& kind, const std::string& rep
   } catch (const std::exception& e) {
     (this->*kind.FailReading)(e);
   }
+}
+
+void TKorvalindC::FailAttempt(const TExchangeKind& kind, const char* line, int level)
+{
+  TExchangeState& exchange = this->*kind.State;
+  if (exchange.FirstReport(line))
+    LogMessage(line, level);
+  exchange.CountFailure(*kind.FailureCount);
+  if (kind.ResolveAfterFailure)
+    RequestEndpointResolution();
 }

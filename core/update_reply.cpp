@@ -12,13 +12,14 @@
 namespace {
 
 // A key counts as present where it stands as a key: at the start of the
-// reply or after a blank, followed by its colon. Its letters inside another
-// key ("HI" in "HIP:") or inside a word of a message do not count.
+// reply or after a blank (or a line feed, a tab, any character of code 32 or
+// less), followed by its colon. Its letters inside another key ("HI" in
+// "HIP:") or inside a word of a message do not count.
 bool Has(const std::string& reply, const std::string& key)
 {
   const std::string item = key + ":";
   for (std::size_t at = reply.find(item); at != std::string::npos; at = reply.find(item, at + 1))
-    if (at == 0 || reply[at - 1] == ' ')
+    if (at == 0 || static_cast<unsigned char>(reply[at - 1]) <= 32)
       return true;
   return false;
 }
@@ -175,8 +176,9 @@ void ApplyEndpointOrder(TKorvalindC& core, const std::string& reply)
   for (const auto& endpoint : endpoints) {
     if (!Has(reply, endpoint.key))
       continue;
+    // 0.0.0.0 is no address: the endpoint keeps the one it has.
     const std::string address = GetReplyValue(endpoint.key, reply);
-    if (IsIPAddress(address))
+    if (IsIPAddress(address) && address != "0.0.0.0")
       endpoint.address = address;
   }
 }
@@ -244,6 +246,9 @@ const TKorvalindC::TExchangeKind TKorvalindC::UpdateExchange = {
     "setIP",
     "Debug    ..... setIP data available",
     "Debug    setIP could not be done (a)",
+    ">>>>>    setIP socket connect problem",
+    30,
+    "Debug    setIP could not be done (no reply)",
     &UpdateErrorCount,
     true,
     &TKorvalindC::SSetIP,
@@ -268,9 +273,7 @@ void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 // comes on the ladder by the new count, after a fresh resolution.
 void TKorvalindC::FailUpdateWithoutReply()
 {
-  LogMessage("Debug    setIP could not be done (b)", 40);
-  setIPExchange_.CountFailure(UpdateErrorCount);
-  RequestEndpointResolution();
+  FailAttempt(UpdateExchange, "Debug    setIP could not be done (b)", 40);
   TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
 }
 
@@ -290,6 +293,11 @@ void TKorvalindC::FailUpdateReply(const std::exception& e)
 
 void TKorvalindC::HandleUpdateReply(const std::string& reply)
 {
+  // Whatever the reply switched off and however it ended.
+  struct TKeepChecking {
+    TKorvalindC& core;
+    ~TKeepChecking() { core.KeepOwnHostCheckWhileDeactivated(); }
+  } const keepChecking{*this};
   LogMessage("Debug    setIP-Return: [" + reply.substr(0, reply.empty() ? 0 : reply.size() - 1) + "]", 40);
   TimerSetIP->SetEnabled(false);
   TimerMyIP->SetEnabled(false);
@@ -305,6 +313,17 @@ void TKorvalindC::HandleUpdateReply(const std::string& reply)
     return;
   }
   ApplyUpdateReply(reply);
+}
+
+// While the account is deactivated the gate stops every update, and only
+// the own-host check can end that state: it must go on, on the reply's CI
+// interval when the reply gave one.
+void TKorvalindC::KeepOwnHostCheckWhileDeactivated()
+{
+  if (!Deactivated || TimerDNSCheck->Enabled())
+    return;
+  TimerDNSCheck->SetInterval(DeactivatedCheckInterval);
+  TimerDNSCheck->SetEnabled(true);
 }
 
 // One garbled reply (a proxy's error page, a cut connection) must not silence

@@ -38,11 +38,9 @@ void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
 {
   LogMessage("Debug    ..... setIP session connected", 40);
   if (ErrCode != 0) {
-    LogMessage(">>>>>    setIP socket connect problem", 30);
-    setIPExchange_.CountFailure(UpdateErrorCount);
     // A host that refuses may be down for good: the next resolution picks
     // the update host by the new count.
-    RequestEndpointResolution();
+    FailAttempt(UpdateExchange, UpdateExchange.ConnectLine, UpdateExchange.ConnectLevel);
   } else {
     // Set before sending: a reset can end the session inside SendText.
     setIPExchange_.AwaitReply();

@@ -1,9 +1,12 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
+#include "core/endpoint_hosts.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"
@@ -138,6 +141,12 @@ TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
     EXPECT_TRUE(PumpMessagesUntil([&] { return cycle.counter > 0 && Logged(c.line); }, 3s));
     PumpMessagesFor(300ms);  // whatever else reports this attempt
     EXPECT_EQ(1, cycle.counter);
+    const auto log = LogTexts();
+    for (const auto& line : log) {
+      if (line.find(" could not be ") != std::string::npos) {
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), line)) << line;
+      }
+    }
     EXPECT_FALSE(Logged(">>>>>    Update successfully done!"));
     EXPECT_FALSE(Logged(">>>>>    myIP detected [198.51.100]"));
     if (c.update) {
@@ -151,20 +160,94 @@ TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
   }
 }
 
-// A close the client makes itself is no failure: a request met by silence
-// is closed by the next tick, which starts over.
-TEST_F(FailedExchangeTest, ClosingTheSessionItselfIsNoFailure)
+// A host that takes the request and never answers, or one whose connect
+// never completes: the next tick counts the attempt as one failed update or
+// detection before it closes it (the close itself counts nothing more), and
+// the update moves to the second host at count 6 by the client's own timers,
+// whose intervals the test only shortens.
+TEST_F(FailedExchangeTest, UnansweredAttemptIsOneFailureAndTheUpdateMovesOn)
 {
-  AfterSuccessfulUpdate();
-  TLoopbackPeer peer(PeerAddress, 900, [this](SOCKET c) { return ReadRequestThenWait(c); });
-  core_->TimerSetIP->Timer();
-  ASSERT_TRUE(PumpMessagesUntil([&] { return requestRead_.load(); }, 5s));
-  core_->TimerSetIP->Timer();  // silence: the next tick closes and starts over
-  ASSERT_TRUE(PumpMessagesUntil([&] { return peer.Accepted() == 2; }, 5s));
-  PumpMessagesFor(300ms);
-  EXPECT_EQ(0, UpdateErrorCount);
-  EXPECT_EQ(300000u, core_->TimerSetIP->Interval());
-  core_->SSetIP->CloseConnection();  // the test done: lets the peer's session end
+  const struct {
+    const char* name;
+    bool update;
+    bool stalled;       // the connect never completes; else the request is never answered
+    const char* tick;   // a line per attempt, once it is under way
+    const char* line;   // a line per failed attempt
+  } cases[] = {
+      {"update, request never answered", true, false, "Debug    setIP-Request: [",
+       "Debug    setIP could not be done (no reply)"},
+      {"update, connect never completes", true, true, "Debug    ..... setIP socket",
+       ">>>>>    setIP socket connect problem"},
+      {"detection, request never answered", false, false, "Debug    myIP socket connect",
+       "Debug    myIP could not be detected (no reply)"},
+      {"detection, connect never completes", false, true, "Debug    ..... myIP socket",
+       "Debug    myIP could not be detected (socket connect)"},
+  };
+  constexpr const char* SecondHost = "127.0.0.62";
+  const auto count = [this](const std::string& prefix) {
+    int n = 0;
+    for (const auto& line : LogTexts())
+      n += line.compare(0, prefix.size(), prefix) == 0;
+    return n;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecreateCore();
+    AfterSuccessfulUpdate();
+    // Names that are their own address: each resolution is done inside the tick.
+    EndpointHosts().Update[0] = EndpointHosts().Detect = EndpointHosts().HeartBeat = PeerAddress;
+    EndpointHosts().Update[1] = SecondHost;
+    TCycle cycle = c.update ? Update() : Detection();
+    std::unique_ptr<TStalledListener> stalled;
+    std::unique_ptr<TLoopbackPeer> silent;
+    if (c.stalled) {
+      stalled = std::make_unique<TStalledListener>(PeerAddress, cycle.port);
+      ASSERT_TRUE(stalled->Stalled());
+    } else {
+      silent = std::make_unique<TLoopbackPeer>(PeerAddress, cycle.port,
+                                               [this](SOCKET s) { return ReadRequestThenWait(s); });
+      ASSERT_TRUE(silent->Listening());
+    }
+    TLoopbackPeer second(SecondHost, 900, [](SOCKET s) {
+      ReadLine(s);
+      send(s, "IP:127.0.0.1 SI:600\n", 20, 0);
+      ReadLine(s);
+      return TPeerEnd::Close;
+    });
+    const int attempts = c.update ? 7 : 3;
+    for (int k = 1; k <= attempts; ++k) {
+      SCOPED_TRACE(k);
+      cycle.timer->SetInterval(10);
+      ASSERT_TRUE(PumpMessagesUntil([&] { return count(c.tick) == k; }, 5s));
+      EXPECT_EQ(k - 1, cycle.counter);
+      EXPECT_EQ(k - 1, count(c.line));
+      // The ladder once the request went out (five minutes after the first),
+      // the tick's 30 seconds while a connect is under way.
+      EXPECT_EQ(c.update && !c.stalled ? UpdateRetryInterval(k - 1) : 30000u, cycle.timer->Interval());
+      EXPECT_TRUE(cycle.timer->Enabled());
+      if (!c.update || k == 1) {
+        EXPECT_FALSE(core_->TimerDNS->Enabled());
+        continue;
+      }
+      // A failed update asks for a resolution within a second, which picks
+      // the host by the new count.
+      ASSERT_TRUE(core_->TimerDNS->Enabled());
+      EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+      core_->TimerDNS->SetInterval(10);
+      ASSERT_TRUE(PumpMessagesUntil([&] { return count(">>>>>    DNS Lookup success (SetIP)!") == k - 1; }, 5s));
+      EXPECT_EQ(k - 1 == 6, Logged(">>>>>    DNS Lookup setIP2"));
+      EXPECT_EQ(k - 1 == 6 ? SecondHost : PeerAddress, UpdateServerIP);
+    }
+    if (c.update) {
+      // The attempt counted as the seventh failure closed, the second host answers.
+      cycle.timer->SetInterval(10);
+      EXPECT_TRUE(PumpMessagesUntil([&] { return Logged(">>>>>    Update successfully done!"); }, 5s));
+      EXPECT_EQ(1, second.Accepted());
+      EXPECT_EQ(7, count(c.line));
+      EXPECT_EQ(600000u, core_->TimerSetIP->Interval());
+    }
+    cycle.socket->CloseConnection();  // the row done: lets the silent peer's session end
+  }
 }
 
 // Winsock can hand a read notification with an error while bytes wait; the
@@ -195,7 +278,8 @@ TEST_F(FailedExchangeTest, ReadEventWithAnErrorCountsOnceWhileBytesWait)
   read.LParam = WSAMAKESELECTREPLY(FD_READ, WSAECONNABORTED);
   core_->SSetIP->HandleWindowMessage(read);
   EXPECT_EQ(1, UpdateErrorCount);
-  EXPECT_TRUE(Logged("Debug    setIP could not be done (a)"));
+  const auto log = LogTexts();
+  EXPECT_EQ(1, std::count(log.begin(), log.end(), "Debug    setIP could not be done (a)"));
   EXPECT_TRUE(core_->TimerDNS->Enabled());
   EXPECT_EQ(1000u, core_->TimerDNS->Interval());
   // The reply still read later is applied as ever.

@@ -193,6 +193,10 @@ TEST(GetReplyValueTest, Cases)
       {"MESS", "IP:1.2.3.4 MESS:Hallo Welt\r\n", "Hallo Welt"},
       {"MESS", "IP:1.2.3.4 MESS:Hallo Welt SI:60", "Hallo Welt"},
       {"SI", "IP:1.2.3.4 SI:", ""},
+      // a line feed or tab before a key separates as a blank does
+      {"IP", "IP:1.2.3.4\nSI:600", "1.2.3.4"},
+      {"SI", "IP:1.2.3.4\nSI:600", "600"},
+      {"DT", "IP:1.2.3.4 DT:PA\tSI:600", "PA"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.expected, GetReplyValue(c.key, c.reply)) << c.key << " in '" << c.reply << "'";

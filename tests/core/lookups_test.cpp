@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <set>
@@ -117,6 +118,69 @@ TEST_F(EndpointLookupTest, TickThatStartsNoLookupTriesAgainInAMinute)
   core_->SSetIP->OnError = nullptr;  // so the socket layer throws the refusal
   core_->TimerTimerDNS(core_->TimerDNS);
   EXPECT_TRUE(Logged("Alert!   DNSTimer Exception"));
+  EXPECT_TRUE(core_->TimerDNS->Enabled());
+  EXPECT_EQ(60000u, core_->TimerDNS->Interval());
+}
+
+// The system hands out no lookup handle: the lookup cannot start. The socket
+// layer reports that through the socket's error handler, as for any socket
+// whose lookups cannot start.
+class TLookupRefusingSocket : public TNetSocket {
+public:
+  using TNetSocket::TNetSocket;
+  void DnsLookup(const std::string& HostName) override
+  {
+    StartLookup(HostName, "DnsLookup", [](char*, int) {
+      WSASetLastError(WSAENOBUFS);
+      return HANDLE{};
+    });
+  }
+};
+
+TEST_F(EndpointLookupTest, LookupsThatCannotStartAreTriedAgainInAMinuteWithTheShippedHandlers)
+{
+  // The core's own handlers stay bound to the three sockets, as in the programs.
+  for (TNetSocket** socket : {&core_->SHeartBeat, &core_->SSetIP, &core_->SMyIP}) {
+    auto* refusing = new TLookupRefusingSocket(core_);
+    refusing->OnError = (*socket)->OnError;
+    refusing->OnDnsLookupDone = (*socket)->OnDnsLookupDone;
+    *socket = refusing;
+  }
+  const auto ticks = [this] {
+    const auto log = LogTexts();
+    return std::count(log.begin(), log.end(), "Debug    ..... DNS ");
+  };
+  for (int tick = 1; tick <= 2; ++tick) {
+    SCOPED_TRACE(tick);
+    core_->TimerDNS->SetInterval(10);
+    core_->TimerDNS->SetEnabled(true);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return ticks() == tick; }, 5s));
+    EXPECT_TRUE(Logged("Alert!   setIP-Error"));
+    EXPECT_TRUE(Logged("Alert!   myIP-Error"));
+    EXPECT_LE(1, UpdateErrorCount);
+    EXPECT_LE(1, DetectErrorCount);
+    // Not once a second with two alert lines: once a minute.
+    EXPECT_TRUE(core_->TimerDNS->Enabled());
+    EXPECT_EQ(60000u, core_->TimerDNS->Interval());
+  }
+}
+
+// Some DNS filters answer a blocked name with 0.0.0.0; a name that is an
+// address gets the same answer inside the call.
+TEST_F(EndpointLookupTest, ZeroAnswerIsAFailedLookup)
+{
+  EndpointHosts().Update[0] = EndpointHosts().Detect = EndpointHosts().HeartBeat = "0.0.0.0";
+  HeartBeatServerIP = "127.0.0.11";
+  ResolveEndpoints(3);
+  EXPECT_TRUE(UpdateServerIP == UpdateFallbackIPs[0] || UpdateServerIP == UpdateFallbackIPs[1] ||
+              UpdateServerIP == UpdateFallbackIPs[2] || UpdateServerIP == UpdateFallbackIPs[3])
+      << UpdateServerIP;
+  EXPECT_TRUE(DetectServerIP == DetectFallbackIPs[0] || DetectServerIP == DetectFallbackIPs[1]) << DetectServerIP;
+  EXPECT_EQ("127.0.0.11", HeartBeatServerIP);
+  EXPECT_EQ(3, DNSProblemCount);
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (MyIP)! Using: " + DetectServerIP));
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (HeartBeat)!"));
   EXPECT_TRUE(core_->TimerDNS->Enabled());
   EXPECT_EQ(60000u, core_->TimerDNS->Interval());
 }

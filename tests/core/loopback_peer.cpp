@@ -1,6 +1,18 @@
 #include "tests/core/loopback_peer.h"
 
-TLoopbackPeer::TLoopbackPeer(const char* address, int port, TSession Session) : session_(std::move(Session))
+namespace {
+
+sockaddr_in LoopbackAddress(const char* address, int port)
+{
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  addr.sin_addr.s_addr = inet_addr(address);
+  return addr;
+}
+
+// A listening socket, or INVALID_SOCKET.
+SOCKET Listen(const char* address, int port, int backlog)
 {
   static const bool started = [] {
     WSADATA data;
@@ -11,15 +23,21 @@ TLoopbackPeer::TLoopbackPeer(const char* address, int port, TSession Session) : 
   // Earlier sessions on the same address and port may still linger.
   const BOOL reuse = TRUE;
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(port));
-  addr.sin_addr.s_addr = inet_addr(address);
-  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(s, 8) != 0) {
+  const sockaddr_in addr = LoopbackAddress(address, port);
+  if (bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0 || listen(s, backlog) != 0) {
     closesocket(s);
-    return;
+    return INVALID_SOCKET;
   }
-  listener_ = s;
+  return s;
+}
+
+}  // namespace
+
+TLoopbackPeer::TLoopbackPeer(const char* address, int port, TSession Session) : session_(std::move(Session))
+{
+  listener_ = Listen(address, port, 8);
+  if (listener_ == INVALID_SOCKET)
+    return;
   thread_ = std::thread([this] {
     while (!stop_) {
       fd_set set;
@@ -49,6 +67,39 @@ TLoopbackPeer::~TLoopbackPeer()
   stop_ = true;
   if (thread_.joinable())
     thread_.join();
+  if (listener_ != INVALID_SOCKET)
+    closesocket(listener_);
+}
+
+TStalledListener::TStalledListener(const char* address, int port)
+{
+  listener_ = Listen(address, port, 0);
+  if (listener_ == INVALID_SOCKET)
+    return;
+  // Connections of its own fill the queue until the system answers one no more.
+  const sockaddr_in addr = LoopbackAddress(address, port);
+  for (int i = 0; i < 64 && !stalled_; ++i) {
+    SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    u_long nonBlocking = 1;
+    ioctlsocket(filler, FIONBIO, &nonBlocking);
+    fillers_.push_back(filler);
+    connect(filler, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
+    fd_set done, failed;
+    FD_ZERO(&done);
+    FD_SET(filler, &done);
+    FD_ZERO(&failed);
+    FD_SET(filler, &failed);
+    // One that is answered completes at once on loopback, however loaded the
+    // machine; an unanswered one stays so, as the retries meet the same queue.
+    timeval wait{1, 0};
+    stalled_ = select(0, nullptr, &done, &failed, &wait) == 0;
+  }
+}
+
+TStalledListener::~TStalledListener()
+{
+  for (SOCKET filler : fillers_)
+    closesocket(filler);
   if (listener_ != INVALID_SOCKET)
     closesocket(listener_);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // How a session of the peer ends: an orderly close, or a reset (SO_LINGER 0).
 enum class TPeerEnd { Close, Reset };
@@ -30,6 +31,24 @@ private:
   std::atomic<int> accepted_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;
+};
+
+// A listener on a fixed loopback address and port that accepts nothing and
+// whose queue of connections waiting to be accepted is full: the system drops
+// further connection attempts, so a connect to it never completes (as with a
+// host that drops them).
+class TStalledListener {
+public:
+  TStalledListener(const char* address, int port);
+  ~TStalledListener();
+
+  // The queue is full: the last connection of the listener's own stayed unanswered.
+  bool Stalled() const { return stalled_; }
+
+private:
+  SOCKET listener_ = INVALID_SOCKET;
+  std::vector<SOCKET> fillers_;
+  bool stalled_ = false;
 };
 
 // Reads up to and including the first line feed (or until the peer closes).

@@ -1,7 +1,12 @@
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 #include "core/settings.h"
 #include "tests/core/core_fixture.h"
+#include "tests/support/message_pump.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -111,6 +116,7 @@ TEST_F(UpdateReplyTest, KeysCountOnlyWhereTheyStandAsKeys)
       {"IP:1.2.3.4 DT:HB HIP:127.0.0.11", false, 100},  // "HI" inside "HIP:"
       {"IP:1.2.3.4 MESS:PRIVAT", false, 100},           // "RI" inside a message word
       {"IP:1.2.3.4 RI:30 HI:60", true, 60000},
+      {"IP:1.2.3.4\nRI:30\tHI:60", true, 60000},  // any control character separates
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reply);
@@ -153,6 +159,41 @@ TEST_F(UpdateReplyTest, AccountStateCodes)
   EXPECT_NE(std::string::npos, ReadIni().find("CONFIGERROR=1"));
   // The update still counts as done; the gate keeps the cycles idle.
   EXPECT_TRUE(core_->TimerSetIP->Enabled());
+}
+
+// While the account is deactivated the gate stops every update, so the
+// own-host check is the one way out: no reply may leave it off.
+TEST_F(UpdateReplyTest, DeactivatedAccountKeepsItsOwnHostCheck)
+{
+  const struct {
+    const char* reply;
+    bool deactivatedBefore;  // by the own-host check, while the request was under way
+    unsigned interval;
+  } cases[] = {
+      {"IP:1.2.3.4 C1:1", false, 900000},
+      {"IP:1.2.3.4 C1:1 CI:600", false, 600000},
+      {"IP:1.2.3.4 SI:600", true, 900000},
+      {"IP:1.2.3.4 CI:300", true, 300000},
+      {"<html>502 Bad Gateway</html>", true, 900000},
+      {"IP:1.2.3.4 SI:abc", true, 900000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    Deactivated = c.deactivatedBefore;
+    core_->TimerDNSCheck->SetInterval(120000);
+    core_->TimerDNSCheck->SetEnabled(c.deactivatedBefore);
+    Reply(c.reply);
+    EXPECT_TRUE(Deactivated);
+    EXPECT_TRUE(core_->TimerDNSCheck->Enabled());
+    EXPECT_EQ(c.interval, core_->TimerDNSCheck->Interval());
+  }
+  // The check itself, when its time comes, ends the state.
+  WriteIni("[ACCOUNT]\r\nAccount=match\r\nDomain=korvalind.test\r\n[LOGGING]\r\nLevel=40\r\n");
+  CurrentIP = "203.0.113.7";
+  core_->TimerDNSCheck->SetInterval(10);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    resolved my own IP: [203.0.113.7]"); }, 10s));
+  EXPECT_FALSE(Deactivated);
+  EXPECT_NE(std::string::npos, ReadIni().find("DEACTIVATED=0"));
 }
 
 TEST_F(UpdateReplyTest, OtherStateCodesHoldTheCyclesBackUntilTheSuccessStep)

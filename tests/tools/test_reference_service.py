@@ -309,6 +309,26 @@ class DetectionTest(ServiceTest):
                 self.assertEqual(self.detect(), reply)
 
 
+class SilentTest(ServiceTest):
+    def test_silent_servers_record_the_request_and_hold_the_connection_until_the_client_closes(self):
+        self.svc.set_scenario({"update": {"default": {"mode": "silent"}}, "detect": {"default": {"mode": "silent"}}})
+        exchanges = [("update", UPDATE_ADDRS[0], scrambled(request_line(), 5) + b"\n"),
+                     ("detect", DETECT_ADDR, b"AuthCode=4301W&Session=kqx\r\n")]
+        for i, (server, address, data) in enumerate(exchanges, start=1):
+            with self.subTest(server):
+                with socket.create_connection((address, self.svc.port(server, address)), timeout=5) as s:
+                    s.sendall(data)
+                    rec = self.svc.wait_records(i)[i - 1]
+                    self.assertEqual((rec["server"], rec["mode"], rec["reply"]), (server, "silent", ""))
+                    self.assertEqual(rec["fields"]["Session"], "kqx")
+                    s.settimeout(0.5)
+                    with self.assertRaises(socket.timeout):
+                        s.recv(1)  # neither a byte nor a close
+        # The held sessions end with the client's close; the service goes on.
+        self.svc.set_scenario({})
+        self.assertEqual(self.detect(), b"127.0.0.1\n")
+
+
 class RefuseTest(ServiceTest):
     def test_refused_addresses_have_no_listener_until_the_scenario_lifts_it(self):
         quiet, refused = UPDATE_ADDRS

@@ -7,6 +7,8 @@ from .records import warn
 
 LINE_LIMIT = 65536
 DRAIN_SECONDS = 1.0
+# How long a silent server keeps a connection open for a client that never closes it.
+HOLD_SECONDS = 600.0
 
 
 def read_line(sock, timeout):
@@ -82,6 +84,18 @@ def finish(sock):
         sock.close()
 
 
+def hold(sock):
+    """Keep the connection open without a word until the client closes it."""
+    try:
+        sock.settimeout(HOLD_SECONDS)
+        while sock.recv(4096):
+            pass
+    except OSError:
+        pass
+    finally:
+        sock.close()
+
+
 def abort(sock):
     """Close with a reset, the nearest thing to a refusal once accepted."""
     try:
@@ -119,6 +133,9 @@ def answer(sock, reply, mode, behaviour):
     if mode == "refuse":
         # Accepted just before the listener went away: reset instead.
         abort(sock)
+        return
+    if mode == "silent":
+        hold(sock)
         return
     if mode != "silent_close":
         send_reply(sock, reply.encode("latin-1"), behaviour)

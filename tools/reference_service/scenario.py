@@ -4,8 +4,8 @@ import os
 import threading
 from collections import deque
 
-UPDATE_MODES = ("success", "wrong_login", "deactivated", "refuse", "silent_close", "garbage", "raw")
-DETECT_MODES = ("answer", "refuse", "silent_close", "garbage", "raw")
+UPDATE_MODES = ("success", "wrong_login", "deactivated", "refuse", "silent_close", "silent", "garbage", "raw")
+DETECT_MODES = ("answer", "refuse", "silent_close", "silent", "garbage", "raw")
 
 _COMMON_KEYS = {"mode", "text", "pieces", "gap_ms", "delay_ms", "end"}
 _UPDATE_KEYS = _COMMON_KEYS | {"ip", "fields", "mess"}
