@@ -166,10 +166,23 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
   cancel->OnClick = [](TObject*) { throw 42; };
   item->OnClick = [](TObject*) { throw std::runtime_error("menu command"); };
   TPopupMenu::SetTrackFunction([&](HMENU, int, int, HWND) { return item->Command(); });
+  // What a tray icon does on the application window, whose taskbar button
+  // minimises and restores the program.
+  application.HookMainWindow(&reported, [](MSG& message) {
+    if (message.message == WM_SIZE && message.wParam == SIZE_MINIMIZED)
+      throw std::runtime_error("minimised");
+    if (message.message == WM_SYSCOMMAND && message.wParam == SC_RESTORE)
+      throw std::runtime_error("restored");
+    return false;
+  });
   // A key typed into the edit, through the message loop.
   auto press = [&](WPARAM key) {
     edit->SetFocus();
     PostMessageA(edit->Handle(), WM_KEYDOWN, key, 1);
+    application.ProcessMessages();
+  };
+  auto command = [&](WPARAM code) {
+    PostMessageA(application.Handle(), WM_SYSCOMMAND, code, 0);
     application.ProcessMessages();
   };
 
@@ -187,6 +200,8 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
       {"Enter", [&] { press(VK_RETURN); }, "default button"},
       {"Escape", [&] { press(VK_ESCAPE); }, "Unknown exception"},
       {"menu command", [&] { menu->Popup(0, 0); }, "menu command"},
+      {"minimise of the application window", [&] { command(SC_MINIMIZE); }, "minimised"},
+      {"restore of the application window", [&] { command(SC_RESTORE); }, "restored"},
   };
   for (const auto& path : paths) {
     reported.clear();
@@ -194,6 +209,9 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
     EXPECT_EQ(std::vector<std::string>{path.Reported}, reported) << path.Path;
   }
   TPopupMenu::SetTrackFunction(nullptr);
+  EXPECT_TRUE(application.Minimized()) << "a failing hook keeps the restore from happening";
+  application.UnhookMainWindow(&reported);
+  command(SC_RESTORE);
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
