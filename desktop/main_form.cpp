@@ -402,8 +402,19 @@ void TMainForm::StateSheetShow(TObject*)
 
 void TMainForm::chkOfflineClick(TObject*)
 {
-  TIniFile ini(ConfigFilePath());
-  ini.WriteBool("ACCOUNT", "Offline", chkOffline->Checked());
+  if (showingStoredOffline_)
+    return;
+  try {
+    TIniFile ini(ConfigFilePath());
+    ini.WriteBool("ACCOUNT", "Offline", chkOffline->Checked());
+  } catch (...) {
+    // The box goes back to what the file holds: otherwise the next show of
+    // the status tab finds the two apart and writes, and fails, once more.
+    showingStoredOffline_ = true;
+    chkOffline->SetChecked(TIniFile(ConfigFilePath()).ReadBool("ACCOUNT", "Offline", false));
+    showingStoredOffline_ = false;
+    throw;
+  }
   UpdateNow();
 }
 

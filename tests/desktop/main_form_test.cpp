@@ -710,6 +710,35 @@ TEST_F(MainFormTest, EnterOnEitherButtonWithAnIniThatCannotBeWrittenIsReportedAn
   EXPECT_EQ("unsaved", WindowText(form->txtAccount->Handle()));
 }
 
+TEST_F(MainFormTest, AFailedOfflineWriteShowsTheStoredStateAgainAndOneClickGivesOneReport)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  std::vector<std::string> reported;
+  application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  core_->TimerSetIP->SetInterval(5000);
+  const TLockedFile lock(ConfigFilePath());
+
+  // The user's click on the box.
+  SendMessageA(form->chkOffline->Handle(), BM_CLICK, 0, 0);
+  EXPECT_THAT(reported, testing::ElementsAre(testing::HasSubstr("korvalind.ini")));
+  EXPECT_FALSE(form->chkOffline->Checked());
+  EXPECT_EQ(BST_UNCHECKED, SendMessageA(form->chkOffline->Handle(), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(5000u, core_->TimerSetIP->Interval()) << "nothing was stored, no update is asked for";
+
+  // The status tab shown again: chosen by the user, and with the window
+  // restored from the tray.
+  form->PageControl1->SetActivePage(form->ConfigSheet);
+  form->PageControl1->SetActivePage(form->StateSheet);
+  for (int i = 0; i < 2; ++i)
+    for (LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+      SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(), event);
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_EQ(1u, reported.size());
+  EXPECT_EQ("(none)", Ini("ACCOUNT", "Offline"));
+}
+
 // Counts the texts set into one window.
 WNDPROC countedProc = nullptr;
 int textsSet = 0;
