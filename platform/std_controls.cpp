@@ -1,5 +1,6 @@
 #include "platform/std_controls.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -19,6 +20,33 @@ void CheckItemIndex(int value, int count)
     throw std::out_of_range("item index " + std::to_string(value) + " out of range (" + std::to_string(count) +
                             " items)");
 }
+
+// How wide a list box draws a line, in the list's font.
+class TLineMeasure {
+public:
+  TLineMeasure(HWND window, HFONT font) : window_(window), dc_(GetDC(window)), old_(SelectObject(dc_, font)) {}
+  ~TLineMeasure()
+  {
+    SelectObject(dc_, old_);
+    ReleaseDC(window_, dc_);
+  }
+  TLineMeasure(const TLineMeasure&) = delete;
+  TLineMeasure& operator=(const TLineMeasure&) = delete;
+
+  int Width(const std::string& line) const
+  {
+    // The list draws its text a little way in from either side.
+    constexpr int LineMargin = 4;
+    SIZE extent{};
+    GetTextExtentPoint32A(dc_, line.c_str(), static_cast<int>(line.size()), &extent);
+    return extent.cx + LineMargin;
+  }
+
+private:
+  HWND window_;
+  HDC dc_;
+  HGDIOBJ old_;
+};
 
 }  // namespace
 
@@ -545,7 +573,8 @@ void TListBox::SetTopIndex(int value)
 void TListBox::CreateParams(TCreateParams& params)
 {
   params.ClassName = "LISTBOX";
-  params.Style = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
+  // The system shows the horizontal bar only while the scroll width exceeds the list.
+  params.Style = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL;
   params.ExStyle = WS_EX_CLIENTEDGE;
 }
 
@@ -558,11 +587,37 @@ void TListBox::CreateWnd()
     SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(itemIndex_), 0);
   if (topIndex_ > 0)
     SendMessageA(window, LB_SETTOPINDEX, static_cast<WPARAM>(topIndex_), 0);
+  MeasureAllLines();
 }
 
 void TListBox::DestroyWnd()
 {
   topIndex_ = static_cast<int>(SendMessageA(WindowHandle(), LB_GETTOPINDEX, 0, 0));
+  lineWidths_.clear();
+}
+
+void TListBox::FontChanged()
+{
+  TWinControl::FontChanged();
+  MeasureAllLines();
+}
+
+void TListBox::MeasureAllLines()
+{
+  lineWidths_.clear();
+  if (WindowHandle() == nullptr)
+    return;
+  const TLineMeasure measure(WindowHandle(), Font.Handle());
+  for (const std::string& item : Items.Values())
+    lineWidths_.push_back(measure.Width(item));
+  UpdateScrollWidth();
+}
+
+void TListBox::UpdateScrollWidth()
+{
+  const int widest = lineWidths_.empty() ? 0 : *std::max_element(lineWidths_.begin(), lineWidths_.end());
+  if (SendMessageA(WindowHandle(), LB_GETHORIZONTALEXTENT, 0, 0) != widest)
+    SendMessageA(WindowHandle(), LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
 }
 
 bool TListBox::CommandNotify(WORD code)
@@ -579,16 +634,22 @@ bool TListBox::CommandNotify(WORD code)
 
 void TListBox::ItemInserted(int index, const std::string& value)
 {
-  if (WindowHandle() != nullptr)
+  if (WindowHandle() != nullptr) {
     SendMessageA(WindowHandle(), LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(value.c_str()));
+    lineWidths_.insert(lineWidths_.begin() + index, TLineMeasure(WindowHandle(), Font.Handle()).Width(value));
+    UpdateScrollWidth();
+  }
   if (itemIndex_ >= index)
     ++itemIndex_;
 }
 
 void TListBox::ItemDeleted(int index)
 {
-  if (WindowHandle() != nullptr)
+  if (WindowHandle() != nullptr) {
     SendMessageA(WindowHandle(), LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    lineWidths_.erase(lineWidths_.begin() + index);
+    UpdateScrollWidth();
+  }
   if (itemIndex_ == index)
     itemIndex_ = -1;
   else if (itemIndex_ > index)
@@ -597,8 +658,11 @@ void TListBox::ItemDeleted(int index)
 
 void TListBox::ItemsCleared()
 {
-  if (WindowHandle() != nullptr)
+  if (WindowHandle() != nullptr) {
     SendMessageA(WindowHandle(), LB_RESETCONTENT, 0, 0);
+    lineWidths_.clear();
+    UpdateScrollWidth();
+  }
   itemIndex_ = -1;
   topIndex_ = 0;
 }

@@ -192,7 +192,8 @@ private:
   bool settingText_ = false;
 };
 
-// A list of lines. ItemIndex -1 is no selection.
+// A list of lines. ItemIndex -1 is no selection. It scrolls sideways as far
+// as its widest line reaches, whatever lines come and go.
 class TListBox : public TWinControl {
 public:
   explicit TListBox(TComponent* owner);
@@ -213,14 +214,19 @@ protected:
   void CreateWnd() override;
   void DestroyWnd() override;
   bool CommandNotify(WORD code) override;
+  void FontChanged() override;
 
 private:
   void ItemInserted(int index, const std::string& value);
   void ItemDeleted(int index);
   void ItemsCleared();
+  void MeasureAllLines();
+  void UpdateScrollWidth();
 
   int itemIndex_ = -1;
   int topIndex_ = 0;
+  // The drawn width of each line while the window exists, in item order.
+  std::vector<int> lineWidths_;
 };
 
 // A frame with a caption around other controls, which name it as parent.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -467,6 +468,51 @@ void CollectLayoutFaults(TWinControl* parent, std::vector<std::string>& faults)
     if (auto* container = dynamic_cast<TWinControl*>(control))
       CollectLayoutFaults(container, faults);
   }
+}
+
+TEST_F(MainFormTest, TheLogListScrollsSidewaysToTheEndOfItsWidestEntry)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  form->PageControl1->SetActivePage(form->LogsSheet);
+  HWND list = form->lstLogs->Handle();
+  auto widest = [&] {
+    int width = 0;
+    for (const std::string& entry : form->lstLogs->Items.Values())
+      width = std::max<int>(width, TextExtent(form->lstLogs, entry).cx);
+    return width;
+  };
+  // As far as the widest entry's end, and no farther.
+  auto expectRangeFitsTheWidest = [&](const char* when) {
+    const auto range = static_cast<int>(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+    EXPECT_GE(range, widest()) << when;
+    EXPECT_LE(range, widest() + 8) << when;
+  };
+  LogSlots[0] = "Debug    " + std::string(30, 'x');
+  Tick();
+  expectRangeFitsTheWidest("the start banner and a short line");
+  LogSlots[0] = ">>>>>    IP-change detected [203.0.113.254] -> [198.51.100.23], " + std::string(40, 'w');
+  Tick();
+  expectRangeFitsTheWidest("a line wider than the list");
+  RECT client;
+  GetClientRect(list, &client);
+  ASSERT_GT(widest(), client.right);
+  EXPECT_NE(0, GetWindowLongPtrA(list, GWL_STYLE) & WS_HSCROLL) << "the scroll bar shows";
+  SendMessageA(list, WM_HSCROLL, SB_RIGHT, 0);
+  SCROLLINFO scroll{sizeof scroll, SIF_ALL};
+  GetScrollInfo(list, SB_HORZ, &scroll);
+  EXPECT_GE(scroll.nPos + static_cast<int>(scroll.nPage), widest()) << "the end of the line can be reached";
+
+  // The wide line drops out of the 25.
+  for (int i = 0; i < LogListMax; ++i) {
+    LogSlots[0] = "Debug    line " + std::to_string(i);
+    Tick();
+  }
+  ASSERT_EQ(LogListMax, form->lstLogs->Items.Count());
+  expectRangeFitsTheWidest("after the wide line dropped out");
+  EXPECT_LT(widest(), client.right);
+  EXPECT_EQ(0, GetWindowLongPtrA(list, GWL_STYLE) & WS_HSCROLL) << "no scroll bar is left";
 }
 
 TEST_F(MainFormTest, EveryCaptionSwitchesWithTheLanguage)

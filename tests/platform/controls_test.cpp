@@ -125,6 +125,32 @@ TEST_F(ControlsTest, ListBoxAddAndDeleteReachTheWindowAndKeepTheSelection)
   EXPECT_EQ(0, SendMessageA(logs->Handle(), LB_GETCOUNT, 0, 0));
 }
 
+TEST_F(ControlsTest, ListBoxScrollWidthFollowsItsWidestLineInItsFont)
+{
+  auto* logs = new TListBox(form);
+  const std::string wide(120, 'w');
+  logs->Items.Add("short");
+  logs->Items.Add(wide);  // before the list has a window
+  logs->SetParent(form);
+  auto scrollWidth = [&] { return static_cast<int>(SendMessageA(logs->Handle(), LB_GETHORIZONTALEXTENT, 0, 0)); };
+  auto drawnWidth = [&](const std::string& line) {
+    HDC dc = GetDC(logs->Handle());
+    HGDIOBJ old = SelectObject(dc, logs->Font.Handle());
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(logs->Handle(), dc);
+    return static_cast<int>(extent.cx);
+  };
+  EXPECT_GE(scrollWidth(), drawnWidth(wide));
+  const int before = scrollWidth();
+  logs->Font.SetHeight(logs->Font.Height() * 2);
+  EXPECT_GE(scrollWidth(), drawnWidth(wide));
+  EXPECT_GT(scrollWidth(), before);
+  logs->Items.Clear();
+  EXPECT_EQ(0, scrollWidth());
+}
+
 TEST_F(ControlsTest, EditKeepsItsTextAndPasswordCharAcrossARecreatedWindow)
 {
   auto* password = new TEdit(form);
