@@ -143,11 +143,19 @@ void TLabel::SetWordWrap(bool value)
   AdjustSize();
 }
 
+void TLabel::SetEllipsisPosition(TEllipsisPosition value)
+{
+  if (value == ellipsisPosition_)
+    return;
+  ellipsisPosition_ = value;
+  RecreateWnd();
+}
+
 void TLabel::CreateParams(TCreateParams& params)
 {
   params.ClassName = "STATIC";
   // SS_NOTIFY: clicks and the hit test, for labels that act as links.
-  params.Style = SS_NOTIFY | SS_NOPREFIX;
+  params.Style = SS_NOTIFY | SS_NOPREFIX | (ellipsisPosition_ == epEndEllipsis ? SS_ENDELLIPSIS : 0);
   switch (alignment_) {
   case taCenter:
     params.Style |= SS_CENTER;

@@ -35,6 +35,10 @@ private:
   std::vector<std::string> items_;
 };
 
+// Where a label that cannot show all of its one line cuts it: epNone clips
+// the text at the label's edge, epEndEllipsis ends what fits with "...".
+enum TEllipsisPosition { epNone, epEndEllipsis };
+
 // A line of text. AutoSize (true by default) sizes it to its text in its font;
 // WordWrap breaks long texts inside the given width. With a cursor and
 // OnClick/OnMouseEnter/OnMouseLeave it serves as a link.
@@ -48,6 +52,8 @@ public:
   void SetAutoSize(bool value);
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool value);
+  TEllipsisPosition EllipsisPosition() const { return ellipsisPosition_; }
+  void SetEllipsisPosition(TEllipsisPosition value);
 
 protected:
   void CreateParams(TCreateParams& params) override;
@@ -62,6 +68,7 @@ private:
   TAlignment alignment_ = taLeftJustify;
   bool autoSize_ = true;
   bool wordWrap_ = false;
+  TEllipsisPosition ellipsisPosition_ = epNone;
 };
 
 // A one-line edit. PasswordChar other than '\0' hides the text behind it.
