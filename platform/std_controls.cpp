@@ -169,6 +169,12 @@ void TLabel::CreateParams(TCreateParams& params)
   }
 }
 
+void TLabel::CreateWnd()
+{
+  if (wordWrap_)
+    ShowText();
+}
+
 LRESULT TLabel::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
   return TWinControl::WndProc(message, wParam, lParam);
@@ -183,14 +189,74 @@ bool TLabel::CommandNotify(WORD code)
 
 void TLabel::TextChanged()
 {
-  TWinControl::TextChanged();
+  if (wordWrap_)
+    ShowText();
+  else
+    TWinControl::TextChanged();
   AdjustSize();
 }
 
 void TLabel::FontChanged()
 {
   TWinControl::FontChanged();
+  if (wordWrap_)
+    ShowText();
   AdjustSize();
+}
+
+void TLabel::BoundsChanged()
+{
+  TWinControl::BoundsChanged();
+  if (wordWrap_)
+    ShowText();
+}
+
+std::string TLabel::ShownText() const
+{
+  if (!wordWrap_)
+    return text_;
+  // The system's word break would also break after a "/" or a "-" (Wine
+  // does), which cuts a web address in two; so the lines are broken here.
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, Font.Handle());
+  auto width = [dc](const std::string& text) {
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    return static_cast<int>(extent.cx);
+  };
+  std::string shown;
+  std::size_t lineStart = 0;
+  std::size_t blank = std::string::npos;  // the last blank of the line so far
+  for (std::size_t i = 0; i <= text_.size(); ++i) {
+    const bool lineEnd = i == text_.size() || text_[i] == '\r' || text_[i] == '\n';
+    if (!lineEnd && text_[i] != ' ')
+      continue;
+    // A word ends at i: break before it when the line would pass the width.
+    if (blank != std::string::npos && width(text_.substr(lineStart, i - lineStart)) > Width()) {
+      shown += text_.substr(lineStart, blank - lineStart) + "\r\n";
+      lineStart = blank + 1;
+    }
+    blank = i;
+    if (lineEnd) {
+      shown += text_.substr(lineStart, i - lineStart);
+      if (i < text_.size())
+        shown += text_[i];
+      lineStart = i + 1;
+      blank = std::string::npos;
+    }
+  }
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return shown;
+}
+
+void TLabel::ShowText()
+{
+  if (WindowHandle() == nullptr)
+    return;
+  const std::string shown = ShownText();
+  if (shown != WindowText(WindowHandle()))
+    SetWindowTextA(WindowHandle(), shown.c_str());
 }
 
 void TLabel::AdjustSize()
@@ -200,7 +266,7 @@ void TLabel::AdjustSize()
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, Font.Handle());
   RECT box{0, 0, wordWrap_ ? Width() : 0, 0};
-  const std::string text = text_.empty() ? std::string(" ") : text_;
+  const std::string text = text_.empty() ? std::string(" ") : ShownText();
   DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
             DT_CALCRECT | DT_NOPREFIX | (wordWrap_ ? DT_WORDBREAK : 0));
   SelectObject(dc, old);

@@ -40,7 +40,8 @@ private:
 enum TEllipsisPosition { epNone, epEndEllipsis };
 
 // A line of text. AutoSize (true by default) sizes it to its text in its font;
-// WordWrap breaks long texts inside the given width. With a cursor and
+// WordWrap breaks long texts inside the given width, at blanks only, so a
+// web address stays whole on its line. With a cursor and
 // OnClick/OnMouseEnter/OnMouseLeave it serves as a link.
 class TLabel : public TWinControl {
 public:
@@ -57,13 +58,19 @@ public:
 
 protected:
   void CreateParams(TCreateParams& params) override;
+  void CreateWnd() override;
   LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   bool CommandNotify(WORD code) override;
   void TextChanged() override;
   void FontChanged() override;
+  void BoundsChanged() override;
 
 private:
   void AdjustSize();
+  // The text as the window gets it: with WordWrap, a line break in place of
+  // each blank where the next word would pass the label's width.
+  std::string ShownText() const;
+  void ShowText();
 
   TAlignment alignment_ = taLeftJustify;
   bool autoSize_ = true;

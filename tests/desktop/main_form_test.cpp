@@ -613,6 +613,48 @@ TEST_F(MainFormTest, NoTextIsCutOrCoveredInEitherLanguage)
   EXPECT_EQ(45, box.bottom);
 }
 
+TEST_F(MainFormTest, WebAddressesInTheRedTextsAreNeverBrokenAcrossLines)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  const std::regex address(R"(http://\S+)");
+  const struct {
+    bool ConfigError, Deactivated;
+    const char* Language;
+    const std::string& Text;
+  } texts[] = {
+      {true, false, "D", ConfigErrorTextGerman},
+      {true, false, "E", ConfigErrorTextEnglish},
+      {false, true, "D", DeactivatedTextGerman},
+      {false, true, "E", DeactivatedTextEnglish},
+  };
+  for (const auto& text : texts) {
+    ConfigError = text.ConfigError;
+    Deactivated = text.Deactivated;
+    form->ApplyLanguage(text.Language);
+    ASSERT_EQ(text.Text, form->lbMess->Caption());
+    // The label draws the lines of its window text, none wider than itself,
+    // so nothing else breaks them.
+    const std::string shown = WindowText(form->lbMess->Handle());
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = shown.find("\r\n", start)) != std::string::npos; start = end + 2)
+      lines.push_back(shown.substr(start, end - start));
+    lines.push_back(shown.substr(start));
+    std::string addressesShown;
+    for (const std::string& line : lines) {
+      EXPECT_LE(TextExtent(form->lbMess, line).cx, form->lbMess->Width()) << line;
+      for (std::sregex_iterator it(line.begin(), line.end(), address), end; it != end; ++it)
+        addressesShown += it->str() + " ";
+    }
+    std::string addresses;
+    for (std::sregex_iterator it(text.Text.begin(), text.Text.end(), address), end; it != end; ++it)
+      addresses += it->str() + " ";
+    EXPECT_EQ(addresses, addressesShown) << text.Language << " " << text.Text;
+    EXPECT_FALSE(addresses.empty());
+  }
+}
+
 TEST_F(MainFormTest, TabsReadTheIniAgainWhenTheWindowComesBackFromTheTray)
 {
   WriteAccountIni();

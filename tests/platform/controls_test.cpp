@@ -1,4 +1,5 @@
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -149,6 +150,36 @@ TEST_F(ControlsTest, ListBoxScrollWidthFollowsItsWidestLineInItsFont)
   EXPECT_GT(scrollWidth(), before);
   logs->Items.Clear();
   EXPECT_EQ(0, scrollWidth());
+}
+
+TEST_F(ControlsTest, WrappingLabelBreaksAtBlanksOnlyAndKeepsItsCaption)
+{
+  auto* label = new TLabel(form);
+  label->SetAutoSize(false);
+  label->SetWordWrap(true);
+  label->SetParent(form);
+  auto windowText = [&] {
+    char text[256] = "";
+    GetWindowTextA(label->Handle(), text, sizeof text);
+    return std::string(text);
+  };
+  auto width = [&](const std::string& text) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, label->Font.Handle());
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return static_cast<int>(extent.cx);
+  };
+  const std::string text = "Mehr auf http://www.korvalind.test/account/\r\nEnde";
+  label->SetBounds(0, 0, width("Mehr auf http://www.korvalind.test/acc"), 60);
+  label->SetCaption(text);
+  EXPECT_EQ(text, label->Caption());
+  EXPECT_EQ("Mehr auf\r\nhttp://www.korvalind.test/account/\r\nEnde", windowText());
+  // Wide enough again: the line comes back whole.
+  label->SetWidth(width("Mehr auf http://www.korvalind.test/account/") + 1);
+  EXPECT_EQ(text, windowText());
 }
 
 TEST_F(ControlsTest, EditKeepsItsTextAndPasswordCharAcrossARecreatedWindow)
