@@ -21,25 +21,25 @@ void CheckItemIndex(int value, int count)
                             " items)");
 }
 
-// How wide a list box draws a line, in the list's font.
-class TLineMeasure {
+// A device context with a control's font chosen, for measuring its texts;
+// without a window, the screen's.
+class TFontDc {
 public:
-  TLineMeasure(HWND window, HFONT font) : window_(window), dc_(GetDC(window)), old_(SelectObject(dc_, font)) {}
-  ~TLineMeasure()
+  TFontDc(HWND window, HFONT font) : window_(window), dc_(GetDC(window)), old_(SelectObject(dc_, font)) {}
+  ~TFontDc()
   {
     SelectObject(dc_, old_);
     ReleaseDC(window_, dc_);
   }
-  TLineMeasure(const TLineMeasure&) = delete;
-  TLineMeasure& operator=(const TLineMeasure&) = delete;
+  TFontDc(const TFontDc&) = delete;
+  TFontDc& operator=(const TFontDc&) = delete;
 
-  int Width(const std::string& line) const
+  HDC Handle() const { return dc_; }
+  int TextWidth(const std::string& text) const
   {
-    // The list draws its text a little way in from either side.
-    constexpr int LineMargin = 4;
     SIZE extent{};
-    GetTextExtentPoint32A(dc_, line.c_str(), static_cast<int>(line.size()), &extent);
-    return extent.cx + LineMargin;
+    GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &extent);
+    return extent.cx;
   }
 
 private:
@@ -47,6 +47,13 @@ private:
   HDC dc_;
   HGDIOBJ old_;
 };
+
+// How wide a list box draws a line: it leaves a little room on either side.
+int ListLineWidth(const TFontDc& dc, const std::string& line)
+{
+  constexpr int LineMargin = 4;
+  return dc.TextWidth(line) + LineMargin;
+}
 
 }  // namespace
 
@@ -217,13 +224,7 @@ std::string TLabel::ShownText() const
     return text_;
   // The system's word break would also break after a "/" or a "-" (Wine
   // does), which cuts a web address in two; so the lines are broken here.
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, Font.Handle());
-  auto width = [dc](const std::string& text) {
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    return static_cast<int>(extent.cx);
-  };
+  const TFontDc dc(nullptr, Font.Handle());
   std::string shown;
   std::size_t lineStart = 0;
   std::size_t blank = std::string::npos;  // the last blank of the line so far
@@ -232,7 +233,7 @@ std::string TLabel::ShownText() const
     if (!lineEnd && text_[i] != ' ')
       continue;
     // A word ends at i: break before it when the line would pass the width.
-    if (blank != std::string::npos && width(text_.substr(lineStart, i - lineStart)) > Width()) {
+    if (blank != std::string::npos && dc.TextWidth(text_.substr(lineStart, i - lineStart)) > Width()) {
       shown += text_.substr(lineStart, blank - lineStart) + "\r\n";
       lineStart = blank + 1;
     }
@@ -245,8 +246,6 @@ std::string TLabel::ShownText() const
       blank = std::string::npos;
     }
   }
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
   return shown;
 }
 
@@ -263,14 +262,10 @@ void TLabel::AdjustSize()
 {
   if (!autoSize_)
     return;
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, Font.Handle());
   RECT box{0, 0, wordWrap_ ? Width() : 0, 0};
   const std::string text = text_.empty() ? std::string(" ") : ShownText();
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
+  DrawTextA(TFontDc(nullptr, Font.Handle()).Handle(), text.c_str(), static_cast<int>(text.size()), &box,
             DT_CALCRECT | DT_NOPREFIX | (wordWrap_ ? DT_WORDBREAK : 0));
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
   if (wordWrap_)
     SetBounds(Left(), Top(), Width(), box.bottom - box.top);
   else
@@ -681,9 +676,9 @@ void TListBox::MeasureAllLines()
   lineWidths_.clear();
   if (WindowHandle() == nullptr)
     return;
-  const TLineMeasure measure(WindowHandle(), Font.Handle());
+  const TFontDc dc(WindowHandle(), Font.Handle());
   for (const std::string& item : Items.Values())
-    lineWidths_.push_back(measure.Width(item));
+    lineWidths_.push_back(ListLineWidth(dc, item));
   UpdateScrollWidth();
 }
 
@@ -710,7 +705,7 @@ void TListBox::ItemInserted(int index, const std::string& value)
 {
   if (WindowHandle() != nullptr) {
     SendMessageA(WindowHandle(), LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(value.c_str()));
-    lineWidths_.insert(lineWidths_.begin() + index, TLineMeasure(WindowHandle(), Font.Handle()).Width(value));
+    lineWidths_.insert(lineWidths_.begin() + index, ListLineWidth(TFontDc(WindowHandle(), Font.Handle()), value));
     UpdateScrollWidth();
   }
   if (itemIndex_ >= index)

@@ -503,7 +503,9 @@ TEST_F(MainFormTest, TheLogListScrollsSidewaysToTheEndOfItsWidestEntry)
   ASSERT_GT(widest(), client.right);
   EXPECT_NE(0, GetWindowLongPtrA(list, GWL_STYLE) & WS_HSCROLL) << "the scroll bar shows";
   SendMessageA(list, WM_HSCROLL, SB_RIGHT, 0);
-  SCROLLINFO scroll{sizeof scroll, SIF_ALL};
+  SCROLLINFO scroll{};
+  scroll.cbSize = sizeof scroll;
+  scroll.fMask = SIF_ALL;
   GetScrollInfo(list, SB_HORZ, &scroll);
   EXPECT_GE(scroll.nPos + static_cast<int>(scroll.nPage), widest()) << "the end of the line can be reached";
 

@@ -166,8 +166,8 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
   cancel->OnClick = [](TObject*) { throw 42; };
   item->OnClick = [](TObject*) { throw std::runtime_error("menu command"); };
   TPopupMenu::SetTrackFunction([&](HMENU, int, int, HWND) { return item->Command(); });
-  // What a tray icon does on the application window, whose taskbar button
-  // minimises and restores the program.
+  // A hook where a tray icon has its own, on the application window, whose
+  // taskbar button minimises and restores the program.
   application.HookMainWindow(&reported, [](MSG& message) {
     if (message.message == WM_SIZE && message.wParam == SIZE_MINIMIZED)
       throw std::runtime_error("minimised");
