@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -17,6 +16,7 @@
 #include "platform/form.h"
 #include "platform/menus.h"
 #include "tests/desktop/test_icons.h"
+#include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
 
 using namespace std::chrono_literals;
@@ -668,13 +668,11 @@ TEST_F(TrayFormTest, EveryWayTheTrayRunsAHandlerReportsWhatItThrowsAndTheLoopGoe
     application.ProcessMessages();
   };
 
-  const struct {
-    const char* Path;
-    std::function<void()> Run;
-    const char* Reported;
-  } paths[] = {
+  const std::vector<THandlerPath> paths = {
       {"tray callback",
-       [&] { post(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->Tray->Identifier(), WM_LBUTTONDBLCLK); },
+       [&] {
+         post(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->Tray->Identifier(), WM_LBUTTONDBLCLK);
+       },
        "double-click"},
       {"minimise of the owner window", [&] { post(form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0); }, "into the tray"},
       {"restore from the taskbar", [&] { post(application.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0); }, "shown"},
@@ -682,11 +680,7 @@ TEST_F(TrayFormTest, EveryWayTheTrayRunsAHandlerReportsWhatItThrowsAndTheLoopGoe
       {"owner window hidden with the application window",
        [&] { post(form->Handle(), WM_SHOWWINDOW, FALSE, SW_PARENTCLOSING); }, "into the tray"},
   };
-  for (const auto& path : paths) {
-    reported.clear();
-    EXPECT_NO_THROW(path.Run()) << path.Path;
-    EXPECT_EQ(std::vector<std::string>{path.Reported}, reported) << path.Path;
-  }
+  ExpectEachPathReportsWhatItsHandlerThrows(paths, reported);
   EXPECT_FALSE(application.Terminated());
   form->OnShow = nullptr;
   form->Tray->RestoreFromTray();

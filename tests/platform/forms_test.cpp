@@ -15,6 +15,7 @@
 #include "platform/page_control.h"
 #include "platform/status_bar.h"
 #include "platform/std_controls.h"
+#include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
 
 namespace {
@@ -186,11 +187,7 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
     application.ProcessMessages();
   };
 
-  const struct {
-    const char* Path;
-    std::function<void()> Run;
-    const char* Reported;
-  } paths[] = {
+  const std::vector<THandlerPath> paths = {
       {"first show of the main form",
        [&] {
          PostQuitMessage(0);  // the loop ends once the form is shown
@@ -203,11 +200,7 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
       {"minimise of the application window", [&] { command(SC_MINIMIZE); }, "minimised"},
       {"restore of the application window", [&] { command(SC_RESTORE); }, "restored"},
   };
-  for (const auto& path : paths) {
-    reported.clear();
-    EXPECT_NO_THROW(path.Run()) << path.Path;
-    EXPECT_EQ(std::vector<std::string>{path.Reported}, reported) << path.Path;
-  }
+  ExpectEachPathReportsWhatItsHandlerThrows(paths, reported);
   TPopupMenu::SetTrackFunction(nullptr);
   EXPECT_TRUE(application.Minimized()) << "a failing hook keeps the restore from happening";
   application.UnhookMainWindow(&reported);
