@@ -56,6 +56,12 @@ protected:
     return form_;
   }
   void Tick() { Form()->StatusTimerTimer(nullptr); }
+  // As the shell reports a double-click on the tray icon.
+  void DoubleClickTrayIcon()
+  {
+    for (LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+      SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, Form()->TrayIcon->Identifier(), event);
+  }
   std::string Ini(const char* section, const char* key) const
   {
     return TIniFile(ConfigFilePath()).ReadString(section, key, "(none)");
@@ -837,12 +843,34 @@ TEST_F(MainFormTest, AFailedOfflineWriteShowsTheStoredStateAgainAndOneClickGives
   // restored from the tray.
   form->PageControl1->SetActivePage(form->ConfigSheet);
   form->PageControl1->SetActivePage(form->StateSheet);
-  for (int i = 0; i < 2; ++i)
-    for (LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-      SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(), event);
+  DoubleClickTrayIcon();
+  DoubleClickTrayIcon();
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
   EXPECT_EQ(1u, reported.size());
   EXPECT_EQ("(none)", Ini("ACCOUNT", "Offline"));
+}
+
+TEST_F(MainFormTest, RestoringFromTheTrayWithAnIniThatCannotBeWrittenIsReportedOnce)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  DoubleClickTrayIcon();
+  ASSERT_FALSE(IsWindowVisible(form->Handle()));
+  // Changed outside while the window sat in the tray, then held open: the
+  // status tab's show flips the box, whose click writes the ini.
+  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  const TLockedFile lock(ConfigFilePath());
+  std::vector<std::string> reported;
+  application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  DoubleClickTrayIcon();
+  EXPECT_THAT(reported, testing::ElementsAre(testing::HasSubstr("korvalind.ini")));
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_TRUE(form->chkOffline->Checked()) << "as stored";
+  DoubleClickTrayIcon();
+  DoubleClickTrayIcon();
+  EXPECT_EQ(1u, reported.size());
+  EXPECT_FALSE(application_->Terminated());
 }
 
 // Counts the texts set into one window.
