@@ -126,6 +126,18 @@ TEST_F(ControlsTest, ListBoxAddAndDeleteReachTheWindowAndKeepTheSelection)
   EXPECT_EQ(0, SendMessageA(logs->Handle(), LB_GETCOUNT, 0, 0));
 }
 
+// How wide a line of text is in a control's font.
+int TextWidth(TControl* control, const std::string& line)
+{
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, control->Font.Handle());
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return static_cast<int>(extent.cx);
+}
+
 TEST_F(ControlsTest, ListBoxScrollWidthFollowsItsWidestLineInItsFont)
 {
   auto* logs = new TListBox(form);
@@ -134,15 +146,7 @@ TEST_F(ControlsTest, ListBoxScrollWidthFollowsItsWidestLineInItsFont)
   logs->Items.Add(wide);  // before the list has a window
   logs->SetParent(form);
   auto scrollWidth = [&] { return static_cast<int>(SendMessageA(logs->Handle(), LB_GETHORIZONTALEXTENT, 0, 0)); };
-  auto drawnWidth = [&](const std::string& line) {
-    HDC dc = GetDC(logs->Handle());
-    HGDIOBJ old = SelectObject(dc, logs->Font.Handle());
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(logs->Handle(), dc);
-    return static_cast<int>(extent.cx);
-  };
+  auto drawnWidth = [&](const std::string& line) { return TextWidth(logs, line); };
   EXPECT_GE(scrollWidth(), drawnWidth(wide));
   const int before = scrollWidth();
   logs->Font.SetHeight(logs->Font.Height() * 2);
@@ -163,15 +167,7 @@ TEST_F(ControlsTest, WrappingLabelBreaksAtBlanksOnlyAndKeepsItsCaption)
     GetWindowTextA(label->Handle(), text, sizeof text);
     return std::string(text);
   };
-  auto width = [&](const std::string& text) {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, label->Font.Handle());
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    return static_cast<int>(extent.cx);
-  };
+  auto width = [&](const std::string& line) { return TextWidth(label, line); };
   const std::string text = "Mehr auf http://www.korvalind.test/account/\r\nEnde";
   label->SetBounds(0, 0, width("Mehr auf http://www.korvalind.test/acc"), 60);
   label->SetCaption(text);
