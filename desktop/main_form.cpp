@@ -173,16 +173,25 @@ void TMainForm::CreateStatusSheet()
   Image3->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
 
   // Wide enough for a time in the longest short-date and long-time formats
-  // ("12/10/2026 12:39:30 AM") beside the German captions.
+  // ("12/10/2026 12:39:30 AM") beside the German captions. Longer values (a
+  // long host name) end in "..." inside the frame.
   gbAccountInfo = Make<TGroupBox>(this, "gbAccountInfo", StateSheet, 8, 216, 296, 154, "Account Informationen");
+  auto value = [this](const char* name, int top, const char* text) {
+    constexpr int ValueLeft = 136;
+    constexpr int FrameRoom = 8;
+    const int width = gbAccountInfo->Width() - ValueLeft - FrameRoom;
+    TLabel* label = MakeFixedLabel(this, name, gbAccountInfo, ValueLeft, top, width, 14, taLeftJustify, text);
+    label->SetEllipsisPosition(epEndEllipsis);
+    return label;
+  };
   lbIHostname = Make<TLabel>(this, "lbIHostname", gbAccountInfo, 10, 24, 110, 14, "Hostname:");
-  lbHostName = Make<TLabel>(this, "lbHostName", gbAccountInfo, 136, 24, 140, 14, "Unbekannt");
+  lbHostName = value("lbHostName", 24, "Unbekannt");
   lbIActualIP = Make<TLabel>(this, "lbIActualIP", gbAccountInfo, 10, 48, 110, 14, "Aktuelle IP:");
-  lbActualIP = Make<TLabel>(this, "lbActualIP", gbAccountInfo, 136, 48, 140, 14, "0.0.0.0");
+  lbActualIP = value("lbActualIP", 48, "0.0.0.0");
   lbITariff = Make<TLabel>(this, "lbITariff", gbAccountInfo, 10, 72, 110, 14, "Tarif:");
-  lbTarif = Make<TLabel>(this, "lbTarif", gbAccountInfo, 136, 72, 140, 14, "Unbekannt");
+  lbTarif = value("lbTarif", 72, "Unbekannt");
   lbILastUpdate = Make<TLabel>(this, "lbILastUpdate", gbAccountInfo, 10, 96, 110, 14, "Letzte Aktualisierung:");
-  lbLastUpdate = Make<TLabel>(this, "lbLastUpdate", gbAccountInfo, 136, 96, 140, 14, "Unbekannt");
+  lbLastUpdate = value("lbLastUpdate", 96, "Unbekannt");
   chkOffline = Make<TCheckBox>(this, "chkOffline", gbAccountInfo, 10, 122, 125, 17, "Offline Modus");
   chkOffline->SetAlignment(taLeftJustify);
   chkOffline->OnClick = [this](TObject* sender) { chkOfflineClick(sender); };
@@ -402,8 +411,19 @@ void TMainForm::StateSheetShow(TObject*)
 
 void TMainForm::chkOfflineClick(TObject*)
 {
-  TIniFile ini(ConfigFilePath());
-  ini.WriteBool("ACCOUNT", "Offline", chkOffline->Checked());
+  if (showingStoredOffline_)
+    return;
+  try {
+    TIniFile ini(ConfigFilePath());
+    ini.WriteBool("ACCOUNT", "Offline", chkOffline->Checked());
+  } catch (...) {
+    // The box goes back to what the file holds: otherwise the next show of
+    // the status tab finds the two apart and writes, and fails, once more.
+    showingStoredOffline_ = true;
+    chkOffline->SetChecked(TIniFile(ConfigFilePath()).ReadBool("ACCOUNT", "Offline", false));
+    showingStoredOffline_ = false;
+    throw;
+  }
   UpdateNow();
 }
 

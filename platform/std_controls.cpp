@@ -1,5 +1,6 @@
 #include "platform/std_controls.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -18,6 +19,40 @@ void CheckItemIndex(int value, int count)
   if (value < -1 || value >= count)
     throw std::out_of_range("item index " + std::to_string(value) + " out of range (" + std::to_string(count) +
                             " items)");
+}
+
+// A device context with a control's font chosen, for measuring its texts;
+// without a window, the screen's.
+class TFontDc {
+public:
+  TFontDc(HWND window, HFONT font) : window_(window), dc_(GetDC(window)), old_(SelectObject(dc_, font)) {}
+  ~TFontDc()
+  {
+    SelectObject(dc_, old_);
+    ReleaseDC(window_, dc_);
+  }
+  TFontDc(const TFontDc&) = delete;
+  TFontDc& operator=(const TFontDc&) = delete;
+
+  HDC Handle() const { return dc_; }
+  int TextWidth(const std::string& text) const
+  {
+    SIZE extent{};
+    GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &extent);
+    return extent.cx;
+  }
+
+private:
+  HWND window_;
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// How wide a list box draws a line: it leaves a little room on either side.
+int ListLineWidth(const TFontDc& dc, const std::string& line)
+{
+  constexpr int LineMargin = 4;
+  return dc.TextWidth(line) + LineMargin;
 }
 
 }  // namespace
@@ -115,11 +150,19 @@ void TLabel::SetWordWrap(bool value)
   AdjustSize();
 }
 
+void TLabel::SetEllipsisPosition(TEllipsisPosition value)
+{
+  if (value == ellipsisPosition_)
+    return;
+  ellipsisPosition_ = value;
+  RecreateWnd();
+}
+
 void TLabel::CreateParams(TCreateParams& params)
 {
   params.ClassName = "STATIC";
   // SS_NOTIFY: clicks and the hit test, for labels that act as links.
-  params.Style = SS_NOTIFY | SS_NOPREFIX;
+  params.Style = SS_NOTIFY | SS_NOPREFIX | (ellipsisPosition_ == epEndEllipsis ? SS_ENDELLIPSIS : 0);
   switch (alignment_) {
   case taCenter:
     params.Style |= SS_CENTER;
@@ -131,6 +174,12 @@ void TLabel::CreateParams(TCreateParams& params)
     params.Style |= wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP;
     break;
   }
+}
+
+void TLabel::CreateWnd()
+{
+  if (wordWrap_)
+    ShowText();
 }
 
 LRESULT TLabel::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -147,28 +196,76 @@ bool TLabel::CommandNotify(WORD code)
 
 void TLabel::TextChanged()
 {
-  TWinControl::TextChanged();
+  if (wordWrap_)
+    ShowText();
+  else
+    TWinControl::TextChanged();
   AdjustSize();
 }
 
 void TLabel::FontChanged()
 {
   TWinControl::FontChanged();
+  if (wordWrap_)
+    ShowText();
   AdjustSize();
+}
+
+void TLabel::BoundsChanged()
+{
+  TWinControl::BoundsChanged();
+  if (wordWrap_)
+    ShowText();
+}
+
+std::string TLabel::ShownText() const
+{
+  if (!wordWrap_)
+    return text_;
+  // The system's word break would also break after a "/" or a "-" (Wine
+  // does), which cuts a web address in two; so the lines are broken here.
+  const TFontDc dc(nullptr, Font.Handle());
+  std::string shown;
+  std::size_t lineStart = 0;
+  std::size_t blank = std::string::npos;  // the last blank of the line so far
+  for (std::size_t i = 0; i <= text_.size(); ++i) {
+    const bool lineEnd = i == text_.size() || text_[i] == '\r' || text_[i] == '\n';
+    if (!lineEnd && text_[i] != ' ')
+      continue;
+    // A word ends at i: break before it when the line would pass the width.
+    if (blank != std::string::npos && dc.TextWidth(text_.substr(lineStart, i - lineStart)) > Width()) {
+      shown += text_.substr(lineStart, blank - lineStart) + "\r\n";
+      lineStart = blank + 1;
+    }
+    blank = i;
+    if (lineEnd) {
+      shown += text_.substr(lineStart, i - lineStart);
+      if (i < text_.size())
+        shown += text_[i];
+      lineStart = i + 1;
+      blank = std::string::npos;
+    }
+  }
+  return shown;
+}
+
+void TLabel::ShowText()
+{
+  if (WindowHandle() == nullptr)
+    return;
+  const std::string shown = ShownText();
+  if (shown != WindowText(WindowHandle()))
+    SetWindowTextA(WindowHandle(), shown.c_str());
 }
 
 void TLabel::AdjustSize()
 {
   if (!autoSize_)
     return;
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, Font.Handle());
   RECT box{0, 0, wordWrap_ ? Width() : 0, 0};
-  const std::string text = text_.empty() ? std::string(" ") : text_;
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
+  const std::string text = text_.empty() ? std::string(" ") : ShownText();
+  DrawTextA(TFontDc(nullptr, Font.Handle()).Handle(), text.c_str(), static_cast<int>(text.size()), &box,
             DT_CALCRECT | DT_NOPREFIX | (wordWrap_ ? DT_WORDBREAK : 0));
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
   if (wordWrap_)
     SetBounds(Left(), Top(), Width(), box.bottom - box.top);
   else
@@ -545,7 +642,8 @@ void TListBox::SetTopIndex(int value)
 void TListBox::CreateParams(TCreateParams& params)
 {
   params.ClassName = "LISTBOX";
-  params.Style = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
+  // The system shows the horizontal bar only while the scroll width exceeds the list.
+  params.Style = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL;
   params.ExStyle = WS_EX_CLIENTEDGE;
 }
 
@@ -558,11 +656,37 @@ void TListBox::CreateWnd()
     SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(itemIndex_), 0);
   if (topIndex_ > 0)
     SendMessageA(window, LB_SETTOPINDEX, static_cast<WPARAM>(topIndex_), 0);
+  MeasureAllLines();
 }
 
 void TListBox::DestroyWnd()
 {
   topIndex_ = static_cast<int>(SendMessageA(WindowHandle(), LB_GETTOPINDEX, 0, 0));
+  lineWidths_.clear();
+}
+
+void TListBox::FontChanged()
+{
+  TWinControl::FontChanged();
+  MeasureAllLines();
+}
+
+void TListBox::MeasureAllLines()
+{
+  lineWidths_.clear();
+  if (WindowHandle() == nullptr)
+    return;
+  const TFontDc dc(WindowHandle(), Font.Handle());
+  for (const std::string& item : Items.Values())
+    lineWidths_.push_back(ListLineWidth(dc, item));
+  UpdateScrollWidth();
+}
+
+void TListBox::UpdateScrollWidth()
+{
+  const int widest = lineWidths_.empty() ? 0 : *std::max_element(lineWidths_.begin(), lineWidths_.end());
+  if (SendMessageA(WindowHandle(), LB_GETHORIZONTALEXTENT, 0, 0) != widest)
+    SendMessageA(WindowHandle(), LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
 }
 
 bool TListBox::CommandNotify(WORD code)
@@ -579,16 +703,22 @@ bool TListBox::CommandNotify(WORD code)
 
 void TListBox::ItemInserted(int index, const std::string& value)
 {
-  if (WindowHandle() != nullptr)
+  if (WindowHandle() != nullptr) {
     SendMessageA(WindowHandle(), LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(value.c_str()));
+    lineWidths_.insert(lineWidths_.begin() + index, ListLineWidth(TFontDc(WindowHandle(), Font.Handle()), value));
+    UpdateScrollWidth();
+  }
   if (itemIndex_ >= index)
     ++itemIndex_;
 }
 
 void TListBox::ItemDeleted(int index)
 {
-  if (WindowHandle() != nullptr)
+  if (WindowHandle() != nullptr) {
     SendMessageA(WindowHandle(), LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    lineWidths_.erase(lineWidths_.begin() + index);
+    UpdateScrollWidth();
+  }
   if (itemIndex_ == index)
     itemIndex_ = -1;
   else if (itemIndex_ > index)
@@ -597,8 +727,11 @@ void TListBox::ItemDeleted(int index)
 
 void TListBox::ItemsCleared()
 {
-  if (WindowHandle() != nullptr)
+  if (WindowHandle() != nullptr) {
     SendMessageA(WindowHandle(), LB_RESETCONTENT, 0, 0);
+    lineWidths_.clear();
+    UpdateScrollWidth();
+  }
   itemIndex_ = -1;
   topIndex_ = 0;
 }

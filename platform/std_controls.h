@@ -35,8 +35,13 @@ private:
   std::vector<std::string> items_;
 };
 
+// Where a label that cannot show all of its one line cuts it: epNone clips
+// the text at the label's edge, epEndEllipsis ends what fits with "...".
+enum TEllipsisPosition { epNone, epEndEllipsis };
+
 // A line of text. AutoSize (true by default) sizes it to its text in its font;
-// WordWrap breaks long texts inside the given width. With a cursor and
+// WordWrap breaks long texts inside the given width, at blanks only, so a
+// web address stays whole on its line. With a cursor and
 // OnClick/OnMouseEnter/OnMouseLeave it serves as a link.
 class TLabel : public TWinControl {
 public:
@@ -48,20 +53,29 @@ public:
   void SetAutoSize(bool value);
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool value);
+  TEllipsisPosition EllipsisPosition() const { return ellipsisPosition_; }
+  void SetEllipsisPosition(TEllipsisPosition value);
 
 protected:
   void CreateParams(TCreateParams& params) override;
+  void CreateWnd() override;
   LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   bool CommandNotify(WORD code) override;
   void TextChanged() override;
   void FontChanged() override;
+  void BoundsChanged() override;
 
 private:
   void AdjustSize();
+  // The text as the window gets it: with WordWrap, a line break in place of
+  // each blank where the next word would pass the label's width.
+  std::string ShownText() const;
+  void ShowText();
 
   TAlignment alignment_ = taLeftJustify;
   bool autoSize_ = true;
   bool wordWrap_ = false;
+  TEllipsisPosition ellipsisPosition_ = epNone;
 };
 
 // A one-line edit. PasswordChar other than '\0' hides the text behind it.
@@ -192,7 +206,8 @@ private:
   bool settingText_ = false;
 };
 
-// A list of lines. ItemIndex -1 is no selection.
+// A list of lines. ItemIndex -1 is no selection. It scrolls sideways as far
+// as its widest line reaches, whatever lines come and go.
 class TListBox : public TWinControl {
 public:
   explicit TListBox(TComponent* owner);
@@ -213,14 +228,19 @@ protected:
   void CreateWnd() override;
   void DestroyWnd() override;
   bool CommandNotify(WORD code) override;
+  void FontChanged() override;
 
 private:
   void ItemInserted(int index, const std::string& value);
   void ItemDeleted(int index);
   void ItemsCleared();
+  void MeasureAllLines();
+  void UpdateScrollWidth();
 
   int itemIndex_ = -1;
   int topIndex_ = 0;
+  // The drawn width of each line while the window exists, in item order.
+  std::vector<int> lineWidths_;
 };
 
 // A frame with a caption around other controls, which name it as parent.

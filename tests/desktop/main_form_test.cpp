@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -55,6 +56,12 @@ protected:
     return form_;
   }
   void Tick() { Form()->StatusTimerTimer(nullptr); }
+  // As the shell reports a double-click on the tray icon.
+  void DoubleClickTrayIcon()
+  {
+    for (LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+      SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, Form()->TrayIcon->Identifier(), event);
+  }
   std::string Ini(const char* section, const char* key) const
   {
     return TIniFile(ConfigFilePath()).ReadString(section, key, "(none)");
@@ -458,7 +465,10 @@ void CollectLayoutFaults(TWinControl* parent, std::vector<std::string>& faults)
                                    ? std::string(control->Text().size(), '*')
                                    : control->Text();
       const SIZE extent = TextExtent(control, text);
-      if (extent.cx + room > control->Width())
+      // A label that ends what does not fit in "..." shows that it is cut.
+      auto* label = dynamic_cast<TLabel*>(control);
+      const bool ellipsis = label != nullptr && (GetWindowLongPtrA(label->Handle(), GWL_STYLE) & SS_ENDELLIPSIS) != 0;
+      if (extent.cx + room > control->Width() && !ellipsis)
         faults.push_back(name + " cuts \"" + text + "\" (" + std::to_string(extent.cx + room) + " > " +
                          std::to_string(control->Width()) + ")");
       if (dynamic_cast<TGroupBox*>(control) == nullptr && extent.cy > control->Height())
@@ -467,6 +477,53 @@ void CollectLayoutFaults(TWinControl* parent, std::vector<std::string>& faults)
     if (auto* container = dynamic_cast<TWinControl*>(control))
       CollectLayoutFaults(container, faults);
   }
+}
+
+TEST_F(MainFormTest, TheLogListScrollsSidewaysToTheEndOfItsWidestEntry)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  form->PageControl1->SetActivePage(form->LogsSheet);
+  HWND list = form->lstLogs->Handle();
+  auto widest = [&] {
+    int width = 0;
+    for (const std::string& entry : form->lstLogs->Items.Values())
+      width = std::max<int>(width, TextExtent(form->lstLogs, entry).cx);
+    return width;
+  };
+  // As far as the widest entry's end, and no farther.
+  auto expectRangeFitsTheWidest = [&](const char* when) {
+    const auto range = static_cast<int>(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+    EXPECT_GE(range, widest()) << when;
+    EXPECT_LE(range, widest() + 8) << when;
+  };
+  LogSlots[0] = "Debug    " + std::string(30, 'x');
+  Tick();
+  expectRangeFitsTheWidest("the start banner and a short line");
+  LogSlots[0] = ">>>>>    IP-change detected [203.0.113.254] -> [198.51.100.23], " + std::string(40, 'w');
+  Tick();
+  expectRangeFitsTheWidest("a line wider than the list");
+  RECT client;
+  GetClientRect(list, &client);
+  ASSERT_GT(widest(), client.right);
+  EXPECT_NE(0, GetWindowLongPtrA(list, GWL_STYLE) & WS_HSCROLL) << "the scroll bar shows";
+  SendMessageA(list, WM_HSCROLL, SB_RIGHT, 0);
+  SCROLLINFO scroll{};
+  scroll.cbSize = sizeof scroll;
+  scroll.fMask = SIF_ALL;
+  GetScrollInfo(list, SB_HORZ, &scroll);
+  EXPECT_GE(scroll.nPos + static_cast<int>(scroll.nPage), widest()) << "the end of the line can be reached";
+
+  // The wide line drops out of the 25.
+  for (int i = 0; i < LogListMax; ++i) {
+    LogSlots[0] = "Debug    line " + std::to_string(i);
+    Tick();
+  }
+  ASSERT_EQ(LogListMax, form->lstLogs->Items.Count());
+  expectRangeFitsTheWidest("after the wide line dropped out");
+  EXPECT_LT(widest(), client.right);
+  EXPECT_EQ(0, GetWindowLongPtrA(list, GWL_STYLE) & WS_HSCROLL) << "no scroll bar is left";
 }
 
 TEST_F(MainFormTest, EveryCaptionSwitchesWithTheLanguage)
@@ -542,6 +599,19 @@ TEST_F(MainFormTest, NoTextIsCutOrCoveredInEitherLanguage)
     CollectLayoutFaults(form, faults);
     EXPECT_THAT(faults, testing::IsEmpty()) << language;
   }
+  // Values longer than any box: a host name of 40 characters and a date in
+  // a long format stay inside the status tab's box.
+  AccountName = "meinlangerhostnamezuhause";
+  DomainName = "korvalind.test";
+  LastUpdateTime = "Mittwoch, 30. September 2026 23:59:59";
+  for (const char* language : {"D", "E"}) {
+    LanguageCode = language;
+    Tick();
+    ASSERT_EQ(40u, form->lbHostName->Caption().size());
+    std::vector<std::string> faults;
+    CollectLayoutFaults(form->StateSheet, faults);
+    EXPECT_THAT(faults, testing::IsEmpty()) << language;
+  }
   // The fixed labels keep the size they were given, whatever their text.
   EXPECT_EQ(429, form->lbIPAddress->Width());
   EXPECT_EQ(45, form->lbIPAddress->Height());
@@ -549,6 +619,52 @@ TEST_F(MainFormTest, NoTextIsCutOrCoveredInEitherLanguage)
   RECT box;
   GetClientRect(form->lbIPAddress->Handle(), &box);
   EXPECT_EQ(45, box.bottom);
+}
+
+TEST_F(MainFormTest, WebAddressesInTheRedTextsAreNeverBrokenAcrossLines)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  // The web addresses of a text, in their order.
+  auto addressesIn = [](const std::string& text) {
+    static const std::regex address(R"(http://\S+)");
+    std::vector<std::string> found;
+    for (std::sregex_iterator it(text.begin(), text.end(), address), end; it != end; ++it)
+      found.push_back(it->str());
+    return found;
+  };
+  const struct {
+    bool ConfigError, Deactivated;
+    const char* Language;
+    const std::string& Text;
+  } texts[] = {
+      {true, false, "D", ConfigErrorTextGerman},
+      {true, false, "E", ConfigErrorTextEnglish},
+      {false, true, "D", DeactivatedTextGerman},
+      {false, true, "E", DeactivatedTextEnglish},
+  };
+  for (const auto& text : texts) {
+    ConfigError = text.ConfigError;
+    Deactivated = text.Deactivated;
+    form->ApplyLanguage(text.Language);
+    ASSERT_EQ(text.Text, form->lbMess->Caption());
+    // The label draws the lines of its window text, none wider than itself,
+    // so nothing else breaks them.
+    const std::string shown = WindowText(form->lbMess->Handle());
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = shown.find("\r\n", start)) != std::string::npos; start = end + 2)
+      lines.push_back(shown.substr(start, end - start));
+    lines.push_back(shown.substr(start));
+    std::vector<std::string> addressesShown;
+    for (const std::string& line : lines) {
+      EXPECT_LE(TextExtent(form->lbMess, line).cx, form->lbMess->Width()) << line;
+      for (const std::string& found : addressesIn(line))
+        addressesShown.push_back(found);
+    }
+    EXPECT_THAT(addressesShown, testing::Not(testing::IsEmpty()));
+    EXPECT_EQ(addressesIn(text.Text), addressesShown) << text.Language << " " << text.Text;
+  }
 }
 
 TEST_F(MainFormTest, TabsReadTheIniAgainWhenTheWindowComesBackFromTheTray)
@@ -708,6 +824,57 @@ TEST_F(MainFormTest, EnterOnEitherButtonWithAnIniThatCannotBeWrittenIsReportedAn
   }
   EXPECT_FALSE(application_->Terminated());
   EXPECT_EQ("unsaved", WindowText(form->txtAccount->Handle()));
+}
+
+TEST_F(MainFormTest, AFailedOfflineWriteShowsTheStoredStateAgainAndOneClickGivesOneReport)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  std::vector<std::string> reported;
+  application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  core_->TimerSetIP->SetInterval(5000);
+  const TLockedFile lock(ConfigFilePath());
+
+  // The user's click on the box.
+  SendMessageA(form->chkOffline->Handle(), BM_CLICK, 0, 0);
+  EXPECT_THAT(reported, testing::ElementsAre(testing::HasSubstr("korvalind.ini")));
+  EXPECT_FALSE(form->chkOffline->Checked());
+  EXPECT_EQ(BST_UNCHECKED, SendMessageA(form->chkOffline->Handle(), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(5000u, core_->TimerSetIP->Interval()) << "nothing was stored, no update is asked for";
+
+  // The status tab shown again: chosen by the user, and with the window
+  // restored from the tray.
+  form->PageControl1->SetActivePage(form->ConfigSheet);
+  form->PageControl1->SetActivePage(form->StateSheet);
+  DoubleClickTrayIcon();
+  DoubleClickTrayIcon();
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_EQ(1u, reported.size());
+  EXPECT_EQ("(none)", Ini("ACCOUNT", "Offline"));
+}
+
+TEST_F(MainFormTest, RestoringFromTheTrayWithAnIniThatCannotBeWrittenIsReportedOnce)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  form->Show();
+  DoubleClickTrayIcon();
+  ASSERT_FALSE(IsWindowVisible(form->Handle()));
+  // Changed outside while the window sat in the tray, then held open: the
+  // status tab's show flips the box, whose click writes the ini.
+  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  const TLockedFile lock(ConfigFilePath());
+  std::vector<std::string> reported;
+  application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  DoubleClickTrayIcon();
+  EXPECT_THAT(reported, testing::ElementsAre(testing::HasSubstr("korvalind.ini")));
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  EXPECT_TRUE(form->chkOffline->Checked()) << "as stored";
+  DoubleClickTrayIcon();
+  DoubleClickTrayIcon();
+  EXPECT_EQ(1u, reported.size());
+  EXPECT_FALSE(application_->Terminated());
 }
 
 // Counts the texts set into one window.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "platform/form.h"
 #include "platform/menus.h"
 #include "tests/desktop/test_icons.h"
+#include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
 
 using namespace std::chrono_literals;
@@ -650,6 +652,38 @@ TEST_F(TrayFormTest, HideToTrayAndRestoreFromTray)
   PumpMessagesFor(50ms);
   EXPECT_TRUE(form->Visible());
   EXPECT_EQ(form->WindowState(), wsNormal);
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(TrayFormTest, EveryWayTheTrayRunsAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
+{
+  std::vector<std::string> reported;
+  application.OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
+  form->Tray->OnDblClick = [](TObject*) { throw std::runtime_error("double-click"); };
+  form->Tray->OnMinimizeToTray = [](TObject*) { throw std::runtime_error("into the tray"); };
+  form->OnShow = [](TObject*) { throw std::runtime_error("shown"); };
+  // Through the message loop, as the shell and the taskbar send them.
+  auto post = [&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    PostMessageA(window, message, wParam, lParam);
+    application.ProcessMessages();
+  };
+
+  const std::vector<THandlerPath> paths = {
+      {"tray callback",
+       [&] {
+         post(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->Tray->Identifier(), WM_LBUTTONDBLCLK);
+       },
+       "double-click"},
+      {"minimise of the owner window", [&] { post(form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0); }, "into the tray"},
+      {"restore from the taskbar", [&] { post(application.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0); }, "shown"},
+      // What Windows sends the owned windows of a window it minimises.
+      {"owner window hidden with the application window",
+       [&] { post(form->Handle(), WM_SHOWWINDOW, FALSE, SW_PARENTCLOSING); }, "into the tray"},
+  };
+  ExpectEachPathReportsWhatItsHandlerThrows(paths, reported);
+  EXPECT_FALSE(application.Terminated());
+  form->OnShow = nullptr;
+  form->Tray->RestoreFromTray();
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 

@@ -1,4 +1,5 @@
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -123,6 +124,58 @@ TEST_F(ControlsTest, ListBoxAddAndDeleteReachTheWindowAndKeepTheSelection)
   EXPECT_EQ(-1, logs->ItemIndex());
   logs->Items.Clear();
   EXPECT_EQ(0, SendMessageA(logs->Handle(), LB_GETCOUNT, 0, 0));
+}
+
+// How wide a line of text is in a control's font.
+int TextWidth(TControl* control, const std::string& line)
+{
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, control->Font.Handle());
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return static_cast<int>(extent.cx);
+}
+
+TEST_F(ControlsTest, ListBoxScrollWidthFollowsItsWidestLineInItsFont)
+{
+  auto* logs = new TListBox(form);
+  const std::string wide(120, 'w');
+  logs->Items.Add("short");
+  logs->Items.Add(wide);  // before the list has a window
+  logs->SetParent(form);
+  auto scrollWidth = [&] { return static_cast<int>(SendMessageA(logs->Handle(), LB_GETHORIZONTALEXTENT, 0, 0)); };
+  auto drawnWidth = [&](const std::string& line) { return TextWidth(logs, line); };
+  EXPECT_GE(scrollWidth(), drawnWidth(wide));
+  const int before = scrollWidth();
+  logs->Font.SetHeight(logs->Font.Height() * 2);
+  EXPECT_GE(scrollWidth(), drawnWidth(wide));
+  EXPECT_GT(scrollWidth(), before);
+  logs->Items.Clear();
+  EXPECT_EQ(0, scrollWidth());
+}
+
+TEST_F(ControlsTest, WrappingLabelBreaksAtBlanksOnlyAndKeepsItsCaption)
+{
+  auto* label = new TLabel(form);
+  label->SetAutoSize(false);
+  label->SetWordWrap(true);
+  label->SetParent(form);
+  auto windowText = [&] {
+    char text[256] = "";
+    GetWindowTextA(label->Handle(), text, sizeof text);
+    return std::string(text);
+  };
+  auto width = [&](const std::string& line) { return TextWidth(label, line); };
+  const std::string text = "Mehr auf http://www.korvalind.test/account/\r\nEnde";
+  label->SetBounds(0, 0, width("Mehr auf http://www.korvalind.test/acc"), 60);
+  label->SetCaption(text);
+  EXPECT_EQ(text, label->Caption());
+  EXPECT_EQ("Mehr auf\r\nhttp://www.korvalind.test/account/\r\nEnde", windowText());
+  // Wide enough again: the line comes back whole.
+  label->SetWidth(width("Mehr auf http://www.korvalind.test/account/") + 1);
+  EXPECT_EQ(text, windowText());
 }
 
 TEST_F(ControlsTest, EditKeepsItsTextAndPasswordCharAcrossARecreatedWindow)

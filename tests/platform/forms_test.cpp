@@ -15,6 +15,7 @@
 #include "platform/page_control.h"
 #include "platform/status_bar.h"
 #include "platform/std_controls.h"
+#include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
 
 namespace {
@@ -166,18 +167,27 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
   cancel->OnClick = [](TObject*) { throw 42; };
   item->OnClick = [](TObject*) { throw std::runtime_error("menu command"); };
   TPopupMenu::SetTrackFunction([&](HMENU, int, int, HWND) { return item->Command(); });
+  // A hook where a tray icon has its own, on the application window, whose
+  // taskbar button minimises and restores the program.
+  application.HookMainWindow(&reported, [](MSG& message) {
+    if (message.message == WM_SIZE && message.wParam == SIZE_MINIMIZED)
+      throw std::runtime_error("minimised");
+    if (message.message == WM_SYSCOMMAND && message.wParam == SC_RESTORE)
+      throw std::runtime_error("restored");
+    return false;
+  });
   // A key typed into the edit, through the message loop.
   auto press = [&](WPARAM key) {
     edit->SetFocus();
     PostMessageA(edit->Handle(), WM_KEYDOWN, key, 1);
     application.ProcessMessages();
   };
+  auto command = [&](WPARAM code) {
+    PostMessageA(application.Handle(), WM_SYSCOMMAND, code, 0);
+    application.ProcessMessages();
+  };
 
-  const struct {
-    const char* Path;
-    std::function<void()> Run;
-    const char* Reported;
-  } paths[] = {
+  const std::vector<THandlerPath> paths = {
       {"first show of the main form",
        [&] {
          PostQuitMessage(0);  // the loop ends once the form is shown
@@ -187,13 +197,14 @@ TEST(FormsTest, EveryWayOfRunningAHandlerReportsWhatItThrowsAndTheLoopGoesOn)
       {"Enter", [&] { press(VK_RETURN); }, "default button"},
       {"Escape", [&] { press(VK_ESCAPE); }, "Unknown exception"},
       {"menu command", [&] { menu->Popup(0, 0); }, "menu command"},
+      {"minimise of the application window", [&] { command(SC_MINIMIZE); }, "minimised"},
+      {"restore of the application window", [&] { command(SC_RESTORE); }, "restored"},
   };
-  for (const auto& path : paths) {
-    reported.clear();
-    EXPECT_NO_THROW(path.Run()) << path.Path;
-    EXPECT_EQ(std::vector<std::string>{path.Reported}, reported) << path.Path;
-  }
+  ExpectEachPathReportsWhatItsHandlerThrows(paths, reported);
   TPopupMenu::SetTrackFunction(nullptr);
+  EXPECT_TRUE(application.Minimized()) << "a failing hook keeps the restore from happening";
+  application.UnhookMainWindow(&reported);
+  command(SC_RESTORE);
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
