@@ -13,12 +13,12 @@
 #include "desktop/tray_icon.h"
 #include "platform/application.h"
 #include "platform/command_line.h"
-#include "platform/image.h"
+#include "platform/forms/image.h"
 #include "platform/ini_file.h"
-#include "platform/menus.h"
-#include "platform/page_control.h"
-#include "platform/status_bar.h"
-#include "platform/std_controls.h"
+#include "platform/forms/menus.h"
+#include "platform/forms/page_control.h"
+#include "platform/forms/status_bar.h"
+#include "platform/forms/std_controls.h"
 #include "platform/timer.h"
 
 TMainForm* MainForm = nullptr;

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "platform/form.h"
+#include "platform/forms/form.h"
 
 class TButton;
 class TCheckBox;

@@ -11,8 +11,8 @@
 #include "core/settings.h"
 #include "desktop/main_form.h"
 #include "platform/ini_file.h"
-#include "platform/page_control.h"
-#include "platform/std_controls.h"
+#include "platform/forms/page_control.h"
+#include "platform/forms/std_controls.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 #include "platform/exception.h"
-#include "platform/form.h"
-#include "platform/menus.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 
 TTrayIconHandler* SharedTrayHandler = nullptr;
 UINT TaskbarCreatedMessage = 0;

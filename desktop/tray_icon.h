@@ -11,8 +11,8 @@
 #include "desktop/shared_message_window.h"
 #include "desktop/simple_timer.h"
 #include "platform/component.h"
-#include "platform/icon.h"
-#include "platform/image_list.h"
+#include "platform/forms/icon.h"
+#include "platform/forms/image_list.h"
 
 class TPopupMenu;
 class TTrayIcon;

@@ -6,9 +6,9 @@
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
-#include "platform/controls.h"
-#include "platform/form.h"
-#include "platform/menus.h"
+#include "platform/forms/controls.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 
 namespace {
 

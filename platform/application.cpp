@@ -5,7 +5,7 @@
 #include "platform/exception.h"
 // For TForm's place in the class tree and its inline window queries only: what
 // runs code of the forms layer goes through TFormsLayer.
-#include "platform/form.h"
+#include "platform/forms/form.h"
 #include "platform/program_file.h"
 #include "platform/window_class.h"
 

@@ -15,12 +15,12 @@
 #include "desktop/main_form.h"
 #include "desktop/tray_icon.h"
 #include "desktop/tray_shell.h"
-#include "platform/image.h"
+#include "platform/forms/image.h"
 #include "platform/ini_file.h"
-#include "platform/menus.h"
-#include "platform/page_control.h"
-#include "platform/status_bar.h"
-#include "platform/std_controls.h"
+#include "platform/forms/menus.h"
+#include "platform/forms/page_control.h"
+#include "platform/forms/status_bar.h"
+#include "platform/forms/std_controls.h"
 #include "tests/core/core_fixture.h"
 
 namespace {

@@ -12,9 +12,9 @@
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
-#include "platform/controls.h"
-#include "platform/form.h"
-#include "platform/menus.h"
+#include "platform/forms/controls.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 #include "tests/desktop/test_icons.h"
 #include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/application.h"
-#include "platform/form.h"
-#include "platform/image.h"
-#include "platform/std_controls.h"
+#include "platform/forms/form.h"
+#include "platform/forms/image.h"
+#include "platform/forms/std_controls.h"
 
 namespace {
 

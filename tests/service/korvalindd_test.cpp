@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/service/service_control.h"
+#include "tests/support/service_control.h"
 #include "tests/support/test_paths.h"
 
 using namespace std::chrono_literals;

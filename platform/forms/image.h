@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 
 // A picture: a bitmap or an icon, owned by this object. Empty until loaded.
 class TPicture {

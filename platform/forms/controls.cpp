@@ -1,4 +1,4 @@
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 
 #include <algorithm>
 #include <exception>

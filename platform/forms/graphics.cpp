@@ -1,4 +1,4 @@
-#include "platform/graphics.h"
+#include "platform/forms/graphics.h"
 
 #include <cstdlib>
 

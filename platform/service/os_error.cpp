@@ -1,4 +1,4 @@
-#include "platform/os_error.h"
+#include "platform/service/os_error.h"
 
 std::string SysErrorMessage(DWORD errorCode)
 {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 
 class TPageControl;
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };

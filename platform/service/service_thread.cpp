@@ -1,7 +1,7 @@
-#include "platform/service_thread.h"
+#include "platform/service/service_thread.h"
 
-#include "platform/os_error.h"
-#include "platform/service.h"
+#include "platform/service/os_error.h"
+#include "platform/service/service.h"
 
 TServiceThread::TServiceThread(TService* service) : service_(service) {}
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 
 // A list of texts that a list or combo box shows; changes reach the box's
 // window at once.

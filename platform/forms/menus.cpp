@@ -1,4 +1,4 @@
-#include "platform/menus.h"
+#include "platform/forms/menus.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,8 +1,8 @@
-#include "platform/service_start_thread.h"
+#include "platform/service/service_start_thread.h"
 
-#include "platform/os_error.h"
-#include "platform/service.h"
-#include "platform/service_application.h"
+#include "platform/service/os_error.h"
+#include "platform/service/service.h"
+#include "platform/service/service_application.h"
 
 TServiceStartThread::TServiceStartThread(const std::vector<TService*>& services, DWORD mainThreadId)
     : mainThreadId_(mainThreadId)

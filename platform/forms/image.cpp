@@ -1,4 +1,4 @@
-#include "platform/image.h"
+#include "platform/forms/image.h"
 
 #include <algorithm>
 

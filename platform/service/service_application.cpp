@@ -1,14 +1,14 @@
-#include "platform/service_application.h"
+#include "platform/service/service_application.h"
 
 #include <exception>
 
 #include "platform/command_line.h"
 #include "platform/program_file.h"
-#include "platform/event_logger.h"
+#include "platform/service/event_logger.h"
 #include "platform/hidden_window.h"
-#include "platform/os_error.h"
-#include "platform/service_handle.h"
-#include "platform/service_start_thread.h"
+#include "platform/service/os_error.h"
+#include "platform/service/service_handle.h"
+#include "platform/service/service_start_thread.h"
 
 TServiceApplication* ServiceApplication = nullptr;
 

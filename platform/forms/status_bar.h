@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 
 // The status bar of the common controls, at the bottom of its parent. This
 // layer offers its simple mode: one panel with SimpleText.

@@ -1,4 +1,4 @@
-#include "platform/std_controls.h"
+#include "platform/forms/std_controls.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -10,7 +10,7 @@
 
 #include "platform/application.h"
 #include "platform/component.h"
-#include "platform/service.h"
+#include "platform/service/service.h"
 
 class THiddenWindow;
 class TEventLogger;

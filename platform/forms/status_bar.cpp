@@ -1,4 +1,4 @@
-#include "platform/status_bar.h"
+#include "platform/forms/status_bar.h"
 
 #include <commctrl.h>
 

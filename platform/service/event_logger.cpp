@@ -1,4 +1,4 @@
-#include "platform/event_logger.h"
+#include "platform/service/event_logger.h"
 
 namespace {
 

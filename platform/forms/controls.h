@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "platform/component.h"
-#include "platform/graphics.h"
+#include "platform/forms/graphics.h"
 
 // The mouse pointer shown over a control. crDefault leaves it to the window
 // class (an arrow for most controls).

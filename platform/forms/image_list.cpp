@@ -1,4 +1,4 @@
-#include "platform/image_list.h"
+#include "platform/forms/image_list.h"
 
 #include <string>
 

@@ -11,9 +11,9 @@
 
 #include <windows.h>
 
-#include "platform/event_logger.h"
+#include "platform/service/event_logger.h"
 #include "platform/exception.h"
-#include "platform/service_application.h"
+#include "platform/service/service_application.h"
 #include "platform/timer.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/page_control.h"
+#include "platform/forms/page_control.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/os_error.h"
-#include "platform/service_application.h"
-#include "tests/service/service_control.h"
+#include "platform/service/os_error.h"
+#include "platform/service/service_application.h"
+#include "tests/support/service_control.h"
 #include "tests/support/test_paths.h"
 
 using namespace std::chrono_literals;
@@ -124,7 +124,7 @@ protected:
     RemoveService(kDummyName);
     dir_ = FreshTestDir("dummy service");
     program_ = dir_ + "\\test_dummy_service.exe";
-    ASSERT_TRUE(CopyTo(BinaryPath("tests/service/test_dummy_service.exe"), program_));
+    ASSERT_TRUE(CopyTo(BinaryPath("tests/platform/test_dummy_service.exe"), program_));
     ASSERT_EQ(0u, RunProgram(program_, "/INSTALL -Silent"));
     std::filesystem::remove(dir_ + "\\dummy.log");
   }

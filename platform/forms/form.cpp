@@ -1,7 +1,7 @@
-#include "platform/form.h"
+#include "platform/forms/form.h"
 
 #include "platform/application.h"
-#include "platform/std_controls.h"
+#include "platform/forms/std_controls.h"
 
 namespace {
 

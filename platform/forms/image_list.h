@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "platform/component.h"
-#include "platform/icon.h"
+#include "platform/forms/icon.h"
 
 // A numbered list of icons, owned by the list (each added icon is copied).
 class TCustomImageList : public TComponent {

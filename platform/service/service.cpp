@@ -1,12 +1,12 @@
-#include "platform/service.h"
+#include "platform/service/service.h"
 
 #include <exception>
 
-#include "platform/event_logger.h"
-#include "platform/os_error.h"
-#include "platform/service_application.h"
-#include "platform/service_handle.h"
-#include "platform/service_thread.h"
+#include "platform/service/event_logger.h"
+#include "platform/service/os_error.h"
+#include "platform/service/service_application.h"
+#include "platform/service/service_handle.h"
+#include "platform/service/service_thread.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/icon.h"
+#include "platform/forms/icon.h"
 
 #include "platform/exception.h"
 

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/event_logger.h"
-#include "platform/os_error.h"
-#include "platform/service_application.h"
-#include "platform/service_thread.h"
+#include "platform/service/event_logger.h"
+#include "platform/service/os_error.h"
+#include "platform/service/service_application.h"
+#include "platform/service/service_thread.h"
 #include "tests/support/message_pump.h"
 
 using namespace std::chrono_literals;

@@ -1,11 +1,11 @@
-#include "tests/service/service_control.h"
+#include "tests/support/service_control.h"
 
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <thread>
 
-#include "platform/service_handle.h"
+#include "platform/service/service_handle.h"
 
 namespace {
 
