@@ -64,7 +64,8 @@ std::string ScrambleRequest(const std::string& text)
   // for b = 10 - k: 0x00-0x09 and 0xF1-0xFF.
   bool badShift[26] = {};
   int badCount = 0;
-  for (unsigned char b : text) {
+  for (const char c : text) {
+    const unsigned char b = static_cast<unsigned char>(c);
     const int k = (10 - b + 256) % 256;
     if (k >= 1 && k <= 25 && !badShift[k]) {
       badShift[k] = true;

@@ -25,14 +25,14 @@ std::string DateText(const SYSTEMTIME* time, LCID locale)
 {
   char buffer[128];
   const int length = GetDateFormatA(locale, DATE_SHORTDATE, time, nullptr, buffer, sizeof buffer);
-  return length > 0 ? std::string(buffer, length - 1) : std::string();
+  return length > 0 ? std::string(buffer, static_cast<std::size_t>(length - 1)) : std::string();
 }
 
 std::string TimeText(const SYSTEMTIME* time, LCID locale)
 {
   char buffer[128];
   const int length = GetTimeFormatA(locale, 0, time, nullptr, buffer, sizeof buffer);
-  return length > 0 ? std::string(buffer, length - 1) : std::string();
+  return length > 0 ? std::string(buffer, static_cast<std::size_t>(length - 1)) : std::string();
 }
 
 std::string DateTimeText(const SYSTEMTIME& time, LCID locale)

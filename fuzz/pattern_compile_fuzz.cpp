@@ -22,8 +22,8 @@ constexpr std::size_t MaxRepeatedSize = 128 * 1024;
 [[noreturn]] void Finding(const std::string& what, const std::string& pattern)
 {
   std::fprintf(stderr, "finding: %s\npattern (%zu bytes):", what.c_str(), pattern.size());
-  for (unsigned char c : pattern) {
-    std::fprintf(stderr, " %02X", c);
+  for (const char c : pattern) {
+    std::fprintf(stderr, " %02X", static_cast<unsigned char>(c));
   }
   std::fprintf(stderr, "\n");
   std::abort();

@@ -86,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool lineFeedAvoidable = false;
     for (int k = 1; k <= 25 && !lineFeedAvoidable; ++k) {
       bool clean = true;
-      for (unsigned char byte : input)
-        if (((byte + k) & 0xFF) == 0x0A)
+      for (const char byte : input)
+        if (((static_cast<unsigned char>(byte) + k) & 0xFF) == 0x0A)
           clean = false;
       lineFeedAvoidable = clean;
     }

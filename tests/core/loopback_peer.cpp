@@ -81,7 +81,7 @@ TStalledListener::TStalledListener(const char* address, int port)
   for (int i = 0; i < 64 && !stalled_; ++i) {
     SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     u_long nonBlocking = 1;
-    ioctlsocket(filler, FIONBIO, &nonBlocking);
+    ioctlsocket(filler, static_cast<long>(FIONBIO), &nonBlocking);
     fillers_.push_back(filler);
     connect(filler, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
     fd_set done, failed;

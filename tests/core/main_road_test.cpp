@@ -218,7 +218,7 @@ TEST_F(MainRoadTest, DeadUpdateHostsGiveWayToTheSecondAndThirdByTheClientsOwnTim
       ASSERT_TRUE(PumpMessagesUntil([&] { return UpdateErrorCount >= n; }, 10s));
       EXPECT_EQ(n, UpdateErrorCount);
       EXPECT_EQ(ladder(n), core_->TimerSetIP->Interval());
-      ResolveAsAsked(">>>>>    DNS Lookup success (SetIP)! [127.0.0.2" + hosts.substr(n - 1, 1) + "]");
+      ResolveAsAsked(">>>>>    DNS Lookup success (SetIP)! [127.0.0.2" + hosts.substr(static_cast<std::size_t>(n - 1), 1) + "]");
       core_->TimerSetIP->SetInterval(10);
     }
     ExpectUpdateDoneAt("127.0.0.23:900", "18");
@@ -245,7 +245,7 @@ TEST_F(MainRoadTest, SilentUpdateHostGivesWayToTheSecondByTheClientsOwnTimers)
       ResolveAsAsked(std::string(">>>>>    DNS Lookup success (SetIP)! [127.0.0.2") + (n == 6 ? "2]" : "1]"));
     // The request went out to the first host (the resolution comes after the
     // tick's connect); the next tick follows the ladder.
-    ASSERT_TRUE(WaitForNew("update", n + 1, 10s));
+    ASSERT_TRUE(WaitForNew("update", static_cast<std::size_t>(n + 1), 10s));
     EXPECT_EQ("127.0.0.21:900", NewRecords("update").back()["local"].AsString());
     EXPECT_EQ(UpdateRetryInterval(n), core_->TimerSetIP->Interval());
   }

@@ -360,9 +360,9 @@ TEST_F(TrayIconTest, DisabledIconIgnoresTheMouseButNotBalloons)
   icon.OnBalloonHintTimeout = [&](TObject*) { balloons.push_back("timeout"); };
   icon.OnBalloonHintClick = [&](TObject*) { balloons.push_back("click"); };
   icon.SetEnabled(false);
-  for (UINT event : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
+  for (UINT event : std::initializer_list<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
     Callback(icon, event);
-  for (UINT event : {NIN_BALLOONSHOW, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK})
+  for (UINT event : std::initializer_list<UINT>{NIN_BALLOONSHOW, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK})
     Callback(icon, event);
   Callback(icon, 0x7777);  // an unknown event is ignored
   EXPECT_EQ(mouse, 0);
