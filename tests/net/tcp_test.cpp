@@ -24,20 +24,6 @@ std::string Pattern(std::size_t size)
   return data;
 }
 
-// A plain blocking connection to 127.0.0.1:port, made outside the component.
-SOCKET RawConnection(int port)
-{
-  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(port));
-  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
-  if (connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0)
-    return raw;
-  closesocket(raw);
-  return INVALID_SOCKET;
-}
-
 // Waits, without handling anything, until a select notification is queued
 // for the socket's hidden window.
 bool WaitForQueuedSelect(TNetSocket& s, std::chrono::milliseconds timeout)
