@@ -239,6 +239,30 @@ protected:
     Call();
     return *alive && serial == sessionSerial_;
   }
+  // Runs Event, which fires a handler. Whatever the handler throws, Then (the
+  // step owed after the event: a close, the next message of a negotiation, a
+  // report) still runs while the session is the one the event was for; then
+  // the exception goes on to wherever the caller sends handler exceptions.
+  template <class TEvent, class TThen> void ThenEvenIfThrown(TEvent&& Event, TThen&& Then)
+  {
+    const auto alive = AliveFlag();
+    const unsigned serial = sessionSerial_;
+    try {
+      Event();
+    } catch (...) {
+      if (*alive && serial == sessionSerial_)
+        Then();
+      throw;
+    }
+    if (*alive && serial == sessionSerial_)
+      Then();
+  }
+  // A handle was taken on: the new session starts with its own flags and
+  // nothing an earlier one held, also where that one's close had no chance to
+  // restore the defaults (a handler opened this session from inside it).
+  virtual void BeginSession();
+  // Received bytes that a layer holds for the application.
+  virtual int HeldReceivedBytes() const { return 0; }
   // A new socket handle, the send queue emptied; false when reported.
   bool OpenHandle(const char* ReportedCall);
   // The steps of Connect, Listen and Dup after the handle is open; each is
