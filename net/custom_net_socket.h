@@ -316,6 +316,11 @@ protected:
   virtual void HandleAcceptEvent(TSocketMessage& Message);
   virtual void HandleCloseEvent(TSocketMessage& Message);
   void ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options);
+  // A data handler threw: Winsock reports neither new bytes nor the peer's
+  // close until something is received, so what still waits is offered again
+  // by a read notification for the same session; not again when the handler
+  // failed on the offer without taking anything.
+  void OfferAgainAfterFailure();
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
@@ -353,6 +358,18 @@ protected:
   bool lastReadEmptiedSocket_ = false;
   // TryToSend is under way; a handler that sends meanwhile only queues.
   bool sendDrainRunning_ = false;
+  // Bytes the last RawSend handed to Winsock, kept for a drain whose
+  // OnSendData handler throws.
+  int lastHandedOver_ = 0;
+  // Bytes taken from the socket itself (not from a layer's buffer): what
+  // ReceiveData adds to ReadCount.
+  long long socketBytesRead_ = 0;
+  // The last failed data offer: its session and what waited then.
+  struct TFailedOffer {
+    bool Active = false;
+    unsigned Session = 0;
+    long long Waiting = 0;
+  } failedOffer_;
   bool quitReceived_ = false;
   int selectMask_ = 0;
   std::uint16_t currentEvent_ = 0;

@@ -18,6 +18,7 @@ constexpr int kSendRun = 64 * 1024;
 
 void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
 {
+  const auto alive = AliveFlag();
   const unsigned session = sessionSerial_;
   u_long lastWaiting = 0;
   bool counted = false;
@@ -26,7 +27,16 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
       lastError_ = 0;
       const int readBefore = readCount_;
       lastReadEmptiedSocket_ = false;
-      if (!NotifyDataAvailable(ErrCode)) {
+      const bool handled = NotifyDataAvailable(ErrCode);
+      if (!*alive)
+        return;
+      failedOffer_.Active = false;
+      if (!handled) {
+        // The SOCKS layer's failure reports "not handled" after its close: a
+        // handler may have opened the next session, whose bytes are not to
+        // be thrown away.
+        if (sessionSerial_ != session)
+          break;
         char scratch[1024];
         if (RawRecv(scratch, sizeof(scratch), 0) < 0) {
           lastError_ = Winsock::WSAGetLastError();
@@ -66,9 +76,23 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
     } catch (...) {
       // What a data handler throws ends the loop and goes no further; the
       // session stays as the handler left it.
+      if (*alive && sessionSerial_ == session)
+        OfferAgainAfterFailure();
       break;
     }
   }
+}
+
+void TCustomNetSocket::OfferAgainAfterFailure()
+{
+  u_long waiting = 0;
+  if (socketHandle_ == INVALID_SOCKET || Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0)
+    return;
+  const long long now = static_cast<long long>(waiting) + HeldReceivedBytes();
+  const bool failedAgain = failedOffer_.Active && failedOffer_.Session == sessionSerial_ && now >= failedOffer_.Waiting;
+  failedOffer_ = {true, sessionSerial_, now};
+  if (now > 0 && !failedAgain)
+    PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
 }
 
 int TCustomNetSocket::ReadRcvdCount()
@@ -83,16 +107,21 @@ int TCustomNetSocket::ReadRcvdCount()
 
 int TCustomNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
 {
-  return Winsock::recv(socketHandle_, static_cast<char*>(Buffer), BufferSize, Flags);
+  const int count = Winsock::recv(socketHandle_, static_cast<char*>(Buffer), BufferSize, Flags);
+  if (count > 0)
+    socketBytesRead_ += count;
+  return count;
 }
 
 int TCustomNetSocket::ReceiveData(void* Buffer, int BufferSize)
 {
+  const long long before = socketBytesRead_;
   const int count = RawRecv(Buffer, BufferSize, 0);
   if (count < 0)
     lastError_ = Winsock::WSAGetLastError();
   else
-    readCount_ += count;
+    // Bytes a layer held were counted when it took them from the socket.
+    readCount_ += static_cast<int>(socketBytesRead_ - before);
   // A stream read that did not fill the buffer emptied the socket.
   lastReadEmptiedSocket_ = socketType_ == SOCK_STREAM && count >= 0 && count < BufferSize;
   return count;

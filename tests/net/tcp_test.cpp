@@ -306,25 +306,50 @@ TEST_F(ConnectedTcp, DataSentFiresAfterSendReturned)
 
 TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
 {
-  TPeerServer peer([](SOCKET c) {
-    SendAll(c, "reply");
-    ReadAll(c);
-  });
   // The send path catches on its own; the receive loop ends and swallows what
-  // its data handler throws.
+  // its data handler throws. Winsock reports neither new bytes nor the peer's
+  // close before something is received, so what still waits is offered again.
+  // Once: the data handler throws at its first call only, before or after it
+  // took what it was offered.
+  enum TThrow { Always, OnceBeforeReading, OnceAfterReading };
   struct {
     bool inDataHandler;
     bool clearCanClose;
     bool throwStd;
+    TThrow when;
+    bool lineMode;
     TSocketState after;
-  } cases[] = {{false, false, false, wsClosed},
-               {false, true, false, wsConnected},
-               {false, false, true, wsClosed},
-               {true, false, false, wsConnected},
-               {true, false, true, wsConnected}};
+  } cases[] = {{false, false, false, Always, false, wsClosed},
+               {false, true, false, Always, false, wsConnected},
+               {false, false, true, Always, false, wsClosed},
+               {true, false, false, Always, false, wsConnected},
+               {true, false, true, Always, false, wsConnected},
+               {true, false, false, OnceBeforeReading, false, wsClosed},
+               {true, false, false, OnceBeforeReading, true, wsClosed},
+               {true, false, false, OnceAfterReading, true, wsClosed}};
   for (const auto& c : cases) {
+    const bool throwOnce = c.when != Always;
+    SCOPED_TRACE(std::string(c.inDataHandler ? "data" : "sent") + (throwOnce ? ", once" : "") +
+                 (c.when == OnceAfterReading ? " after reading" : "") + (c.lineMode ? ", line mode" : ""));
+    // Lines held behind the one that failed must come without new bytes: the
+    // peer sends the rest and closes only once the first part was read.
+    const std::string first = c.lineMode ? "a\r\nb\r\n" : "reply";
+    const std::string later = c.lineMode ? "later\r\n" : "later";
+    std::atomic<bool> firstRead{false};
+    TPeerServer peer([&](SOCKET sock) {
+      SendAll(sock, first);
+      if (!throwOnce) {
+        ReadAll(sock);
+        return;
+      }
+      for (int i = 0; i < 4000 && !firstRead; ++i)
+        Sleep(5);
+      SendAll(sock, later);
+    });
     TNetSocket s(nullptr);
+    s.AssignLineMode(c.lineMode);
     std::string seen;
+    std::string got;
     int thrown = 0;
     int closedEvents = 0;
     const auto fail = [&](TObject*, std::uint16_t) {
@@ -334,7 +359,14 @@ TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
       throw ESocketException("boom");
     };
     if (c.inDataHandler)
-      s.OnDataAvailable = fail;
+      s.OnDataAvailable = [&](TObject* sender, std::uint16_t e) {
+        if (c.when == Always || (c.when == OnceBeforeReading && thrown == 0))
+          fail(sender, e);
+        got += s.ReceiveText();
+        firstRead = got == first;
+        if (c.when == OnceAfterReading && thrown == 0)
+          fail(sender, e);
+      };
     else
       s.OnDataSent = fail;
     s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closedEvents; };
@@ -347,8 +379,13 @@ TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
     };
     s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.SendText("go"); };
     ConnectTcp(s, peer.Port());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return thrown > 0 && (c.inDataHandler || !seen.empty()); }, 20000ms));
-    PumpMessagesFor(20ms);
+    if (throwOnce) {
+      EXPECT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
+      EXPECT_EQ(got, first + later);
+    } else {
+      ASSERT_TRUE(PumpMessagesUntil([&] { return thrown > 0 && (c.inDataHandler || !seen.empty()); }, 20000ms));
+      PumpMessagesFor(20ms);
+    }
     EXPECT_EQ(seen, c.inDataHandler ? "" : c.throwStd ? "bang" : "boom");
     EXPECT_EQ(s.State(), c.after);
     EXPECT_EQ(closedEvents, c.after == wsClosed ? 1 : 0);
