@@ -230,6 +230,9 @@ protected:
   // reused at once, so this alone tells a notification's session from the
   // next one that a handler may have opened meanwhile.
   unsigned SessionSerial() const { return sessionSerial_; }
+  // Counts the handles taken on: a change tells that a handler opened a
+  // session of its own meanwhile.
+  unsigned SessionsBegun() const { return sessionsBegun_; }
   // Runs Call, which may run event handlers; false when one of them destroyed
   // the socket or closed (and perhaps reopened) it meanwhile.
   template <class TCall> bool SessionSurvives(TCall&& Call)
@@ -384,4 +387,6 @@ private:
   bool destroying_ = false;
   std::shared_ptr<bool> alive_;
   unsigned sessionSerial_ = 0;
+  unsigned sessionsBegun_ = 0;
+  void TakeOnHandle(SOCKET Handle);
 };

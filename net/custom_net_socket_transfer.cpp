@@ -178,8 +178,9 @@ int TCustomNetSocket::Send(const void* Data, int Len)
   // for data that does not exist.
   if (Len > 0)
     QueueData(Data, Len);
-  TryToSend();
-  if (sendQueueEmpty_ && socketHandle_ != INVALID_SOCKET)
+  // A handler that closed the socket during the drain, and perhaps connected
+  // again, has ended the session this send was for.
+  if (SessionSurvives([&] { TryToSend(); }) && sendQueueEmpty_ && socketHandle_ != INVALID_SOCKET)
     PostDataSentNotification();
   return Len > 0 ? Len : 0;
 }
@@ -204,12 +205,18 @@ void TCustomNetSocket::TryToSend()
   // running drain sends what the handler queued.
   if (socketHandle_ == INVALID_SOCKET || sendQueue_.BlockCount() == 0 || sendDrainRunning_)
     return;
+  const auto alive = AliveFlag();
   const unsigned session = sessionSerial_;
   sendDrainRunning_ = true;
   struct TDrainGuard {
     bool& Flag;
-    ~TDrainGuard() { Flag = false; }
-  } guard{sendDrainRunning_};
+    const std::shared_ptr<const bool>& Alive;
+    ~TDrainGuard()
+    {
+      if (*Alive)
+        Flag = false;
+    }
+  } guard{sendDrainRunning_, alive};
   // A stream's blocks go out together: one call per 1460-byte block would cost
   // a system call each. An OnSendData handler hears of every block, so then
   // each goes on its own. A datagram is always one block.
@@ -224,7 +231,17 @@ void TCustomNetSocket::TryToSend()
       return;
     }
     const unsigned generation = sendQueue_.Generation();
-    const int sent = RawSend(data, len);
+    int sent = 0;
+    lastHandedOver_ = 0;
+    try {
+      sent = RawSend(data, len);
+    } catch (...) {
+      // OnSendData threw after Winsock took the bytes: they are sent, so they
+      // leave the queue before the exception goes on.
+      if (*alive && sessionSerial_ == session && sendQueue_.Generation() == generation)
+        sendQueue_.Consume(lastHandedOver_);
+      throw;
+    }
     if (sent == 0)
       return;
     if (sent == SOCKET_ERROR) {
@@ -232,7 +249,7 @@ void TCustomNetSocket::TryToSend()
       return;
     }
     // OnSendData may have closed the socket or dropped the queue.
-    if (sessionSerial_ != session || sendQueue_.Generation() != generation)
+    if (!*alive || sessionSerial_ != session || sendQueue_.Generation() != generation)
       return;
     sendQueue_.Consume(sent);
     if (sent < len)
@@ -249,11 +266,17 @@ void TCustomNetSocket::HandleSendFailure(int Error)
   case WSAENOTSOCK:
   case WSAENOTCONN:
   case WSAEINVAL:
-  case WSAECONNABORTED:
+  case WSAECONNABORTED: {
     closeNotified_ = true;
+    // A handler that opened the next session in OnChangeState has heard of
+    // this one's end there: the close report would reach the new session.
+    const auto alive = AliveFlag();
+    const unsigned begun = SessionsBegun();
     CloseConnection();
-    NotifySessionClosed(static_cast<std::uint16_t>(Error));
+    if (*alive && SessionsBegun() == begun)
+      NotifySessionClosed(static_cast<std::uint16_t>(Error));
     return;
+  }
   case WSAEWOULDBLOCK:
     return;
   default:
@@ -270,8 +293,10 @@ int TCustomNetSocket::RawSend(const void* Data, int Len)
                              reinterpret_cast<const sockaddr*>(&remoteSockAddr_), sizeof(remoteSockAddr_));
   else
     result = Winsock::send(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_);
-  if (result > 0)
+  if (result > 0) {
+    lastHandedOver_ = result;
     NotifySendData(result);
+  }
   return result;
 }
 
@@ -284,9 +309,11 @@ int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void
   const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
                                      reinterpret_cast<const sockaddr*>(&dest),
                                      std::min<int>(DestLen, sizeof(dest)));
-  if (result > 0)
-    NotifySendData(result);
-  if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM)
+  // The write notification is for this session only: OnSendData may have
+  // closed the socket and opened another.
+  if (result > 0 && !SessionSurvives([&] { NotifySendData(result); }))
+    return result;
+  if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM && socketHandle_ != INVALID_SOCKET)
     PostDataSentNotification();
   return result;
 }

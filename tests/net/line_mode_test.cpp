@@ -255,6 +255,32 @@ TEST(LineMode, LastLineWithoutTerminatorComesBeforeTheClose)
   EXPECT_TRUE(s.LineMode());  // closing leaves the line settings alone
 }
 
+TEST(LineMode, AnAdoptedConnectionStartsWithNothingHeld)
+{
+  // Dup closes the old session without a close notification, which would
+  // have released the bytes it held.
+  TPeerServer stale([](SOCKET c) {
+    SendAll(c, "stale");
+    ReadAll(c);
+  });
+  TPeerServer fresh([](SOCKET c) {
+    SendAll(c, "fresh\r\n");
+    ReadAll(c);
+  });
+  TLineProbe s(nullptr);
+  s.AssignLineMode(true);
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers);
+  ConnectTcp(s, stale.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "stale"; }, 10s));
+  const SOCKET raw = RawConnection(fresh.Port());
+  ASSERT_NE(raw, INVALID_SOCKET);
+  s.Dup(raw);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty(); }, 10s));
+  EXPECT_EQ(offers, (std::vector<TOffer>{{7, "fresh\r\n"}}));
+  s.CloseConnection();
+}
+
 TEST(LineMode, HandlerThatClosesAfterItsLineGetsOnlyWhatFollows)
 {
   TPeerServer peer([](SOCKET c) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "net/net_socket.h"
 #include "net/winsock_binding.h"
@@ -459,6 +460,44 @@ TEST(Tcp, DupAdoptsAHandleAndAbortSessionClosesItOnce)
   EXPECT_EQ(s.LastError(), 10022);
 }
 
+TEST(Tcp, DupInsideSessionClosedStartsTheAdoptedSessionAfresh)
+{
+  // Each peer sends a few bytes and closes; the first session's close handler
+  // adopts the connection to the second.
+  TPeerServer firstPeer([](SOCKET c) { SendAll(c, "one"); });
+  TPeerServer secondPeer([](SOCKET c) { SendAll(c, "adopted"); });
+  const SOCKET raw = RawConnection(secondPeer.Port());
+  ASSERT_NE(raw, INVALID_SOCKET);
+  TNetSocket s(nullptr);
+  std::string got;
+  std::vector<int> readAtClose;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += ReadWaiting(s); };
+  s.OnSessionClosed = [&](TObject*, std::uint16_t) {
+    readAtClose.push_back(s.ReadCount());
+    if (readAtClose.size() == 1)
+      s.Dup(raw);
+  };
+  ConnectTcp(s, firstPeer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return readAtClose.size() == 2; }, 20000ms));
+  EXPECT_EQ(got, "oneadopted");
+  EXPECT_EQ(readAtClose, (std::vector<int>{3, 7}));
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Tcp, CloseLaterClosesOnlyTheSessionItWasCalledIn)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
+  s.CloseLater();
+  s.CloseConnection();
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() != wsConnecting; }, 20000ms));
+  PumpMessagesFor(50ms);
+  EXPECT_EQ(s.State(), wsConnected);
+  s.CloseConnection();
+}
+
 TEST(Tcp, CloseLaterFromTheDataHandlerClosesAfterItReturned)
 {
   TPeerServer peer([](SOCKET c) {
@@ -529,6 +568,8 @@ TEST(Tcp, FailedDupLeavesNoHandleOpen)
       };
     EXPECT_EQ(ThrownText([&] { s.Dup(given); }), c.text);
     EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+    EXPECT_EQ(s.State(), wsClosed);  // so nothing later reports success on it
+    EXPECT_EQ(ThrownText([&] { s.SendText("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
     int type = 0;
     int len = sizeof(type);
     EXPECT_EQ(getsockopt(given, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len), SOCKET_ERROR);
@@ -633,6 +674,32 @@ TEST(Tcp, SendFromTheSendDataHandlerSendsEveryByteOnce)
   ASSERT_TRUE(peer.WaitSessions(1, 20000));
   EXPECT_EQ(received, "AAAAABBBBB");
   EXPECT_EQ(handedOver, (std::vector<int>{5, 5}));
+  s.CloseConnection();
+}
+
+TEST(Tcp, SendDataHandlerThatThrowsSendsEveryByteOnce)
+{
+  const std::string data = Pattern(3000);
+  std::string received;
+  std::atomic<bool> read{false};
+  TPeerServer peer([&](SOCKET c) {
+    received = ReadAll(c, data.size());
+    read = true;
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  int calls = 0;
+  s.OnSendData = [&](TObject*, int) {
+    if (calls++ == 0)
+      throw ESocketException("boom");  // the first block was handed over all the same
+  };
+  s.OnBgException = [&](TObject*, Exception&, bool& canClose) { canClose = false; };
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.Send(data.data(), static_cast<int>(data.size())); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 20000ms));
+  s.FlushSendQueue();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return read.load(); }, 20000ms));
+  EXPECT_TRUE(received == data) << received.size() << " bytes";
   s.CloseConnection();
 }
 
