@@ -259,14 +259,8 @@ TEST(LineMode, AnAdoptedConnectionStartsWithNothingHeld)
 {
   // Dup closes the old session without a close notification, which would
   // have released the bytes it held.
-  TPeerServer stale([](SOCKET c) {
-    SendAll(c, "stale");
-    ReadAll(c);
-  });
-  TPeerServer fresh([](SOCKET c) {
-    SendAll(c, "fresh\r\n");
-    ReadAll(c);
-  });
+  TPeerServer stale(SendsThenReads("stale"));
+  TPeerServer fresh(SendsThenReads("fresh\r\n"));
   TLineProbe s(nullptr);
   s.AssignLineMode(true);
   std::vector<TOffer> offers;

@@ -45,6 +45,12 @@ private:
 // A port on 127.0.0.1 on which nobody listens.
 int UnusedTcpPort();
 
+// 127.0.0.1:port.
+sockaddr_in LoopbackAddress(int port);
+
+// A peer session that sends Text, then reads until the client closes.
+TPeerServer::TSession SendsThenReads(const std::string& Text);
+
 // A TCP listener on 127.0.0.1 that never accepts, so no thread of its own
 // opens or closes a handle while a test runs. Connections to it complete in
 // its backlog. A full one (backlog 0, its one place taken) makes the system

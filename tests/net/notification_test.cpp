@@ -270,10 +270,7 @@ TEST(Notifications, AHandlerThatReconnectsGetsNothingOfTheOldSession)
       {"sent", TcpConnected, InSendData, NextPending, [](TNetSocket& s) { EXPECT_EQ(s.SendText("x"), 1); }, {}},
       {"datagram sent", Udp, InSendData, NextUdp,
        [](TNetSocket& s) {
-         sockaddr_in to{};
-         to.sin_family = AF_INET;
-         to.sin_port = htons(9);
-         to.sin_addr.s_addr = inet_addr("127.0.0.1");
+         const sockaddr_in to = LoopbackAddress(9);
          EXPECT_EQ(s.SendDatagram(reinterpret_cast<const sockaddr*>(&to), sizeof(to), "x", 1), 1);
        },
        {}},
