@@ -414,40 +414,55 @@ void TCustomLineNetSocket::BeginSession()
 
 void TCustomLineNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
-  if (lineBuffer_) {
-    // What the handler already received of a line is not offered again.
-    CloseDeliveredLine();
-    if (lineMode_ && lineBufferCount_ > 0 && !dropOnLimit_) {
-      // The held bytes are a last line without terminator.
-      const auto alive = AliveFlag();
-      const bool nested = delivering_;
-      delivering_ = true;
-      pendingLineLength_ = lineBufferCount_;
-      deliveredLineLength_ = lineBufferCount_;
-      try {
-        while (lineMode_ && pendingLineLength_ > 0) {
-          const int before = pendingLineLength_;
-          if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
-            break;
-          if (!*alive)
-            return;
-          if (lineMode_ && pendingLineLength_ == before)
-            break;
-        }
-      } catch (...) {
-        // The session is over whatever the handler did: the next one starts
-        // with an empty buffer and no delivery under way.
-        if (*alive) {
-          delivering_ = nested;
-          ReleaseLineBuffer();
-        }
-        throw;
-      }
-      delivering_ = nested;
-    }
-    ReleaseLineBuffer();
+  // The close is reported whatever the handler of the last line does, also
+  // when it closes the socket itself or throws.
+  const auto alive = AliveFlag();
+  try {
+    DeliverLastLine();
+  } catch (...) {
+    if (*alive)
+      TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
+    throw;
   }
-  TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
+  if (*alive)
+    TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
+}
+
+void TCustomLineNetSocket::DeliverLastLine()
+{
+  if (!lineBuffer_)
+    return;
+  // What the handler already received of a line is not offered again.
+  CloseDeliveredLine();
+  if (lineMode_ && lineBufferCount_ > 0 && !dropOnLimit_) {
+    // The held bytes are a last line without terminator.
+    const auto alive = AliveFlag();
+    const bool nested = delivering_;
+    delivering_ = true;
+    pendingLineLength_ = lineBufferCount_;
+    deliveredLineLength_ = lineBufferCount_;
+    try {
+      while (lineMode_ && pendingLineLength_ > 0) {
+        const int before = pendingLineLength_;
+        if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
+          break;
+        if (!*alive)
+          return;
+        if (lineMode_ && pendingLineLength_ == before)
+          break;
+      }
+    } catch (...) {
+      // The session is over whatever the handler did: the next one starts
+      // with an empty buffer and no delivery under way.
+      if (*alive) {
+        delivering_ = nested;
+        ReleaseLineBuffer();
+      }
+      throw;
+    }
+    delivering_ = nested;
+  }
+  ReleaseLineBuffer();
 }
 
 void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& Message)

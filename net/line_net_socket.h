@@ -57,6 +57,9 @@ protected:
 private:
   bool LineHandling() const { return lineMode_ && !LineEnd.empty(); }
   void DeliverArrival();
+  // At the close: the held bytes as a last line without terminator, then
+  // the buffer goes.
+  void DeliverLastLine();
   // Offers the line at the front until it is received, dropped or left in
   // non-line mode, then the held bytes in non-line mode; false when the
   // session ended meanwhile or the handler left the line unread.

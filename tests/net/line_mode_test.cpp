@@ -238,21 +238,32 @@ TEST(LineMode, DefaultLimitIsExceededPastSixtyFourKilobytes)
 
 TEST(LineMode, LastLineWithoutTerminatorComesBeforeTheClose)
 {
-  TPeerServer peer([](SOCKET c) { SendAll(c, "one\r\nbye"); });
-  TLineProbe s(nullptr);
-  s.AssignLineMode(true);
-  std::vector<std::string> log;
-  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
-    const int count = s.RcvdCount();
-    std::string text(static_cast<std::size_t>(count), '\0');
-    s.ReceiveData(text.data(), count);
-    log.push_back(std::to_string(count) + " " + text);
-  };
-  s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
-  ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
-  EXPECT_EQ(log, (std::vector<std::string>{"5 one\r\n", "3 bye", "closed 0"}));
-  EXPECT_TRUE(s.LineMode());  // closing leaves the line settings alone
+  // The close is reported also when the handler fails on that last line; its
+  // exception then goes to the background handling.
+  for (const bool throws : {false, true}) {
+    SCOPED_TRACE(throws ? "handler throws on the last line" : "handler reads");
+    TPeerServer peer([](SOCKET c) { SendAll(c, "one\r\nbye"); });
+    TLineProbe s(nullptr);
+    s.AssignLineMode(true);
+    std::vector<std::string> log;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      const int count = s.RcvdCount();
+      std::string text(static_cast<std::size_t>(count), '\0');
+      s.ReceiveData(text.data(), count);
+      log.push_back(std::to_string(count) + " " + text);
+      if (throws && text == "bye")
+        throw ESocketException("boom");
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
+    s.OnBgException = [&](TObject*, Exception& e, bool&) { log.push_back("bg " + e.Message()); };
+    ConnectTcp(s, peer.Port());
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+    std::vector<std::string> expected = {"5 one\r\n", "3 bye", "closed 0"};
+    if (throws)
+      expected.push_back("bg boom");
+    EXPECT_EQ(log, expected);
+    EXPECT_TRUE(s.LineMode());  // closing leaves the line settings alone
+  }
 }
 
 TEST(LineMode, AnAdoptedConnectionStartsWithNothingHeld)
