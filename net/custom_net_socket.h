@@ -260,6 +260,22 @@ protected:
     if (*alive && serial == sessionSerial_)
       Then();
   }
+  // Runs Event, which fires a handler, then Report, a report owed whatever
+  // the handler did (a close of its own included), also when it throws; the
+  // exception then goes on.
+  template <class TEvent, class TReport> void ReportEvenIfThrown(TEvent&& Event, TReport&& Report)
+  {
+    const auto alive = AliveFlag();
+    try {
+      Event();
+    } catch (...) {
+      if (*alive)
+        Report();
+      throw;
+    }
+    if (*alive)
+      Report();
+  }
   // A handle was taken on: the new session starts with its own flags and
   // nothing an earlier one held, also where that one's close had no chance to
   // restore the defaults (a handler opened this session from inside it).

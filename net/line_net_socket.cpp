@@ -414,18 +414,7 @@ void TCustomLineNetSocket::BeginSession()
 
 void TCustomLineNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
-  // The close is reported whatever the handler of the last line does, also
-  // when it closes the socket itself or throws.
-  const auto alive = AliveFlag();
-  try {
-    DeliverLastLine();
-  } catch (...) {
-    if (*alive)
-      TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
-    throw;
-  }
-  if (*alive)
-    TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
+  ReportEvenIfThrown([&] { DeliverLastLine(); }, [&] { TCustomSocksNetSocket::NotifySessionClosed(ErrCode); });
 }
 
 void TCustomLineNetSocket::DeliverLastLine()

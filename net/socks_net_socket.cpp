@@ -537,22 +537,12 @@ void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
   // also where the close is not followed by a reset of the defaults.
   socksPhase_ = SocksPhaseData;
   socksLeftoverCount_ = 0;
-  if (!authenticating) {
-    TCustomNetSocket::NotifySessionClosed(ErrCode);
-    return;
-  }
-  // The close is reported whatever the authentication handler does, also
-  // when it closes the socket itself or throws.
-  const auto alive = AliveFlag();
-  try {
-    NotifySocksAuthState(socksAuthFailure);
-  } catch (...) {
-    if (*alive)
-      TCustomNetSocket::NotifySessionClosed(ErrCode);
-    throw;
-  }
-  if (*alive)
-    TCustomNetSocket::NotifySessionClosed(ErrCode);
+  ReportEvenIfThrown(
+      [&] {
+        if (authenticating)
+          NotifySocksAuthState(socksAuthFailure);
+      },
+      [&] { TCustomNetSocket::NotifySessionClosed(ErrCode); });
 }
 
 void TCustomSocksNetSocket::NotifySocksConnected(std::uint16_t ErrCode)
