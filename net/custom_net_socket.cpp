@@ -92,6 +92,13 @@ void TCustomNetSocket::ResetToDefaults()
   FlushTimeout = 60;
 }
 
+void TCustomNetSocket::BeginSession()
+{
+  closeNotified_ = false;
+  readCount_ = 0;
+  isPaused_ = false;
+}
+
 void TCustomNetSocket::ChangeState(TSocketState NewState)
 {
   const TSocketState old = state_;

@@ -230,6 +230,9 @@ protected:
   // reused at once, so this alone tells a notification's session from the
   // next one that a handler may have opened meanwhile.
   unsigned SessionSerial() const { return sessionSerial_; }
+  // Counts the handles taken on: a change tells that a handler opened a
+  // session of its own meanwhile.
+  unsigned SessionsBegun() const { return sessionsBegun_; }
   // Runs Call, which may run event handlers; false when one of them destroyed
   // the socket or closed (and perhaps reopened) it meanwhile.
   template <class TCall> bool SessionSurvives(TCall&& Call)
@@ -239,6 +242,46 @@ protected:
     Call();
     return *alive && serial == sessionSerial_;
   }
+  // Runs Event, which fires a handler. Whatever the handler throws, Then (the
+  // step owed after the event: a close, the next message of a negotiation, a
+  // report) still runs while the session is the one the event was for; then
+  // the exception goes on to wherever the caller sends handler exceptions.
+  template <class TEvent, class TThen> void ThenEvenIfThrown(TEvent&& Event, TThen&& Then)
+  {
+    const auto alive = AliveFlag();
+    const unsigned serial = sessionSerial_;
+    try {
+      Event();
+    } catch (...) {
+      if (*alive && serial == sessionSerial_)
+        Then();
+      throw;
+    }
+    if (*alive && serial == sessionSerial_)
+      Then();
+  }
+  // Runs Event, which fires a handler, then Report, a report owed whatever
+  // the handler did (a close of its own included), also when it throws; the
+  // exception then goes on.
+  template <class TEvent, class TReport> void ReportEvenIfThrown(TEvent&& Event, TReport&& Report)
+  {
+    const auto alive = AliveFlag();
+    try {
+      Event();
+    } catch (...) {
+      if (*alive)
+        Report();
+      throw;
+    }
+    if (*alive)
+      Report();
+  }
+  // A handle was taken on: the new session starts with its own flags and
+  // nothing an earlier one held, also where that one's close had no chance to
+  // restore the defaults (a handler opened this session from inside it).
+  virtual void BeginSession();
+  // Received bytes that a layer holds for the application.
+  virtual int HeldReceivedBytes() const { return 0; }
   // A new socket handle, the send queue emptied; false when reported.
   bool OpenHandle(const char* ReportedCall);
   // The steps of Connect, Listen and Dup after the handle is open; each is
@@ -292,6 +335,11 @@ protected:
   virtual void HandleAcceptEvent(TSocketMessage& Message);
   virtual void HandleCloseEvent(TSocketMessage& Message);
   void ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options);
+  // A data handler threw: Winsock reports neither new bytes nor the peer's
+  // close until something is received, so what still waits is offered again
+  // by a read notification for the same session; not again when the handler
+  // failed on the offer without taking anything.
+  void OfferAgainAfterFailure();
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
@@ -329,6 +377,18 @@ protected:
   bool lastReadEmptiedSocket_ = false;
   // TryToSend is under way; a handler that sends meanwhile only queues.
   bool sendDrainRunning_ = false;
+  // Bytes the last RawSend handed to Winsock, kept for a drain whose
+  // OnSendData handler throws.
+  int lastHandedOver_ = 0;
+  // Bytes taken from the socket itself (not from a layer's buffer): what
+  // ReceiveData adds to ReadCount.
+  long long socketBytesRead_ = 0;
+  // The last failed data offer: its session and what waited then.
+  struct TFailedOffer {
+    bool Active = false;
+    unsigned Session = 0;
+    long long Waiting = 0;
+  } failedOffer_;
   bool quitReceived_ = false;
   int selectMask_ = 0;
   std::uint16_t currentEvent_ = 0;
@@ -343,4 +403,6 @@ private:
   bool destroying_ = false;
   std::shared_ptr<bool> alive_;
   unsigned sessionSerial_ = 0;
+  unsigned sessionsBegun_ = 0;
+  void TakeOnHandle(SOCKET Handle);
 };

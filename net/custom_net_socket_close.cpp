@@ -48,8 +48,11 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
 {
   if (socketHandle_ == INVALID_SOCKET) {
     if (state_ != wsClosed) {
+      const unsigned begun = SessionsBegun();
       ChangeState(wsClosed);
-      ResetToDefaults();
+      // An OnChangeState handler may have opened the next session.
+      if (SessionsBegun() == begun)
+        ResetToDefaults();
     }
     return;
   }
@@ -76,9 +79,12 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
   }
   DropHandle(handle);
   // A handler may open the next session from here on; its settings are not
-  // this session's to reset.
+  // this session's to reset. One that did so in OnChangeState has heard of
+  // this session's end there: a close report now would reach the new one.
   const unsigned closed = sessionSerial_;
   ChangeState(wsClosed);
+  if (sessionSerial_ != closed)
+    return;
   if (!destroying_ && !closeNotified_) {
     closeNotified_ = true;
     NotifySessionClosed(Error);
@@ -91,9 +97,11 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
   }
 }
 
+// The request carries its session: one that was closed meanwhile, and maybe
+// followed by another, is not closed again.
 void TCustomNetSocket::CloseLater()
 {
-  PostMessageA(hiddenWindow_, WM_SOCKET_CLOSE_LATER, 0, 0);
+  PostMessageA(hiddenWindow_, WM_SOCKET_CLOSE_LATER, static_cast<WPARAM>(sessionSerial_), 0);
 }
 
 void TCustomNetSocket::FreeLater()

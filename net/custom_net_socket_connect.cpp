@@ -79,8 +79,8 @@ void TCustomNetSocket::Connect()
     return;
   }
   if (socketType_ == SOCK_DGRAM) {
-    ChangeState(wsConnected);
-    NotifySessionConnected(0);
+    if (SessionSurvives([&] { ChangeState(wsConnected); }))
+      NotifySessionConnected(0);
     return;
   }
   StartStreamConnect();
@@ -211,7 +211,13 @@ void TCustomNetSocket::Listen()
     ResolveRemotePort();
     ResolveRemoteAddr();
   });
-  if (!resolved || !OpenHandle("socket") || !BindListeningHandle())
+  if (!resolved || !OpenHandle("socket"))
+    return;
+  // Each step fires OnChangeState or OnSessionConnected. A handler that closed
+  // the socket there, and perhaps connected again, has ended the session
+  // being set up: nothing further of it applies to the next one.
+  const unsigned session = sessionSerial_;
+  if (!BindListeningHandle() || sessionSerial_ != session)
     return;
   bool listening = false;
   if (socketType_ == SOCK_STREAM)
@@ -220,8 +226,8 @@ void TCustomNetSocket::Listen()
     listening = ListenForDatagrams();
   else
     listening = ListenForRawPackets();
-  if (!listening || socketHandle_ == INVALID_SOCKET)
-    return;  // reported, or a handler closed it
+  if (!listening || sessionSerial_ != session)
+    return;
   if (!SelectEvents(kListenMask))
     ReportSocketError("WSAASyncSelect");
 }
@@ -319,9 +325,8 @@ bool TCustomNetSocket::ListenForRawPackets()
 // counts as connected at once.
 void TCustomNetSocket::EnterReceivingSession()
 {
-  ChangeState(wsListening);
-  ChangeState(wsConnected);
-  NotifySessionConnected(0);
+  if (SessionSurvives([&] { ChangeState(wsListening); }) && SessionSurvives([&] { ChangeState(wsConnected); }))
+    NotifySessionConnected(0);
 }
 
 SOCKET TCustomNetSocket::Accept()
@@ -353,21 +358,30 @@ void TCustomNetSocket::Dup(SOCKET NewHandle)
   if (state_ != wsClosed) {
     const SOCKET old = socketHandle_;
     const int result = Winsock::closesocket(old);
+    const int code = Winsock::WSAGetLastError();
     DropHandle(old);
+    const unsigned begun = SessionsBegun();
+    // With the handle gone the socket is closed, failed or not: nothing
+    // later may take it for connected and report a send as done.
+    ChangeState(wsClosed);
     if (result != 0) {
-      const int code = Winsock::WSAGetLastError();
       Winsock::closesocket(NewHandle);
       Winsock::WSASetLastError(code);
       ReportSocketError("Dup (closesocket)");
       return;
     }
-    ChangeState(wsClosed);
+    // An OnChangeState handler opened a session of its own: it stays.
+    if (SessionsBegun() != begun) {
+      Winsock::closesocket(NewHandle);
+      Winsock::WSASetLastError(WSAEINVAL);
+      ReportSocketError("Dup (Invalid operation in OnChangeState)");
+      return;
+    }
   }
   // Whatever an earlier session left queued is not for this peer.
   DeleteSendQueue();
   sendQueueEmpty_ = true;
-  socketHandle_ = NewHandle;
-  ++sessionSerial_;
+  TakeOnHandle(NewHandle);
   // Until MarkConnected the state is wsClosed, where no close would find the
   // handle: a failure drops it before it is reported.
   try {
@@ -424,11 +438,12 @@ void TCustomNetSocket::ResolveRemoteAddr()
 bool TCustomNetSocket::OpenHandle(const char* ReportedCall)
 {
   DeleteSendQueue();
-  socketHandle_ = Winsock::socket(addrFamily_, socketType_, protoNumber_);
-  if (socketHandle_ != INVALID_SOCKET) {
-    ++sessionSerial_;
+  const SOCKET handle = Winsock::socket(addrFamily_, socketType_, protoNumber_);
+  if (handle != INVALID_SOCKET) {
+    TakeOnHandle(handle);
     return true;
   }
+  socketHandle_ = INVALID_SOCKET;
   ReportSocketError(ReportedCall);
   return false;
 }
@@ -445,6 +460,14 @@ bool TCustomNetSocket::ReadSendBufferSize()
   }
   sendBufferSize_ = size;
   return true;
+}
+
+void TCustomNetSocket::TakeOnHandle(SOCKET Handle)
+{
+  socketHandle_ = Handle;
+  ++sessionSerial_;
+  ++sessionsBegun_;
+  BeginSession();
 }
 
 void TCustomNetSocket::AbandonHandle()

@@ -38,7 +38,8 @@ void TCustomNetSocket::HandleWindowMessage(TSocketMessage& Message)
       HandleAddrLookupDone(Message);
       break;
     case WM_SOCKET_CLOSE_LATER:
-      CloseConnection();
+      if (static_cast<unsigned>(Message.WParam) == sessionSerial_)
+        CloseConnection();
       break;
     case WM_SOCKET_FREE_LATER:
       delete this;

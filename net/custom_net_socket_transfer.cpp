@@ -18,6 +18,7 @@ constexpr int kSendRun = 64 * 1024;
 
 void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
 {
+  const auto alive = AliveFlag();
   const unsigned session = sessionSerial_;
   u_long lastWaiting = 0;
   bool counted = false;
@@ -26,7 +27,16 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
       lastError_ = 0;
       const int readBefore = readCount_;
       lastReadEmptiedSocket_ = false;
-      if (!NotifyDataAvailable(ErrCode)) {
+      const bool handled = NotifyDataAvailable(ErrCode);
+      if (!*alive)
+        return;
+      failedOffer_.Active = false;
+      if (!handled) {
+        // The SOCKS layer's failure reports "not handled" after its close: a
+        // handler may have opened the next session, whose bytes are not to
+        // be thrown away.
+        if (sessionSerial_ != session)
+          break;
         char scratch[1024];
         if (RawRecv(scratch, sizeof(scratch), 0) < 0) {
           lastError_ = Winsock::WSAGetLastError();
@@ -66,9 +76,23 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
     } catch (...) {
       // What a data handler throws ends the loop and goes no further; the
       // session stays as the handler left it.
+      if (*alive && sessionSerial_ == session)
+        OfferAgainAfterFailure();
       break;
     }
   }
+}
+
+void TCustomNetSocket::OfferAgainAfterFailure()
+{
+  u_long waiting = 0;
+  if (socketHandle_ == INVALID_SOCKET || Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0)
+    return;
+  const long long now = static_cast<long long>(waiting) + HeldReceivedBytes();
+  const bool failedAgain = failedOffer_.Active && failedOffer_.Session == sessionSerial_ && now >= failedOffer_.Waiting;
+  failedOffer_ = {true, sessionSerial_, now};
+  if (now > 0 && !failedAgain)
+    PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
 }
 
 int TCustomNetSocket::ReadRcvdCount()
@@ -83,16 +107,21 @@ int TCustomNetSocket::ReadRcvdCount()
 
 int TCustomNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
 {
-  return Winsock::recv(socketHandle_, static_cast<char*>(Buffer), BufferSize, Flags);
+  const int count = Winsock::recv(socketHandle_, static_cast<char*>(Buffer), BufferSize, Flags);
+  if (count > 0)
+    socketBytesRead_ += count;
+  return count;
 }
 
 int TCustomNetSocket::ReceiveData(void* Buffer, int BufferSize)
 {
+  const long long before = socketBytesRead_;
   const int count = RawRecv(Buffer, BufferSize, 0);
   if (count < 0)
     lastError_ = Winsock::WSAGetLastError();
   else
-    readCount_ += count;
+    // Bytes a layer held were counted when it took them from the socket.
+    readCount_ += static_cast<int>(socketBytesRead_ - before);
   // A stream read that did not fill the buffer emptied the socket.
   lastReadEmptiedSocket_ = socketType_ == SOCK_STREAM && count >= 0 && count < BufferSize;
   return count;
@@ -149,8 +178,9 @@ int TCustomNetSocket::Send(const void* Data, int Len)
   // for data that does not exist.
   if (Len > 0)
     QueueData(Data, Len);
-  TryToSend();
-  if (sendQueueEmpty_ && socketHandle_ != INVALID_SOCKET)
+  // A handler that closed the socket during the drain, and perhaps connected
+  // again, has ended the session this send was for.
+  if (SessionSurvives([&] { TryToSend(); }) && sendQueueEmpty_ && socketHandle_ != INVALID_SOCKET)
     PostDataSentNotification();
   return Len > 0 ? Len : 0;
 }
@@ -175,12 +205,18 @@ void TCustomNetSocket::TryToSend()
   // running drain sends what the handler queued.
   if (socketHandle_ == INVALID_SOCKET || sendQueue_.BlockCount() == 0 || sendDrainRunning_)
     return;
+  const auto alive = AliveFlag();
   const unsigned session = sessionSerial_;
   sendDrainRunning_ = true;
   struct TDrainGuard {
     bool& Flag;
-    ~TDrainGuard() { Flag = false; }
-  } guard{sendDrainRunning_};
+    const std::shared_ptr<const bool>& Alive;
+    ~TDrainGuard()
+    {
+      if (*Alive)
+        Flag = false;
+    }
+  } guard{sendDrainRunning_, alive};
   // A stream's blocks go out together: one call per 1460-byte block would cost
   // a system call each. An OnSendData handler hears of every block, so then
   // each goes on its own. A datagram is always one block.
@@ -195,7 +231,17 @@ void TCustomNetSocket::TryToSend()
       return;
     }
     const unsigned generation = sendQueue_.Generation();
-    const int sent = RawSend(data, len);
+    int sent = 0;
+    lastHandedOver_ = 0;
+    try {
+      sent = RawSend(data, len);
+    } catch (...) {
+      // OnSendData threw after Winsock took the bytes: they are sent, so they
+      // leave the queue before the exception goes on.
+      if (*alive && sessionSerial_ == session && sendQueue_.Generation() == generation)
+        sendQueue_.Consume(lastHandedOver_);
+      throw;
+    }
     if (sent == 0)
       return;
     if (sent == SOCKET_ERROR) {
@@ -203,7 +249,7 @@ void TCustomNetSocket::TryToSend()
       return;
     }
     // OnSendData may have closed the socket or dropped the queue.
-    if (sessionSerial_ != session || sendQueue_.Generation() != generation)
+    if (!*alive || sessionSerial_ != session || sendQueue_.Generation() != generation)
       return;
     sendQueue_.Consume(sent);
     if (sent < len)
@@ -220,11 +266,17 @@ void TCustomNetSocket::HandleSendFailure(int Error)
   case WSAENOTSOCK:
   case WSAENOTCONN:
   case WSAEINVAL:
-  case WSAECONNABORTED:
+  case WSAECONNABORTED: {
     closeNotified_ = true;
+    // A handler that opened the next session in OnChangeState has heard of
+    // this one's end there: the close report would reach the new session.
+    const auto alive = AliveFlag();
+    const unsigned begun = SessionsBegun();
     CloseConnection();
-    NotifySessionClosed(static_cast<std::uint16_t>(Error));
+    if (*alive && SessionsBegun() == begun)
+      NotifySessionClosed(static_cast<std::uint16_t>(Error));
     return;
+  }
   case WSAEWOULDBLOCK:
     return;
   default:
@@ -241,8 +293,10 @@ int TCustomNetSocket::RawSend(const void* Data, int Len)
                              reinterpret_cast<const sockaddr*>(&remoteSockAddr_), sizeof(remoteSockAddr_));
   else
     result = Winsock::send(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_);
-  if (result > 0)
+  if (result > 0) {
+    lastHandedOver_ = result;
     NotifySendData(result);
+  }
   return result;
 }
 
@@ -255,9 +309,11 @@ int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void
   const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
                                      reinterpret_cast<const sockaddr*>(&dest),
                                      std::min<int>(DestLen, sizeof(dest)));
-  if (result > 0)
-    NotifySendData(result);
-  if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM)
+  // The write notification is for this session only: OnSendData may have
+  // closed the socket and opened another.
+  if (result > 0 && !SessionSurvives([&] { NotifySendData(result); }))
+    return result;
+  if (sendQueueEmpty_ && socketType_ == SOCK_DGRAM && socketHandle_ != INVALID_SOCKET)
     PostDataSentNotification();
   return result;
 }

@@ -15,6 +15,8 @@ void TCustomLineNetSocket::AssignLineMode(bool Value)
   if (Value == lineMode_)
     return;
   lineMode_ = Value;
+  skippingDroppedLine_ = false;  // a line of the other mode's making
+  droppedTail_.clear();
   if (Value)
     heldBytesUnscanned_ = true;
   else
@@ -139,8 +141,16 @@ bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
   try {
     DeliverArrival();
   } catch (...) {
-    if (*alive)
+    if (*alive) {
+      if (serial == SessionSerial()) {
+        // A line the handler took whole before it threw goes; one it left
+        // unread comes again first. The lines behind it are looked for anew.
+        if (pendingLineLength_ == 0)
+          CloseDeliveredLine();
+        heldBytesUnscanned_ = true;
+      }
       EndDelivery(serial);
+    }
     throw;
   }
   if (*alive)
@@ -206,10 +216,15 @@ void TCustomLineNetSocket::DeliverArrival()
   int start = rescan ? 0 : std::max(0, lineBufferCount_ - static_cast<int>(LineEnd.size()));
   lineBufferCount_ += got;
   lineBuffer_[lineBufferCount_] = '\0';
+  if (skippingDroppedLine_) {
+    if (!SkipDroppedLine())
+      return;
+    start = 0;
+  }
   while (LineHandling()) {
     const int pos = FindLineEnd(start);
     if (pos < 0) {
-      CheckLineLimit(alive);
+      CheckLineLimit(alive, serial);
       return;
     }
     pendingLineLength_ = pos + static_cast<int>(LineEnd.size());
@@ -250,7 +265,7 @@ bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& A
   return true;
 }
 
-void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& Alive)
+void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& Alive, unsigned Serial)
 {
   if (LineLimit <= 0 || lineBufferCount_ <= LineLimit)
     return;
@@ -258,12 +273,51 @@ void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& Ali
   NotifyLineLimitExceeded(lineBufferCount_, dropOnLimit_);
   if (!*Alive || !dropOnLimit_)
     return;
+  dropOnLimit_ = false;
+  if (Serial != SessionSerial())
+    return;  // the handler ended the session: its bytes went with it
+  // What follows of the line up to its terminator goes too, or a peer could
+  // pad a line and have its tail read as a line of its own.
+  const int keep = std::max(0, std::min(lineBufferCount_, static_cast<int>(LineEnd.size()) - 1));
+  droppedTail_.assign(lineBuffer_.get() + lineBufferCount_ - keep, static_cast<std::size_t>(keep));
+  skippingDroppedLine_ = true;
   pendingLineLength_ = 0;
   deliveredLineLength_ = 0;
   lineBufferCount_ = 0;
-  if (lineBuffer_)
-    lineBuffer_[0] = '\0';
-  dropOnLimit_ = false;
+  lineBuffer_[0] = '\0';
+}
+
+bool TCustomLineNetSocket::SkipDroppedLine()
+{
+  const int endLength = static_cast<int>(LineEnd.size());
+  char* data = lineBuffer_.get();
+  // A terminator begun among the dropped bytes ends within the first few.
+  const int head = std::min(lineBufferCount_, endLength - 1);
+  const std::string joined = droppedTail_ + std::string(data, static_cast<std::size_t>(head));
+  const std::size_t split = joined.find(LineEnd);
+  int end = -1;
+  if (split != std::string::npos)
+    end = static_cast<int>(split) + endLength - static_cast<int>(droppedTail_.size());
+  else if (const int pos = FindLineEnd(0); pos >= 0)
+    end = pos + endLength;
+  if (end < 0) {
+    const int keep = endLength - 1;
+    if (lineBufferCount_ >= keep) {
+      droppedTail_.assign(data + lineBufferCount_ - keep, static_cast<std::size_t>(keep));
+    } else {
+      droppedTail_.append(data, static_cast<std::size_t>(lineBufferCount_));
+      if (droppedTail_.size() > static_cast<std::size_t>(keep))
+        droppedTail_.erase(0, droppedTail_.size() - static_cast<std::size_t>(keep));
+    }
+    lineBufferCount_ = 0;
+    data[0] = '\0';
+    return false;
+  }
+  std::memmove(data, data + end, static_cast<std::size_t>(lineBufferCount_ - end + 1));  // with the zero byte
+  lineBufferCount_ -= end;
+  skippingDroppedLine_ = false;
+  droppedTail_.clear();
+  return true;
 }
 
 void TCustomLineNetSocket::ScanLine(int& Count)
@@ -346,44 +400,58 @@ void TCustomLineNetSocket::ReleaseLineBuffer()
   lineBufferCount_ = 0;
   pendingLineLength_ = 0;
   deliveredLineLength_ = 0;
+  skippingDroppedLine_ = false;
+  droppedTail_.clear();
+}
+
+void TCustomLineNetSocket::BeginSession()
+{
+  TCustomSocksNetSocket::BeginSession();
+  // Held bytes are the earlier peer's, also where that session's close
+  // never came to release them.
+  ReleaseLineBuffer();
 }
 
 void TCustomLineNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
-  if (lineBuffer_) {
-    // What the handler already received of a line is not offered again.
-    CloseDeliveredLine();
-    if (lineMode_ && lineBufferCount_ > 0 && !dropOnLimit_) {
-      // The held bytes are a last line without terminator.
-      const auto alive = AliveFlag();
-      const bool nested = delivering_;
-      delivering_ = true;
-      pendingLineLength_ = lineBufferCount_;
-      deliveredLineLength_ = lineBufferCount_;
-      try {
-        while (lineMode_ && pendingLineLength_ > 0) {
-          const int before = pendingLineLength_;
-          if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
-            break;
-          if (!*alive)
-            return;
-          if (lineMode_ && pendingLineLength_ == before)
-            break;
-        }
-      } catch (...) {
-        // The session is over whatever the handler did: the next one starts
-        // with an empty buffer and no delivery under way.
-        if (*alive) {
-          delivering_ = nested;
-          ReleaseLineBuffer();
-        }
-        throw;
+  ReportEvenIfThrown([&] { DeliverLastLine(); }, [&] { TCustomSocksNetSocket::NotifySessionClosed(ErrCode); });
+}
+
+void TCustomLineNetSocket::DeliverLastLine()
+{
+  if (!lineBuffer_)
+    return;
+  // What the handler already received of a line is not offered again.
+  CloseDeliveredLine();
+  if (lineMode_ && lineBufferCount_ > 0 && !dropOnLimit_) {
+    // The held bytes are a last line without terminator.
+    const auto alive = AliveFlag();
+    const bool nested = delivering_;
+    delivering_ = true;
+    pendingLineLength_ = lineBufferCount_;
+    deliveredLineLength_ = lineBufferCount_;
+    try {
+      while (lineMode_ && pendingLineLength_ > 0) {
+        const int before = pendingLineLength_;
+        if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
+          break;
+        if (!*alive)
+          return;
+        if (lineMode_ && pendingLineLength_ == before)
+          break;
       }
-      delivering_ = nested;
+    } catch (...) {
+      // The session is over whatever the handler did: the next one starts
+      // with an empty buffer and no delivery under way.
+      if (*alive) {
+        delivering_ = nested;
+        ReleaseLineBuffer();
+      }
+      throw;
     }
-    ReleaseLineBuffer();
+    delivering_ = nested;
   }
-  TCustomSocksNetSocket::NotifySessionClosed(ErrCode);
+  ReleaseLineBuffer();
 }
 
 void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& Message)

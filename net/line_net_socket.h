@@ -40,6 +40,11 @@ public:
 
 protected:
   void HandleLineRetrigger();
+  void BeginSession() override;
+  int HeldReceivedBytes() const override
+  {
+    return lineBufferCount_ + TCustomSocksNetSocket::HeldReceivedBytes();
+  }
 
   std::unique_ptr<char[]> lineBuffer_;
   int lineBufferSize_ = 0;
@@ -52,6 +57,9 @@ protected:
 private:
   bool LineHandling() const { return lineMode_ && !LineEnd.empty(); }
   void DeliverArrival();
+  // At the close: the held bytes as a last line without terminator, then
+  // the buffer goes.
+  void DeliverLastLine();
   // Offers the line at the front until it is received, dropped or left in
   // non-line mode, then the held bytes in non-line mode; false when the
   // session ended meanwhile or the handler left the line unread.
@@ -59,7 +67,10 @@ private:
   // Removes the received part of the line being delivered; its unread part
   // stays at the front, followed by the bytes behind its terminator.
   void CloseDeliveredLine();
-  void CheckLineLimit(const std::shared_ptr<const bool>& Alive);
+  void CheckLineLimit(const std::shared_ptr<const bool>& Alive, unsigned Serial);
+  // Removes what is left of a line the limit dropped, up to and with its
+  // LineEnd; false when all held bytes belonged to it.
+  bool SkipDroppedLine();
   int FindLineEnd(int Start) const;
   void ReserveLineBuffer(int Size);
   void ReleaseLineBuffer();
@@ -79,6 +90,10 @@ private:
   // read notification or a request to offer the held bytes in meanwhile;
   // each waits until the delivery ends, then is posted again.
   bool delivering_ = false;
+  // The limit dropped the start of a line whose end has not come yet, and the
+  // last bytes dropped, which may hold the start of its LineEnd.
+  bool skippingDroppedLine_ = false;
+  std::string droppedTail_;
   bool socketReadDeferred_ = false;
   bool heldBytesOfferDeferred_ = false;
 };

@@ -243,9 +243,14 @@ void TCustomSocksNetSocket::SendSocksCredentials()
   if (RefuseOversized(OversizedCredentials()))
     return;
   socksPhase_ = SocksPhaseAuth;
-  if (!SessionSurvives([&] { NotifySocksAuthState(socksAuthStart); }))
-    return;
-  // Credentials checked again: the handler may have changed them.
+  // The credentials go out whatever the handler throws: the negotiation must
+  // not hang on a failed handler.
+  ThenEvenIfThrown([&] { NotifySocksAuthState(socksAuthStart); }, [&] { SendCredentialsMessage(); });
+}
+
+void TCustomSocksNetSocket::SendCredentialsMessage()
+{
+  // Checked again: the authentication handler may have changed them.
   if (RefuseOversized(OversizedCredentials()))
     return;
   // User name and password: VER 1 | ULEN | UNAME | PLEN | PASSWD
@@ -285,8 +290,8 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
         const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
                                         ? dynamic_cast<const Exception&>(e).Message()
                                         : std::string(e.what());
-        if (SessionSurvives([&] { NotifySocksError(20017, ClassNameOf(e) + " " + message); }))
-          CloseSocketHandle(true, 20017);
+        ThenEvenIfThrown([&] { NotifySocksError(20017, ClassNameOf(e) + " " + message); },
+                         [&] { CloseSocketHandle(true, 20017); });
         return;
       }
     }
@@ -327,11 +332,13 @@ void TCustomSocksNetSocket::FailSocksSession(int Error, const std::string& Msg)
   // Out of the negotiation before any handler runs: one that closes the
   // socket must not find it still authenticating.
   socksPhase_ = SocksPhaseData;
-  if (!SessionSurvives([&] { NotifySocksError(Error, Msg); }))
-    return;
-  if (!SessionSurvives([&] { NotifySessionConnected(static_cast<std::uint16_t>(Error)); }))
-    return;
-  CloseSocketHandle(true, static_cast<std::uint16_t>(Error));
+  // Both reports and the close come whatever the handlers throw: left open,
+  // the relay's later bytes would pass for the destination's.
+  const auto code = static_cast<std::uint16_t>(Error);
+  const auto reportThenClose = [&] {
+    ThenEvenIfThrown([&] { NotifySessionConnected(code); }, [&] { CloseSocketHandle(true, code); });
+  };
+  ThenEvenIfThrown([&] { NotifySocksError(Error, Msg); }, reportThenClose);
 }
 
 // ---- the relay's replies ----------------------------------------------------
@@ -383,12 +390,12 @@ bool TCustomSocksNetSocket::ParseMethodReply()
     return true;
   }
   switch (socksReply_[1]) {
-  case 0: {
-    if (socksMethodOffered_ == 2 && !SessionSurvives([&] { NotifySocksAuthState(socksAuthNotRequired); }))
-      return true;
-    SendSocksConnectRequest();
+  case 0:
+    if (socksMethodOffered_ == 2)
+      ThenEvenIfThrown([&] { NotifySocksAuthState(socksAuthNotRequired); }, [&] { SendSocksConnectRequest(); });
+    else
+      SendSocksConnectRequest();
     break;
-  }
   case 2:
     // Credentials go only to a relay that was offered them.
     if (socksMethodOffered_ != 2) {
@@ -424,9 +431,7 @@ bool TCustomSocksNetSocket::ParseAuthReply()
     return true;
   }
   socksReplyCount_ = 0;
-  if (!SessionSurvives([&] { NotifySocksAuthState(socksAuthSuccess); }))
-    return true;
-  SendSocksConnectRequest();
+  ThenEvenIfThrown([&] { NotifySocksAuthState(socksAuthSuccess); }, [&] { SendSocksConnectRequest(); });
   return true;
 }
 
@@ -532,9 +537,12 @@ void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
   // also where the close is not followed by a reset of the defaults.
   socksPhase_ = SocksPhaseData;
   socksLeftoverCount_ = 0;
-  if (authenticating)
-    NotifySocksAuthState(socksAuthFailure);
-  TCustomNetSocket::NotifySessionClosed(ErrCode);
+  ReportEvenIfThrown(
+      [&] {
+        if (authenticating)
+          NotifySocksAuthState(socksAuthFailure);
+      },
+      [&] { TCustomNetSocket::NotifySessionClosed(ErrCode); });
 }
 
 void TCustomSocksNetSocket::NotifySocksConnected(std::uint16_t ErrCode)
@@ -553,6 +561,12 @@ void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState AuthState)
 {
   if (OnSocksAuthState)
     OnSocksAuthState(this, AuthState);
+}
+
+void TCustomSocksNetSocket::BeginSession()
+{
+  TCustomNetSocket::BeginSession();
+  socksLeftoverCount_ = 0;  // the phase is Connect's to set
 }
 
 void TCustomSocksNetSocket::ResetToDefaults()

@@ -42,8 +42,11 @@ public:
 
 protected:
   void ResetToDefaults() override;
+  void BeginSession() override;
+  int HeldReceivedBytes() const override { return socksLeftoverCount_ + TCustomNetSocket::HeldReceivedBytes(); }
 
   void SendSocksCredentials();
+  void SendCredentialsMessage();
   void SendSocksConnectRequest();
   void FailSocksSession(int Error, const std::string& Msg);
 

@@ -149,18 +149,40 @@ TEST(LineMode, WithoutAHandlerCompleteLinesAreDroppedAndThePartialStays)
   s.CloseConnection();
 }
 
-TEST(LineMode, LineLimitClearsTheBufferOrKeepsItWhenTheHandlerSaysSo)
+TEST(LineMode, LineLimitDropsTheWholeLineOrKeepsItWhenTheHandlerSaysSo)
 {
-  for (const bool clear : {true, false}) {
-    SCOPED_TRACE(clear ? "ClearData left true" : "ClearData set false");
-    std::atomic<int> step{0};
-    TPeerServer peer([&](SOCKET c) {
-      SendAll(c, std::string(150, 'a'));
-      WaitFor(step, 1);
-      SendAll(c, std::string(50, 'b'));
-      WaitFor(step, 2);
-      SendAll(c, "\r\n");
-      ReadAll(c);
+  // Each piece goes out once the one before it has been taken in. Dropped,
+  // the rest of the overlong line up to its terminator goes too, so padding a
+  // line cannot make what follows it a line of its own.
+  const struct {
+    const char* name;
+    bool clear;
+    std::vector<std::string> pieces;
+    std::vector<std::string> limits;
+    std::vector<TOffer> offers;
+  } cases[] = {
+      {"ClearData left true", true, {std::string(150, 'a'), std::string(50, 'b'), "\r\nnext\r\n"}, {"150"},
+       {{6, "next\r\n"}}},
+      {"terminator split where the bytes were dropped", true, {std::string(149, 'a') + "\r", "\nnext\r\n"}, {"150"},
+       {{6, "next\r\n"}}},
+      // Asked again at the arrival that brought no line end.
+      {"ClearData set false", false, {std::string(150, 'a'), std::string(50, 'b'), "\r\nnext\r\n"}, {"150", "200"},
+       {{202, std::string(150, 'a') + std::string(50, 'b') + "\r\n"}, {6, "next\r\n"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int total = 0;
+    for (const auto& piece : c.pieces)
+      total += static_cast<int>(piece.size());
+    std::atomic<int> taken{0};
+    TPeerServer peer([&](SOCKET sock) {
+      int sent = 0;
+      for (const auto& piece : c.pieces) {
+        WaitFor(taken, sent);
+        SendAll(sock, piece);
+        sent += static_cast<int>(piece.size());
+      }
+      ReadAll(sock);
     });
     TLineProbe s(nullptr);
     s.LineLimit = 100;
@@ -172,23 +194,19 @@ TEST(LineMode, LineLimitClearsTheBufferOrKeepsItWhenTheHandlerSaysSo)
       EXPECT_TRUE(clearData);
       EXPECT_EQ(length, s.HeldCount());
       limits.push_back(std::to_string(length));
-      clearData = clear;
+      clearData = c.clear;
     };
     ConnectTcp(s, peer.Port());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return limits.size() == 1; }, 10s));
-    EXPECT_EQ(s.HeldCount(), clear ? 0 : 150);
-    step = 1;
-    ASSERT_TRUE(PumpMessagesUntil([&] { return s.HeldCount() == (clear ? 50 : 200); }, 10s));
-    step = 2;
-    ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty(); }, 10s));
-    if (clear) {
-      EXPECT_EQ(limits, std::vector<std::string>{"150"});
-      EXPECT_EQ(offers, (std::vector<TOffer>{{52, std::string(50, 'b') + "\r\n"}}));
-    } else {
-      // Asked again at the arrival that brought no line end.
-      EXPECT_EQ(limits, (std::vector<std::string>{"150", "200"}));
-      EXPECT_EQ(offers, (std::vector<TOffer>{{202, std::string(150, 'a') + std::string(50, 'b') + "\r\n"}}));
-    }
+    ASSERT_TRUE(PumpMessagesUntil(
+        [&] {
+          taken = s.ReadCount();
+          return offers.size() >= c.offers.size() && taken >= total;
+        },
+        10s));
+    PumpMessagesFor(100ms);
+    EXPECT_EQ(limits, c.limits);
+    EXPECT_EQ(offers, c.offers);
+    EXPECT_EQ(s.ReadCount(), total);  // each byte once, however often it was handed on
     s.CloseConnection();
   }
 }
@@ -220,21 +238,52 @@ TEST(LineMode, DefaultLimitIsExceededPastSixtyFourKilobytes)
 
 TEST(LineMode, LastLineWithoutTerminatorComesBeforeTheClose)
 {
-  TPeerServer peer([](SOCKET c) { SendAll(c, "one\r\nbye"); });
+  // The close is reported also when the handler fails on that last line; its
+  // exception then goes to the background handling.
+  for (const bool throws : {false, true}) {
+    SCOPED_TRACE(throws ? "handler throws on the last line" : "handler reads");
+    TPeerServer peer([](SOCKET c) { SendAll(c, "one\r\nbye"); });
+    TLineProbe s(nullptr);
+    s.AssignLineMode(true);
+    std::vector<std::string> log;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      const int count = s.RcvdCount();
+      std::string text(static_cast<std::size_t>(count), '\0');
+      s.ReceiveData(text.data(), count);
+      log.push_back(std::to_string(count) + " " + text);
+      if (throws && text == "bye")
+        throw ESocketException("boom");
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
+    s.OnBgException = [&](TObject*, Exception& e, bool&) { log.push_back("bg " + e.Message()); };
+    ConnectTcp(s, peer.Port());
+    ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+    std::vector<std::string> expected = {"5 one\r\n", "3 bye", "closed 0"};
+    if (throws)
+      expected.push_back("bg boom");
+    EXPECT_EQ(log, expected);
+    EXPECT_TRUE(s.LineMode());  // closing leaves the line settings alone
+  }
+}
+
+TEST(LineMode, AnAdoptedConnectionStartsWithNothingHeld)
+{
+  // Dup closes the old session without a close notification, which would
+  // have released the bytes it held.
+  TPeerServer stale(SendsThenReads("stale"));
+  TPeerServer fresh(SendsThenReads("fresh\r\n"));
   TLineProbe s(nullptr);
   s.AssignLineMode(true);
-  std::vector<std::string> log;
-  s.OnDataAvailable = [&](TObject*, std::uint16_t) {
-    const int count = s.RcvdCount();
-    std::string text(static_cast<std::size_t>(count), '\0');
-    s.ReceiveData(text.data(), count);
-    log.push_back(std::to_string(count) + " " + text);
-  };
-  s.OnSessionClosed = [&](TObject*, std::uint16_t e) { log.push_back("closed " + std::to_string(e)); };
-  ConnectTcp(s, peer.Port());
-  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
-  EXPECT_EQ(log, (std::vector<std::string>{"5 one\r\n", "3 bye", "closed 0"}));
-  EXPECT_TRUE(s.LineMode());  // closing leaves the line settings alone
+  std::vector<TOffer> offers;
+  ReadOffers(s, offers);
+  ConnectTcp(s, stale.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.Held() == "stale"; }, 10s));
+  const SOCKET raw = RawConnection(fresh.Port());
+  ASSERT_NE(raw, INVALID_SOCKET);
+  s.Dup(raw);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return !offers.empty(); }, 10s));
+  EXPECT_EQ(offers, (std::vector<TOffer>{{7, "fresh\r\n"}}));
+  s.CloseConnection();
 }
 
 TEST(LineMode, HandlerThatClosesAfterItsLineGetsOnlyWhatFollows)

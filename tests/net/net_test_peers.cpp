@@ -88,6 +88,53 @@ int UnusedTcpPort()
   return port;
 }
 
+sockaddr_in LoopbackAddress(int port)
+{
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
+  return addr;
+}
+
+TPeerServer::TSession SendsThenReads(const std::string& Text)
+{
+  return [Text](SOCKET c) {
+    SendAll(c, Text);
+    ReadAll(c);
+  };
+}
+
+TIdleListener::TIdleListener(bool full)
+{
+  StartPeerWinsock();
+  listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr = LoopbackAddress(0);
+  bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  listen(listener_, full ? 0 : 64);
+  port_ = BoundPort(listener_);
+  if (full)
+    filler_ = RawConnection(port_);
+}
+
+TIdleListener::~TIdleListener()
+{
+  if (filler_ != INVALID_SOCKET)
+    closesocket(filler_);
+  closesocket(listener_);
+}
+
+SOCKET RawConnection(int port)
+{
+  StartPeerWinsock();
+  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const sockaddr_in addr = LoopbackAddress(port);
+  if (connect(raw, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0)
+    return raw;
+  closesocket(raw);
+  return INVALID_SOCKET;
+}
+
 std::string ReadAll(SOCKET s, std::size_t count)
 {
   std::string result;

@@ -45,6 +45,32 @@ private:
 // A port on 127.0.0.1 on which nobody listens.
 int UnusedTcpPort();
 
+// 127.0.0.1:port.
+sockaddr_in LoopbackAddress(int port);
+
+// A peer session that sends Text, then reads until the client closes.
+TPeerServer::TSession SendsThenReads(const std::string& Text);
+
+// A TCP listener on 127.0.0.1 that never accepts, so no thread of its own
+// opens or closes a handle while a test runs. Connections to it complete in
+// its backlog. A full one (backlog 0, its one place taken) makes the system
+// drop new handshakes: connects to it stay pending.
+class TIdleListener {
+public:
+  explicit TIdleListener(bool full = false);
+  ~TIdleListener();
+  int Port() const { return port_; }
+
+private:
+  SOCKET listener_ = INVALID_SOCKET;
+  SOCKET filler_ = INVALID_SOCKET;
+  int port_ = 0;
+};
+
+// A plain blocking connection to 127.0.0.1:port, made outside the component;
+// INVALID_SOCKET when refused.
+SOCKET RawConnection(int port);
+
 // Reads until the peer closes or count bytes arrived.
 std::string ReadAll(SOCKET s, std::size_t count = static_cast<std::size_t>(-1));
 bool SendAll(SOCKET s, const std::string& data);

@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "net/net_socket.h"
+#include "net/winsock_binding.h"
 #include "tests/net/event_recorder.h"
 #include "tests/net/net_test_peers.h"
 #include "tests/support/message_pump.h"
@@ -224,74 +227,148 @@ TEST(Notifications, DrainUntilClosedEndsWhenTheHandlerTakesNothing)
   s.CloseConnection();
 }
 
-TEST(Notifications, AHandlerThatReconnectsGetsNothingOfTheOldNotification)
+TEST(Notifications, AHandlerThatReconnectsGetsNothingOfTheOldSession)
 {
-  // The new socket gets the old handle's value at once: only the session can
-  // tell that the rest of the notification is not the new one's.
-  enum TWhere { InConnected, InData, InClosed };
-  struct Case {
-    const char* name;
-    long events;  // 0: a send while connecting, which ends the session
-    int error;
-    TWhere where;  // the handler that closes and connects again
-    bool udp;      // the new session: UDP (connected at once) or TCP
-    TSocketState after;
-  } cases[] = {
-      {"connected, then written", FD_CONNECT | FD_WRITE, 0, InConnected, false, wsConnecting},
-      {"connect failed", FD_CONNECT, 10061, InConnected, false, wsConnecting},
-      {"read, then closed", FD_READ | FD_CLOSE, 0, InData, true, wsConnected},
-      {"closed", FD_CLOSE, 0, InClosed, true, wsConnected},
-      {"send while connecting", 0, 0, InClosed, true, wsConnected},
+  // A handler closes the socket and opens the next session; nothing of the old
+  // session's path that runs on after it (the rest of a notification, a send,
+  // a listen, a close, an adoption) may reach the new one. Wine hands out the
+  // lowest free handle value, so every case requires the new session to get
+  // the old value: only the session counter tells the two apart then. The
+  // peers never accept, so no thread of theirs takes or frees a handle value
+  // meanwhile and the reuse does not depend on the machine's load.
+  enum TFirst { TcpConnecting, TcpConnected, Udp, NoSession };
+  enum TWhere { InConnected, InData, InClosed, InSendData, InChangeState };
+  // The new session: UDP (connected at once, Winsock's one write notification
+  // follows), TCP that stays connecting, or TCP to a port nobody listens on.
+  enum TNext { NextUdp, NextPending, NextRefused };
+  TIdleListener open;
+  TIdleListener full(true);
+  const int refused = UnusedTcpPort();
+  const auto select = [](long events, int error) {
+    return [events, error](TNetSocket& s) {
+      TSocketMessage message = SelectMessage(s, events);
+      message.LParam = WSAMAKESELECTREPLY(events, error);
+      s.HandleWindowMessage(message);
+    };
   };
-  TPeerServer peer([](SOCKET c) { ReadAll(c); });
-  int reused = 0;
-  // Whether the freed value comes back depends on what the peer's threads
-  // close meanwhile, so each case tries until it has seen a reuse.
-  constexpr int kTries = 20;
+  const struct Case {
+    const char* name;
+    TFirst first;
+    TWhere where;
+    TNext next;
+    std::function<void(TNetSocket&)> trigger;
+    std::vector<std::string> rest;  // events after the reconnect, until the trigger returned
+    TSocketState changeTo = wsClosed;  // InChangeState: the state the handler reconnects at
+  } cases[] = {
+      {"connected, then written", TcpConnecting, InConnected, NextPending, select(FD_CONNECT | FD_WRITE, 0), {}},
+      {"connect failed", TcpConnecting, InConnected, NextPending, select(FD_CONNECT, 10061), {}},
+      {"connect failed, reconnect on its close", TcpConnecting, InClosed, NextRefused, select(FD_CONNECT, 10061), {}},
+      {"read, then closed", TcpConnected, InData, NextUdp, select(FD_READ | FD_CLOSE, 0), {}},
+      {"closed", TcpConnected, InClosed, NextUdp, select(FD_CLOSE, 0), {}},
+      {"send while connecting", TcpConnecting, InClosed, NextUdp,
+       [](TNetSocket& s) { EXPECT_EQ(s.SendText("early"), -1); }, {"error 10057"}},
+      {"sent", TcpConnected, InSendData, NextPending, [](TNetSocket& s) { EXPECT_EQ(s.SendText("x"), 1); }, {}},
+      {"datagram sent", Udp, InSendData, NextUdp,
+       [](TNetSocket& s) {
+         const sockaddr_in to = LoopbackAddress(9);
+         EXPECT_EQ(s.SendDatagram(reinterpret_cast<const sockaddr*>(&to), sizeof(to), "x", 1), 1);
+       },
+       {}},
+      {"listening for datagrams", NoSession, InConnected, NextRefused,
+       [](TNetSocket& s) { ListenOn(s, "udp", "127.0.0.1", "0"); }, {}},
+      {"listening for datagrams, reconnect at connected", NoSession, InChangeState, NextRefused,
+       [](TNetSocket& s) { ListenOn(s, "udp", "127.0.0.1", "0"); }, {}, wsConnected},
+      {"connected over UDP, reconnect at connected", NoSession, InChangeState, NextRefused,
+       [](TNetSocket& s) { ConnectUdp(s); }, {}, wsConnected},
+      {"closed by the client", TcpConnected, InChangeState, NextRefused, [](TNetSocket& s) { s.CloseConnection(); },
+       {}},
+      {"closed again after a failed close", TcpConnected, InChangeState, NextRefused,
+       [](TNetSocket& s) {
+         Winsock::closesocket(s.SocketHandle());  // behind the component's back
+         s.CloseConnection();                     // reported; the state stays
+         s.CloseConnection();
+       },
+       {}},
+      {"adopting a handle", TcpConnected, InChangeState, NextRefused,
+       [&](TNetSocket& s) { s.Dup(RawConnection(open.Port())); }, {"error 10022"}},
+  };
+  const std::vector<std::string> refusal = {StateText(wsConnecting, wsConnected), "connected 10061",
+                                            StateText(wsConnected, wsClosed), "closed 0"};
+  // Tried again should a handle of Wine's own take the value meanwhile.
+  constexpr int kTries = 3;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const int reusedBefore = reused;
-    for (int attempt = 0; attempt < kTries && reused == reusedBefore; ++attempt) {
+    bool reused = false;
+    for (int attempt = 0; attempt < kTries && !reused; ++attempt) {
       TNetSocket s(nullptr);
       TEventRecorder events;
       events.Attach(s);
-      s.OnError = [](TObject*) {};
-      ConnectTcp(s, peer.Port());
-      if (c.where != InConnected && c.events != 0) {
+      s.OnError = [&](TObject*) { events.Log.push_back("error " + std::to_string(s.LastError())); };
+      if (c.first == Udp)
+        ConnectUdp(s);
+      else if (c.first != NoSession)
+        ConnectTcp(s, open.Port());
+      if (c.first == TcpConnected) {
         ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsConnected; }, 20000ms));
       }
-      const SOCKET first = s.SocketHandle();
+      SOCKET first = s.SocketHandle();
       bool done = false;
       const auto reconnect = [&] {
         if (done)
           return;
         done = true;
+        if (first == INVALID_SOCKET)
+          first = s.SocketHandle();
         s.CloseConnection();
-        if (c.udp)
+        if (c.next == NextUdp)
           ConnectUdp(s);
         else
-          ConnectTcp(s, peer.Port());
-        reused += s.SocketHandle() == first;
-        events.Log.clear();  // from here on only the rest of the old notification
+          ConnectTcp(s, c.next == NextPending ? full.Port() : refused);
+        reused = s.SocketHandle() == first;
+        events.Log.clear();  // from here on only what the old session's path does
+      };
+      // The recorder still logs; the handler reconnects after it.
+      const auto chain = [&](auto& event) {
+        event = [inner = event, &reconnect](TObject* sender, std::uint16_t e) {
+          if (inner)
+            inner(sender, e);
+          reconnect();
+        };
       };
       if (c.where == InConnected)
-        s.OnSessionConnected = [&](TObject*, std::uint16_t) { reconnect(); };
+        chain(s.OnSessionConnected);
       else if (c.where == InData)
-        s.OnDataAvailable = [&](TObject*, std::uint16_t) { reconnect(); };
+        chain(s.OnDataAvailable);
+      else if (c.where == InClosed)
+        chain(s.OnSessionClosed);
+      else if (c.where == InSendData)
+        s.OnSendData = [&](TObject*, int) { reconnect(); };
       else
-        s.OnSessionClosed = [&](TObject*, std::uint16_t) { reconnect(); };
-      if (c.events == 0) {
-        EXPECT_EQ(s.SendText("early"), -1);
-      } else {
-        TSocketMessage message = SelectMessage(s, c.events);
-        message.LParam = WSAMAKESELECTREPLY(c.events, c.error);
-        s.HandleWindowMessage(message);
-      }
+        s.OnChangeState = [&, inner = s.OnChangeState](TObject* sender, TSocketState from, TSocketState to) {
+          inner(sender, from, to);
+          if (to == c.changeTo)
+            reconnect();
+        };
+      c.trigger(s);
       EXPECT_TRUE(done);
-      EXPECT_EQ(s.State(), c.after);
-      EXPECT_EQ(events.Log, std::vector<std::string>{});
+      EXPECT_EQ(s.State(), c.next == NextUdp ? wsConnected : wsConnecting);
+      EXPECT_EQ(events.Log, c.rest);
+      // What the old path posted is queued by now.
+      std::vector<std::string> settled = c.rest;
+      if (c.next == NextUdp) {
+        settled.push_back("sent 0");
+        PumpMessagesUntil([&] { return events.Has("sent 0"); }, 20000ms);
+      } else if (c.next == NextRefused) {
+        settled.insert(settled.end(), refusal.begin(), refusal.end());
+        PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms);
+      }
+      PumpMessagesFor(50ms);
+      EXPECT_EQ(events.Log, settled);
+      if (c.next == NextPending) {
+        EXPECT_EQ(s.State(), wsConnecting);
+      }
       s.CloseConnection();
     }
+    EXPECT_TRUE(reused) << "the new session never got the old handle value, so the case proved nothing";
   }
-  EXPECT_GT(reused, 0) << "handles were never reused, the stale path was not exercised";
 }

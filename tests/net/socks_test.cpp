@@ -247,6 +247,89 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
   }
 }
 
+TEST(Socks, AFailureEndsClosedWhateverItsHandlersThrow)
+{
+  // The failure's close comes first; the exception then goes where the event
+  // being handled sends handler exceptions: the receive loop swallows it, a
+  // close notification hands it to OnBgException.
+  enum TThrower { SocksError, SessionConnected, AuthState };
+  const std::string noMethod = "socks-error 20003 authentification method not acceptable";
+  const struct {
+    const char* name;
+    TThrower thrower;
+    std::vector<std::string> replies;  // one per client message
+    bool relayCloses;                  // once the next client message is in
+    std::vector<std::string> log;
+    const char* level = "5";
+    const char* addr = "127.0.0.1";
+  } cases[] = {
+      {"OnSocksError", SocksError, {Bytes({5, 0xFF})}, false,
+       {"socks-connected 0", noMethod, "connected 20003", "closed 20003"}},
+      {"OnSessionConnected", SessionConnected, {Bytes({5, 0xFF})}, false,
+       {"socks-connected 0", noMethod, "connected 20003", "closed 20003"}},
+      {"OnSocksAuthState, password refused", AuthState, {Bytes({5, 2}), Bytes({1, 1})}, false,
+       {"socks-connected 0", "auth start", "socks-error 20015 socks authentication failed", "connected 20015",
+        "closed 20015"}},
+      {"OnSocksAuthState, password not needed after all", AuthState,
+       {Bytes({5, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})}, false,
+       {"socks-connected 0", "auth not-required", "socks-error 20004 general SOCKS server failure", "connected 20004",
+        "closed 20004"}},
+      {"OnSocksAuthState, password taken", AuthState,
+       {Bytes({5, 2}), Bytes({1, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})}, false,
+       {"socks-connected 0", "auth start", "auth success", "socks-error 20004 general SOCKS server failure",
+        "connected 20004", "closed 20004"}},
+      {"OnSocksAuthState, relay gone during authentication", AuthState, {Bytes({5, 2})}, true,
+       {"socks-connected 0", "auth start", "auth failure", "closed 0", "bg boom"}},
+      {"OnSocksError, socks 4 destination unknown", SocksError, {}, false,
+       {"socks-connected 0",
+        "socks-error 20017 ESocketException NetSocketResolveHost: Cannot convert host address 'no-such-host.test', "
+        "Error #11001",
+        "closed 20017", "bg boom"},
+       "4", "no-such-host.test"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TPeerServer peer([&](SOCKET sock) {
+      char buffer[512];
+      for (const auto& reply : c.replies) {
+        if (recv(sock, buffer, sizeof(buffer), 0) <= 0)
+          return;
+        SendAll(sock, reply);
+      }
+      if (c.relayCloses)
+        recv(sock, buffer, sizeof(buffer), 0);
+      else
+        ReadAll(sock);
+    });
+    TNetSocket s(nullptr);
+    TSocksEvents events;
+    events.Attach(s);
+    s.OnBgException = [&](TObject*, Exception& e, bool&) { events.Log.push_back("bg " + e.Message()); };
+    const auto boom = [] { throw ESocketException("boom"); };
+    if (c.thrower == SocksError)
+      s.OnSocksError = [inner = s.OnSocksError, boom](TObject* sender, int e, const std::string& m) {
+        inner(sender, e, m);
+        boom();
+      };
+    else if (c.thrower == SessionConnected)
+      s.OnSessionConnected = [inner = s.OnSessionConnected, boom](TObject* sender, std::uint16_t e) {
+        inner(sender, e);
+        boom();
+      };
+    else
+      s.OnSocksAuthState = [inner = s.OnSocksAuthState, boom](TObject* sender, TSocksAuthState a) {
+        inner(sender, a);
+        boom();
+      };
+    UseSocksAccount(s, "u", "p");
+    ConnectViaRelay(s, peer.Port(), c.level, c.addr);
+    EXPECT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
+    PumpMessagesFor(50ms);
+    EXPECT_EQ(events.Log, c.log);
+    EXPECT_EQ(s.SocksServer(), "");
+  }
+}
+
 TEST(Socks, RepliesInPiecesWaitForTheWholeReply)
 {
   std::atomic<int> clientRead{0};

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "net/net_socket.h"
 #include "net/winsock_binding.h"
@@ -22,20 +23,6 @@ std::string Pattern(std::size_t size)
   for (std::size_t i = 0; i < size; ++i)
     data[i] = static_cast<char>((i * 7 + i / 1000) & 0xFF);
   return data;
-}
-
-// A plain blocking connection to 127.0.0.1:port, made outside the component.
-SOCKET RawConnection(int port)
-{
-  SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(port));
-  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
-  if (connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0)
-    return raw;
-  closesocket(raw);
-  return INVALID_SOCKET;
 }
 
 // Waits, without handling anything, until a select notification is queued
@@ -320,25 +307,50 @@ TEST_F(ConnectedTcp, DataSentFiresAfterSendReturned)
 
 TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
 {
-  TPeerServer peer([](SOCKET c) {
-    SendAll(c, "reply");
-    ReadAll(c);
-  });
   // The send path catches on its own; the receive loop ends and swallows what
-  // its data handler throws.
+  // its data handler throws. Winsock reports neither new bytes nor the peer's
+  // close before something is received, so what still waits is offered again.
+  // Once: the data handler throws at its first call only, before or after it
+  // took what it was offered.
+  enum TThrow { Always, OnceBeforeReading, OnceAfterReading };
   struct {
     bool inDataHandler;
     bool clearCanClose;
     bool throwStd;
+    TThrow when;
+    bool lineMode;
     TSocketState after;
-  } cases[] = {{false, false, false, wsClosed},
-               {false, true, false, wsConnected},
-               {false, false, true, wsClosed},
-               {true, false, false, wsConnected},
-               {true, false, true, wsConnected}};
+  } cases[] = {{false, false, false, Always, false, wsClosed},
+               {false, true, false, Always, false, wsConnected},
+               {false, false, true, Always, false, wsClosed},
+               {true, false, false, Always, false, wsConnected},
+               {true, false, true, Always, false, wsConnected},
+               {true, false, false, OnceBeforeReading, false, wsClosed},
+               {true, false, false, OnceBeforeReading, true, wsClosed},
+               {true, false, false, OnceAfterReading, true, wsClosed}};
   for (const auto& c : cases) {
+    const bool throwOnce = c.when != Always;
+    SCOPED_TRACE(std::string(c.inDataHandler ? "data" : "sent") + (throwOnce ? ", once" : "") +
+                 (c.when == OnceAfterReading ? " after reading" : "") + (c.lineMode ? ", line mode" : ""));
+    // Lines held behind the one that failed must come without new bytes: the
+    // peer sends the rest and closes only once the first part was read.
+    const std::string first = c.lineMode ? "a\r\nb\r\n" : "reply";
+    const std::string later = c.lineMode ? "later\r\n" : "later";
+    std::atomic<bool> firstRead{false};
+    TPeerServer peer([&](SOCKET sock) {
+      SendAll(sock, first);
+      if (!throwOnce) {
+        ReadAll(sock);
+        return;
+      }
+      for (int i = 0; i < 4000 && !firstRead; ++i)
+        Sleep(5);
+      SendAll(sock, later);
+    });
     TNetSocket s(nullptr);
+    s.AssignLineMode(c.lineMode);
     std::string seen;
+    std::string got;
     int thrown = 0;
     int closedEvents = 0;
     const auto fail = [&](TObject*, std::uint16_t) {
@@ -348,7 +360,14 @@ TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
       throw ESocketException("boom");
     };
     if (c.inDataHandler)
-      s.OnDataAvailable = fail;
+      s.OnDataAvailable = [&](TObject* sender, std::uint16_t e) {
+        if (c.when == Always || (c.when == OnceBeforeReading && thrown == 0))
+          fail(sender, e);
+        got += s.ReceiveText();
+        firstRead = got == first;
+        if (c.when == OnceAfterReading && thrown == 0)
+          fail(sender, e);
+      };
     else
       s.OnDataSent = fail;
     s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closedEvents; };
@@ -361,8 +380,13 @@ TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
     };
     s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.SendText("go"); };
     ConnectTcp(s, peer.Port());
-    ASSERT_TRUE(PumpMessagesUntil([&] { return thrown > 0 && (c.inDataHandler || !seen.empty()); }, 20000ms));
-    PumpMessagesFor(20ms);
+    if (throwOnce) {
+      EXPECT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
+      EXPECT_EQ(got, first + later);
+    } else {
+      ASSERT_TRUE(PumpMessagesUntil([&] { return thrown > 0 && (c.inDataHandler || !seen.empty()); }, 20000ms));
+      PumpMessagesFor(20ms);
+    }
     EXPECT_EQ(seen, c.inDataHandler ? "" : c.throwStd ? "bang" : "boom");
     EXPECT_EQ(s.State(), c.after);
     EXPECT_EQ(closedEvents, c.after == wsClosed ? 1 : 0);
@@ -436,6 +460,44 @@ TEST(Tcp, DupAdoptsAHandleAndAbortSessionClosesItOnce)
   EXPECT_EQ(s.LastError(), 10022);
 }
 
+TEST(Tcp, DupInsideSessionClosedStartsTheAdoptedSessionAfresh)
+{
+  // Each peer sends a few bytes and closes; the first session's close handler
+  // adopts the connection to the second.
+  TPeerServer firstPeer([](SOCKET c) { SendAll(c, "one"); });
+  TPeerServer secondPeer([](SOCKET c) { SendAll(c, "adopted"); });
+  const SOCKET raw = RawConnection(secondPeer.Port());
+  ASSERT_NE(raw, INVALID_SOCKET);
+  TNetSocket s(nullptr);
+  std::string got;
+  std::vector<int> readAtClose;
+  s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += ReadWaiting(s); };
+  s.OnSessionClosed = [&](TObject*, std::uint16_t) {
+    readAtClose.push_back(s.ReadCount());
+    if (readAtClose.size() == 1)
+      s.Dup(raw);
+  };
+  ConnectTcp(s, firstPeer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return readAtClose.size() == 2; }, 20000ms));
+  EXPECT_EQ(got, "oneadopted");
+  EXPECT_EQ(readAtClose, (std::vector<int>{3, 7}));
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Tcp, CloseLaterClosesOnlyTheSessionItWasCalledIn)
+{
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  TNetSocket s(nullptr);
+  ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
+  s.CloseLater();
+  s.CloseConnection();
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() != wsConnecting; }, 20000ms));
+  PumpMessagesFor(50ms);
+  EXPECT_EQ(s.State(), wsConnected);
+  s.CloseConnection();
+}
+
 TEST(Tcp, CloseLaterFromTheDataHandlerClosesAfterItReturned)
 {
   TPeerServer peer([](SOCKET c) {
@@ -506,6 +568,8 @@ TEST(Tcp, FailedDupLeavesNoHandleOpen)
       };
     EXPECT_EQ(ThrownText([&] { s.Dup(given); }), c.text);
     EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+    EXPECT_EQ(s.State(), wsClosed);  // so nothing later reports success on it
+    EXPECT_EQ(ThrownText([&] { s.SendText("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
     int type = 0;
     int len = sizeof(type);
     EXPECT_EQ(getsockopt(given, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &len), SOCKET_ERROR);
@@ -610,6 +674,32 @@ TEST(Tcp, SendFromTheSendDataHandlerSendsEveryByteOnce)
   ASSERT_TRUE(peer.WaitSessions(1, 20000));
   EXPECT_EQ(received, "AAAAABBBBB");
   EXPECT_EQ(handedOver, (std::vector<int>{5, 5}));
+  s.CloseConnection();
+}
+
+TEST(Tcp, SendDataHandlerThatThrowsSendsEveryByteOnce)
+{
+  const std::string data = Pattern(3000);
+  std::string received;
+  std::atomic<bool> read{false};
+  TPeerServer peer([&](SOCKET c) {
+    received = ReadAll(c, data.size());
+    read = true;
+    ReadAll(c);
+  });
+  TNetSocket s(nullptr);
+  int calls = 0;
+  s.OnSendData = [&](TObject*, int) {
+    if (calls++ == 0)
+      throw ESocketException("boom");  // the first block was handed over all the same
+  };
+  s.OnBgException = [&](TObject*, Exception&, bool& canClose) { canClose = false; };
+  s.OnSessionConnected = [&](TObject*, std::uint16_t) { s.Send(data.data(), static_cast<int>(data.size())); };
+  ConnectTcp(s, peer.Port());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return calls > 0; }, 20000ms));
+  s.FlushSendQueue();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return read.load(); }, 20000ms));
+  EXPECT_TRUE(received == data) << received.size() << " bytes";
   s.CloseConnection();
 }
 
