@@ -81,7 +81,7 @@ void TCustomLineNetSocket::CloseDeliveredLine()
   deliveredLineLength_ = 0;
   pendingLineLength_ = 0;
   if (lineBuffer_)
-    lineBuffer_[lineBufferCount_] = '\0';
+    lineBuffer_[static_cast<std::size_t>(lineBufferCount_)] = '\0';
 }
 
 // ---- receiving --------------------------------------------------------------
@@ -215,7 +215,7 @@ void TCustomLineNetSocket::DeliverArrival()
   // two reads.
   int start = rescan ? 0 : std::max(0, lineBufferCount_ - static_cast<int>(LineEnd.size()));
   lineBufferCount_ += got;
-  lineBuffer_[lineBufferCount_] = '\0';
+  lineBuffer_[static_cast<std::size_t>(lineBufferCount_)] = '\0';
   if (skippingDroppedLine_) {
     if (!SkipDroppedLine())
       return;
@@ -336,10 +336,10 @@ void TCustomLineNetSocket::ScanLine(int& Count)
       work = std::move(grown);
       workSize += 256;
     }
-    work[out++] = ch;
+    work[static_cast<std::size_t>(out++)] = ch;
   };
   for (int i = 0; i < Count; ++i) {
-    const char ch = lineBuffer_[old + i];
+    const char ch = lineBuffer_[static_cast<std::size_t>(old + i)];
     if ((ch == '\b' || ch == '\t') && !work) {
       workSize = ((old + Count) / 256 + 1) * 256;
       work.reset(new char[static_cast<std::size_t>(workSize)]);
@@ -386,7 +386,7 @@ void TCustomLineNetSocket::ScanLine(int& Count)
     return;
   ReserveLineBuffer(out + 1);
   std::memcpy(lineBuffer_.get(), work.get(), static_cast<std::size_t>(out));
-  lineBuffer_[out] = '\0';
+  lineBuffer_[static_cast<std::size_t>(out)] = '\0';
   lineBufferCount_ = lowest;
   Count = out - lowest;
 }
