@@ -33,8 +33,8 @@ bool Pcre2Match(const std::string& pattern, const std::string& text)
 {
   int error = 0;
   PCRE2_SIZE offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), 0, &error, &offset,
-                                   nullptr);
+  pcre2_code* code =
+      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), 0, &error, &offset, nullptr);
   if (code == nullptr) {
     return false;
   }

@@ -62,8 +62,7 @@ void TKorvalindC::TimerTimerDNS(TObject*)
 
 bool TKorvalindC::EndpointLookupPending() const
 {
-  return SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr ||
-         SMyIP->LookupHandle() != nullptr;
+  return SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr || SMyIP->LookupHandle() != nullptr;
 }
 
 void TKorvalindC::RequestEndpointResolution()

@@ -137,16 +137,16 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
     return false;
 
   switch (cycle) {
-    case TCycle::Detection: LogMessage("Debug    ..... myIP socket", 40); break;
-    case TCycle::Update: LogMessage("Debug    ..... setIP socket", 40); break;
-    case TCycle::HeartBeat: LogMessage("Debug    ..... HeartBeat socket ", 40); break;
+  case TCycle::Detection: LogMessage("Debug    ..... myIP socket", 40); break;
+  case TCycle::Update: LogMessage("Debug    ..... setIP socket", 40); break;
+  case TCycle::HeartBeat: LogMessage("Debug    ..... HeartBeat socket ", 40); break;
   }
 
   if (DaemonMode && DesktopClientRunning) {
     switch (cycle) {
-      case TCycle::Detection: LogMessage("Debug    no myIP cause Windows Client is runnig", 40); break;
-      case TCycle::Update: LogMessage("Debug    no SetIP cause Windows Client is runnig", 40); break;
-      case TCycle::HeartBeat: TimerHeartBeat->SetEnabled(false); break;
+    case TCycle::Detection: LogMessage("Debug    no myIP cause Windows Client is runnig", 40); break;
+    case TCycle::Update: LogMessage("Debug    no SetIP cause Windows Client is runnig", 40); break;
+    case TCycle::HeartBeat: TimerHeartBeat->SetEnabled(false); break;
     }
     return false;
   }
@@ -166,7 +166,8 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
 
   const std::string& address = detection ? DetectServerIP : UpdateServerIP;
   if (!IsIPAddress(address) || address == "0.0.0.0") {
-    LogMessage(detection ? "Debug    no myIP cause no valid socket IP" : "Debug    no SetIP cause no valid socket IP", 40);
+    LogMessage(detection ? "Debug    no myIP cause no valid socket IP" : "Debug    no SetIP cause no valid socket IP",
+               40);
     TimerDNS->SetInterval(1000);
     // With the timer off (a reply switched it off) and no lookup to re-arm
     // it, nothing would ever resolve the endpoint: no update until a restart.

@@ -111,10 +111,10 @@ private:
   // steps they share (the tick's new session, collecting the reply, the end
   // of the session) run on it, in core/reply_exchange.cpp.
   struct TExchangeKind {
-    const char* Name;          // the exchange in the log lines: "setIP", "myIP"
-    const char* DataLine;      // the data event's log line
-    const char* ErrorLine;     // failure (a): the data event came with an error
-    const char* ConnectLine;   // the connect failed, or never completed
+    const char* Name;         // the exchange in the log lines: "setIP", "myIP"
+    const char* DataLine;     // the data event's log line
+    const char* ErrorLine;    // failure (a): the data event came with an error
+    const char* ConnectLine;  // the connect failed, or never completed
     int ConnectLevel;
     const char* NoReplyLine;   // the request went out and was never answered
     int* FailureCount;         // UpdateErrorCount or DetectErrorCount

@@ -83,7 +83,8 @@ HWND FindWindowWithTitle(const std::string& text)
   for (int examined = 0; window != nullptr && examined < 1001; ++examined) {
     char title[255];
     const int length = GetWindowTextA(window, title, sizeof title);
-    if (length > 0 && UpperAscii(std::string(title, static_cast<std::size_t>(length))).find(wanted) != std::string::npos) {
+    if (length > 0 &&
+        UpperAscii(std::string(title, static_cast<std::size_t>(length))).find(wanted) != std::string::npos) {
       char className[256];
       const int classLength = GetClassNameA(window, className, sizeof className);
       if (std::string(className, static_cast<std::size_t>(classLength > 0 ? classLength : 0)) != "THintWindow")
@@ -100,8 +101,8 @@ void BuildIdent()
   ProductVersion = GetVersionValue("ProductVersion");
   FileVersion = GetVersionValue("FileVersion");
   SessionCode = RandomLetters(3);
-  IdentText = ProductName + " " + ProductVersion + " (Build:" + FileVersion + ";" + SessionCode + ";" +
-              GetPlatformName() + ")";
+  IdentText =
+      ProductName + " " + ProductVersion + " (Build:" + FileVersion + ";" + SessionCode + ";" + GetPlatformName() + ")";
 }
 
 void Randomize()

@@ -20,9 +20,9 @@ void TKorvalindC::StartExchange(const TExchangeKind& kind, const std::string& ad
     // attempts, reports nothing; counted here, it moves the update on to
     // another host as a refusing one does.
     switch (exchange.Pending()) {
-      case TExchangeState::TPending::Connect: FailAttempt(kind, kind.ConnectLine, kind.ConnectLevel); break;
-      case TExchangeState::TPending::Reply: FailAttempt(kind, kind.NoReplyLine, 40); break;
-      case TExchangeState::TPending::Nothing: break;
+    case TExchangeState::TPending::Connect: FailAttempt(kind, kind.ConnectLine, kind.ConnectLevel); break;
+    case TExchangeState::TPending::Reply: FailAttempt(kind, kind.NoReplyLine, 40); break;
+    case TExchangeState::TPending::Nothing: break;
     }
     // A reply still in pieces belongs to the session closed here: closing
     // must not make it look whole, nor count as the far side's doing.

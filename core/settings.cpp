@@ -31,8 +31,10 @@ std::string UpdateFallbackIPs[6] = {
     korvalind::endpoints::UpdateFallbackIPs[4], korvalind::endpoints::UpdateFallbackIPs[5],
 };
 std::string DetectFallbackIPs[4] = {
-    korvalind::endpoints::DetectFallbackIPs[0], korvalind::endpoints::DetectFallbackIPs[1],
-    korvalind::endpoints::DetectFallbackIPs[2], korvalind::endpoints::DetectFallbackIPs[3],
+    korvalind::endpoints::DetectFallbackIPs[0],
+    korvalind::endpoints::DetectFallbackIPs[1],
+    korvalind::endpoints::DetectFallbackIPs[2],
+    korvalind::endpoints::DetectFallbackIPs[3],
 };
 
 std::string LogSlots[LogSlotCount];

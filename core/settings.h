@@ -22,9 +22,9 @@ extern bool Deactivated;
 extern bool Sleeping;
 extern bool DaemonMode;
 extern bool DesktopClientRunning;
-extern std::string ModeName;         // "GUI" or "Daemon"
+extern std::string ModeName;  // "GUI" or "Daemon"
 extern std::string IdentText;
-extern std::string ClientAuthCode;   // "MERVAT430" plus the mode letter once started
+extern std::string ClientAuthCode;  // "MERVAT430" plus the mode letter once started
 extern std::string SessionCode;
 
 extern std::string UpdateServerIP;

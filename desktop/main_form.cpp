@@ -39,8 +39,8 @@ const char* TariffName(const std::string& code)
     const char* Code;
     const char* Name;
   } Tariffs[] = {
-      {"PA", "Privat A"},     {"PB", "Privat B"},     {"BA", "Business A"},  {"BB", "Business B"},
-      {"BC", "Business C"},   {"HA", "Heartbeat A"},  {"HB", "Heartbeat B"}, {"HC", "Heartbeat C"},
+      {"PA", "Privat A"},   {"PB", "Privat B"},    {"BA", "Business A"},  {"BB", "Business B"},
+      {"BC", "Business C"}, {"HA", "Heartbeat A"}, {"HB", "Heartbeat B"}, {"HC", "Heartbeat C"},
   };
   for (const auto& tariff : Tariffs)
     if (code == tariff.Code)
@@ -89,8 +89,7 @@ void LoadPicture(TImage* image, const char* resourceName)
   image->Picture.LoadFromResourceName(GetModuleHandleA(nullptr), resourceName);
 }
 
-TImage* MakeLogo(TComponent* owner, const char* name, TWinControl* parent, int left, int top, int width,
-                 int height)
+TImage* MakeLogo(TComponent* owner, const char* name, TWinControl* parent, int left, int top, int width, int height)
 {
   TImage* logo = Make<TImage>(owner, name, parent, left, top, width, height);
   logo->SetCenter(true);

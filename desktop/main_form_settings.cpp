@@ -61,18 +61,23 @@ const std::string ConfigErrorTextGerman =
     "und korrigieren Sie diese bitte gegebenenfalls.\r\n"
     "\r\n"
     "Haben Sie Ihr Passwort korrekt eingegeben?\r\n"
-    "Haben Sie es vergessen, hilft " + PasswordResetPage + "\r\n"
+    "Haben Sie es vergessen, hilft " +
+    PasswordResetPage +
     "\r\n"
-    "Weitere Infos finden Sie auch auf " + AccountPortalGerman + "\r\n";
+    "\r\n"
+    "Weitere Infos finden Sie auch auf " +
+    AccountPortalGerman + "\r\n";
 
 const std::string ConfigErrorTextEnglish =
     "Please check your account configuration\r\n"
-    "Please have a look at " + AccountPortalEnglish + "\r\n";
+    "Please have a look at " +
+    AccountPortalEnglish + "\r\n";
 
 const std::string DeactivatedTextGerman =
     "Die Account-Aktualisieurng war nicht erfolgreich.\r\n"
     "Ist Ihr Vertrag möglicherweise ausgelaufen?\r\n"
-    "Weitere Infos finden Sie auch auf " + AccountPortalGerman + "\r\n";
+    "Weitere Infos finden Sie auch auf " +
+    AccountPortalGerman + "\r\n";
 
 const std::string DeactivatedTextEnglish = ConfigErrorTextEnglish + "\r\nHas your contract been finished?";
 

@@ -39,8 +39,8 @@ struct TrayModule {
     if (comctl == nullptr)
       return;
     using DllGetVersionProc = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
-    auto getVersion = reinterpret_cast<DllGetVersionProc>(
-        reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")));
+    auto getVersion =
+        reinterpret_cast<DllGetVersionProc>(reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")));
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
     if (getVersion != nullptr && SUCCEEDED(getVersion(&version)) &&

@@ -193,8 +193,7 @@ private:
   LRESULT OwnerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Passes a message to the hook after the one with this identifier (0: the
   // first), or to the window's own procedure after the last.
-  static LRESULT CallOwnerChainAfter(HWND window, std::uint32_t previous, UINT message, WPARAM wParam,
-                                     LPARAM lParam);
+  static LRESULT CallOwnerChainAfter(HWND window, std::uint32_t previous, UINT message, WPARAM wParam, LPARAM lParam);
   bool TryMinimizeToTray(LRESULT& result);
   bool OwnerIsForm() const { return ownerIsForm_; }
 

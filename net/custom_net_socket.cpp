@@ -155,14 +155,9 @@ TSocketSendFlags TCustomNetSocket::SendFlags()
 void TCustomNetSocket::SetSendFlags(TSocketSendFlags Value)
 {
   switch (Value) {
-  case wsSendNormal:
-    sendFlags_ = 0;
-    break;
-  case wsSendUrgent:
-    sendFlags_ = MSG_OOB;
-    break;
-  default:
-    SignalError("Invalid SendFlags");
+  case wsSendNormal: sendFlags_ = 0; break;
+  case wsSendUrgent: sendFlags_ = MSG_OOB; break;
+  default: SignalError("Invalid SendFlags");
   }
 }
 

@@ -235,7 +235,8 @@ protected:
   unsigned SessionsBegun() const { return sessionsBegun_; }
   // Runs Call, which may run event handlers; false when one of them destroyed
   // the socket or closed (and perhaps reopened) it meanwhile.
-  template <class TCall> bool SessionSurvives(TCall&& Call)
+  template <class TCall>
+  bool SessionSurvives(TCall&& Call)
   {
     const auto alive = AliveFlag();
     const unsigned serial = sessionSerial_;
@@ -246,7 +247,8 @@ protected:
   // step owed after the event: a close, the next message of a negotiation, a
   // report) still runs while the session is the one the event was for; then
   // the exception goes on to wherever the caller sends handler exceptions.
-  template <class TEvent, class TThen> void ThenEvenIfThrown(TEvent&& Event, TThen&& Then)
+  template <class TEvent, class TThen>
+  void ThenEvenIfThrown(TEvent&& Event, TThen&& Then)
   {
     const auto alive = AliveFlag();
     const unsigned serial = sessionSerial_;
@@ -263,7 +265,8 @@ protected:
   // Runs Event, which fires a handler, then Report, a report owed whatever
   // the handler did (a close of its own included), also when it throws; the
   // exception then goes on.
-  template <class TEvent, class TReport> void ReportEvenIfThrown(TEvent&& Event, TReport&& Report)
+  template <class TEvent, class TReport>
+  void ReportEvenIfThrown(TEvent&& Event, TReport&& Report)
   {
     const auto alive = AliveFlag();
     try {

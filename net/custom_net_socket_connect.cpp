@@ -108,8 +108,8 @@ bool TCustomNetSocket::ApplyDatagramOptions()
 {
   BindSocket();
   if (MultiCast) {
-    if (MultiCastIpTTL != 1 && !SetOption(IPPROTO_IP, 3 /* IP_MULTICAST_TTL */, MultiCastIpTTL,
-                                          "setsockopt(IP_MULTICAST_TTL)"))
+    if (MultiCastIpTTL != 1 &&
+        !SetOption(IPPROTO_IP, 3 /* IP_MULTICAST_TTL */, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)"))
       return false;
     if (localAddr_ != "0.0.0.0") {
       in_addr iface;

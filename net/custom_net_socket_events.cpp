@@ -28,27 +28,16 @@ void TCustomNetSocket::HandleWindowMessage(TSocketMessage& Message)
   // layer throws goes to the background-exception handling.
   try {
     switch (Message.Msg) {
-    case WM_SOCKET_SELECT:
-      HandleSelectMessage(Message);
-      break;
-    case WM_SOCKET_HOST_LOOKUP:
-      HandleHostLookupDone(Message);
-      break;
-    case WM_SOCKET_ADDR_LOOKUP:
-      HandleAddrLookupDone(Message);
-      break;
+    case WM_SOCKET_SELECT: HandleSelectMessage(Message); break;
+    case WM_SOCKET_HOST_LOOKUP: HandleHostLookupDone(Message); break;
+    case WM_SOCKET_ADDR_LOOKUP: HandleAddrLookupDone(Message); break;
     case WM_SOCKET_CLOSE_LATER:
       if (static_cast<unsigned>(Message.WParam) == sessionSerial_)
         CloseConnection();
       break;
-    case WM_SOCKET_FREE_LATER:
-      delete this;
-      return;
-    case WM_SOCKET_TEST_EXCEPTION:
-      throw ESocketException("Test exception in NetSocket");
-    default:
-      Message.Result = DefWindowProcA(hiddenWindow_, Message.Msg, Message.WParam, Message.LParam);
-      break;
+    case WM_SOCKET_FREE_LATER: delete this; return;
+    case WM_SOCKET_TEST_EXCEPTION: throw ESocketException("Test exception in NetSocket");
+    default: Message.Result = DefWindowProcA(hiddenWindow_, Message.Msg, Message.WParam, Message.LParam); break;
     }
   } catch (...) {
     ProcessCaughtException();

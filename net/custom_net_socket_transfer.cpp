@@ -161,8 +161,7 @@ void TCustomNetSocket::QueueData(const void* Data, int Len)
 {
   // A datagram goes out whole: it gets a block of its own, never split at
   // the block size.
-  const bool queued =
-      socketType_ == SOCK_DGRAM ? sendQueue_.QueueDatagram(Data, Len) : sendQueue_.QueueData(Data, Len);
+  const bool queued = socketType_ == SOCK_DGRAM ? sendQueue_.QueueDatagram(Data, Len) : sendQueue_.QueueData(Data, Len);
   if (queued)
     sendQueueEmpty_ = false;
 }
@@ -277,11 +276,8 @@ void TCustomNetSocket::HandleSendFailure(int Error)
       NotifySessionClosed(static_cast<std::uint16_t>(Error));
     return;
   }
-  case WSAEWOULDBLOCK:
-    return;
-  default:
-    ReportSocketError("TryToSend failed");
-    return;
+  case WSAEWOULDBLOCK: return;
+  default: ReportSocketError("TryToSend failed"); return;
   }
 }
 
@@ -307,8 +303,7 @@ int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void
   if (Dest != nullptr && DestLen > 0)
     std::memcpy(&dest, Dest, std::min<std::size_t>(sizeof(dest), static_cast<std::size_t>(DestLen)));
   const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
-                                     reinterpret_cast<const sockaddr*>(&dest),
-                                     std::min<int>(DestLen, sizeof(dest)));
+                                     reinterpret_cast<const sockaddr*>(&dest), std::min<int>(DestLen, sizeof(dest)));
   // The write notification is for this session only: OnSendData may have
   // closed the socket and opened another.
   if (result > 0 && !SessionSurvives([&] { NotifySendData(result); }))

@@ -41,10 +41,7 @@ public:
 protected:
   void HandleLineRetrigger();
   void BeginSession() override;
-  int HeldReceivedBytes() const override
-  {
-    return lineBufferCount_ + TCustomSocksNetSocket::HeldReceivedBytes();
-  }
+  int HeldReceivedBytes() const override { return lineBufferCount_ + TCustomSocksNetSocket::HeldReceivedBytes(); }
 
   std::unique_ptr<char[]> lineBuffer_;
   int lineBufferSize_ = 0;

@@ -151,8 +151,8 @@ std::string TCustomSocksNetSocket::OversizedCredentials() const
 {
   const int length = static_cast<int>(SocksUsercode.size() + SocksPassword.size());
   if (3 + length > kSocksBufferSize)
-    return "socks request too long: user code and password of " + std::to_string(length) +
-           " bytes together, at most " + std::to_string(kSocksBufferSize - 3) + " fit";
+    return "socks request too long: user code and password of " + std::to_string(length) + " bytes together, at most " +
+           std::to_string(kSocksBufferSize - 3) + " fit";
   return std::string();
 }
 
@@ -361,15 +361,10 @@ bool TCustomSocksNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
     return false;
   }
   switch (socksPhase_) {
-  case SocksPhaseMethods:
-    return ParseMethodReply();
-  case SocksPhaseAuth:
-    return ParseAuthReply();
-  case SocksPhaseRequest:
-    return socksLevel_[0] == '4' ? ParseSocks4Reply() : ParseSocks5Reply();
-  default:
-    FailSocksSession(kSocksInternalError, "internal error");
-    return false;
+  case SocksPhaseMethods: return ParseMethodReply();
+  case SocksPhaseAuth: return ParseAuthReply();
+  case SocksPhaseRequest: return socksLevel_[0] == '4' ? ParseSocks4Reply() : ParseSocks5Reply();
+  default: FailSocksSession(kSocksInternalError, "internal error"); return false;
   }
 }
 
@@ -404,9 +399,7 @@ bool TCustomSocksNetSocket::ParseMethodReply()
     }
     SendSocksCredentials();
     break;
-  default:
-    FailSocksSession(20003, "authentification method not acceptable");
-    break;
+  default: FailSocksSession(20003, "authentification method not acceptable"); break;
   }
   return true;
 }
@@ -481,7 +474,7 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
   // unfinished for ever.
   if (length > kReplyLimit) {
     FailSocksSession(kSocksInternalError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
-                                          " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
+                                              " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
     return true;
   }
   if (socksReplyCount_ < length)

@@ -278,11 +278,11 @@ WORD WinsockStartedVersion()
   return State.StartedVersion;
 }
 
-#define KORVALIND_WINSOCK_CALL(name, ret, params, args)                     \
-  ret Winsock::name params                                                  \
-  {                                                                         \
-    using TProc = ret(WINAPI*) params;                                      \
-    return Entry<TProc>(e##name, #name) args;                               \
+#define KORVALIND_WINSOCK_CALL(name, ret, params, args) \
+  ret Winsock::name params                              \
+  {                                                     \
+    using TProc = ret(WINAPI*) params;                  \
+    return Entry<TProc>(e##name, #name) args;           \
   }
 
 KORVALIND_WINSOCK_CALL(WSAStartup, int, (WORD VersionRequested, LPWSADATA Data), (VersionRequested, Data))

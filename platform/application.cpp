@@ -62,8 +62,8 @@ HWND TApplication::Handle()
   const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int y = GetSystemMetrics(SM_CYSCREEN) / 2;
   handle_ = CreateWindowExA(0, AppWindowClassName, Title.c_str(),
-                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
-                            nullptr, nullptr, instance, nullptr);
+                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0, nullptr,
+                            nullptr, instance, nullptr);
   if (handle_ != nullptr)
     SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   return handle_;
@@ -178,12 +178,8 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
   switch (message) {
   case WM_SYSCOMMAND:
     switch (wParam & 0xFFF0) {
-    case SC_MINIMIZE:
-      Minimize();
-      return 0;
-    case SC_RESTORE:
-      Restore();
-      return 0;
+    case SC_MINIMIZE: Minimize(); return 0;
+    case SC_RESTORE: Restore(); return 0;
     case SC_CLOSE:
       if (mainForm_ != nullptr) {
         formsLayer_.load()->Close(*mainForm_);

@@ -34,7 +34,7 @@ struct TClassBuilder {
   std::uint8_t Set[ClassSetSize] = {};
   int Count = 0;
   unsigned char Highest = 0;
-  bool Fold = false;                                   // add each member's other case too
+  bool Fold = false;                                    // add each member's other case too
   const std::function<char(char)>* CaseSwap = nullptr;  // used when folding
 
   void AddOne(unsigned char c)
@@ -384,9 +384,7 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
       unsigned char kind = *node;
       CNode next = NextNode(node);
       switch (kind) {
-      case OpEnd:
-        next = nullptr;
-        break;
+      case OpEnd: next = nullptr; break;
       case OpInputStart:
       case OpInputEnd:
       case OpBack:
@@ -396,8 +394,7 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
       case OpLineEnd:
       case OpWordBoundary:
       case OpNonWordBoundary:
-      case OpLoopEntry:
-        break;
+      case OpLoopEntry: break;
       case OpAny:
       case OpAnyInLine:
       case OpBackRef:
@@ -462,13 +459,9 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
         }
         break;
       case OpStar:
-      case OpStarLazy:
-        pending.Push(node + NodeHeaderSize);
-        break;
+      case OpStarLazy: pending.Push(node + NodeHeaderSize); break;
       case OpPlus:
-      case OpPlusLazy:
-        next = inside(node + NodeHeaderSize);
-        break;
+      case OpPlusLazy: next = inside(node + NodeHeaderSize); break;
       case OpBraces:
       case OpBracesLazy:
         pending.Push(node + NodeHeaderSize + 8);

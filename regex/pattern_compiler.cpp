@@ -31,10 +31,8 @@ bool IsPatternSpecial(char c)
   case '+':
   case '*':
   case '\\':
-  case '{':
-    return true;
-  default:
-    return false;
+  case '{': return true;
+  default: return false;
   }
 }
 
@@ -145,7 +143,7 @@ void TPatternExpr::EmitOverflow()
     throw TProgramOverflow{};
   }
   RaiseError(reCompInternalUrp);  // the sizing pass counted too little
-  std::abort();                    // not reached: RaiseError always throws
+  std::abort();                   // not reached: RaiseError always throws
 }
 
 // ---- emission primitives: each only counts bytes during the sizing pass ----
@@ -281,7 +279,8 @@ TPatternExpr::Node TPatternExpr::ParseReg(bool inGroup, int& flags)
     flags |= altFlags & SpecialStart;
   }
 
-  Node ender = AppendNode(inGroup ? static_cast<unsigned char>(OpGroupClose + group) : static_cast<unsigned char>(OpEnd));
+  Node ender =
+      AppendNode(inGroup ? static_cast<unsigned char>(OpGroupClose + group) : static_cast<unsigned char>(OpEnd));
   LinkTail(ret, ender);
   for (Node scan = ret; scan != nullptr; scan = NextNodeOf(scan)) {
     LinkOperandTail(scan, ender);
@@ -501,10 +500,8 @@ TPatternExpr::Node TPatternExpr::ParseAtom(int& flags)
     --ParsePos;
     RaiseError(reCompInternalUrp);
     return nullptr;
-  case '^':
-    return AppendNode(lineMode ? OpLineStart : OpInputStart);
-  case '$':
-    return AppendNode(lineMode ? OpLineEnd : OpInputEnd);
+  case '^': return AppendNode(lineMode ? OpLineStart : OpInputStart);
+  case '$': return AppendNode(lineMode ? OpLineEnd : OpInputEnd);
   case '.':
     if (ParseModifiers & ModifierS) {
       flags = HasWidth | SingleChar;
@@ -512,21 +509,15 @@ TPatternExpr::Node TPatternExpr::ParseAtom(int& flags)
     }
     flags = HasWidth;
     return AppendNode(OpAnyInLine);
-  case '[':
-    flags = HasWidth | SingleChar;
-    return ParseClass();
-  case '(':
-    return ParseParenthesis(flags);
+  case '[': flags = HasWidth | SingleChar; return ParseClass();
+  case '(': return ParseParenthesis(flags);
   case '*':
   case '+':
   case '?':
     RaiseError(reCompQuantifierFollowsNothing);  // the cursor is past the quantifier
     return nullptr;
-  case '\\':
-    return ParseEscape(flags);
-  default:
-    --ParsePos;
-    return ParseLiteralRun(flags);
+  case '\\': return ParseEscape(flags);
+  default: --ParsePos; return ParseLiteralRun(flags);
   }
 }
 
@@ -575,7 +566,15 @@ TPatternExpr::Node TPatternExpr::ParseEscape(int& flags)
   Node node = nullptr;
   flags = HasWidth | SingleChar;
   switch (e) {
-  case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+  case '1':
+  case '2':
+  case '3':
+  case '4':
+  case '5':
+  case '6':
+  case '7':
+  case '8':
+  case '9':
     node = AppendNode(fold ? OpBackRefCI : OpBackRef);
     AppendByte(static_cast<unsigned char>(e - '0'));
     HasBackRef = true;
@@ -587,20 +586,12 @@ TPatternExpr::Node TPatternExpr::ParseEscape(int& flags)
     flags = 0;
     node = AppendNode(e == 'A' ? OpInputStart : e == 'Z' ? OpInputEnd : e == 'b' ? OpWordBoundary : OpNonWordBoundary);
     break;
-  case 'd':
-    node = AppendNode(OpDigit);
-    break;
-  case 'D':
-    node = AppendNode(OpNonDigit);
-    break;
+  case 'd': node = AppendNode(OpDigit); break;
+  case 'D': node = AppendNode(OpNonDigit); break;
   case 's':
-  case 'S':
-    node = EmitCharClass(Blanks, e == 'S');
-    break;
+  case 'S': node = EmitCharClass(Blanks, e == 'S'); break;
   case 'w':
-  case 'W':
-    node = EmitCharClass(WordChars, e == 'W');
-    break;
+  case 'W': node = EmitCharClass(WordChars, e == 'W'); break;
   default: {
     unsigned char ch = ReadEscapedChar();
     if (ch == 0) {

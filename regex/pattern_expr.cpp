@@ -12,12 +12,18 @@ namespace {
 int ModifierBit(char letter)
 {
   switch (letter) {
-  case 'i': case 'I': return ModifierI;
-  case 'r': case 'R': return ModifierR;
-  case 's': case 'S': return ModifierS;
-  case 'g': case 'G': return ModifierG;
-  case 'm': case 'M': return ModifierM;
-  case 'x': case 'X': return ModifierX;
+  case 'i':
+  case 'I': return ModifierI;
+  case 'r':
+  case 'R': return ModifierR;
+  case 's':
+  case 'S': return ModifierS;
+  case 'g':
+  case 'G': return ModifierG;
+  case 'm':
+  case 'M': return ModifierM;
+  case 'x':
+  case 'X': return ModifierX;
   default: return 0;
   }
 }
@@ -139,7 +145,8 @@ int TPatternExpr::MatchPos(int n) const
 
 int TPatternExpr::MatchLen(int n) const
 {
-  if (n < 0 || n > MaxGroupNumber || MatchStart[n] == nullptr || MatchEnd[n] == nullptr || MatchEnd[n] < MatchStart[n]) {
+  if (n < 0 || n > MaxGroupNumber || MatchStart[n] == nullptr || MatchEnd[n] == nullptr ||
+      MatchEnd[n] < MatchStart[n]) {
     return -1;
   }
   return static_cast<int>(MatchEnd[n] - MatchStart[n]);

@@ -132,10 +132,9 @@ private:
   // leaves the program.
   CNode NextNode(CNode node) const
   {
-    auto offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(node[1]) |
-                                            (static_cast<std::uint32_t>(node[2]) << 8) |
-                                            (static_cast<std::uint32_t>(node[3]) << 16) |
-                                            (static_cast<std::uint32_t>(node[4]) << 24));
+    auto offset = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(node[1]) | (static_cast<std::uint32_t>(node[2]) << 8) |
+        (static_cast<std::uint32_t>(node[3]) << 16) | (static_cast<std::uint32_t>(node[4]) << 24));
     std::int64_t at = (node - Program) + static_cast<std::int64_t>(offset);
     if (offset == 0 || at < 1 || at >= ProgramSize) {
       return nullptr;

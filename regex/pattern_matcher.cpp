@@ -141,8 +141,7 @@ inline bool TPatternExpr::MatchChain(CNode node)
     CNode next = NextNode(node);
     unsigned char kind = *node;
     switch (kind) {
-    case OpEnd:
-      return true;
+    case OpEnd: return true;
     case OpInputStart:
     case OpInputEnd:
     case OpLineStart:
@@ -169,8 +168,7 @@ inline bool TPatternExpr::MatchChain(CNode node)
       }
       break;
     case OpEmpty:
-    case OpComment:
-      break;
+    case OpComment: break;
     case OpBack:
       if (PassConsumedNothing(next)) {
         // A "*" loop goes on with its exit branch; a "+" loop fails back to
@@ -192,13 +190,10 @@ inline bool TPatternExpr::MatchChain(CNode node)
     case OpBraces:
     case OpStarLazy:
     case OpPlusLazy:
-    case OpBracesLazy:
-      return MatchRepeat(node, next);
-    case OpLoopEntry:
-      return MatchLoopEntry(next);
+    case OpBracesLazy: return MatchRepeat(node, next);
+    case OpLoopEntry: return MatchLoopEntry(next);
     case OpLoop:
-    case OpLoopLazy:
-      return MatchLoop(node, next);
+    case OpLoopLazy: return MatchLoop(node, next);
     default:
       if (IsGroupOpen(kind)) {
         return MatchGroupBound(MatchStart[kind - OpGroupOpen], next);
@@ -217,14 +212,10 @@ inline bool TPatternExpr::MatchChain(CNode node)
 inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
 {
   switch (kind) {
-  case OpInputStart:
-    return InputPos == TextStart;  // a later start offset does not move it
-  case OpInputEnd:
-    return *InputPos == 0;
-  case OpLineStart:
-    return AtLineStart();
-  case OpLineEnd:
-    return AtLineEnd();
+  case OpInputStart: return InputPos == TextStart;  // a later start offset does not move it
+  case OpInputEnd: return *InputPos == 0;
+  case OpLineStart: return AtLineStart();
+  case OpLineEnd: return AtLineEnd();
   default: {  // word boundaries
     bool before = InputPos > TextStart && IsWordChar(static_cast<unsigned char>(InputPos[-1]));
     bool after = *InputPos != 0 && IsWordChar(static_cast<unsigned char>(*InputPos));
@@ -282,11 +273,10 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
 {
   auto c = static_cast<unsigned char>(*InputPos);
   switch (*node) {
-  case OpAny:
-    break;
+  case OpAny: break;
   case OpAnyInLine:
-    if (IsLineBreak(c) || (PairedSeparatorSet && static_cast<char>(c) == PairedSeparatorHead &&
-                           InputPos[1] == PairedSeparatorTail)) {
+    if (IsLineBreak(c) ||
+        (PairedSeparatorSet && static_cast<char>(c) == PairedSeparatorHead && InputPos[1] == PairedSeparatorTail)) {
       return false;
     }
     break;
@@ -297,8 +287,7 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
     }
     break;
   case OpLiteral:
-  case OpLiteralCI:
-    return LiteralAt(node, *node == OpLiteralCI, InputPos);
+  case OpLiteralCI: return LiteralAt(node, *node == OpLiteralCI, InputPos);
   case OpBackRef:
   case OpBackRefCI: {
     const char* text = nullptr;
@@ -458,9 +447,7 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
   }
   std::int64_t n = 0;
   switch (*node) {
-  case OpAny:
-    n = limit;
-    break;
+  case OpAny: n = limit; break;
   case OpLiteral:
   case OpLiteralCI: {
     // Either case counts at every position, not only after the first mismatch.
@@ -502,8 +489,7 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
     InputPos = p;
     return n;
   }
-  default:
-    RaiseError(reExecRegRepeatCalledInappropriately);
+  default: RaiseError(reExecRegRepeatCalledInappropriately);
   }
   InputPos = p + n;
   return n;

@@ -17,10 +17,8 @@ bool IsRepeatable(unsigned char kind)
   case OpAnyButSmall:
   case OpAnyOfSet:
   case OpBackRef:
-  case OpBackRefCI:
-    return true;
-  default:
-    return false;
+  case OpBackRefCI: return true;
+  default: return false;
   }
 }
 
@@ -49,22 +47,16 @@ int NodeSize(const unsigned char* node, int room)
   case OpLineEnd:
   case OpAnyInLine:
   case OpWordBoundary:
-  case OpNonWordBoundary:
-    return NodeHeaderSize;
+  case OpNonWordBoundary: return NodeHeaderSize;
   case OpBraces:
-  case OpBracesLazy:
-    return NodeHeaderSize + 8;
+  case OpBracesLazy: return NodeHeaderSize + 8;
   case OpLoop:
-  case OpLoopLazy:
-    return NodeHeaderSize + 12;
+  case OpLoopLazy: return NodeHeaderSize + 12;
   case OpAnyOfSmall:
-  case OpAnyButSmall:
-    return NodeHeaderSize + 3;
-  case OpAnyOfSet:
-    return NodeHeaderSize + ClassSetSize;
+  case OpAnyButSmall: return NodeHeaderSize + 3;
+  case OpAnyOfSet: return NodeHeaderSize + ClassSetSize;
   case OpBackRef:
-  case OpBackRefCI:
-    return NodeHeaderSize + 1;
+  case OpBackRefCI: return NodeHeaderSize + 1;
   case OpLiteral:
   case OpLiteralCI:
     for (int i = NodeHeaderSize; i < room; ++i) {
@@ -73,8 +65,7 @@ int NodeSize(const unsigned char* node, int room)
       }
     }
     return room + 1;  // runs past the end: reported by the caller
-  default:
-    return IsGroupOpen(node[0]) || IsGroupClose(node[0]) ? NodeHeaderSize : 0;
+  default: return IsGroupOpen(node[0]) || IsGroupClose(node[0]) ? NodeHeaderSize : 0;
   }
 }
 
@@ -267,8 +258,7 @@ bool VerifyPatternProgram(const unsigned char* program, int size, std::string* p
         return fail(at, "bad group number");
       }
       break;
-    default:
-      break;
+    default: break;
     }
   }
   return true;
@@ -322,9 +312,7 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
       out += std::to_string(at + ReadProgramInt(node + 13));
       break;
     case OpAnyOfSmall:
-    case OpAnyButSmall:
-      out += " '" + Printable(node[5]) + Printable(node[6]) + Printable(node[7]) + "'";
-      break;
+    case OpAnyButSmall: out += " '" + Printable(node[5]) + Printable(node[6]) + Printable(node[7]) + "'"; break;
     case OpAnyOfSet: {
       out += " [";
       const unsigned char* set = node + NodeHeaderSize;
@@ -349,8 +337,7 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
       out += " \\";
       out += std::to_string(node[5]);
       break;
-    default:
-      break;
+    default: break;
     }
     if (next != 0) {
       out += " -> ";

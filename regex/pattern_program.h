@@ -54,8 +54,7 @@ constexpr int ClassSetSize = 32;
 inline std::int32_t ReadProgramInt(const unsigned char* p)
 {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) |
-                                   (static_cast<std::uint32_t>(p[3]) << 24));
+                                   (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
 }
 
 inline void WriteProgramInt(unsigned char* p, std::int32_t value)
@@ -108,12 +107,9 @@ inline bool ClassNodeHas(const unsigned char* node, unsigned char c)
 {
   const unsigned char* operand = node + NodeHeaderSize;
   switch (node[0]) {
-  case OpAnyOfSmall:
-    return c == operand[0] || c == operand[1] || c == operand[2];
-  case OpAnyButSmall:
-    return c != operand[0] && c != operand[1] && c != operand[2];
-  default:
-    return CharSetHas(operand, c);
+  case OpAnyOfSmall: return c == operand[0] || c == operand[1] || c == operand[2];
+  case OpAnyButSmall: return c != operand[0] && c != operand[1] && c != operand[2];
+  default: return CharSetHas(operand, c);
   }
 }
 

@@ -63,16 +63,11 @@ TControlTable& ControlTable()
 LPCSTR SystemCursor(TCursor cursor)
 {
   switch (cursor) {
-  case crArrow:
-    return reinterpret_cast<LPCSTR>(IDC_ARROW);
-  case crIBeam:
-    return reinterpret_cast<LPCSTR>(IDC_IBEAM);
-  case crHourGlass:
-    return reinterpret_cast<LPCSTR>(IDC_WAIT);
-  case crHandPoint:
-    return reinterpret_cast<LPCSTR>(IDC_HAND);
-  case crDefault:
-    break;
+  case crArrow: return reinterpret_cast<LPCSTR>(IDC_ARROW);
+  case crIBeam: return reinterpret_cast<LPCSTR>(IDC_IBEAM);
+  case crHourGlass: return reinterpret_cast<LPCSTR>(IDC_WAIT);
+  case crHandPoint: return reinterpret_cast<LPCSTR>(IDC_HAND);
+  case crDefault: break;
   }
   return nullptr;
 }
@@ -486,16 +481,13 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
       MouseEntered();
     }
     break;
-  case WM_MOUSELEAVE:
-    MouseLeft();
-    break;
+  case WM_MOUSELEAVE: MouseLeft(); break;
   case WM_SIZE: {
     const LRESULT result = DefaultHandler(message, wParam, lParam);
     AlignControls();
     return result;
   }
-  default:
-    break;
+  default: break;
   }
   return DefaultHandler(message, wParam, lParam);
 }
@@ -597,11 +589,8 @@ void TWinControl::AlignControls()
         control->SetBounds(area.right - width, area.top, width, area.bottom - area.top);
         area.right -= width;
         break;
-      case alClient:
-        control->SetBounds(area.left, area.top, area.right - area.left, area.bottom - area.top);
-        break;
-      case alNone:
-        break;
+      case alClient: control->SetBounds(area.left, area.top, area.right - area.left, area.bottom - area.top); break;
+      case alNone: break;
       }
     }
   };

@@ -165,17 +165,11 @@ void TForm::CreateParams(TCreateParams& params)
   params.Style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
   params.ExStyle = WS_EX_CONTROLPARENT;
   switch (borderStyle_) {
-  case bsNone:
-    params.Style |= WS_POPUP;
-    break;
+  case bsNone: params.Style |= WS_POPUP; break;
   case bsSingle:
-  case bsToolWindow:
-    params.Style |= WS_CAPTION | WS_BORDER;
-    break;
+  case bsToolWindow: params.Style |= WS_CAPTION | WS_BORDER; break;
   case bsSizeable:
-  case bsSizeToolWin:
-    params.Style |= WS_CAPTION | WS_THICKFRAME;
-    break;
+  case bsSizeToolWin: params.Style |= WS_CAPTION | WS_THICKFRAME; break;
   case bsDialog:
     params.Style |= WS_CAPTION | WS_DLGFRAME;
     params.ExStyle |= WS_EX_DLGMODALFRAME;
@@ -277,9 +271,7 @@ void TForm::SetWindowState(TWindowState value)
     else
       ShowWindow(window, SW_MINIMIZE);
     break;
-  case wsMaximized:
-    ShowWindow(window, SW_MAXIMIZE);
-    break;
+  case wsMaximized: ShowWindow(window, SW_MAXIMIZE); break;
   }
 }
 
@@ -360,18 +352,13 @@ void TForm::Close()
     return;
   }
   switch (action) {
-  case caHide:
-    SetVisible(false);
-    break;
-  case caMinimize:
-    SetWindowState(wsMinimized);
-    break;
+  case caHide: SetVisible(false); break;
+  case caMinimize: SetWindowState(wsMinimized); break;
   case caFree:
     SetVisible(false);
     PostMessageA(Handle(), FormReleaseMessage, 0, 0);
     break;
-  case caNone:
-    break;
+  case caNone: break;
   }
 }
 
@@ -412,17 +399,14 @@ bool TForm::DialogKey(const MSG& message)
       ::SetFocus(next);
     return true;
   }
-  default:
-    return false;
+  default: return false;
   }
 }
 
 LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
   switch (message) {
-  case WM_CLOSE:
-    Close();
-    return 0;
+  case WM_CLOSE: Close(); return 0;
   case WM_SYSCOMMAND:
     // The main form is minimised through the application window, whose
     // WM_SIZE then tells the application's hooks.

@@ -11,8 +11,7 @@ COLORREF ColorToRGB(TColor color)
 
 TFont::TFont(const TFont& other)
     : name_(other.name_), height_(other.height_), style_(other.style_), color_(other.color_)
-{
-}
+{}
 
 TFont& TFont::operator=(const TFont& other)
 {
@@ -83,10 +82,10 @@ bool TFont::SameAs(const TFont& other) const
 HFONT TFont::Handle() const
 {
   if (handle_ == nullptr) {
-    handle_ = CreateFontA(-height_, 0, 0, 0, style_.Contains(fsBold) ? FW_BOLD : FW_NORMAL,
-                          style_.Contains(fsItalic), style_.Contains(fsUnderline), style_.Contains(fsStrikeOut),
-                          DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                          DEFAULT_PITCH | FF_DONTCARE, name_.c_str());
+    handle_ =
+        CreateFontA(-height_, 0, 0, 0, style_.Contains(fsBold) ? FW_BOLD : FW_NORMAL, style_.Contains(fsItalic),
+                    style_.Contains(fsUnderline), style_.Contains(fsStrikeOut), DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, name_.c_str());
   }
   return handle_;
 }

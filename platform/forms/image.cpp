@@ -156,7 +156,8 @@ RECT TImage::DestRect() const
   if (stretch_ || (proportional_ && (width > clientWidth || height > clientHeight))) {
     if (proportional_) {
       // The larger of the two ratios decides, so the whole picture fits.
-      const double scale = std::min(static_cast<double>(clientWidth) / width, static_cast<double>(clientHeight) / height);
+      const double scale =
+          std::min(static_cast<double>(clientWidth) / width, static_cast<double>(clientHeight) / height);
       width = static_cast<int>(width * scale + 0.5);
       height = static_cast<int>(height * scale + 0.5);
     } else {
@@ -203,11 +204,8 @@ LRESULT TImage::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
       Click();
     return 0;
   }
-  case WM_CAPTURECHANGED:
-    pressed_ = false;
-    break;
-  default:
-    break;
+  case WM_CAPTURECHANGED: pressed_ = false; break;
+  default: break;
   }
   return TWinControl::WndProc(message, wParam, lParam);
 }

@@ -103,7 +103,8 @@ void TMenuItem::AppendTo(HMENU menu) const
       AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
       continue;
     }
-    UINT flags = static_cast<UINT>(MF_STRING | (item->enabled_ ? MF_ENABLED : MF_GRAYED) | (item->checked_ ? MF_CHECKED : 0));
+    UINT flags =
+        static_cast<UINT>(MF_STRING | (item->enabled_ ? MF_ENABLED : MF_GRAYED) | (item->checked_ ? MF_CHECKED : 0));
     if (!item->items_.empty()) {
       HMENU sub = CreatePopupMenu();
       item->AppendTo(sub);

@@ -90,8 +90,8 @@ int TStrings::Add(const std::string& value)
 void TStrings::Insert(int index, const std::string& value)
 {
   if (index < 0 || index > Count())
-    throw std::out_of_range("insert position " + std::to_string(index) + " out of range (" +
-                            std::to_string(Count()) + " items)");
+    throw std::out_of_range("insert position " + std::to_string(index) + " out of range (" + std::to_string(Count()) +
+                            " items)");
   items_.insert(items_.begin() + index, value);
   if (OnInsert)
     OnInsert(index, value);
@@ -164,15 +164,9 @@ void TLabel::CreateParams(TCreateParams& params)
   // SS_NOTIFY: clicks and the hit test, for labels that act as links.
   params.Style = SS_NOTIFY | SS_NOPREFIX | (ellipsisPosition_ == epEndEllipsis ? SS_ENDELLIPSIS : 0);
   switch (alignment_) {
-  case taCenter:
-    params.Style |= SS_CENTER;
-    break;
-  case taRightJustify:
-    params.Style |= SS_RIGHT;
-    break;
-  case taLeftJustify:
-    params.Style |= wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP;
-    break;
+  case taCenter: params.Style |= SS_CENTER; break;
+  case taRightJustify: params.Style |= SS_RIGHT; break;
+  case taLeftJustify: params.Style |= wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP; break;
   }
 }
 
@@ -532,8 +526,7 @@ bool TComboBox::CommandNotify(WORD code)
         OnChange(this);
     }
     break;
-  default:
-    break;
+  default: break;
   }
   return true;
 }
@@ -761,8 +754,7 @@ LRESULT TGroupBox::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
     FillRect(reinterpret_cast<HDC>(wParam), &client, ColorBrush());
     return 1;
   }
-  default:
-    return TWinControl::WndProc(message, wParam, lParam);
+  default: return TWinControl::WndProc(message, wParam, lParam);
   }
 }
 

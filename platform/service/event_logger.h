@@ -24,8 +24,8 @@ public:
 
   // While set, every message of every logger goes here instead of to the
   // system's event log (tests read what a program would have logged).
-  using TEventSink =
-      std::function<void(const std::string& source, const std::string& message, WORD eventType, WORD category, DWORD id)>;
+  using TEventSink = std::function<void(const std::string& source, const std::string& message, WORD eventType,
+                                        WORD category, DWORD id)>;
   static void SetSink(TEventSink sink);
 
 private:

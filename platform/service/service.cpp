@@ -19,13 +19,13 @@ bool IsPending(TCurrentStatus status)
 DWORD StateValue(TCurrentStatus status)
 {
   switch (status) {
-    case TCurrentStatus::Stopped: return SERVICE_STOPPED;
-    case TCurrentStatus::StartPending: return SERVICE_START_PENDING;
-    case TCurrentStatus::StopPending: return SERVICE_STOP_PENDING;
-    case TCurrentStatus::Running: return SERVICE_RUNNING;
-    case TCurrentStatus::ContinuePending: return SERVICE_CONTINUE_PENDING;
-    case TCurrentStatus::PausePending: return SERVICE_PAUSE_PENDING;
-    case TCurrentStatus::Paused: return SERVICE_PAUSED;
+  case TCurrentStatus::Stopped: return SERVICE_STOPPED;
+  case TCurrentStatus::StartPending: return SERVICE_START_PENDING;
+  case TCurrentStatus::StopPending: return SERVICE_STOP_PENDING;
+  case TCurrentStatus::Running: return SERVICE_RUNNING;
+  case TCurrentStatus::ContinuePending: return SERVICE_CONTINUE_PENDING;
+  case TCurrentStatus::PausePending: return SERVICE_PAUSE_PENDING;
+  case TCurrentStatus::Paused: return SERVICE_PAUSED;
   }
   return SERVICE_STOPPED;
 }
@@ -33,11 +33,11 @@ DWORD StateValue(TCurrentStatus status)
 DWORD StartTypeValue(TStartType type)
 {
   switch (type) {
-    case TStartType::Boot: return SERVICE_BOOT_START;
-    case TStartType::System: return SERVICE_SYSTEM_START;
-    case TStartType::Auto: return SERVICE_AUTO_START;
-    case TStartType::Manual: return SERVICE_DEMAND_START;
-    case TStartType::Disabled: return SERVICE_DISABLED;
+  case TStartType::Boot: return SERVICE_BOOT_START;
+  case TStartType::System: return SERVICE_SYSTEM_START;
+  case TStartType::Auto: return SERVICE_AUTO_START;
+  case TStartType::Manual: return SERVICE_DEMAND_START;
+  case TStartType::Disabled: return SERVICE_DISABLED;
   }
   return SERVICE_AUTO_START;
 }
@@ -45,10 +45,10 @@ DWORD StartTypeValue(TStartType type)
 DWORD ErrorControlValue(TErrorSeverity severity)
 {
   switch (severity) {
-    case TErrorSeverity::Ignore: return SERVICE_ERROR_IGNORE;
-    case TErrorSeverity::Normal: return SERVICE_ERROR_NORMAL;
-    case TErrorSeverity::Severe: return SERVICE_ERROR_SEVERE;
-    case TErrorSeverity::Critical: return SERVICE_ERROR_CRITICAL;
+  case TErrorSeverity::Ignore: return SERVICE_ERROR_IGNORE;
+  case TErrorSeverity::Normal: return SERVICE_ERROR_NORMAL;
+  case TErrorSeverity::Severe: return SERVICE_ERROR_SEVERE;
+  case TErrorSeverity::Critical: return SERVICE_ERROR_CRITICAL;
   }
   return SERVICE_ERROR_NORMAL;
 }
@@ -92,9 +92,9 @@ void TService::SetStatus(TCurrentStatus status)
 DWORD TService::ServiceTypeValue() const
 {
   switch (ServiceType) {
-    case TServiceType::Device: return SERVICE_KERNEL_DRIVER;
-    case TServiceType::FileSystem: return SERVICE_FILE_SYSTEM_DRIVER;
-    case TServiceType::Win32: break;
+  case TServiceType::Device: return SERVICE_KERNEL_DRIVER;
+  case TServiceType::FileSystem: return SERVICE_FILE_SYSTEM_DRIVER;
+  case TServiceType::Win32: break;
   }
   return SERVICE_WIN32_OWN_PROCESS | (Interactive ? SERVICE_INTERACTIVE_PROCESS : 0);
 }
@@ -210,11 +210,11 @@ void TService::Install(SC_HANDLE manager)
   DWORD tag = TagID;
   // A tag exists only for drivers in a load-order group.
   const bool withTag = ServiceType != TServiceType::Win32 && !LoadGroup.empty();
-  TServiceHandle service(CreateServiceA(manager, Name().c_str(), DisplayName.empty() ? Name().c_str() : DisplayName.c_str(),
-                                        SERVICE_ALL_ACCESS, ServiceTypeValue(), StartTypeValue(StartType),
-                                        ErrorControlValue(ErrorSeverity), path.c_str(),
-                                        LoadGroup.empty() ? nullptr : LoadGroup.c_str(), withTag ? &tag : nullptr,
-                                        dependencies.size() > 1 ? dependencies.c_str() : nullptr, startName, password));
+  TServiceHandle service(CreateServiceA(
+      manager, Name().c_str(), DisplayName.empty() ? Name().c_str() : DisplayName.c_str(), SERVICE_ALL_ACCESS,
+      ServiceTypeValue(), StartTypeValue(StartType), ErrorControlValue(ErrorSeverity), path.c_str(),
+      LoadGroup.empty() ? nullptr : LoadGroup.c_str(), withTag ? &tag : nullptr,
+      dependencies.size() > 1 ? dependencies.c_str() : nullptr, startName, password));
   if (service.Get() == nullptr)
     RaiseLastOSError();
   if (withTag)
@@ -272,8 +272,7 @@ void TService::HandleException(const char* where)
   }
 }
 
-std::optional<bool> TService::AskControlHandler(const std::function<void(TService*, bool&)>& handler,
-                                                const char* where)
+std::optional<bool> TService::AskControlHandler(const std::function<void(TService*, bool&)>& handler, const char* where)
 {
   bool answer = true;
   try {

@@ -54,7 +54,8 @@ void WINAPI ServiceMainRoutine(DWORD argc, LPSTR* argv)
 {
   if (ServiceApplication == nullptr)
     return;
-  TService* service = argc > 0 && argv != nullptr && argv[0] != nullptr ? ServiceApplication->FindService(argv[0]) : nullptr;
+  TService* service =
+      argc > 0 && argv != nullptr && argv[0] != nullptr ? ServiceApplication->FindService(argv[0]) : nullptr;
   if (service == nullptr && ServiceApplication->ServiceCount() > 0)
     service = ServiceApplication->Services(0);
   if (service != nullptr)

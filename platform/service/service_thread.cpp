@@ -96,29 +96,22 @@ void TServiceThread::ProcessRequests(bool waitForMessage)
 void TServiceThread::HandleControlCode(DWORD code)
 {
   switch (code) {
-    case SERVICE_CONTROL_STOP:
-      Stop();
-      break;
-    case SERVICE_CONTROL_PAUSE:
-      Pause();
-      break;
-    case SERVICE_CONTROL_CONTINUE:
-      // Only a paused service continues; Pause's wait acts on this code.
-      if (service_->Status() == TCurrentStatus::Paused) {
-        service_->SetStatus(TCurrentStatus::ContinuePending);
-        service_->SetStatus(service_->DoContinue() ? TCurrentStatus::Running : TCurrentStatus::Paused);
-      }
-      break;
-    case SERVICE_CONTROL_INTERROGATE:
-      service_->ReportStatus();
-      break;
-    case SERVICE_CONTROL_SHUTDOWN:
-      service_->SetStatus(TCurrentStatus::StopPending);
-      service_->DoShutdown();
-      Terminate();
-      break;
-    default:
-      break;
+  case SERVICE_CONTROL_STOP: Stop(); break;
+  case SERVICE_CONTROL_PAUSE: Pause(); break;
+  case SERVICE_CONTROL_CONTINUE:
+    // Only a paused service continues; Pause's wait acts on this code.
+    if (service_->Status() == TCurrentStatus::Paused) {
+      service_->SetStatus(TCurrentStatus::ContinuePending);
+      service_->SetStatus(service_->DoContinue() ? TCurrentStatus::Running : TCurrentStatus::Paused);
+    }
+    break;
+  case SERVICE_CONTROL_INTERROGATE: service_->ReportStatus(); break;
+  case SERVICE_CONTROL_SHUTDOWN:
+    service_->SetStatus(TCurrentStatus::StopPending);
+    service_->DoShutdown();
+    Terminate();
+    break;
+  default: break;
   }
 }
 

@@ -29,11 +29,9 @@ TEST_F(DataModuleTest, CreationLeavesOnlyTheEndpointLookupsRunning)
     bool enabled;
   };
   const Expected timers[] = {
-      {core_->TimerMyIP, 5000, false},      {core_->TimerSetIP, 5000, false},
-      {core_->TimerHeartBeat, 100, false},  {core_->TimerDNS, 1000, true},
-      {core_->TimerProcList, 1000, false},  {core_->TimerSleep, 1000, false},
-      {core_->TimerKill, 300000, false},    {core_->TimerDNSCheck, 120000, false},
-      {core_->TimerDNSRandom, 1000, false},
+      {core_->TimerMyIP, 5000, false},   {core_->TimerSetIP, 5000, false},      {core_->TimerHeartBeat, 100, false},
+      {core_->TimerDNS, 1000, true},     {core_->TimerProcList, 1000, false},   {core_->TimerSleep, 1000, false},
+      {core_->TimerKill, 300000, false}, {core_->TimerDNSCheck, 120000, false}, {core_->TimerDNSRandom, 1000, false},
   };
   for (const auto& expected : timers) {
     SCOPED_TRACE(expected.timer->Name());
@@ -110,7 +108,9 @@ TEST_F(DataModuleTest, GateStepsAndTheirTexts)
       {"short account", "", false, {"Debug    ..... setIP socket"}},
       {"offline", "Offline=1\r\n", false, {"Debug    ..... setIP socket", "Debug    no SetIP cause offline mode"}},
       {"no endpoint yet", "", false, {"Debug    ..... setIP socket", "Debug    no SetIP cause no valid socket IP"}},
-      {"desktop client beside the service", "", true,
+      {"desktop client beside the service",
+       "",
+       true,
        {"Debug    ..... setIP socket", "Debug    no SetIP cause Windows Client is runnig"}},
   };
   for (const auto& c : cases) {
@@ -199,9 +199,8 @@ TEST(UpdateHostTest, ChoiceByFailureCount)
 
 TEST(UpdateHostTest, RetryLadder)
 {
-  const std::pair<int, unsigned> ladder[] = {{0, 300000},  {1, 15000},   {5, 15000},  {6, 30000},
-                                             {10, 30000},  {11, 120000}, {15, 120000}, {16, 300000},
-                                             {1000, 300000}};
+  const std::pair<int, unsigned> ladder[] = {{0, 300000},  {1, 15000},   {5, 15000},   {6, 30000},    {10, 30000},
+                                             {11, 120000}, {15, 120000}, {16, 300000}, {1000, 300000}};
   for (const auto& [count, interval] : ladder)
     EXPECT_EQ(interval, UpdateRetryInterval(count)) << count;
 }
@@ -229,8 +228,9 @@ TEST_F(DataModuleTest, FailedConnectionClimbsTheRetryLadder)
     EXPECT_EQ(before + 1, UpdateErrorCount);
     EXPECT_EQ(interval, core_->TimerSetIP->Interval());
     EXPECT_TRUE(MessageText.empty());
-    EXPECT_EQ((std::vector<std::string>{"Debug    ..... setIP session connected", ">>>>>    setIP socket connect problem"}),
-              LogTexts());
+    EXPECT_EQ(
+        (std::vector<std::string>{"Debug    ..... setIP session connected", ">>>>>    setIP socket connect problem"}),
+        LogTexts());
   }
 }
 

@@ -123,8 +123,7 @@ TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
        "Debug    myIP could not be detected (b)"},
       {"detection, reset at once", false, [](SOCKET) { return TPeerEnd::Reset; }, nullptr,
        "Debug    myIP could not be detected (b)"},
-      {"detection, reply cut off by a reset", false,
-       [this](SOCKET c) { return ReadRequestThenWait(c, "198.51.100"); },
+      {"detection, reply cut off by a reset", false, [this](SOCKET c) { return ReadRequestThenWait(c, "198.51.100"); },
        ResetCloseAfter("Debug    ..... myIP data available"), "Debug    myIP could not be detected (b)"},
   };
   for (const auto& c : cases) {
@@ -170,9 +169,9 @@ TEST_F(FailedExchangeTest, UnansweredAttemptIsOneFailureAndTheUpdateMovesOn)
   const struct {
     const char* name;
     bool update;
-    bool stalled;       // the connect never completes; else the request is never answered
-    const char* tick;   // a line per attempt, once it is under way
-    const char* line;   // a line per failed attempt
+    bool stalled;      // the connect never completes; else the request is never answered
+    const char* tick;  // a line per attempt, once it is under way
+    const char* line;  // a line per failed attempt
   } cases[] = {
       {"update, request never answered", true, false, "Debug    setIP-Request: [",
        "Debug    setIP could not be done (no reply)"},
@@ -204,8 +203,8 @@ TEST_F(FailedExchangeTest, UnansweredAttemptIsOneFailureAndTheUpdateMovesOn)
       stalled = std::make_unique<TStalledListener>(PeerAddress, cycle.port);
       ASSERT_TRUE(stalled->Stalled());
     } else {
-      silent = std::make_unique<TLoopbackPeer>(PeerAddress, cycle.port,
-                                               [this](SOCKET s) { return ReadRequestThenWait(s); });
+      silent =
+          std::make_unique<TLoopbackPeer>(PeerAddress, cycle.port, [this](SOCKET s) { return ReadRequestThenWait(s); });
       ASSERT_TRUE(silent->Listening());
     }
     TLoopbackPeer second(SecondHost, 900, [](SOCKET s) {

@@ -146,14 +146,14 @@ TEST(ReplaceAllTest, Cases)
   } cases[] = {
       {"1.0.2.7", ".", "", "1027"},
       {"4.3.0.701", ".", "", "430701"},
-      {".", ".", "", "."},          // not longer than the searched text
-      {"ab", "ab", "", "ab"},       // same length
+      {".", ".", "", "."},     // not longer than the searched text
+      {"ab", "ab", "", "ab"},  // same length
       {"abc", "x", "y", "abc"},
-      {"abc", "", "y", "abc"},      // an empty searched text is never found
-      {"a.b", ".", ".", "a.b"},     // searched equals replacement
-      {"aab", "ab", "b", "b"},      // occurrences made by a replacement are replaced too
+      {"abc", "", "y", "abc"},   // an empty searched text is never found
+      {"a.b", ".", ".", "a.b"},  // searched equals replacement
+      {"aab", "ab", "b", "b"},   // occurrences made by a replacement are replaced too
       {"xaaaay", "aa", "a", "xay"},
-      {"aab", "ab", "ba", "baa"},   // at equal length too
+      {"aab", "ab", "ba", "baa"},  // at equal length too
       {"abcabcab", "cab", "c", "abcc"},
       // the replacement holds the searched text: once from left to right
       {"a.b.c", ".", "..", "a..b..c"},

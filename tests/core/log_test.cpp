@@ -91,7 +91,9 @@ TEST_F(LogTest, StampUsesThePlatformFormatsOfTheLocale)
 TEST_F(LogTest, GermanTextsAreWrittenAsWindows1252Bytes)
 {
   LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", 10);
-  EXPECT_NE(std::string::npos, ReadLog().find("  >>>>>    \xDC" "berpr\xFC" "fen Sie bitte Ihre Login-Daten!\r\n"));
+  EXPECT_NE(std::string::npos, ReadLog().find("  >>>>>    \xDC"
+                                              "berpr\xFC"
+                                              "fen Sie bitte Ihre Login-Daten!\r\n"));
 }
 
 TEST_F(LogTest, LinesAreAppendedNeverTruncated)

@@ -54,8 +54,10 @@ TEST_F(UpdateReplyTest, SuccessSetsIntervalsAndClearsTheCounters)
 TEST_F(UpdateReplyTest, IntervalBoundsFallBackToTheDefaults)
 {
   const std::pair<const char*, int> cases[] = {
-      {"IP:1.2.3.4 SI:1 MI:1", 1800000}, {"IP:1.2.3.4 SI:123456 MI:123456", 1800000},
-      {"IP:1.2.3.4", 1800000},          {"IP:1.2.3.4 SI:99999 MI:99999", 99999000},
+      {"IP:1.2.3.4 SI:1 MI:1", 1800000},
+      {"IP:1.2.3.4 SI:123456 MI:123456", 1800000},
+      {"IP:1.2.3.4", 1800000},
+      {"IP:1.2.3.4 SI:99999 MI:99999", 99999000},
   };
   for (const auto& [reply, expected] : cases) {
     SCOPED_TRACE(reply);
@@ -313,9 +315,9 @@ protected:
 TEST_F(DetectionReplyTest, MalformedRepliesCountAsFailedDetections)
 {
   const std::pair<const char*, const char*> cases[] = {
-      {"203.0.113.7", "(d)"},         // no line end: the drop cuts the address
-      {"1.2.3.4", "(c)"},             // six characters left
-      {"203.0.113.7\r\n", "(d)"},     // the CR stays
+      {"203.0.113.7", "(d)"},      // no line end: the drop cuts the address
+      {"1.2.3.4", "(c)"},          // six characters left
+      {"203.0.113.7\r\n", "(d)"},  // the CR stays
       {"1234567890123456789\n", "(c)"},
       {"1234567890123456\n", "(d)"},
       {"", "(c)"},

@@ -106,8 +106,8 @@ TEST_F(MainFormTest, ConfigurationErrorHoldsTheCoreBackUntilTheUpdateButton)
 {
   WriteAccountIni("CONFIGERROR=1\r\n");
   TMainForm* form = Form();
-  for (TTimer* timer : {core_->TimerMyIP, core_->TimerDNSCheck, core_->TimerDNSRandom, core_->TimerDNS,
-                        core_->TimerSleep})
+  for (TTimer* timer :
+       {core_->TimerMyIP, core_->TimerDNSCheck, core_->TimerDNSRandom, core_->TimerDNS, core_->TimerSleep})
     EXPECT_FALSE(timer->Enabled()) << timer->Name();
   EXPECT_TRUE(core_->TimerSetIP->Enabled()) << "the start routine switches the update timer on again";
   Tick();
@@ -316,8 +316,8 @@ TEST_F(MainFormTest, LevelNamesInAnyCaseAndEverythingElseIsNormal)
     EXPECT_EQ(c.Level, LogLevel) << c.Name;
     EXPECT_EQ(std::to_string(c.Level), Ini("LOGGING", "Level")) << c.Name;
   }
-  for (const auto& [text, index] : std::vector<std::pair<const char*, int>>{{"10", 0}, {"30", 2}, {"40", 3}, {"50", 1},
-                                                                            {"low", 1}}) {
+  for (const auto& [text, index] :
+       std::vector<std::pair<const char*, int>>{{"10", 0}, {"30", 2}, {"40", 3}, {"50", 1}, {"low", 1}}) {
     TIniFile(ConfigFilePath()).WriteString("LOGGING", "Level", text);
     form->ConfigSheetShow(nullptr);
     EXPECT_EQ(index, form->cbLogging->ItemIndex()) << text;
@@ -746,8 +746,7 @@ TEST_F(MainFormTest, TrayMenuBeendenEndsTheProgram)
     }
     return form->itemExit->Command();
   });
-  SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(),
-               WM_RBUTTONDOWN);
+  SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(), WM_RBUTTONDOWN);
   EXPECT_EQ((std::vector<std::string>{"-", "Beenden"}), items);
   EXPECT_FALSE(IsWindowVisible(form->Handle()));
   application_->ProcessMessages();
@@ -892,8 +891,8 @@ TEST_F(MainFormTest, TheMessageLabelIsSetOnlyWhenItsTextChanges)
   WriteAccountIni();
   TMainForm* form = Form();
   HWND label = form->lbMess->Handle();
-  countedProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountTexts)));
+  countedProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountTexts)));
   MessageText = "Hallo";
   const struct {
     bool ConfigError, Deactivated;
@@ -932,9 +931,9 @@ TEST_F(MainFormTest, StatusTimerCopiesEachCoreValueIntoItsControls)
     TWinControl* Control;
     std::string Shown;
   } controls[] = {
-      {form->lbHostName, "konto.example.test"},   {form->lbActualIP, CurrentIP},
-      {form->lbIPAddress, CurrentIP},             {form->txtActualIP, CurrentIP},
-      {form->lbLastUpdate, LastUpdateTime},       {form->txtLastSetIP, LastUpdateTime},
+      {form->lbHostName, "konto.example.test"}, {form->lbActualIP, CurrentIP},
+      {form->lbIPAddress, CurrentIP},           {form->txtActualIP, CurrentIP},
+      {form->lbLastUpdate, LastUpdateTime},     {form->txtLastSetIP, LastUpdateTime},
       {form->txtLastIPDetect, LastDetectTime},
   };
   for (const auto& control : controls)

@@ -362,7 +362,8 @@ TEST_F(TrayIconTest, DisabledIconIgnoresTheMouseButNotBalloons)
   icon.SetEnabled(false);
   for (UINT event : std::initializer_list<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
     Callback(icon, event);
-  for (UINT event : std::initializer_list<UINT>{NIN_BALLOONSHOW, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK})
+  for (UINT event :
+       std::initializer_list<UINT>{NIN_BALLOONSHOW, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK})
     Callback(icon, event);
   Callback(icon, 0x7777);  // an unknown event is ignored
   EXPECT_EQ(mouse, 0);

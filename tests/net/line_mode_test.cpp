@@ -161,12 +161,21 @@ TEST(LineMode, LineLimitDropsTheWholeLineOrKeepsItWhenTheHandlerSaysSo)
     std::vector<std::string> limits;
     std::vector<TOffer> offers;
   } cases[] = {
-      {"ClearData left true", true, {std::string(150, 'a'), std::string(50, 'b'), "\r\nnext\r\n"}, {"150"},
+      {"ClearData left true",
+       true,
+       {std::string(150, 'a'), std::string(50, 'b'), "\r\nnext\r\n"},
+       {"150"},
        {{6, "next\r\n"}}},
-      {"terminator split where the bytes were dropped", true, {std::string(149, 'a') + "\r", "\nnext\r\n"}, {"150"},
+      {"terminator split where the bytes were dropped",
+       true,
+       {std::string(149, 'a') + "\r", "\nnext\r\n"},
+       {"150"},
        {{6, "next\r\n"}}},
       // Asked again at the arrival that brought no line end.
-      {"ClearData set false", false, {std::string(150, 'a'), std::string(50, 'b'), "\r\nnext\r\n"}, {"150", "200"},
+      {"ClearData set false",
+       false,
+       {std::string(150, 'a'), std::string(50, 'b'), "\r\nnext\r\n"},
+       {"150", "200"},
        {{202, std::string(150, 'a') + std::string(50, 'b') + "\r\n"}, {6, "next\r\n"}}},
   };
   for (const auto& c : cases) {
@@ -492,7 +501,8 @@ TEST(LineMode, LinesStartWithTheFirstByteAfterTheRelaysReply)
   std::atomic<int> lines{0};
   TPeerServer relay([&](SOCKET c) {
     // The reply and the first line and a half in one segment.
-    GrantSocks5(c, kSocks5LoopbackRequestSize, std::string("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10) + "one\r\ntw");
+    GrantSocks5(c, kSocks5LoopbackRequestSize,
+                std::string("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10) + "one\r\ntw");
     WaitFor(lines, 1);
     SendAll(c, "o\r\n");
     ReadAll(c);

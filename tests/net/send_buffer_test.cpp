@@ -11,7 +11,8 @@ std::string Unread(const TBuffer& block)
 {
   int len = 0;
   const unsigned char* data = block.PeekData(len);
-  return data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len));
+  return data == nullptr ? std::string()
+                         : std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(len));
 }
 
 }  // namespace

@@ -93,8 +93,7 @@ TEST(Socks, Socks5UserPasswordEventOrderAndCredentialsOnTheWire)
   ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
   EXPECT_EQ(relay.Received,
             Bytes({5, 1, 2}) + Bytes({1, 3}) + "bob" + Bytes({6}) + "secret" + Socks5Request("example.test", 80));
-  EXPECT_EQ(events.Log,
-            (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
   s.CloseConnection();
   // The session's relay settings go with it; the credentials stay.
   EXPECT_EQ(s.SocksServer(), "");
@@ -181,10 +180,13 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
       {"auth reply version", "5", true, {Bytes({5, 2}), Bytes({5, 0})}, 20002, "socks version error"},
       {"password refused", "5", true, {Bytes({5, 2}), Bytes({1, 1})}, 20015, "socks authentication failed"},
       {"auth reply too long", "5", true, {Bytes({5, 2}), Bytes({1, 0, 0})}, 20001, "too much data availaible"},
-      {"connect reply version", "5", false, {Bytes({5, 0}), Bytes({4, 0, 0, 1, 0, 0, 0, 0, 0, 0})}, 20002,
+      {"connect reply version",
+       "5",
+       false,
+       {Bytes({5, 0}), Bytes({4, 0, 0, 1, 0, 0, 0, 0, 0, 0})},
+       20002,
        "socks version error"},
-      {"IPv6 bound address", "5", false, {Bytes({5, 0}), Bytes({5, 0, 0, 4, 0})}, 20011,
-       "address type not supported"},
+      {"IPv6 bound address", "5", false, {Bytes({5, 0}), Bytes({5, 0, 0, 4, 0})}, 20011, "address type not supported"},
       {"socks 4 version", "4", false, {Bytes({1, 90, 0, 0, 0, 0, 0, 0})}, 20002, "socks version error"},
       {"socks 4 code 91", "4", false, {Bytes({0, 91, 0, 0, 0, 0, 0, 0})}, 20016, "request rejected or failed"},
       {"socks 4 code 92", "4", false, {Bytes({0, 92, 0, 0, 0, 0, 0, 0})}, 20008, "connection refused"},
@@ -196,18 +198,34 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
                                      "connection refused",           "time to live expired",
                                      "command not supported",        "address type not supported"};
   for (int code = 1; code <= 8; ++code)
-    cases.push_back({"socks 5 reply code", "5", false, {Bytes({5, 0}), Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0})},
-                     20003 + code, socks5Texts[code - 1]});
-  cases.push_back({"socks 5 reply code 9", "5", false, {Bytes({5, 0}), Bytes({5, 9, 0, 1, 0, 0, 0, 0, 0, 0})}, 20012,
+    cases.push_back({"socks 5 reply code",
+                     "5",
+                     false,
+                     {Bytes({5, 0}), Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0})},
+                     20003 + code,
+                     socks5Texts[code - 1]});
+  cases.push_back({"socks 5 reply code 9",
+                   "5",
+                   false,
+                   {Bytes({5, 0}), Bytes({5, 9, 0, 1, 0, 0, 0, 0, 0, 0})},
+                   20012,
                    "unassigned error #9"});
-  cases.push_back({"socks 5 reply code 255", "5", false, {Bytes({5, 0}), Bytes({5, 255})}, 20012,
-                   "unassigned error #255"});
-  cases.push_back({"bound name too long for the reply buffer", "5", false,
-                   {Bytes({5, 0}), Bytes({5, 0, 0, 3, 200}) + std::string(200, 'n') + PortBytes(1)}, 20013,
+  cases.push_back(
+      {"socks 5 reply code 255", "5", false, {Bytes({5, 0}), Bytes({5, 255})}, 20012, "unassigned error #255"});
+  cases.push_back({"bound name too long for the reply buffer",
+                   "5",
+                   false,
+                   {Bytes({5, 0}), Bytes({5, 0, 0, 3, 200}) + std::string(200, 'n') + PortBytes(1)},
+                   20013,
                    "socks reply too long: bound host name of 200 bytes, at most 120 fit"});
   // Only "no authentication" was offered: the user name must not go out.
-  cases.push_back({"user/password picked though not offered", "5", false, {Bytes({5, 2})}, 20003,
-                   "authentification method not acceptable", "bob"});
+  cases.push_back({"user/password picked though not offered",
+                   "5",
+                   false,
+                   {Bytes({5, 2})},
+                   20003,
+                   "authentification method not acceptable",
+                   "bob"});
 
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.code));
@@ -263,29 +281,49 @@ TEST(Socks, AFailureEndsClosedWhateverItsHandlersThrow)
     const char* level = "5";
     const char* addr = "127.0.0.1";
   } cases[] = {
-      {"OnSocksError", SocksError, {Bytes({5, 0xFF})}, false,
+      {"OnSocksError",
+       SocksError,
+       {Bytes({5, 0xFF})},
+       false,
        {"socks-connected 0", noMethod, "connected 20003", "closed 20003"}},
-      {"OnSessionConnected", SessionConnected, {Bytes({5, 0xFF})}, false,
+      {"OnSessionConnected",
+       SessionConnected,
+       {Bytes({5, 0xFF})},
+       false,
        {"socks-connected 0", noMethod, "connected 20003", "closed 20003"}},
-      {"OnSocksAuthState, password refused", AuthState, {Bytes({5, 2}), Bytes({1, 1})}, false,
+      {"OnSocksAuthState, password refused",
+       AuthState,
+       {Bytes({5, 2}), Bytes({1, 1})},
+       false,
        {"socks-connected 0", "auth start", "socks-error 20015 socks authentication failed", "connected 20015",
         "closed 20015"}},
-      {"OnSocksAuthState, password not needed after all", AuthState,
-       {Bytes({5, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})}, false,
+      {"OnSocksAuthState, password not needed after all",
+       AuthState,
+       {Bytes({5, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})},
+       false,
        {"socks-connected 0", "auth not-required", "socks-error 20004 general SOCKS server failure", "connected 20004",
         "closed 20004"}},
-      {"OnSocksAuthState, password taken", AuthState,
-       {Bytes({5, 2}), Bytes({1, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})}, false,
+      {"OnSocksAuthState, password taken",
+       AuthState,
+       {Bytes({5, 2}), Bytes({1, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})},
+       false,
        {"socks-connected 0", "auth start", "auth success", "socks-error 20004 general SOCKS server failure",
         "connected 20004", "closed 20004"}},
-      {"OnSocksAuthState, relay gone during authentication", AuthState, {Bytes({5, 2})}, true,
+      {"OnSocksAuthState, relay gone during authentication",
+       AuthState,
+       {Bytes({5, 2})},
+       true,
        {"socks-connected 0", "auth start", "auth failure", "closed 0", "bg boom"}},
-      {"OnSocksError, socks 4 destination unknown", SocksError, {}, false,
+      {"OnSocksError, socks 4 destination unknown",
+       SocksError,
+       {},
+       false,
        {"socks-connected 0",
         "socks-error 20017 ESocketException NetSocketResolveHost: Cannot convert host address 'no-such-host.test', "
         "Error #11001",
         "closed 20017", "bg boom"},
-       "4", "no-such-host.test"},
+       "4",
+       "no-such-host.test"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -373,8 +411,7 @@ TEST(Socks, RepliesInPiecesWaitForTheWholeReply)
       10s));
   EXPECT_EQ(atThree, "auth start");
   EXPECT_EQ(atSeven, "auth success");
-  EXPECT_EQ(events.Log,
-            (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
   s.CloseConnection();
 }
 

@@ -91,10 +91,16 @@ TEST(Tcp, EventOrderOfARequestReplyExchange)
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
   EXPECT_EQ(request, "hello\n");
   EXPECT_EQ(reply, "IP:127.0.0.9 done");
-  const std::vector<std::string> expected = {
-      StateText(wsClosed, wsOpened), StateText(wsOpened, wsConnecting), "connect returned",
-      StateText(wsConnecting, wsConnected), "connected 0", "send returned", "sent 0", "data 0", "closed 0",
-      StateText(wsConnected, wsClosed)};
+  const std::vector<std::string> expected = {StateText(wsClosed, wsOpened),
+                                             StateText(wsOpened, wsConnecting),
+                                             "connect returned",
+                                             StateText(wsConnecting, wsConnected),
+                                             "connected 0",
+                                             "send returned",
+                                             "sent 0",
+                                             "data 0",
+                                             "closed 0",
+                                             StateText(wsConnected, wsClosed)};
   EXPECT_EQ(events.Folded({"sent 0", "data 0"}), expected);
   EXPECT_EQ(readAtClose, 17);  // what the handler received, until the close resets it
   EXPECT_EQ(s.ReadCount(), 0);
@@ -193,9 +199,9 @@ TEST(Tcp, RefusedConnectReportsInSessionConnectedAndCloses)
   events.Attach(s);
   ConnectTcp(s, UnusedTcpPort());
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 20000ms));
-  const std::vector<std::string> expected = {StateText(wsClosed, wsOpened), StateText(wsOpened, wsConnecting),
+  const std::vector<std::string> expected = {StateText(wsClosed, wsOpened),        StateText(wsOpened, wsConnecting),
                                              StateText(wsConnecting, wsConnected), "connected 10061",
-                                             StateText(wsConnected, wsClosed), "closed 0"};
+                                             StateText(wsConnected, wsClosed),     "closed 0"};
   EXPECT_EQ(events.Log, expected);
 }
 
@@ -320,14 +326,11 @@ TEST(Tcp, HandlerExceptionsReachBackgroundHandlingAndAbortUnlessCleared)
     TThrow when;
     bool lineMode;
     TSocketState after;
-  } cases[] = {{false, false, false, Always, false, wsClosed},
-               {false, true, false, Always, false, wsConnected},
-               {false, false, true, Always, false, wsClosed},
-               {true, false, false, Always, false, wsConnected},
-               {true, false, true, Always, false, wsConnected},
-               {true, false, false, OnceBeforeReading, false, wsClosed},
-               {true, false, false, OnceBeforeReading, true, wsClosed},
-               {true, false, false, OnceAfterReading, true, wsClosed}};
+  } cases[] = {
+      {false, false, false, Always, false, wsClosed},          {false, true, false, Always, false, wsConnected},
+      {false, false, true, Always, false, wsClosed},           {true, false, false, Always, false, wsConnected},
+      {true, false, true, Always, false, wsConnected},         {true, false, false, OnceBeforeReading, false, wsClosed},
+      {true, false, false, OnceBeforeReading, true, wsClosed}, {true, false, false, OnceAfterReading, true, wsClosed}};
   for (const auto& c : cases) {
     const bool throwOnce = c.when != Always;
     SCOPED_TRACE(std::string(c.inDataHandler ? "data" : "sent") + (throwOnce ? ", once" : "") +
@@ -540,7 +543,7 @@ TEST_F(ConnectedTcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
   EXPECT_TRUE(events.Log.empty());
   s.CloseConnection();
   EXPECT_EQ(events.Log, (std::vector<std::string>{StateText(wsConnected, wsClosed)}));  // no OnSessionClosed
-  EXPECT_EQ(ThrownText([&] { s.Connect(); }), "Connect: No Port Specified");        // defaults restored
+  EXPECT_EQ(ThrownText([&] { s.Connect(); }), "Connect: No Port Specified");            // defaults restored
 }
 
 TEST(Tcp, FailedDupLeavesNoHandleOpen)

@@ -212,14 +212,18 @@ TEST_F(ControlsTest, EditSeesEveryChangeMadeInItsWindow)
     const char* Shown;
   } ways[] = {
       {"typed", [](HWND w) { SendMessageA(w, WM_CHAR, '9', 0); }, "9address"},
-      {"replaced", [](HWND w) {
+      {"replaced",
+       [](HWND w) {
          SendMessageA(w, EM_SETSEL, 0, -1);
          SendMessageA(w, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("x"));
-       }, "x"},
-      {"cleared", [](HWND w) {
+       },
+       "x"},
+      {"cleared",
+       [](HWND w) {
          SendMessageA(w, EM_SETSEL, 0, -1);
          SendMessageA(w, WM_CLEAR, 0, 0);
-       }, ""},
+       },
+       ""},
       {"set from outside", [](HWND w) { SetWindowTextA(w, "typed"); }, "typed"},
   };
   for (TEdit* target : {edit, moved, loose}) {
@@ -250,7 +254,8 @@ TEST_F(ControlsTest, LabelFollowsItsParentsFontUntilItGetsItsOwn)
   EXPECT_EQ(FW_BOLD, info.lfWeight);
   label->Font.SetColor(clRed);
   HDC dc = GetDC(label->Handle());
-  SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label->Handle()));
+  SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(label->Handle()));
   EXPECT_EQ(RGB(255, 0, 0), GetTextColor(dc));
   ReleaseDC(label->Handle(), dc);
 }

@@ -37,13 +37,13 @@ void Note(const std::string& line)
 const char* StatusName(TCurrentStatus status)
 {
   switch (status) {
-    case TCurrentStatus::Stopped: return "stopped";
-    case TCurrentStatus::StartPending: return "start-pending";
-    case TCurrentStatus::StopPending: return "stop-pending";
-    case TCurrentStatus::Running: return "running";
-    case TCurrentStatus::ContinuePending: return "continue-pending";
-    case TCurrentStatus::PausePending: return "pause-pending";
-    case TCurrentStatus::Paused: return "paused";
+  case TCurrentStatus::Stopped: return "stopped";
+  case TCurrentStatus::StartPending: return "start-pending";
+  case TCurrentStatus::StopPending: return "stop-pending";
+  case TCurrentStatus::Running: return "running";
+  case TCurrentStatus::ContinuePending: return "continue-pending";
+  case TCurrentStatus::PausePending: return "pause-pending";
+  case TCurrentStatus::Paused: return "paused";
   }
   return "?";
 }

@@ -232,9 +232,9 @@ TEST_F(ServiceThreadTest, PauseContinueAndStop)
   Send(thread, SERVICE_CONTROL_CONTINUE);
   Send(thread, SERVICE_CONTROL_STOP);
   ASSERT_TRUE(Ended(thread));
-  EXPECT_EQ((std::vector<std::string>{N("start", TCurrentStatus::StartPending), N("pause", TCurrentStatus::PausePending),
-                                      N("continue", TCurrentStatus::ContinuePending),
-                                      N("stop", TCurrentStatus::StopPending)}),
+  EXPECT_EQ((std::vector<std::string>{
+                N("start", TCurrentStatus::StartPending), N("pause", TCurrentStatus::PausePending),
+                N("continue", TCurrentStatus::ContinuePending), N("stop", TCurrentStatus::StopPending)}),
             Notes());
 }
 
@@ -271,8 +271,9 @@ TEST_F(ServiceThreadTest, AStopSentWhileTheStartHandlerRunsIsActedUpon)
   if (!ended)
     Send(thread, SERVICE_CONTROL_STOP);
   ASSERT_TRUE(ended);
-  EXPECT_EQ((std::vector<std::string>{N("start", TCurrentStatus::StartPending), N("stop", TCurrentStatus::StopPending)}),
-            Notes());
+  EXPECT_EQ(
+      (std::vector<std::string>{N("start", TCurrentStatus::StartPending), N("stop", TCurrentStatus::StopPending)}),
+      Notes());
 }
 
 TEST_F(ServiceThreadTest, StopWhilePausedEndsTheThread)
@@ -294,9 +295,9 @@ TEST_F(ServiceThreadTest, ShutdownEndsWithoutTheStopHandler)
   ASSERT_TRUE(WaitForStatus(TCurrentStatus::Running));
   Send(thread, SERVICE_CONTROL_SHUTDOWN);
   ASSERT_TRUE(Ended(thread));
-  EXPECT_EQ((std::vector<std::string>{N("start", TCurrentStatus::StartPending),
-                                      N("shutdown", TCurrentStatus::StopPending)}),
-            Notes());
+  EXPECT_EQ(
+      (std::vector<std::string>{N("start", TCurrentStatus::StartPending), N("shutdown", TCurrentStatus::StopPending)}),
+      Notes());
 }
 
 TEST_F(ServiceThreadTest, RefusedStopAndPauseKeepTheServiceWhereItWas)

@@ -99,8 +99,7 @@ TEST(PatternCompile, ProgramShapes)
       {"[ab]", 0, false, "1: OpAlternative -> 14\n6: OpAnyOfSmall 'abb' -> 14\n14: OpEnd\n"},
       {"[a]", 1, true, "1: OpAlternative -> 14\n6: OpAnyOfSmall 'Aaa' -> 14\n14: OpEnd\n"},
       {"[^abcd]", 0, false, "1: OpAlternative -> 43\n6: OpAnyOfSet [\\x00-`e-\\xFF] -> 43\n43: OpEnd\n"},
-      {"a??", 0, false,
-       "1: OpAlternative -> 26\n6: OpBracesLazy {0,1} -> 26\n19: OpLiteral 'a'\n26: OpEnd\n"},
+      {"a??", 0, false, "1: OpAlternative -> 26\n6: OpBracesLazy {0,1} -> 26\n19: OpLiteral 'a'\n26: OpEnd\n"},
       {"(a)*", 4, false,
        "1: OpAlternative -> 50\n6: OpLoopEntry -> 33\n11: OpGroupOpen 1 -> 16\n16: OpAlternative -> 28\n"
        "21: OpLiteral 'a' -> 28\n28: OpGroupClose 1 -> 33\n33: OpLoopLazy {0,2147483646} body 11 -> 50\n50: OpEnd\n"},
@@ -126,13 +125,43 @@ TEST(PatternCompile, CompileErrorsCarryCodeMessageAndPosition)
     fifteen += "(";
   }
   const TCase cases[] = {
-      {"a**", 107, 2}, {"a{2}{3}", 107, 4}, {"*a", 115, 1}, {"+", 115, 1}, {"a|?b", 115, 3}, {"(*)", 115, 2},
-      {"(a", 103, 2}, {"a)", 104, 1}, {"(?:a)", 127, 4}, {"(?i", 127, 3}, {"(?i-q)", 127, 5}, {"a(?ix-m:b)", 127, 9}, {"a{3,2}", 124, 5}, {"a{123456789}", 122, 11}, {"a{1,123456789}", 122, 13},
-      {fifteen + "a" + std::string(15, ')'), 102, 15}, {"[b-a]", 109, 4}, {"[abc", 113, 4}, {"[", 113, 1},
-      {"[]", 113, 2}, {"\\x4", 111, 3}, {"\\x", 111, 2}, {"\\x{41", 111, 5}, {"\\xG0", 108, 2}, {"\\x{4G}", 108, 4},
-      {"\\x{100}", 112, 5}, {"a\\", 116, 2}, {"[a\\", 110, 3}, {"[\\x00-\\", 110, 7}, {"(?#abc", 125, 6},
-      {"(a*)*", 106, 4}, {"(a|)+", 106, 4}, {"\\b*", 106, 2}, {"(a{0,3})*b", 106, 8},
-      {"((ab){0,2})*c", 106, 11}, {"(\\b)*", 106, 4}, {"^{2}", 106, 1},
+      {"a**", 107, 2},
+      {"a{2}{3}", 107, 4},
+      {"*a", 115, 1},
+      {"+", 115, 1},
+      {"a|?b", 115, 3},
+      {"(*)", 115, 2},
+      {"(a", 103, 2},
+      {"a)", 104, 1},
+      {"(?:a)", 127, 4},
+      {"(?i", 127, 3},
+      {"(?i-q)", 127, 5},
+      {"a(?ix-m:b)", 127, 9},
+      {"a{3,2}", 124, 5},
+      {"a{123456789}", 122, 11},
+      {"a{1,123456789}", 122, 13},
+      {fifteen + "a" + std::string(15, ')'), 102, 15},
+      {"[b-a]", 109, 4},
+      {"[abc", 113, 4},
+      {"[", 113, 1},
+      {"[]", 113, 2},
+      {"\\x4", 111, 3},
+      {"\\x", 111, 2},
+      {"\\x{41", 111, 5},
+      {"\\xG0", 108, 2},
+      {"\\x{4G}", 108, 4},
+      {"\\x{100}", 112, 5},
+      {"a\\", 116, 2},
+      {"[a\\", 110, 3},
+      {"[\\x00-\\", 110, 7},
+      {"(?#abc", 125, 6},
+      {"(a*)*", 106, 4},
+      {"(a|)+", 106, 4},
+      {"\\b*", 106, 2},
+      {"(a{0,3})*b", 106, 8},
+      {"((ab){0,2})*c", 106, 11},
+      {"(\\b)*", 106, 4},
+      {"^{2}", 106, 1},
   };
   for (const TCase& c : cases) {
     try {
@@ -214,16 +243,11 @@ TEST(PatternCompile, StartHints)
     const char* NotInSet;
   };
   const TCase cases[] = {
-      {"abc|abd", 0, false, "", "a", "bcdx"},
-      {"^abc", 0, true, "", "a", "b"},
-      {"x+abcd", 0, false, "abcd", "x", "a"},
-      {"x*y", 0, false, "y", "xy", "z"},
-      {"abc", 'a', false, "", "a", "b"},
-      {"1|\\D", 0, false, "", "1ax", "02"},
-      {"a?b", 0, false, "", "ab", "c"},
-      {"(a*)??b", 0, false, "", "ab", "c"},
-      {"(a|)??b", 0, false, "", "ab", "c"},
-      {"[a-c]{0,2}d", 0, false, "d", "abcd", "e"},
+      {"abc|abd", 0, false, "", "a", "bcdx"}, {"^abc", 0, true, "", "a", "b"},
+      {"x+abcd", 0, false, "abcd", "x", "a"}, {"x*y", 0, false, "y", "xy", "z"},
+      {"abc", 'a', false, "", "a", "b"},      {"1|\\D", 0, false, "", "1ax", "02"},
+      {"a?b", 0, false, "", "ab", "c"},       {"(a*)??b", 0, false, "", "ab", "c"},
+      {"(a|)??b", 0, false, "", "ab", "c"},   {"[a-c]{0,2}d", 0, false, "d", "abcd", "e"},
   };
   for (const TCase& c : cases) {
     TPatternExpr expr;
@@ -281,9 +305,10 @@ TEST(PatternCompile, ClassMembers)
     const char* Rejects;
   };
   const TCase cases[] = {
-      {"^[a-]$", "a-", "b"}, {"^[-a]$", "a-", "b"}, {"^[a-\\d]$", "a-05", "b"}, {"^[]a]$", "]a", "b["},
-      {"^[^]a]$", "b", "]a"}, {"^[\\x41-\\x43]$", "ABC", "D@"}, {"^[\\D]$", "D", "1d"}, {"^[\\w.]$", "a_9.", "-"},
-      {"^[\\s]$", " \t\r\n\f", "x"}, {"^\\S$", "x", " \t"}, {"^\\W$", "-", "a_"}, {"^[a\\]]$", "a]", "\\"},
+      {"^[a-]$", "a-", "b"},          {"^[-a]$", "a-", "b"},        {"^[a-\\d]$", "a-05", "b"},
+      {"^[]a]$", "]a", "b["},         {"^[^]a]$", "b", "]a"},       {"^[\\x41-\\x43]$", "ABC", "D@"},
+      {"^[\\D]$", "D", "1d"},         {"^[\\w.]$", "a_9.", "-"},    {"^[\\s]$", " \t\r\n\f", "x"},
+      {"^\\S$", "x", " \t"},          {"^\\W$", "-", "a_"},         {"^[a\\]]$", "a]", "\\"},
       {"^[^abcd]$", "e\xFF", "abcd"}, {"^[\\n\\t]$", "\n\t", "nt"},
   };
   for (const TCase& c : cases) {
@@ -319,13 +344,33 @@ TEST(PatternCompile, EscapesAndLiteralBraces)
     bool Expected;
   };
   const TCase cases[] = {
-      {"^\\x{41}$", "A", true}, {"^\\x41$", "A", true}, {"^\\x{}a$", "a", false}, {"^\\t\\n\\r\\f\\a\\e$", "\t\n\r\f\a\x1B", true},
-      {"^\\.\\\\\\0$", ".\\0", true}, {"^a{$", "a{", true}, {"^a{x$", "a{x", true}, {"^a{2,x}$", "a{2,x}", true},
-      {"^a{2}$", "aa", true}, {"^a{2}$", "aaa", false}, {"^a{2,}$", "aaaaa", true}, {"^a{,2}$", "a{,2}", true},
-      {"{2}", "x{2}", true}, {"^(a(?i)b)c$", "aBc", true}, {"^(a(?i)b)c$", "aBC", false}, {"^(a(?i)b)c$", "ABc", false},
-      {"(?i)abc", "xABC", true}, {"^a(?#note)b$", "ab", true}, {"(?x)^a b # comment\n c$", "abc", true},
-      {"(?x)^a\\ b$", "a b", true}, {"(?i-i)^a$", "A", false}, {"(?m)^b$", "a\nb\nc", true}, {"^b$", "a\nb\nc", false},
-      {"(?-s)^a.b$", "a\nb", false}, {"^a.b$", "a\nb", true}, {"(?m)a$", "a\r\nb", true}, {"\\Aab\\Z", "ab", true},
+      {"^\\x{41}$", "A", true},
+      {"^\\x41$", "A", true},
+      {"^\\x{}a$", "a", false},
+      {"^\\t\\n\\r\\f\\a\\e$", "\t\n\r\f\a\x1B", true},
+      {"^\\.\\\\\\0$", ".\\0", true},
+      {"^a{$", "a{", true},
+      {"^a{x$", "a{x", true},
+      {"^a{2,x}$", "a{2,x}", true},
+      {"^a{2}$", "aa", true},
+      {"^a{2}$", "aaa", false},
+      {"^a{2,}$", "aaaaa", true},
+      {"^a{,2}$", "a{,2}", true},
+      {"{2}", "x{2}", true},
+      {"^(a(?i)b)c$", "aBc", true},
+      {"^(a(?i)b)c$", "aBC", false},
+      {"^(a(?i)b)c$", "ABc", false},
+      {"(?i)abc", "xABC", true},
+      {"^a(?#note)b$", "ab", true},
+      {"(?x)^a b # comment\n c$", "abc", true},
+      {"(?x)^a\\ b$", "a b", true},
+      {"(?i-i)^a$", "A", false},
+      {"(?m)^b$", "a\nb\nc", true},
+      {"^b$", "a\nb\nc", false},
+      {"(?-s)^a.b$", "a\nb", false},
+      {"^a.b$", "a\nb", true},
+      {"(?m)a$", "a\r\nb", true},
+      {"\\Aab\\Z", "ab", true},
   };
   for (const TCase& c : cases) {
     EXPECT_EQ(MatchPattern(c.Pattern, c.Text), c.Expected) << c.Pattern << " on '" << c.Text << "'";
@@ -351,11 +396,11 @@ TEST(PatternCompile, VerifierRejectsDamagedPrograms)
   };
   // Node 6 is the start anchor; its next offset sits at 7.
   ASSERT_EQ(good[6], OpInputStart);
-  EXPECT_FALSE(damaged(7, 1000, true));   // past the end
-  EXPECT_FALSE(damaged(7, -6, true));     // onto the marker
-  EXPECT_FALSE(damaged(7, 2, true));      // into the middle of a node
-  EXPECT_FALSE(damaged(7, 0, true));      // chain cut short
-  EXPECT_FALSE(damaged(6, 14, false));    // a kind that is never stored
-  EXPECT_FALSE(damaged(0, 0, false));     // no marker
+  EXPECT_FALSE(damaged(7, 1000, true));  // past the end
+  EXPECT_FALSE(damaged(7, -6, true));    // onto the marker
+  EXPECT_FALSE(damaged(7, 2, true));     // into the middle of a node
+  EXPECT_FALSE(damaged(7, 0, true));     // chain cut short
+  EXPECT_FALSE(damaged(6, 14, false));   // a kind that is never stored
+  EXPECT_FALSE(damaged(0, 0, false));    // no marker
   EXPECT_FALSE(VerifyPatternProgram(good.data(), static_cast<int>(good.size()) - 1, nullptr));  // cut off
 }

@@ -26,11 +26,11 @@ TEST(PatternDepth, DeepRecursionRaisesInsteadOfCrashing)
 {
   const std::string text = Repeated("ab", 100000) + "c";
   const std::string rows[][2] = {
-      {"(ab)*c", text},                                 // a greedy loop: three levels an iteration
-      {"^(?-g)(ab)*c$", text},                          // a counted loop
-      {"(?-s)^.{0,99999}c$", text},                     // a counted loop of one level an iteration
-      {"^" + Repeated("a*", 20000) + "c", "c"},         // a chain of repeats: one level a piece
-      {"^" + Repeated("a?", 20000) + "c", "c"},         // a chain of choices
+      {"(ab)*c", text},                          // a greedy loop: three levels an iteration
+      {"^(?-g)(ab)*c$", text},                   // a counted loop
+      {"(?-s)^.{0,99999}c$", text},              // a counted loop of one level an iteration
+      {"^" + Repeated("a*", 20000) + "c", "c"},  // a chain of repeats: one level a piece
+      {"^" + Repeated("a?", 20000) + "c", "c"},  // a chain of choices
   };
   for (const auto& row : rows) {
     try {

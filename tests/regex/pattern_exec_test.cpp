@@ -31,15 +31,39 @@ TEST(PatternExec, MatcherCases)
       {"^10\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "10.0.0.1", true},
       {"^10\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "110.0.0.1", false},
       {"^192\\.168\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "10.192.168.1", false},
-      {"a", "bbba", true}, {"b+", "aaab", true}, {"^$", "", true}, {"x*y", "xxxz", false}, {"x*y", "xxxy", true},
-      {"a+?b", "aaab", true}, {"^(a|ab){1,2}$", "aba", true}, {"^(a|ab){1,2}$", "abab", true},
-      {"^(a|ab){1,2}$", "ababa", false}, {"\\bab", "cab", false}, {"\\bab", "c ab", true}, {"\\Bab", "cab", true},
-      {"\\Bab", "c ab", false}, {"(a)\\1", "aa", true}, {"(a)\\1", "ab", false}, {"(?i)(a)\\1", "aA", true},
-      {"\\2(a)", "aa", false}, {"^(a)|\\1b$", "b", false}, {"^a.c$", "a\rc", true}, {"a$", "a\n", false},
-      {"^(ab|a)(bc|c)$", "abc", true}, {"^(a+)+b$", "aaab", true}, {"^(?:a)?", "", false},
-      {"^[0-9]+(\\.[0-9]+)*$", "1.22.333", true}, {"^x(a|b)*?y$", "xababy", true}, {"^x(a|b)+?y$", "xy", false},
-      {"^(a){2,3}$", "aa", true}, {"^(a){2,3}$", "aaaa", false}, {"^(a){2,3}?$", "aaa", true},
-      {"^a{0}b$", "b", true}, {"^(ab){0}c$", "c", true}, {"^a*?$", "aaa", true}, {"^a{1,2}?b$", "aab", true},
+      {"a", "bbba", true},
+      {"b+", "aaab", true},
+      {"^$", "", true},
+      {"x*y", "xxxz", false},
+      {"x*y", "xxxy", true},
+      {"a+?b", "aaab", true},
+      {"^(a|ab){1,2}$", "aba", true},
+      {"^(a|ab){1,2}$", "abab", true},
+      {"^(a|ab){1,2}$", "ababa", false},
+      {"\\bab", "cab", false},
+      {"\\bab", "c ab", true},
+      {"\\Bab", "cab", true},
+      {"\\Bab", "c ab", false},
+      {"(a)\\1", "aa", true},
+      {"(a)\\1", "ab", false},
+      {"(?i)(a)\\1", "aA", true},
+      {"\\2(a)", "aa", false},
+      {"^(a)|\\1b$", "b", false},
+      {"^a.c$", "a\rc", true},
+      {"a$", "a\n", false},
+      {"^(ab|a)(bc|c)$", "abc", true},
+      {"^(a+)+b$", "aaab", true},
+      {"^(?:a)?", "", false},
+      {"^[0-9]+(\\.[0-9]+)*$", "1.22.333", true},
+      {"^x(a|b)*?y$", "xababy", true},
+      {"^x(a|b)+?y$", "xy", false},
+      {"^(a){2,3}$", "aa", true},
+      {"^(a){2,3}$", "aaaa", false},
+      {"^(a){2,3}?$", "aaa", true},
+      {"^a{0}b$", "b", true},
+      {"^(ab){0}c$", "c", true},
+      {"^a*?$", "aaa", true},
+      {"^a{1,2}?b$", "aab", true},
   };
   for (const TMatchCase& c : cases) {
     if (std::string(c.Pattern) == "^(?:a)?") {
@@ -171,8 +195,8 @@ TEST(PatternExec, ObjectSettings)
 TEST(PatternExec, MultiLineAnchorsWithPairedSeparator)
 {
   const TMatchCase cases[] = {
-      {"(?m)^b", "a\r\nb", true}, {"(?m)a$", "a\r\nb", true}, {"(?m)^$", "a\r\nb", false},
-      {"(?m)^c", "a\nc", true}, {"(?m)x$", "x\ry", true}, {"(?m-s)a.b", "a\rb", false}, {"(?-s)a.b", "a-b", true},
+      {"(?m)^b", "a\r\nb", true}, {"(?m)a$", "a\r\nb", true},   {"(?m)^$", "a\r\nb", false}, {"(?m)^c", "a\nc", true},
+      {"(?m)x$", "x\ry", true},   {"(?m-s)a.b", "a\rb", false}, {"(?-s)a.b", "a-b", true},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
 }
@@ -181,7 +205,10 @@ TEST(PatternExec, MultiLineAnchorsWithPairedSeparator)
 TEST(PatternRegression, LazyOptionalOverEmptyAtomCompiles)
 {
   const TMatchCase cases[] = {
-      {"(a*)??b", "b", true}, {"(a|)??b", "xb", true}, {"(?-g)(a|)?b", "b", true}, {"(a*)??b", "c", false},
+      {"(a*)??b", "b", true},
+      {"(a|)??b", "xb", true},
+      {"(?-g)(a|)?b", "b", true},
+      {"(a*)??b", "c", false},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
 }
@@ -197,8 +224,8 @@ TEST(PatternRegression, BracesWithZeroMinimumHaveNoWidth)
 TEST(PatternRegression, FailedLoopEntryRestoresCounter)
 {
   const TMatchCase cases[] = {
-      {"^(a){1,2}?(b)??$", "aaa", false}, {"^(a){1,2}?(b)??$", "aa", true}, {"^(a){1,2}?(b)??$", "ab", true},
-      {"^(a){1,2}?(b)??$", "aab", true}, {"^(a){1,2}?(c){1,2}?$", "aaac", false},
+      {"^(a){1,2}?(b)??$", "aaa", false}, {"^(a){1,2}?(b)??$", "aa", true},        {"^(a){1,2}?(b)??$", "ab", true},
+      {"^(a){1,2}?(b)??$", "aab", true},  {"^(a){1,2}?(c){1,2}?$", "aaac", false},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
 }
@@ -206,9 +233,16 @@ TEST(PatternRegression, FailedLoopEntryRestoresCounter)
 TEST(PatternRegression, QuantifiedBackReferenceStepsByCapture)
 {
   const TMatchCase cases[] = {
-      {"^(ab)\\1*b", "ababab", false}, {"^(ab)\\1*$", "ababab", true}, {"^(ab)\\1*c", "abababc", true},
-      {"^()\\1*c", "abc", false}, {"^()\\1*c", "c", true}, {"^()\\1+c", "c", true}, {"^(ab)\\1{2}$", "ababab", true},
-      {"^(ab)\\1{2}$", "abababa", false}, {"^(ab)\\1*?b", "ababab", false}, {"^(ab)\\1+?ab$", "ababab", true},
+      {"^(ab)\\1*b", "ababab", false},
+      {"^(ab)\\1*$", "ababab", true},
+      {"^(ab)\\1*c", "abababc", true},
+      {"^()\\1*c", "abc", false},
+      {"^()\\1*c", "c", true},
+      {"^()\\1+c", "c", true},
+      {"^(ab)\\1{2}$", "ababab", true},
+      {"^(ab)\\1{2}$", "abababa", false},
+      {"^(ab)\\1*?b", "ababab", false},
+      {"^(ab)\\1+?ab$", "ababab", true},
       {"^(?i)(ab)\\1*$", "abABab", true},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
@@ -233,9 +267,10 @@ TEST(PatternRegression, BackReferenceEndingBeforeItsStartIsUnset)
 TEST(PatternRegression, ReferenceInsideItsOwnGroup)
 {
   const TMatchCase cases[] = {
-      {"^(a|b\\1)+$", "ab", true}, {"^(a|b\\1)+$", "aba", true}, {"^(a|b\\1)+$", "ba", false},
-      {"(a|\\1)+", "b", false}, {"(a|\\1)+", "ba", true}, {"^(a|\\1)+$", "aa", true}, {"^(a|\\1)+$", "ab", false},
-      {"(a|\\1)*x", "aax", true}, {"^(?-g)(a|\\1)+?$", "aa", true}, {"^(a|\\1){2,}$", "a", true},
+      {"^(a|b\\1)+$", "ab", true},  {"^(a|b\\1)+$", "aba", true}, {"^(a|b\\1)+$", "ba", false},
+      {"(a|\\1)+", "b", false},     {"(a|\\1)+", "ba", true},     {"^(a|\\1)+$", "aa", true},
+      {"^(a|\\1)+$", "ab", false},  {"(a|\\1)*x", "aax", true},   {"^(?-g)(a|\\1)+?$", "aa", true},
+      {"^(a|\\1){2,}$", "a", true},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
 }
@@ -245,8 +280,8 @@ TEST(PatternRegression, ReferenceInsideItsOwnGroup)
 TEST(PatternRegression, LoopOverEmptyReferenceEnds)
 {
   const TMatchCase cases[] = {
-      {"((a?)\\2)*", "b", true}, {"^((a?)\\2)*$", "b", false}, {"^((a?)\\2)*b$", "aab", true},
-      {"^((a?)\\2)+b$", "b", true}, {"^(?-g)((a?)\\2)*$", "b", false}, {"^((a?)\\2){2,}b$", "b", true},
+      {"((a?)\\2)*", "b", true},           {"^((a?)\\2)*$", "b", false},      {"^((a?)\\2)*b$", "aab", true},
+      {"^((a?)\\2)+b$", "b", true},        {"^(?-g)((a?)\\2)*$", "b", false}, {"^((a?)\\2){2,}b$", "b", true},
       {"^((a?)\\2){1,3}?$", "aaa", false}, {"^(()\\2)*c$", "c", true},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
@@ -272,9 +307,9 @@ TEST(PatternRegression, StepLimitIsOffByDefaultAndStopsARun)
 TEST(PatternRegression, NulEscapeNeverMatchesOutsideAClass)
 {
   const TMatchCase cases[] = {
-      {"a\\x00b", "ab", false}, {"a\\x{0}b", "ab", false}, {"(\\x00)*b", "b", true}, {"^(\\x00)*b$", "ab", false},
-      {"(?i)a\\x00b", "ab", false}, {"^[\\x00a]$", "a", true}, {"^[^\\x00]$", "z", true}, {"^[\\x00-a]$", "Z", true},
-      {"[\\x00]", "", false},
+      {"a\\x00b", "ab", false},     {"a\\x{0}b", "ab", false},    {"(\\x00)*b", "b", true},
+      {"^(\\x00)*b$", "ab", false}, {"(?i)a\\x00b", "ab", false}, {"^[\\x00a]$", "a", true},
+      {"^[^\\x00]$", "z", true},    {"^[\\x00-a]$", "Z", true},   {"[\\x00]", "", false},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
   EXPECT_EQ(ErrorCodeOf("[\\x00-\\", "a"), 110);
@@ -284,8 +319,9 @@ TEST(PatternRegression, NulEscapeNeverMatchesOutsideAClass)
 TEST(PatternRegression, EmptyTextIsAnInputNotAMissingOne)
 {
   const TMatchCase cases[] = {
-      {"^$", "", true}, {"^\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "", false}, {"a", "", false},
-      {"a*", "", true}, {"^", "", true},
+      {"^$", "", true}, {"^\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?\\.\\d\\d?\\d?$", "", false},
+      {"a", "", false}, {"a*", "", true},
+      {"^", "", true},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
 }
@@ -293,8 +329,8 @@ TEST(PatternRegression, EmptyTextIsAnInputNotAMissingOne)
 TEST(PatternRegression, EmptyMatchesAreFoundAtEveryPosition)
 {
   const TMatchCase cases[] = {
-      {"a*", "b", true}, {"$", "abc", true}, {"x?", "abc", true}, {"()\\1", "", true}, {"\\b", "ab", true},
-      {"\\B", "a", false}, {"(?m)$", "ab", true},
+      {"a*", "b", true},   {"$", "abc", true},  {"x?", "abc", true},   {"()\\1", "", true},
+      {"\\b", "ab", true}, {"\\B", "a", false}, {"(?m)$", "ab", true},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
   TPatternExpr expr;
@@ -307,8 +343,8 @@ TEST(PatternRegression, EmptyMatchesAreFoundAtEveryPosition)
 TEST(PatternRegression, CaseInsensitiveRepeatAcceptsBothCasesThroughout)
 {
   const TMatchCase cases[] = {
-      {"(?i)^a*$", "aAa", true}, {"(?i)^a*$", "AaA", true}, {"(?i)^a+b$", "AaAB", true}, {"(?i)^a{3}$", "aAa", true},
-      {"(?i)^a*?$", "aAa", true}, {"(?i)^a*$", "aAb", false},
+      {"(?i)^a*$", "aAa", true},   {"(?i)^a*$", "AaA", true},  {"(?i)^a+b$", "AaAB", true},
+      {"(?i)^a{3}$", "aAa", true}, {"(?i)^a*?$", "aAa", true}, {"(?i)^a*$", "aAb", false},
   };
   ExpectMatches(std::begin(cases), std::end(cases));
 }

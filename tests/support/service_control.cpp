@@ -165,7 +165,7 @@ SERVICE_STATUS_PROCESS QueryStatus(const std::string& name)
   TServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
   DWORD needed = 0;
   if (service.Get() == nullptr || !QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
-                                                          reinterpret_cast<BYTE*>(&status), sizeof status, &needed))
+                                                        reinterpret_cast<BYTE*>(&status), sizeof status, &needed))
     status.dwCurrentState = 0;
   return status;
 }
