@@ -168,7 +168,9 @@ void TCustomNetSocket::QueueData(const void* Data, int Len)
 
 int TCustomNetSocket::Send(const void* Data, int Len)
 {
-  if (state_ != wsConnected && state_ != wsSocksConnected) {
+  // A session whose handle is gone (a close that failed) sends nothing: the
+  // bytes would wait in the queue for ever while the caller counts them sent.
+  if ((state_ != wsConnected && state_ != wsSocksConnected) || socketHandle_ == INVALID_SOCKET) {
     Winsock::WSASetLastError(WSAENOTCONN);
     ReportSocketError("Send");
     return -1;

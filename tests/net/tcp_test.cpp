@@ -546,6 +546,17 @@ TEST_F(ConnectedTcp, FailedCloseIsReportedAndTheNextCloseFinishesQuietly)
   EXPECT_EQ(ThrownText([&] { s.Connect(); }), "Connect: No Port Specified");            // defaults restored
 }
 
+TEST_F(ConnectedTcp, SendAfterAFailedCloseIsRefusedAndEndsTheSession)
+{
+  // The state still says connected, but there is no handle to send on:
+  // counting the bytes as sent would hide that they never leave.
+  Winsock::closesocket(s.SocketHandle());  // behind the component's back
+  ThrownText([&] { s.CloseConnection(); });
+  EXPECT_EQ(ThrownText([&] { s.SendText("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(s.State(), wsClosed);
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"closed 10057", StateText(wsConnected, wsClosed)}));
+}
+
 TEST(Tcp, FailedDupLeavesNoHandleOpen)
 {
   // The handle is handed over with the call: whatever fails, the component
