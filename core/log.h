@@ -18,6 +18,13 @@ public:
 // The UDP port the log lines are broadcast to.
 inline constexpr int LogBroadcastPort = 899;
 
+// The log levels, as the settings tab offers them: "low", "normal", "high",
+// "debug". A line passes when its level is at most the configured one.
+inline constexpr std::uint8_t LogLow = 10;
+inline constexpr std::uint8_t LogNormal = 20;
+inline constexpr std::uint8_t LogHigh = 30;
+inline constexpr std::uint8_t LogDebug = 40;
+
 // Reports one line of the core. When level is at most LogLevel the line goes
 // to the log file, the first free slot and LastMessage; when BroadcastLog is
 // set and LogLevel is below 99 it is broadcast whatever its level. Never

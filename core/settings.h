@@ -9,6 +9,11 @@
 // history and the log slots. Shared by the core and both front ends, main
 // thread only.
 
+// The sections of korvalind.ini.
+inline constexpr const char* AccountSection = "ACCOUNT";
+inline constexpr const char* LoggingSection = "LOGGING";
+inline constexpr const char* OptionsSection = "OPTIONS";
+
 extern std::string AccountName;
 extern std::string DomainName;
 extern std::string PasswordHash;
