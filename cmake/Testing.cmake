@@ -13,21 +13,29 @@ foreach(target gtest gtest_main gmock gmock_main)
   target_compile_options(${target} PRIVATE -w)
 endforeach()
 
-# Every test program refuses to run outside the sandbox (tests/support/test_main.cpp);
-# the guard test checks the namespace itself, and every test depends on it.
+# Test programs that open sockets or resolve names run only inside the sandbox
+# (tools/sandbox): their main refuses elsewhere (tests/support/test_main.cpp),
+# and the guard test, which checks the namespace itself, comes before them.
 set(KORVALIND_SANDBOX_SCRIPT ${PROJECT_SOURCE_DIR}/tools/sandbox)
 add_test(NAME sandbox_guard COMMAND ${KORVALIND_SANDBOX_SCRIPT} --check)
 set_tests_properties(sandbox_guard PROPERTIES FIXTURES_SETUP sandbox)
 
-# korvalind_add_gtest(<name> SOURCES <files...> LIBS <libraries...> [TIMEOUT <s>]
-#                     [WRAPPER <command...>])
+# korvalind_add_gtest(<name> [OFFLINE] SOURCES <files...> LIBS <libraries...>
+#                     [TIMEOUT <s>] [WRAPPER <command...>])
 # One CTest test per program: a Wine start is expensive, so GoogleTest runs all
 # cases of a program in one process and writes its counts for the summary line.
+# OFFLINE: the program opens no socket and resolves no name, so it runs
+# anywhere without the sandbox (ctest -L offline runs these alone).
 # WRAPPER runs the program through a command (one that starts its peers, say).
 function(korvalind_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;WRAPPER" ${ARGN})
+  cmake_parse_arguments(ARG "OFFLINE" "TIMEOUT" "SOURCES;LIBS;WRAPPER" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE korvalind_test_support ${ARG_LIBS} GTest::gmock)
+  if(ARG_OFFLINE)
+    set(main GTest::gmock_main)
+  else()
+    set(main korvalind_sandboxed_main)
+  endif()
+  target_link_libraries(${name} PRIVATE korvalind_test_support ${ARG_LIBS} ${main})
   set(report ${PROJECT_BINARY_DIR}/test-results/${name}.xml)
   if(WIN32)
     # Under Wine the Unix root is drive Z:.
@@ -42,8 +50,13 @@ function(korvalind_add_gtest name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED sandbox TIMEOUT ${ARG_TIMEOUT}
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
                        ENVIRONMENT "KORVALIND_SOURCE_DIR=${PROJECT_SOURCE_DIR};KORVALIND_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  if(ARG_OFFLINE)
+    set_property(TEST ${name} APPEND PROPERTY LABELS offline)
+  else()
+    set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED sandbox)
+  endif()
 endfunction()
 
 # korvalind_use_reference_service(<test>): the test talks to the reference
