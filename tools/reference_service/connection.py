@@ -6,7 +6,10 @@ import time
 from .records import warn
 
 LINE_LIMIT = 65536
+RECV_CHUNK = 4096
 DRAIN_SECONDS = 1.0
+# How long one piece of a reply may wait for room in the client's window.
+SEND_SECONDS = 10.0
 # How long a silent server keeps a connection open for a client that never closes it.
 HOLD_SECONDS = 600.0
 
@@ -27,7 +30,7 @@ def read_line(sock, timeout):
             break
         sock.settimeout(left)
         try:
-            chunk = sock.recv(4096)
+            chunk = sock.recv(RECV_CHUNK)
         except (socket.timeout, OSError):
             break
         if not chunk:
@@ -52,7 +55,7 @@ def send_reply(sock, data: bytes, behaviour):
         time.sleep(behaviour["delay_ms"] / 1000.0)
     if not data:
         return
-    sock.settimeout(10)
+    sock.settimeout(SEND_SECONDS)
     # Without this, the kernel may join pieces that the test wants apart.
     sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     parts = split_pieces(data, behaviour.get("pieces", 1))
@@ -76,7 +79,7 @@ def finish(sock):
             if left <= 0:
                 break
             sock.settimeout(left)
-            if not sock.recv(4096):
+            if not sock.recv(RECV_CHUNK):
                 break
     except OSError:
         pass
@@ -88,7 +91,7 @@ def hold(sock):
     """Keep the connection open without a word until the client closes it."""
     try:
         sock.settimeout(HOLD_SECONDS)
-        while sock.recv(4096):
+        while sock.recv(RECV_CHUNK):
             pass
     except OSError:
         pass
