@@ -9,7 +9,7 @@
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"
-#include "tests/core/loopback_peer.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/reference_service.h"
 
@@ -207,10 +207,10 @@ TEST_F(MainRoadTest, DeadUpdateHostsGiveWayToTheSecondAndThirdByTheClientsOwnTim
   const auto ladder = [](int n) { return n <= 5 ? 15000u : n <= 10 ? 30000u : n <= 15 ? 120000u : 300000u; };
   for (const bool reset : {false, true}) {
     SCOPED_TRACE(reset ? "every connection reset" : "connections refused");
-    std::vector<std::unique_ptr<TLoopbackPeer>> deadHosts;
+    std::vector<std::unique_ptr<TPeerServer>> deadHosts;
     if (reset)
       for (const char* address : {"127.0.0.21", "127.0.0.22"}) {
-        deadHosts.push_back(std::make_unique<TLoopbackPeer>(address, 900, [](SOCKET) { return TPeerEnd::Reset; }));
+        deadHosts.push_back(std::make_unique<TPeerServer>(address, 900, [](SOCKET) { return TPeerEnd::Reset; }));
         ASSERT_TRUE(deadHosts.back()->Listening()) << address;
       }
     // As after a successful update on the first host: no resolution pending.
