@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "regex/pattern_expr.h"
 #include "regex/pattern_program.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 int HexValue(char c)
 {
-  if (c >= '0' && c <= '9') {
+  if (IsAsciiDigit(c)) {
     return c - '0';
   }
   if (c >= 'a' && c <= 'f') {
@@ -409,7 +410,7 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
         next = nullptr;
         break;
       case OpNonDigit:
-        addWhere([](unsigned char c) { return !IsDigitChar(c); });
+        addWhere([](unsigned char c) { return !IsAsciiDigit(static_cast<char>(c)); });
         next = nullptr;
         break;
       case OpLiteral:

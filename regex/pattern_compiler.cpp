@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "regex/pattern_expr.h"
 #include "regex/pattern_program.h"
 
@@ -50,7 +51,7 @@ bool IsExtendedBlank(char c)
 bool ReadDigits(const char*& p, const char*& end)
 {
   const char* begin = p;
-  while (IsDigitChar(static_cast<unsigned char>(*p))) {
+  while (IsAsciiDigit(*p)) {
     ++p;
   }
   end = p;

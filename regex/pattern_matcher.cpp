@@ -3,6 +3,7 @@
 // narrow (ExecFrom).
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "regex/pattern_expr.h"
 #include "regex/pattern_program.h"
 
@@ -282,7 +283,7 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
     break;
   case OpDigit:
   case OpNonDigit:
-    if (IsDigitChar(c) != (*node == OpDigit)) {
+    if (IsAsciiDigit(static_cast<char>(c)) != (*node == OpDigit)) {
       return false;
     }
     break;
@@ -461,7 +462,7 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
   case OpDigit:
   case OpNonDigit: {
     bool digits = *node == OpDigit;
-    while (n < limit && IsDigitChar(static_cast<unsigned char>(p[n])) == digits) {
+    while (n < limit && IsAsciiDigit(p[n]) == digits) {
       ++n;
     }
     break;

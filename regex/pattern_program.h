@@ -95,12 +95,6 @@ inline void CharSetAdd(std::uint8_t* set, unsigned char c)
   set[c >> 3] = static_cast<std::uint8_t>(set[c >> 3] | (1u << (c & 7)));
 }
 
-// The characters of OpDigit.
-inline bool IsDigitChar(unsigned char c)
-{
-  return c >= '0' && c <= '9';
-}
-
 // Whether the class node (OpAnyOfSmall, OpAnyButSmall or OpAnyOfSet) admits
 // c. The matcher keeps the text's terminating NUL out itself.
 inline bool ClassNodeHas(const unsigned char* node, unsigned char c)
