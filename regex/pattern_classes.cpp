@@ -148,7 +148,7 @@ private:
 
 unsigned char TPatternExpr::ReadEscapedChar()
 {
-  char c = *ParsePos;
+  char c = *parsePos_;
   switch (c) {
   case 'a': return 7;
   case 'e': return 27;
@@ -159,21 +159,21 @@ unsigned char TPatternExpr::ReadEscapedChar()
   case 'x': break;
   default: return static_cast<unsigned char>(c);
   }
-  ++ParsePos;
-  if (*ParsePos == 0) {
+  ++parsePos_;
+  if (*parsePos_ == 0) {
     RaiseError(reCompNoHexCodeAfterBSlashX);
   }
-  if (*ParsePos == '{') {
+  if (*parsePos_ == '{') {
     unsigned value = 0;
     for (;;) {
-      ++ParsePos;
-      if (*ParsePos == 0) {
+      ++parsePos_;
+      if (*parsePos_ == 0) {
         RaiseError(reCompNoHexCodeAfterBSlashX);
       }
-      if (*ParsePos == '}') {
+      if (*parsePos_ == '}') {
         return static_cast<unsigned char>(value);
       }
-      int digit = HexValue(*ParsePos);
+      int digit = HexValue(*parsePos_);
       if (digit < 0) {
         RaiseError(reCompBadHexDigit);
       }
@@ -183,15 +183,15 @@ unsigned char TPatternExpr::ReadEscapedChar()
       value = value * 16 + static_cast<unsigned>(digit);
     }
   }
-  int high = HexValue(*ParsePos);
+  int high = HexValue(*parsePos_);
   if (high < 0) {
     RaiseError(reCompBadHexDigit);
   }
-  ++ParsePos;
-  if (*ParsePos == 0) {
+  ++parsePos_;
+  if (*parsePos_ == 0) {
     RaiseError(reCompNoHexCodeAfterBSlashX);
   }
-  int low = HexValue(*ParsePos);
+  int low = HexValue(*parsePos_);
   if (low < 0) {
     RaiseError(reCompBadHexDigit);
   }
@@ -213,43 +213,43 @@ TPatternExpr::Node TPatternExpr::EmitCharClass(const std::string& members, bool 
 TPatternExpr::Node TPatternExpr::ParseClass()
 {
   bool negated = false;
-  if (*ParsePos == '^') {
+  if (*parsePos_ == '^') {
     negated = true;
-    ++ParsePos;
+    ++parsePos_;
   }
   TClassBuilder cls;
-  cls.Fold = (ParseModifiers & ModifierI) != 0;
+  cls.Fold = (parseModifierSet_ & ModifierI) != 0;
   cls.CaseSwap = &CaseSwap;
-  bool cyrillic = (ParseModifiers & ModifierR) != 0;
+  bool cyrillic = (parseModifierSet_ & ModifierR) != 0;
   bool canRange = false;  // the last member was a single character
   unsigned char rangeStart = 0;
-  if (*ParsePos == ']') {
+  if (*parsePos_ == ']') {
     cls.Add(']');
     rangeStart = ']';
     canRange = true;
-    ++ParsePos;
+    ++parsePos_;
   }
-  while (*ParsePos != 0 && *ParsePos != ']') {
-    char c = *ParsePos;
-    if (c == '-' && canRange && ParsePos[1] != 0 && ParsePos[1] != ']') {
-      ++ParsePos;
+  while (*parsePos_ != 0 && *parsePos_ != ']') {
+    char c = *parsePos_;
+    if (c == '-' && canRange && parsePos_[1] != 0 && parsePos_[1] != ']') {
+      ++parsePos_;
       unsigned char rangeEnd = 0;
-      if (*ParsePos == '\\') {
-        char e = ParsePos[1];
+      if (*parsePos_ == '\\') {
+        char e = parsePos_[1];
         if (IsClassEscapeLetter(e)) {
           cls.Add('-');
           canRange = false;
           continue;  // the class escape is read next
         }
-        ++ParsePos;
+        ++parsePos_;
         if (e == 0) {
           RaiseError(reCompParseAtomTrailingBackSlash);
         }
         rangeEnd = ReadEscapedChar();
       } else {
-        rangeEnd = static_cast<unsigned char>(*ParsePos);
+        rangeEnd = static_cast<unsigned char>(*parsePos_);
       }
-      ++ParsePos;
+      ++parsePos_;
       if (cyrillic && rangeStart == 0xE0 && rangeEnd == 0xFF) {
         AddCyrillicLower(cls);
       } else if (cyrillic && rangeStart == 0xC0 && rangeEnd == 0xDF) {
@@ -266,8 +266,8 @@ TPatternExpr::Node TPatternExpr::ParseClass()
       continue;
     }
     if (c == '\\') {
-      ++ParsePos;
-      char e = *ParsePos;
+      ++parsePos_;
+      char e = *parsePos_;
       if (e == 0) {
         RaiseError(reCompParseAtomTrailingBackSlash);
       }
@@ -275,26 +275,26 @@ TPatternExpr::Node TPatternExpr::ParseClass()
       if (e == 'd') {
         cls.AddAll("0123456789");
       } else if (e == 's') {
-        cls.AddAll(Blanks);
+        cls.AddAll(blankChars_);
       } else if (e == 'w') {
-        cls.AddAll(WordChars);
+        cls.AddAll(wordCharacters_);
       } else {
         rangeStart = ReadEscapedChar();
         cls.Add(rangeStart);
         canRange = true;
       }
-      ++ParsePos;
+      ++parsePos_;
       continue;
     }
     rangeStart = static_cast<unsigned char>(c);
     cls.Add(rangeStart);
     canRange = true;
-    ++ParsePos;
+    ++parsePos_;
   }
-  if (*ParsePos == 0) {
+  if (*parsePos_ == 0) {
     RaiseError(reCompUnmatchedSqBrackets);
   }
-  ++ParsePos;
+  ++parsePos_;
   Node node = AppendNode(cls.NodeKind(negated));
   cls.EmitOperand(negated, [this](unsigned char b) { AppendByte(b); });
   return node;
@@ -306,8 +306,8 @@ TPatternExpr::Node TPatternExpr::ParseClass()
 // of the whole expression.
 void TPatternExpr::DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat)
 {
-  std::memset(StartCharSet, 0, sizeof StartCharSet);
-  size_t words = (static_cast<size_t>(ProgramSize) + 63) / 64;
+  std::memset(startCharSet_, 0, sizeof startCharSet_);
+  size_t words = (static_cast<size_t>(programSize_) + 63) / 64;
   std::uint64_t small[16] = {};
   std::vector<std::uint64_t> large;
   std::uint64_t* visited = small;
@@ -315,52 +315,52 @@ void TPatternExpr::DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat)
     large.assign(words, 0);
     visited = large.data();
   }
-  FillStartCharSet(Program + 1, visited);
+  FillStartCharSet(program_ + 1, visited);
 
-  FirstChar = 0;
-  AnchoredFlag = 0;
-  Required = nullptr;
-  RequiredLength = 0;
+  startChar_ = 0;
+  anchored_ = 0;
+  requiredText_ = nullptr;
+  requiredLength_ = 0;
   // Back-references can match empty text although they count as having width.
-  MayMatchEmpty = !alwaysConsumes || HasBackRef;
-  CNode first = Program + 1;
+  mayMatchEmpty_ = !alwaysConsumes || hasBackRef_;
+  CNode first = program_ + 1;
   CNode next = NextNode(first);
   if (next == nullptr || *next != OpEnd) {
     return;
   }
   CNode inner = first + NodeHeaderSize;
   if (*inner == OpLiteral) {
-    FirstChar = static_cast<char>(inner[NodeHeaderSize]);
+    startChar_ = static_cast<char>(inner[NodeHeaderSize]);
   } else if (*inner == OpInputStart) {
-    AnchoredFlag = 1;
+    anchored_ = 1;
   }
   if (startsWithRepeat) {
-    int guard = ProgramSize;
+    int guard = programSize_;
     for (CNode scan = inner; scan != nullptr && guard-- > 0; scan = NextNode(scan)) {
       if (*scan == OpLiteral) {
         const char* text = reinterpret_cast<const char*>(scan + NodeHeaderSize);
         auto length = static_cast<std::int32_t>(std::strlen(text));
-        if (length >= RequiredLength) {
-          Required = text;
-          RequiredLength = length;
+        if (length >= requiredLength_) {
+          requiredText_ = text;
+          requiredLength_ = length;
         }
       }
     }
   }
 }
 
-// Adds to StartCharSet the characters that can begin a match at `start`.
+// Adds to startCharSet_ the characters that can begin a match at `start`.
 void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
 {
   auto addWhere = [this](auto admits) {
     for (int c = 0; c < 256; ++c) {
       if (admits(static_cast<unsigned char>(c))) {
-        CharSetAdd(StartCharSet, static_cast<unsigned char>(c));
+        CharSetAdd(startCharSet_, static_cast<unsigned char>(c));
       }
     }
   };
   auto inside = [this](CNode n) -> CNode {
-    if (n == nullptr || n < Program + 1 || n >= Program + ProgramSize) {
+    if (n == nullptr || n < program_ + 1 || n >= program_ + programSize_) {
       return nullptr;
     }
     return n;
@@ -369,7 +369,7 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
   // set, and loops and chains of optional pieces would otherwise be walked for
   // ever or branch exponentially.
   auto firstVisit = [&](CNode n) {
-    auto offset = static_cast<size_t>(n - Program);
+    auto offset = static_cast<size_t>(n - program_);
     std::uint64_t bit = std::uint64_t{1} << (offset & 63);
     if (visited[offset >> 6] & bit) {
       return false;
@@ -400,12 +400,12 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
       case OpAnyInLine:
       case OpBackRef:
       case OpBackRefCI:
-        std::memset(StartCharSet, 0xFF, sizeof StartCharSet);
+        std::memset(startCharSet_, 0xFF, sizeof startCharSet_);
         next = nullptr;
         break;
       case OpDigit:
         for (unsigned char c = '0'; c <= '9'; ++c) {
-          CharSetAdd(StartCharSet, c);
+          CharSetAdd(startCharSet_, c);
         }
         next = nullptr;
         break;
@@ -414,17 +414,17 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
         next = nullptr;
         break;
       case OpLiteral:
-        CharSetAdd(StartCharSet, node[NodeHeaderSize]);
+        CharSetAdd(startCharSet_, node[NodeHeaderSize]);
         next = nullptr;
         break;
       case OpLiteralCI:
-        CharSetAdd(StartCharSet, node[NodeHeaderSize]);
-        CharSetAdd(StartCharSet, static_cast<unsigned char>(CaseSwap(static_cast<char>(node[NodeHeaderSize]))));
+        CharSetAdd(startCharSet_, node[NodeHeaderSize]);
+        CharSetAdd(startCharSet_, static_cast<unsigned char>(CaseSwap(static_cast<char>(node[NodeHeaderSize]))));
         next = nullptr;
         break;
       case OpAnyOfSmall:
         for (int i = 0; i < 3; ++i) {
-          CharSetAdd(StartCharSet, node[NodeHeaderSize + i]);
+          CharSetAdd(startCharSet_, node[NodeHeaderSize + i]);
         }
         next = nullptr;
         break;
@@ -434,7 +434,7 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
         break;
       case OpAnyOfSet:
         for (int i = 0; i < ClassSetSize; ++i) {
-          StartCharSet[i] |= node[NodeHeaderSize + i];
+          startCharSet_[i] |= node[NodeHeaderSize + i];
         }
         next = nullptr;
         break;

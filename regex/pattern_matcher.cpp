@@ -24,7 +24,7 @@ constexpr std::int32_t MaxMatchDepth = 6000;
 // The node right after an alternative's header, where its operand begins.
 inline TPatternExpr::CNode TPatternExpr::OperandOf(CNode node) const
 {
-  return node + NodeHeaderSize < Program + ProgramSize ? node + NodeHeaderSize : nullptr;
+  return node + NodeHeaderSize < program_ + programSize_ ? node + NodeHeaderSize : nullptr;
 }
 
 bool TPatternExpr::ExecFrom(int offset)
@@ -32,32 +32,32 @@ bool TPatternExpr::ExecFrom(int offset)
   if (!PrepareProgram()) {
     return false;
   }
-  if (!HasInput) {
+  if (!hasInput_) {
     RaiseError(reExecNoInputStringSpecified);
   }
   if (offset < 1) {
     RaiseError(reExecOffsetMustBeGreaterThan0);
   }
-  const char* base = InputText.c_str();
+  const char* base = inputText_.c_str();
   auto length = static_cast<std::int64_t>(std::strlen(base));  // the text ends at its first NUL
   if (offset > length + 1) {
     return false;
   }
   const char* start = base + offset - 1;
   const char* end = base + length;
-  if (Required != nullptr && !RequiredTextOccurs(start, end)) {
+  if (requiredText_ != nullptr && !RequiredTextOccurs(start, end)) {
     return false;
   }
-  TextStart = base;
-  TextEnd = end;
-  LoopDepth = 0;
-  Steps = 0;
-  MatchDepth = 0;
+  textStart_ = base;
+  textEnd_ = end;
+  loopDepth_ = 0;
+  steps_ = 0;
+  matchDepth_ = 0;
 
-  if (AnchoredFlag) {
+  if (anchored_) {
     return MatchAt(start);
   }
-  if (MayMatchEmpty) {
+  if (mayMatchEmpty_) {
     // An empty match can sit anywhere, the end of the text included.
     for (const char* p = start; p <= end; ++p) {
       if (MatchAt(p)) {
@@ -66,9 +66,9 @@ bool TPatternExpr::ExecFrom(int offset)
     }
     return false;
   }
-  if (FirstChar != 0) {
+  if (startChar_ != 0) {
     for (const char* p = start; p < end; ++p) {
-      p = static_cast<const char*>(std::memchr(p, FirstChar, static_cast<size_t>(end - p)));
+      p = static_cast<const char*>(std::memchr(p, startChar_, static_cast<size_t>(end - p)));
       if (p == nullptr) {
         return false;
       }
@@ -79,7 +79,7 @@ bool TPatternExpr::ExecFrom(int offset)
     return false;
   }
   for (const char* p = start; p < end; ++p) {
-    if (CharSetHas(StartCharSet, static_cast<unsigned char>(*p)) && MatchAt(p)) {
+    if (CharSetHas(startCharSet_, static_cast<unsigned char>(*p)) && MatchAt(p)) {
       return true;
     }
   }
@@ -88,12 +88,12 @@ bool TPatternExpr::ExecFrom(int offset)
 
 bool TPatternExpr::RequiredTextOccurs(const char* from, const char* end) const
 {
-  for (const char* p = from; end - p >= RequiredLength; ++p) {
-    p = static_cast<const char*>(std::memchr(p, Required[0], static_cast<size_t>(end - p)));
-    if (p == nullptr || end - p < RequiredLength) {
+  for (const char* p = from; end - p >= requiredLength_; ++p) {
+    p = static_cast<const char*>(std::memchr(p, requiredText_[0], static_cast<size_t>(end - p)));
+    if (p == nullptr || end - p < requiredLength_) {
       return false;
     }
-    if (std::memcmp(p, Required, static_cast<size_t>(RequiredLength)) == 0) {
+    if (std::memcmp(p, requiredText_, static_cast<size_t>(requiredLength_)) == 0) {
       return true;
     }
   }
@@ -102,12 +102,12 @@ bool TPatternExpr::RequiredTextOccurs(const char* from, const char* end) const
 
 bool TPatternExpr::MatchAt(const char* position)
 {
-  std::memset(MatchStart, 0, sizeof MatchStart);
-  std::memset(MatchEnd, 0, sizeof MatchEnd);
-  InputPos = position;
-  if (MatchPrim(Program + 1)) {
-    MatchStart[0] = position;
-    MatchEnd[0] = InputPos;
+  std::memset(matchStart_, 0, sizeof matchStart_);
+  std::memset(matchEnd_, 0, sizeof matchEnd_);
+  inputPos_ = position;
+  if (MatchPrim(program_ + 1)) {
+    matchStart_[0] = position;
+    matchEnd_[0] = inputPos_;
     return true;
   }
   return false;
@@ -117,12 +117,12 @@ bool TPatternExpr::MatchAt(const char* position)
 // behind; ExecFrom starts each run at 0.
 bool TPatternExpr::MatchPrim(CNode node)
 {
-  if (MatchDepth >= MaxMatchDepth) {
+  if (matchDepth_ >= MaxMatchDepth) {
     RaiseError(reExecRecursionTooDeep);
   }
-  ++MatchDepth;
+  ++matchDepth_;
   bool matched = MatchChain(node);
-  --MatchDepth;
+  --matchDepth_;
   return matched;
 }
 
@@ -136,7 +136,7 @@ inline bool TPatternExpr::MatchChain(CNode node)
     if (node == nullptr) {
       RaiseError(reExecMatchPrimCorruptedPointers);
     }
-    if (StepLimit > 0 && ++Steps > StepLimit) {
+    if (stepLimit_ > 0 && ++steps_ > stepLimit_) {
       RaiseError(reExecStepLimitExceeded);
     }
     CNode next = NextNode(node);
@@ -197,10 +197,10 @@ inline bool TPatternExpr::MatchChain(CNode node)
     case OpLoopLazy: return MatchLoop(node, next);
     default:
       if (IsGroupOpen(kind)) {
-        return MatchGroupBound(MatchStart[kind - OpGroupOpen], next);
+        return MatchGroupBound(matchStart_[kind - OpGroupOpen], next);
       }
       if (IsGroupClose(kind)) {
-        return MatchGroupBound(MatchEnd[kind - OpGroupClose], next);
+        return MatchGroupBound(matchEnd_[kind - OpGroupClose], next);
       }
       RaiseError(reExecMatchPrimMemoryCorruption);
     }
@@ -213,13 +213,13 @@ inline bool TPatternExpr::MatchChain(CNode node)
 inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
 {
   switch (kind) {
-  case OpInputStart: return InputPos == TextStart;  // a later start offset does not move it
-  case OpInputEnd: return *InputPos == 0;
+  case OpInputStart: return inputPos_ == textStart_;  // a later start offset does not move it
+  case OpInputEnd: return *inputPos_ == 0;
   case OpLineStart: return AtLineStart();
   case OpLineEnd: return AtLineEnd();
   default: {  // word boundaries
-    bool before = InputPos > TextStart && IsWordChar(static_cast<unsigned char>(InputPos[-1]));
-    bool after = *InputPos != 0 && IsWordChar(static_cast<unsigned char>(*InputPos));
+    bool before = inputPos_ > textStart_ && IsWordChar(static_cast<unsigned char>(inputPos_[-1]));
+    bool after = *inputPos_ != 0 && IsWordChar(static_cast<unsigned char>(*inputPos_));
     return (before != after) == (kind == OpWordBoundary);
   }
   }
@@ -228,15 +228,15 @@ inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
 // Never between the two halves of the paired separator.
 bool TPatternExpr::AtLineStart() const
 {
-  if (InputPos == TextStart) {
+  if (inputPos_ == textStart_) {
     return true;
   }
-  char before = InputPos[-1];
-  if (PairedSeparatorSet && before == PairedSeparatorTail && InputPos - 1 > TextStart &&
-      InputPos[-2] == PairedSeparatorHead) {
+  char before = inputPos_[-1];
+  if (pairedSeparatorSet_ && before == pairedSeparatorTail_ && inputPos_ - 1 > textStart_ &&
+      inputPos_[-2] == pairedSeparatorHead_) {
     return true;
   }
-  if (PairedSeparatorSet && before == PairedSeparatorHead && *InputPos == PairedSeparatorTail) {
+  if (pairedSeparatorSet_ && before == pairedSeparatorHead_ && *inputPos_ == pairedSeparatorTail_) {
     return false;
   }
   return IsLineBreak(static_cast<unsigned char>(before));
@@ -244,14 +244,15 @@ bool TPatternExpr::AtLineStart() const
 
 bool TPatternExpr::AtLineEnd() const
 {
-  char c = *InputPos;
+  char c = *inputPos_;
   if (c == 0) {
     return true;
   }
-  if (PairedSeparatorSet && c == PairedSeparatorHead && InputPos[1] == PairedSeparatorTail) {
+  if (pairedSeparatorSet_ && c == pairedSeparatorHead_ && inputPos_[1] == pairedSeparatorTail_) {
     return true;
   }
-  if (PairedSeparatorSet && c == PairedSeparatorTail && InputPos > TextStart && InputPos[-1] == PairedSeparatorHead) {
+  if (pairedSeparatorSet_ && c == pairedSeparatorTail_ && inputPos_ > textStart_ &&
+      inputPos_[-1] == pairedSeparatorHead_) {
     return false;
   }
   return IsLineBreak(static_cast<unsigned char>(c));
@@ -259,25 +260,25 @@ bool TPatternExpr::AtLineEnd() const
 
 bool TPatternExpr::IsWordChar(unsigned char c) const
 {
-  return std::memchr(WordChars.data(), c, WordChars.size()) != nullptr;
+  return std::memchr(wordCharacters_.data(), c, wordCharacters_.size()) != nullptr;
 }
 
 inline bool TPatternExpr::IsLineBreak(unsigned char c) const
 {
-  return CharSetHas(LineBreakSet, c);
+  return CharSetHas(lineBreakSet_, c);
 }
 
 // ---- nodes that consume text ----
 
-// Moves InputPos past what the node matches at it, or returns false.
+// Moves inputPos_ past what the node matches at it, or returns false.
 inline bool TPatternExpr::ConsumeAtom(CNode node)
 {
-  auto c = static_cast<unsigned char>(*InputPos);
+  auto c = static_cast<unsigned char>(*inputPos_);
   switch (*node) {
   case OpAny: break;
   case OpAnyInLine:
     if (IsLineBreak(c) ||
-        (PairedSeparatorSet && static_cast<char>(c) == PairedSeparatorHead && InputPos[1] == PairedSeparatorTail)) {
+        (pairedSeparatorSet_ && static_cast<char>(c) == pairedSeparatorHead_ && inputPos_[1] == pairedSeparatorTail_)) {
       return false;
     }
     break;
@@ -288,16 +289,16 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
     }
     break;
   case OpLiteral:
-  case OpLiteralCI: return LiteralAt(node, *node == OpLiteralCI, InputPos);
+  case OpLiteralCI: return LiteralAt(node, *node == OpLiteralCI, inputPos_);
   case OpBackRef:
   case OpBackRefCI: {
     const char* text = nullptr;
     std::int64_t length = 0;
-    if (!CapturedText(node[NodeHeaderSize], text, length) || TextEnd - InputPos < length ||
-        !RepeatsCapture(InputPos, text, length, *node == OpBackRefCI)) {
+    if (!CapturedText(node[NodeHeaderSize], text, length) || textEnd_ - inputPos_ < length ||
+        !RepeatsCapture(inputPos_, text, length, *node == OpBackRefCI)) {
       return false;
     }
-    InputPos += length;
+    inputPos_ += length;
     return true;
   }
   default:  // the classes
@@ -310,7 +311,7 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
   if (c == 0) {
     return false;
   }
-  ++InputPos;
+  ++inputPos_;
   return true;
 }
 
@@ -332,12 +333,12 @@ inline bool TPatternExpr::LiteralAt(CNode node, bool fold, const char*& at) cons
 // last end, counts as unset.
 bool TPatternExpr::CapturedText(int group, const char*& text, std::int64_t& length) const
 {
-  if (!IsGroupNumber(group) || MatchStart[group] == nullptr || MatchEnd[group] == nullptr ||
-      MatchEnd[group] < MatchStart[group]) {
+  if (!IsGroupNumber(group) || matchStart_[group] == nullptr || matchEnd_[group] == nullptr ||
+      matchEnd_[group] < matchStart_[group]) {
     return false;
   }
-  text = MatchStart[group];
-  length = MatchEnd[group] - text;
+  text = matchStart_[group];
+  length = matchEnd_[group] - text;
   return true;
 }
 
@@ -358,24 +359,24 @@ bool TPatternExpr::RepeatsCapture(const char* at, const char* text, std::int64_t
 // This alternative and each that follows it in turn, from the same place.
 inline bool TPatternExpr::MatchAlternatives(CNode node)
 {
-  const char* save = InputPos;
+  const char* save = inputPos_;
   for (CNode alt = node; alt != nullptr && *alt == OpAlternative; alt = NextNode(alt)) {
     if (MatchPrim(OperandOf(alt))) {
       return true;
     }
-    InputPos = save;
+    inputPos_ = save;
   }
   return false;
 }
 
-// Sets a group's start or end to InputPos for the rest of the match; a
+// Sets a group's start or end to inputPos_ for the rest of the match; a
 // failure puts the old value back. A group keeps its last end while it is
 // open again, so a reference inside it sees the text from the new start to
 // that end.
 bool TPatternExpr::MatchGroupBound(const char*& bound, CNode next)
 {
   const char* saved = bound;
-  bound = InputPos;
+  bound = inputPos_;
   if (MatchPrim(next)) {
     return true;
   }
@@ -398,10 +399,10 @@ bool TPatternExpr::MatchRepeat(CNode node, CNode next)
     max = ReadProgramInt(node + 9);
     repeated = node + NodeHeaderSize + 8;
   }
-  if (repeated >= Program + ProgramSize) {
+  if (repeated >= program_ + programSize_) {
     RaiseError(reExecMatchPrimCorruptedPointers);
   }
-  const char* save = InputPos;
+  const char* save = inputPos_;
   std::int64_t count = 0;
   std::int64_t step = RepeatStep(repeated);
   if (step == 0) {
@@ -413,12 +414,12 @@ bool TPatternExpr::MatchRepeat(CNode node, CNode next)
     }
   }
   // The rest is tried only where its first character stands. A failed try
-  // leaves the loop counters and LoopDepth as they were.
+  // leaves the loop counters and loopDepth_ as they were.
   int hint = next != nullptr && *next == OpLiteral ? next[NodeHeaderSize] : -1;
   bool lazy = kind == OpStarLazy || kind == OpPlusLazy || kind == OpBracesLazy;
   for (std::int64_t i = 0; i <= count - min; ++i) {
-    InputPos = save + (lazy ? min + i : count - i) * step;
-    if ((hint < 0 || static_cast<unsigned char>(*InputPos) == hint) && MatchPrim(next)) {
+    inputPos_ = save + (lazy ? min + i : count - i) * step;
+    if ((hint < 0 || static_cast<unsigned char>(*inputPos_) == hint) && MatchPrim(next)) {
       return true;
     }
   }
@@ -437,12 +438,12 @@ std::int64_t TPatternExpr::RepeatStep(CNode repeated) const
   return 1;
 }
 
-// The number of repetitions of the node at InputPos, at most `max`; InputPos
+// The number of repetitions of the node at inputPos_, at most `max`; inputPos_
 // moves past them.
 std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
 {
-  const char* p = InputPos;
-  std::int64_t limit = TextEnd - p;
+  const char* p = inputPos_;
+  std::int64_t limit = textEnd_ - p;
   if (max < limit) {
     limit = max;
   }
@@ -483,16 +484,16 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
       return 0;
     }
     bool fold = *node == OpBackRefCI;
-    while (n < max && TextEnd - p >= length && RepeatsCapture(p, text, length, fold)) {
+    while (n < max && textEnd_ - p >= length && RepeatsCapture(p, text, length, fold)) {
       p += length;
       ++n;
     }
-    InputPos = p;
+    inputPos_ = p;
     return n;
   }
   default: RaiseError(reExecRegRepeatCalledInappropriately);
   }
-  InputPos = p + n;
+  inputPos_ = p + n;
   return n;
 }
 
@@ -500,32 +501,32 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
 
 bool TPatternExpr::MatchLoopEntry(CNode next)
 {
-  if (LoopDepth >= 10) {
+  if (loopDepth_ >= 10) {
     RaiseError(reExecLoopStackExceeded);
   }
-  std::int32_t depth = ++LoopDepth;
-  const char* save = InputPos;
+  std::int32_t depth = ++loopDepth_;
+  const char* save = inputPos_;
   // A failed entry must leave the counter of its level as it found it: an
   // earlier loop at the same level may still be backtracking.
-  std::int32_t savedCounter = LoopCounters[depth];
-  LoopCounters[depth] = 0;
+  std::int32_t savedCounter = loopCounters_[depth];
+  loopCounters_[depth] = 0;
   bool result = MatchPrim(next);
-  LoopDepth = depth - 1;
-  LoopCounters[depth] = savedCounter;
+  loopDepth_ = depth - 1;
+  loopCounters_[depth] = savedCounter;
   if (!result) {
-    InputPos = save;
+    inputPos_ = save;
   }
   return result;
 }
 
 bool TPatternExpr::MatchLoop(CNode node, CNode next)
 {
-  if (LoopDepth <= 0 || LoopDepth > 10) {
+  if (loopDepth_ <= 0 || loopDepth_ > 10) {
     RaiseError(reExecLoopWithoutEntry);
   }
   std::int32_t min = ReadProgramInt(node + 5);
   std::int32_t max = ReadProgramInt(node + 9);
-  std::int32_t k = LoopCounters[LoopDepth];
+  std::int32_t k = loopCounters_[loopDepth_];
   if (k < min) {
     return MatchLoopBody(node);
   }
@@ -538,21 +539,21 @@ bool TPatternExpr::MatchLoop(CNode node, CNode next)
 
 TPatternExpr::CNode TPatternExpr::LoopBody(CNode loop) const
 {
-  std::int64_t at = (loop - Program) + static_cast<std::int64_t>(ReadProgramInt(loop + 13));
-  return at >= 1 && at < ProgramSize ? Program + at : nullptr;
+  std::int64_t at = (loop - program_) + static_cast<std::int64_t>(ReadProgramInt(loop + 13));
+  return at >= 1 && at < programSize_ ? program_ + at : nullptr;
 }
 
 // One more pass of the innermost active loop.
 bool TPatternExpr::MatchLoopBody(CNode loop)
 {
-  const char* save = InputPos;
-  std::int32_t depth = LoopDepth;
-  std::int32_t k = LoopCounters[depth]++;
+  const char* save = inputPos_;
+  std::int32_t depth = loopDepth_;
+  std::int32_t k = loopCounters_[depth]++;
   bool matched = MatchPrim(LoopBody(loop));
-  LoopDepth = depth;
+  loopDepth_ = depth;
   if (!matched) {
-    LoopCounters[depth] = k;
-    InputPos = save;
+    loopCounters_[depth] = k;
+    inputPos_ = save;
   }
   return matched;
 }
@@ -560,13 +561,13 @@ bool TPatternExpr::MatchLoopBody(CNode loop)
 // Leaves the innermost active loop and matches what follows it.
 bool TPatternExpr::MatchAfterLoop(CNode next)
 {
-  const char* save = InputPos;
-  std::int32_t depth = LoopDepth--;
+  const char* save = inputPos_;
+  std::int32_t depth = loopDepth_--;
   if (MatchPrim(next)) {
     return true;
   }
-  LoopDepth = depth;
-  InputPos = save;
+  loopDepth_ = depth;
+  inputPos_ = save;
   return false;
 }
 
@@ -580,5 +581,5 @@ bool TPatternExpr::PassConsumedNothing(CNode body) const
   if (body != nullptr && *body == OpAlternative) {
     body = OperandOf(body);
   }
-  return body != nullptr && IsGroupOpen(*body) && MatchStart[*body - OpGroupOpen] == InputPos;
+  return body != nullptr && IsGroupOpen(*body) && matchStart_[*body - OpGroupOpen] == inputPos_;
 }
