@@ -74,13 +74,13 @@ struct TClassBuilder {
   template <typename Emit>
   void EmitOperand(bool negated, Emit&& appendByte) const
   {
-    if (Count > 3) {
+    if (Count > SmallClassSize) {
       for (std::uint8_t bits : Set) {
         appendByte(static_cast<unsigned char>(negated ? ~bits : bits));
       }
       return;
     }
-    unsigned char members[3] = {Highest, Highest, Highest};
+    unsigned char members[SmallClassSize] = {Highest, Highest, Highest};
     int n = 0;
     for (int c = 0; c < 256 && n < Count; ++c) {
       if (CharSetHas(Set, static_cast<unsigned char>(c))) {
@@ -93,7 +93,7 @@ struct TClassBuilder {
   }
   unsigned char NodeKind(bool negated) const
   {
-    return Count > 3 ? OpAnyOfSet : (negated ? OpAnyButSmall : OpAnyOfSmall);
+    return Count > SmallClassSize ? OpAnyOfSet : (negated ? OpAnyButSmall : OpAnyOfSmall);
   }
 };
 
@@ -330,7 +330,7 @@ void TPatternExpr::DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat)
   }
   CNode inner = first + NodeHeaderSize;
   if (*inner == OpLiteral) {
-    startChar_ = static_cast<char>(inner[NodeHeaderSize]);
+    startChar_ = static_cast<char>(FirstLiteralCharOf(inner));
   } else if (*inner == OpInputStart) {
     anchored_ = 1;
   }
@@ -338,7 +338,7 @@ void TPatternExpr::DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat)
     int guard = programSize_;
     for (CNode scan = inner; scan != nullptr && guard-- > 0; scan = NextNode(scan)) {
       if (*scan == OpLiteral) {
-        const char* text = reinterpret_cast<const char*>(scan + NodeHeaderSize);
+        const char* text = LiteralTextOf(scan);
         auto length = static_cast<std::int32_t>(std::strlen(text));
         if (length >= requiredLength_) {
           requiredText_ = text;
@@ -414,16 +414,16 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
         next = nullptr;
         break;
       case OpLiteral:
-        CharSetAdd(startCharSet_, node[NodeHeaderSize]);
+        CharSetAdd(startCharSet_, FirstLiteralCharOf(node));
         next = nullptr;
         break;
       case OpLiteralCI:
-        CharSetAdd(startCharSet_, node[NodeHeaderSize]);
-        CharSetAdd(startCharSet_, static_cast<unsigned char>(CaseSwap(static_cast<char>(node[NodeHeaderSize]))));
+        CharSetAdd(startCharSet_, FirstLiteralCharOf(node));
+        CharSetAdd(startCharSet_, static_cast<unsigned char>(CaseSwap(static_cast<char>(FirstLiteralCharOf(node)))));
         next = nullptr;
         break;
       case OpAnyOfSmall:
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < SmallClassSize; ++i) {
           CharSetAdd(startCharSet_, node[NodeHeaderSize + i]);
         }
         next = nullptr;
@@ -454,8 +454,8 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
         break;
       case OpLoop:
       case OpLoopLazy:
-        pending.Push(node + ReadProgramInt(node + 13));
-        if (ReadProgramInt(node + 5) != 0) {
+        pending.Push(node + LoopBodyOffsetOf(node));
+        if (CountMinOf(node) != 0) {
           next = nullptr;
         }
         break;
@@ -465,8 +465,8 @@ void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
       case OpPlusLazy: next = inside(node + NodeHeaderSize); break;
       case OpBraces:
       case OpBracesLazy:
-        pending.Push(node + NodeHeaderSize + 8);
-        if (ReadProgramInt(node + 5) > 0) {
+        pending.Push(node + BracesHeaderSize);
+        if (CountMinOf(node) > 0) {
           next = nullptr;
         }
         break;

@@ -160,7 +160,7 @@ TPatternExpr::Node TPatternExpr::AppendNode(unsigned char kind)
   }
   Node node = emitPos_;
   node[0] = kind;
-  WriteProgramInt(node + 1, 0);
+  WriteProgramInt(node + NextOffsetAt, 0);
   emitPos_ += NodeHeaderSize;
   return node;
 }
@@ -180,14 +180,14 @@ void TPatternExpr::AppendByte(unsigned char byte)
 void TPatternExpr::AppendInt(std::int32_t value)
 {
   if (Sizing()) {
-    programSize_ += 4;
+    programSize_ += ProgramIntSize;
     return;
   }
-  if (emitLimit_ - emitPos_ < 4) {
+  if (emitLimit_ - emitPos_ < ProgramIntSize) {
     EmitOverflow();
   }
   WriteProgramInt(emitPos_, value);
-  emitPos_ += 4;
+  emitPos_ += ProgramIntSize;
 }
 
 void TPatternExpr::InsertNodeBefore(unsigned char kind, Node position, int size)
@@ -213,7 +213,7 @@ TPatternExpr::Node TPatternExpr::NextNodeOf(Node node) const
   if (node == nullptr || node == reinterpret_cast<const unsigned char*>(&sizingSentinel_)) {
     return nullptr;
   }
-  std::int32_t offset = ReadProgramInt(node + 1);
+  std::int32_t offset = NextOffsetOf(node);
   if (offset == 0) {
     return nullptr;
   }
@@ -229,7 +229,7 @@ void TPatternExpr::LinkTail(Node chain, Node target)
   for (Node next = NextNodeOf(scan); next != nullptr; next = NextNodeOf(scan)) {
     scan = next;
   }
-  WriteProgramInt(scan + 1, static_cast<std::int32_t>(target - scan));
+  WriteProgramInt(scan + NextOffsetAt, static_cast<std::int32_t>(target - scan));
 }
 
 void TPatternExpr::LinkOperandTail(Node node, Node target)
@@ -466,10 +466,10 @@ void TPatternExpr::EmitGreedyOptional(Node atom)
 
 void TPatternExpr::EmitCountedRepeat(Node atom, std::int32_t min, std::int32_t max, bool lazy)
 {
-  InsertNodeBefore(lazy ? OpBracesLazy : OpBraces, atom, NodeHeaderSize + 8);
+  InsertNodeBefore(lazy ? OpBracesLazy : OpBraces, atom, BracesHeaderSize);
   if (!Sizing()) {
-    WriteProgramInt(atom + NodeHeaderSize, min);
-    WriteProgramInt(atom + NodeHeaderSize + 4, max);
+    WriteProgramInt(atom + CountMinAt, min);
+    WriteProgramInt(atom + CountMaxAt, max);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "regex/pattern_error.h"
+#include "regex/pattern_program.h"
 
 // Modifier bits of ModifierSet (letters i, r, s, g, m, x in modifier groups).
 enum TPatternModifier : int {
@@ -75,7 +76,7 @@ public:
   char StartChar() const { return startChar_; }
   bool Anchored() const { return anchored_ != 0; }
   std::string RequiredText() const;
-  bool StartCharSetHas(unsigned char c) const { return (startCharSet_[c >> 3] >> (c & 7)) & 1; }
+  bool StartCharSetHas(unsigned char c) const { return CharSetHas(startCharSet_, c); }
 
 protected:
   // Stores the code and throws EPatternExpr; compile errors carry the cursor
@@ -89,6 +90,8 @@ public:
 private:
   using Node = unsigned char*;
   using CNode = const unsigned char*;
+
+  static constexpr std::int32_t MaxLoopDepth = 10;  // counted loops active at once
 
   // the object (pattern_expr.cpp)
   bool PrepareProgram();
@@ -132,9 +135,7 @@ private:
   // leaves the program.
   CNode NextNode(CNode node) const
   {
-    auto offset = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(node[1]) | (static_cast<std::uint32_t>(node[2]) << 8) |
-        (static_cast<std::uint32_t>(node[3]) << 16) | (static_cast<std::uint32_t>(node[4]) << 24));
+    std::int32_t offset = NextOffsetOf(node);
     std::int64_t at = (node - program_) + static_cast<std::int64_t>(offset);
     if (offset == 0 || at < 1 || at >= programSize_) {
       return nullptr;
@@ -167,9 +168,9 @@ private:
   bool IsWordChar(unsigned char c) const;
   bool IsLineBreak(unsigned char c) const;
 
-  const char* matchStart_[15] = {};
-  const char* matchEnd_[15] = {};
-  std::int32_t loopCounters_[11] = {};  // used 1..10
+  const char* matchStart_[MaxGroupNumber + 1] = {};  // 0 for the whole match
+  const char* matchEnd_[MaxGroupNumber + 1] = {};
+  std::int32_t loopCounters_[MaxLoopDepth + 1] = {};  // used 1..MaxLoopDepth
   std::int32_t loopDepth_ = 0;
   char startChar_ = 0;
   std::uint8_t anchored_ = 0;
@@ -177,7 +178,7 @@ private:
   std::int32_t requiredLength_ = 0;
   bool mayMatchEmpty_ = false;
   bool hasBackRef_ = false;
-  std::uint8_t startCharSet_[32] = {};
+  std::uint8_t startCharSet_[ClassSetSize] = {};
   const char* inputPos_ = nullptr;
   const char* textStart_ = nullptr;
   const char* textEnd_ = nullptr;
@@ -206,7 +207,7 @@ private:
   bool pairedSeparatorSet_ = false;
   char pairedSeparatorHead_ = 0;
   char pairedSeparatorTail_ = 0;
-  std::uint8_t lineBreakSet_[32] = {};
+  std::uint8_t lineBreakSet_[ClassSetSize] = {};
   std::int32_t matchDepth_ = 0;  // MatchPrim calls active in the current run
   std::int64_t stepLimit_ = 0;
   std::int64_t steps_ = 0;

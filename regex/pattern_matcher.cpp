@@ -294,7 +294,7 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
   case OpBackRefCI: {
     const char* text = nullptr;
     std::int64_t length = 0;
-    if (!CapturedText(node[NodeHeaderSize], text, length) || textEnd_ - inputPos_ < length ||
+    if (!CapturedText(BackRefGroupOf(node), text, length) || textEnd_ - inputPos_ < length ||
         !RepeatsCapture(inputPos_, text, length, *node == OpBackRefCI)) {
       return false;
     }
@@ -318,7 +318,7 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
 // Whether the literal's characters stand at `at`; `at` moves past them if so.
 inline bool TPatternExpr::LiteralAt(CNode node, bool fold, const char*& at) const
 {
-  const char* literal = reinterpret_cast<const char*>(node + NodeHeaderSize);
+  const char* literal = LiteralTextOf(node);
   const char* in = at;
   for (; *literal != 0; ++literal, ++in) {
     if (*in != *literal && (!fold || *in == 0 || *in != CaseSwap(*literal))) {
@@ -395,9 +395,9 @@ bool TPatternExpr::MatchRepeat(CNode node, CNode next)
   if (kind == OpPlus || kind == OpPlusLazy) {
     min = 1;
   } else if (kind == OpBraces || kind == OpBracesLazy) {
-    min = ReadProgramInt(node + 5);
-    max = ReadProgramInt(node + 9);
-    repeated = node + NodeHeaderSize + 8;
+    min = CountMinOf(node);
+    max = CountMaxOf(node);
+    repeated = node + BracesHeaderSize;
   }
   if (repeated >= program_ + programSize_) {
     RaiseError(reExecMatchPrimCorruptedPointers);
@@ -415,7 +415,7 @@ bool TPatternExpr::MatchRepeat(CNode node, CNode next)
   }
   // The rest is tried only where its first character stands. A failed try
   // leaves the loop counters and loopDepth_ as they were.
-  int hint = next != nullptr && *next == OpLiteral ? next[NodeHeaderSize] : -1;
+  int hint = next != nullptr && *next == OpLiteral ? FirstLiteralCharOf(next) : -1;
   bool lazy = kind == OpStarLazy || kind == OpPlusLazy || kind == OpBracesLazy;
   for (std::int64_t i = 0; i <= count - min; ++i) {
     inputPos_ = save + (lazy ? min + i : count - i) * step;
@@ -432,7 +432,7 @@ std::int64_t TPatternExpr::RepeatStep(CNode repeated) const
 {
   const char* text = nullptr;
   std::int64_t length = 1;
-  if ((*repeated == OpBackRef || *repeated == OpBackRefCI) && CapturedText(repeated[NodeHeaderSize], text, length)) {
+  if ((*repeated == OpBackRef || *repeated == OpBackRefCI) && CapturedText(BackRefGroupOf(repeated), text, length)) {
     return length;
   }
   return 1;
@@ -453,7 +453,7 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
   case OpLiteral:
   case OpLiteralCI: {
     // Either case counts at every position, not only after the first mismatch.
-    char c = static_cast<char>(node[NodeHeaderSize]);
+    auto c = static_cast<char>(FirstLiteralCharOf(node));
     char other = *node == OpLiteralCI ? CaseSwap(c) : c;
     while (n < limit && (p[n] == c || p[n] == other)) {
       ++n;
@@ -480,7 +480,7 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
     // Whole copies of the captured text; none of an unset or empty one.
     const char* text = nullptr;
     std::int64_t length = 0;
-    if (!CapturedText(node[NodeHeaderSize], text, length) || length == 0) {
+    if (!CapturedText(BackRefGroupOf(node), text, length) || length == 0) {
       return 0;
     }
     bool fold = *node == OpBackRefCI;
@@ -501,7 +501,7 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
 
 bool TPatternExpr::MatchLoopEntry(CNode next)
 {
-  if (loopDepth_ >= 10) {
+  if (loopDepth_ >= MaxLoopDepth) {
     RaiseError(reExecLoopStackExceeded);
   }
   std::int32_t depth = ++loopDepth_;
@@ -521,11 +521,11 @@ bool TPatternExpr::MatchLoopEntry(CNode next)
 
 bool TPatternExpr::MatchLoop(CNode node, CNode next)
 {
-  if (loopDepth_ <= 0 || loopDepth_ > 10) {
+  if (loopDepth_ <= 0 || loopDepth_ > MaxLoopDepth) {
     RaiseError(reExecLoopWithoutEntry);
   }
-  std::int32_t min = ReadProgramInt(node + 5);
-  std::int32_t max = ReadProgramInt(node + 9);
+  std::int32_t min = CountMinOf(node);
+  std::int32_t max = CountMaxOf(node);
   std::int32_t k = loopCounters_[loopDepth_];
   if (k < min) {
     return MatchLoopBody(node);
@@ -539,7 +539,7 @@ bool TPatternExpr::MatchLoop(CNode node, CNode next)
 
 TPatternExpr::CNode TPatternExpr::LoopBody(CNode loop) const
 {
-  std::int64_t at = (loop - program_) + static_cast<std::int64_t>(ReadProgramInt(loop + 13));
+  std::int64_t at = (loop - program_) + static_cast<std::int64_t>(LoopBodyOffsetOf(loop));
   return at >= 1 && at < programSize_ ? program_ + at : nullptr;
 }
 

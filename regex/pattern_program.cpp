@@ -49,11 +49,11 @@ int NodeSize(const unsigned char* node, int room)
   case OpWordBoundary:
   case OpNonWordBoundary: return NodeHeaderSize;
   case OpBraces:
-  case OpBracesLazy: return NodeHeaderSize + 8;
+  case OpBracesLazy: return BracesHeaderSize;
   case OpLoop:
-  case OpLoopLazy: return NodeHeaderSize + 12;
+  case OpLoopLazy: return LoopNodeSize;
   case OpAnyOfSmall:
-  case OpAnyButSmall: return NodeHeaderSize + 3;
+  case OpAnyButSmall: return NodeHeaderSize + SmallClassSize;
   case OpAnyOfSet: return NodeHeaderSize + ClassSetSize;
   case OpBackRef:
   case OpBackRefCI: return NodeHeaderSize + 1;
@@ -178,7 +178,7 @@ bool VerifyPatternProgram(const unsigned char* program, int size, std::string* p
       owner[static_cast<size_t>(i)] = at + 1;
     }
     unsigned char kind = node[0];
-    std::int32_t next = ReadProgramInt(node + 1);
+    std::int32_t next = NextOffsetOf(node);
     if (kind == OpEnd) {
       if (next != 0) {
         return fail(at, "end node with a successor");
@@ -222,26 +222,26 @@ bool VerifyPatternProgram(const unsigned char* program, int size, std::string* p
         owner[static_cast<size_t>(i)] = repeated + 1;
       }
       if (kind == OpBraces || kind == OpBracesLazy) {
-        std::int32_t min = ReadProgramInt(node + 5);
-        std::int32_t max = ReadProgramInt(node + 9);
+        std::int32_t min = CountMinOf(node);
+        std::int32_t max = CountMaxOf(node);
         if (min < 0 || max < min) {
           return fail(at, "bad repeat bounds");
         }
       }
       if ((program[repeated] == OpBackRef || program[repeated] == OpBackRefCI) &&
-          !IsGroupNumber(program[repeated + NodeHeaderSize])) {
+          !IsGroupNumber(BackRefGroupOf(program + repeated))) {
         return fail(repeated, "bad group number");
       }
       break;
     }
     case OpLoop:
     case OpLoopLazy: {
-      std::int32_t min = ReadProgramInt(node + 5);
-      std::int32_t max = ReadProgramInt(node + 9);
+      std::int32_t min = CountMinOf(node);
+      std::int32_t max = CountMaxOf(node);
       if (min < 0 || max < min) {
         return fail(at, "bad loop bounds");
       }
-      if (!target(at, ReadProgramInt(node + 13), "loop body outside the program")) {
+      if (!target(at, LoopBodyOffsetOf(node), "loop body outside the program")) {
         return false;
       }
       break;
@@ -254,7 +254,7 @@ bool VerifyPatternProgram(const unsigned char* program, int size, std::string* p
       break;
     case OpBackRef:
     case OpBackRefCI:
-      if (!IsGroupNumber(node[NodeHeaderSize])) {
+      if (!IsGroupNumber(BackRefGroupOf(node))) {
         return fail(at, "bad group number");
       }
       break;
@@ -279,7 +279,7 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
       break;
     }
     unsigned char kind = node[0];
-    std::int32_t next = ReadProgramInt(node + 1);
+    std::int32_t next = NextOffsetOf(node);
     out += std::to_string(at) + ": " + PatternOpName(kind);
     if (IsGroupOpen(kind) || IsGroupClose(kind)) {
       out += " ";
@@ -289,30 +289,36 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
     case OpLiteral:
     case OpLiteralCI:
       out += " '";
-      for (int i = NodeHeaderSize; node[i] != 0; ++i) {
-        out += Printable(node[i]);
+      for (const char* c = LiteralTextOf(node); *c != 0; ++c) {
+        out += Printable(static_cast<unsigned char>(*c));
       }
       out += "'";
       break;
     case OpBraces:
     case OpBracesLazy:
       out += " {";
-      out += std::to_string(ReadProgramInt(node + 5));
+      out += std::to_string(CountMinOf(node));
       out += ",";
-      out += std::to_string(ReadProgramInt(node + 9));
+      out += std::to_string(CountMaxOf(node));
       out += "}";
       break;
     case OpLoop:
     case OpLoopLazy:
       out += " {";
-      out += std::to_string(ReadProgramInt(node + 5));
+      out += std::to_string(CountMinOf(node));
       out += ",";
-      out += std::to_string(ReadProgramInt(node + 9));
+      out += std::to_string(CountMaxOf(node));
       out += "} body ";
-      out += std::to_string(at + ReadProgramInt(node + 13));
+      out += std::to_string(at + LoopBodyOffsetOf(node));
       break;
     case OpAnyOfSmall:
-    case OpAnyButSmall: out += " '" + Printable(node[5]) + Printable(node[6]) + Printable(node[7]) + "'"; break;
+    case OpAnyButSmall:
+      out += " '";
+      for (int i = 0; i < SmallClassSize; ++i) {
+        out += Printable(node[NodeHeaderSize + i]);
+      }
+      out += "'";
+      break;
     case OpAnyOfSet: {
       out += " [";
       const unsigned char* set = node + NodeHeaderSize;
@@ -335,7 +341,7 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
     case OpBackRef:
     case OpBackRefCI:
       out += " \\";
-      out += std::to_string(node[5]);
+      out += std::to_string(BackRefGroupOf(node));
       break;
     default: break;
     }
