@@ -377,30 +377,62 @@ TEST(PatternCompile, EscapesAndLiteralBraces)
   }
 }
 
-TEST(PatternCompile, VerifierRejectsDamagedPrograms)
+TEST(PatternCompile, VerifierNamesTheFaultOfADamagedProgram)
 {
+  // Each row damages one compiled program in one place: a byte, or the 32-bit
+  // number that starts there; a cut shortens the program instead.
+  struct TCase {
+    const char* Pattern;
+    int At;
+    std::int32_t Value;
+    bool Number;
+    const char* Problem;
+  };
+  const TCase cases[] = {
+      // 6: OpInputStart, its next offset at 7
+      {"^(ab)*c$", 7, 1000, true, "next offset outside the program at 6"},
+      {"^(ab)*c$", 7, -6, true, "next offset outside the program at 6"},  // onto the marker
+      {"^(ab)*c$", 7, 2, true, "offset into the middle of a node at 8"},
+      {"^(ab)*c$", 7, 0, true, "missing next node at 6"},
+      {"^(ab)*c$", 6, 14, false, "unknown node kind at 6"},
+      {"^(ab)*c$", 0, 0, false, "no program marker at 0"},
+      // 6: 'a', 13: OpStar over 18: 'b', 25: OpEnd
+      {"ab*", 11, 0, false, "empty literal at 6"},
+      {"ab*", 18, OpAlternative, false, "repetition of a node that cannot be repeated at 13"},
+      {"ab*", 24, 'c', false, "repeated literal of other than one character at 18"},
+      {"ab*", 25, OpLoop, false, "node operand past the end at 25"},
+      {"ab*", 26, 5, true, "end node with a successor at 25"},
+      // 18: 'b', checked after 25: OpEnd
+      {"a|b", 24, 'x', false, "nodes overlap at 18"},
+      // 6: OpBraces {2,3}; 38: OpLoopLazy {0,max} with body offset -22; 28, 33: a reference to group 1
+      {"a{2,3}", 11, 4, true, "bad repeat bounds at 6"},
+      {"(?-g)(a)*", 43, -1, true, "bad loop bounds at 38"},
+      {"(?-g)(a)*", 51, 1000, true, "loop body outside the program at 38"},
+      {"(a)\\1", 33, 0, false, "bad group number at 28"},
+      {"(a)\\1*", 38, 15, false, "bad group number at 33"},
+  };
+  for (const TCase& c : cases) {
+    TPatternExpr expr;
+    expr.SetExpression(c.Pattern);
+    expr.CompileExpression();
+    std::vector<unsigned char> program(expr.ProgramBytes(), expr.ProgramBytes() + expr.ProgramLength());
+    std::string problem;
+    ASSERT_TRUE(VerifyPatternProgram(program.data(), static_cast<int>(program.size()), &problem)) << problem;
+    if (c.Number) {
+      WriteProgramInt(program.data() + c.At, c.Value);
+    } else {
+      program[static_cast<size_t>(c.At)] = static_cast<unsigned char>(c.Value);
+    }
+    EXPECT_FALSE(VerifyPatternProgram(program.data(), static_cast<int>(program.size()), &problem)) << c.Pattern;
+    EXPECT_EQ(problem, c.Problem) << c.Pattern << " at " << c.At;
+  }
+
   TPatternExpr expr;
   expr.SetExpression("^(ab)*c$");
   expr.CompileExpression();
-  const std::vector<unsigned char> good(expr.ProgramBytes(), expr.ProgramBytes() + expr.ProgramLength());
-  ASSERT_TRUE(VerifyPatternProgram(good.data(), static_cast<int>(good.size()), nullptr));
-
-  auto damaged = [&good](int at, std::int32_t value, bool offset) {
-    std::vector<unsigned char> copy = good;
-    if (offset) {
-      WriteProgramInt(copy.data() + at, value);
-    } else {
-      copy[static_cast<size_t>(at)] = static_cast<unsigned char>(value);
-    }
-    return VerifyPatternProgram(copy.data(), static_cast<int>(copy.size()), nullptr);
-  };
-  // Node 6 is the start anchor; its next offset sits at 7.
-  ASSERT_EQ(good[6], OpInputStart);
-  EXPECT_FALSE(damaged(7, 1000, true));  // past the end
-  EXPECT_FALSE(damaged(7, -6, true));    // onto the marker
-  EXPECT_FALSE(damaged(7, 2, true));     // into the middle of a node
-  EXPECT_FALSE(damaged(7, 0, true));     // chain cut short
-  EXPECT_FALSE(damaged(6, 14, false));   // a kind that is never stored
-  EXPECT_FALSE(damaged(0, 0, false));    // no marker
-  EXPECT_FALSE(VerifyPatternProgram(good.data(), static_cast<int>(good.size()) - 1, nullptr));  // cut off
+  std::string problem;
+  EXPECT_FALSE(VerifyPatternProgram(expr.ProgramBytes(), expr.ProgramLength() - 1, &problem));
+  EXPECT_EQ(problem, "node header past the end at 66");
+  EXPECT_FALSE(VerifyPatternProgram(expr.ProgramBytes(), NodeHeaderSize, &problem));
+  EXPECT_EQ(problem, "program too small at 0");
 }
