@@ -1,6 +1,6 @@
 // The compiler: a recursive-descent parser that turns the expression text into
-// a node program. Character classes, escapes and the start hints live in
-// pattern_classes.cpp.
+// a node program. Escapes and character classes live in pattern_classes.cpp,
+// the start hints in pattern_start_hints.cpp.
 #include <cstdlib>
 #include <cstring>
 

@@ -123,10 +123,12 @@ private:
   Node ParseEscape(int& flags);
   Node ParseLiteralRun(int& flags);
 
-  // character classes, escapes and start hints (pattern_classes.cpp)
+  // escapes and character classes (pattern_classes.cpp)
   unsigned char ReadEscapedChar();
   Node ParseClass();
   Node EmitCharClass(const std::string& members, bool negated);
+
+  // the start hints (pattern_start_hints.cpp)
   void DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat);
   void FillStartCharSet(CNode start, std::uint64_t* visited);
 
