@@ -29,29 +29,17 @@ bool IsClassEscapeLetter(char c)
 }
 
 // Members of one character class while it is parsed.
-struct TClassBuilder {
-  std::uint8_t Set[ClassSetSize] = {};
-  int Count = 0;
-  unsigned char Highest = 0;
-  bool Fold = false;                                    // add each member's other case too
-  const std::function<char(char)>* CaseSwap = nullptr;  // used when folding
+class TClassBuilder {
+public:
+  TClassBuilder() = default;
+  // Each member's other case, as `caseSwap` gives it, is a member too.
+  explicit TClassBuilder(const std::function<char(char)>* caseSwap) : caseSwap_(caseSwap) {}
 
-  void AddOne(unsigned char c)
-  {
-    if (CharSetHas(Set, c)) {
-      return;
-    }
-    CharSetAdd(Set, c);
-    ++Count;
-    if (c > Highest) {
-      Highest = c;
-    }
-  }
   void Add(unsigned char c)
   {
     AddOne(c);
-    if (Fold) {
-      AddOne(static_cast<unsigned char>((*CaseSwap)(static_cast<char>(c))));
+    if (caseSwap_ != nullptr) {
+      AddOne(static_cast<unsigned char>((*caseSwap_)(static_cast<char>(c))));
     }
   }
   void AddAll(const std::string& chars)
@@ -72,16 +60,16 @@ struct TClassBuilder {
   template <typename Emit>
   void EmitOperand(bool negated, Emit&& appendByte) const
   {
-    if (Count > SmallClassSize) {
-      for (std::uint8_t bits : Set) {
+    if (count_ > SmallClassSize) {
+      for (std::uint8_t bits : set_) {
         appendByte(static_cast<unsigned char>(negated ? ~bits : bits));
       }
       return;
     }
-    unsigned char members[SmallClassSize] = {Highest, Highest, Highest};
+    unsigned char members[SmallClassSize] = {highest_, highest_, highest_};
     int n = 0;
-    for (int c = 0; c < 256 && n < Count; ++c) {
-      if (CharSetHas(Set, static_cast<unsigned char>(c))) {
+    for (int c = 0; c < 256 && n < count_; ++c) {
+      if (CharSetHas(set_, static_cast<unsigned char>(c))) {
         members[n++] = static_cast<unsigned char>(c);
       }
     }
@@ -91,8 +79,26 @@ struct TClassBuilder {
   }
   unsigned char NodeKind(bool negated) const
   {
-    return Count > SmallClassSize ? OpAnyOfSet : (negated ? OpAnyButSmall : OpAnyOfSmall);
+    return count_ > SmallClassSize ? OpAnyOfSet : (negated ? OpAnyButSmall : OpAnyOfSmall);
   }
+
+private:
+  void AddOne(unsigned char c)
+  {
+    if (CharSetHas(set_, c)) {
+      return;
+    }
+    CharSetAdd(set_, c);
+    ++count_;
+    if (c > highest_) {
+      highest_ = c;
+    }
+  }
+
+  std::uint8_t set_[ClassSetSize] = {};
+  int count_ = 0;
+  unsigned char highest_ = 0;
+  const std::function<char(char)>* caseSwap_ = nullptr;  // null: no case folding
 };
 
 // Windows-1251 Cyrillic letters, for class ranges under modifier r.
@@ -179,9 +185,7 @@ TPatternExpr::Node TPatternExpr::ParseClass()
     negated = true;
     ++parsePos_;
   }
-  TClassBuilder cls;
-  cls.Fold = (parseModifierSet_ & ModifierI) != 0;
-  cls.CaseSwap = &CaseSwap;
+  TClassBuilder cls((parseModifierSet_ & ModifierI) != 0 ? &CaseSwap : nullptr);
   bool cyrillic = (parseModifierSet_ & ModifierR) != 0;
   bool canRange = false;  // the last member was a single character
   unsigned char rangeStart = 0;
