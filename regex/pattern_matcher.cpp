@@ -13,10 +13,10 @@ namespace {
 // recurses three levels per iteration and a chain of optional or repeated
 // pieces one per piece, so the depth grows with the text or the pattern. The
 // bound counts calls rather than bytes of stack, so a pattern and a text get
-// the same answer from every build. A level takes at most about 230 bytes of
-// stack in the optimised Windows build and 280 in an unoptimised one, so 6000
-// levels stay within 1.4 and 1.7 MiB of the programs' 2 MiB main-thread
-// stack; the sanitizer builds, at up to about 330 bytes a level, run on 8 MiB.
+// the same answer from every build. It keeps a run within the programs' 2 MiB
+// main-thread stack even where frames are largest, without optimisation: the
+// depth tests run in such a build too. The sanitizer builds, whose frames are
+// larger still, run on Linux's 8 MiB.
 constexpr std::int32_t MaxMatchDepth = 6000;
 
 }  // namespace
