@@ -147,8 +147,8 @@ void TPatternExpr::EmitOverflow()
   std::abort();                   // not reached: RaiseError always throws
 }
 
-// ---- emission primitives: each only counts bytes during the sizing pass ----
-
+// Appends a node with no successor yet. Like every emission primitive, it only
+// counts bytes during the sizing pass.
 TPatternExpr::Node TPatternExpr::AppendNode(unsigned char kind)
 {
   if (Sizing()) {
@@ -239,8 +239,6 @@ void TPatternExpr::LinkOperandTail(Node node, Node target)
   }
   LinkTail(node + NodeHeaderSize, target);
 }
-
-// ---- the parser ----
 
 TPatternExpr::Node TPatternExpr::ParseReg(bool inGroup, int& flags)
 {

@@ -208,8 +208,7 @@ inline bool TPatternExpr::MatchChain(CNode node)
   }
 }
 
-// ---- nodes that test the current position ----
-
+// Whether the anchor or boundary `kind` holds at inputPos_.
 inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
 {
   switch (kind) {
@@ -267,8 +266,6 @@ inline bool TPatternExpr::IsLineBreak(unsigned char c) const
 {
   return CharSetHas(lineBreakSet_, c);
 }
-
-// ---- nodes that consume text ----
 
 // Moves inputPos_ past what the node matches at it, or returns false.
 inline bool TPatternExpr::ConsumeAtom(CNode node)
@@ -354,8 +351,6 @@ bool TPatternExpr::RepeatsCapture(const char* at, const char* text, std::int64_t
   return true;
 }
 
-// ---- choices and groups ----
-
 // This alternative and each that follows it in turn, from the same place.
 inline bool TPatternExpr::MatchAlternatives(CNode node)
 {
@@ -384,8 +379,8 @@ bool TPatternExpr::MatchGroupBound(const char*& bound, CNode next)
   return false;
 }
 
-// ---- repetitions of single-character nodes ----
-
+// A star, plus or braces node over a single-character node: the repetitions
+// are counted in one pass, then the rest is tried after each count in turn.
 bool TPatternExpr::MatchRepeat(CNode node, CNode next)
 {
   unsigned char kind = *node;
@@ -497,8 +492,8 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
   return n;
 }
 
-// ---- counted loops of complex atoms ----
-
+// Enters a counted loop over a complex atom, one level deeper with a counter of
+// its own.
 bool TPatternExpr::MatchLoopEntry(CNode next)
 {
   if (loopDepth_ >= MaxLoopDepth) {
@@ -519,6 +514,8 @@ bool TPatternExpr::MatchLoopEntry(CNode next)
   return result;
 }
 
+// Below the minimum another pass is due; above it a greedy loop tries another
+// pass before what follows, a lazy one after.
 bool TPatternExpr::MatchLoop(CNode node, CNode next)
 {
   if (loopDepth_ <= 0 || loopDepth_ > MaxLoopDepth) {
