@@ -514,8 +514,8 @@ bool TPatternExpr::MatchLoopEntry(CNode next)
   return result;
 }
 
-// Below the minimum another pass is due; above it a greedy loop tries another
-// pass before what follows, a lazy one after.
+// Below the minimum another pass is due; from there on a greedy loop tries
+// another pass before what follows it, a lazy loop after.
 bool TPatternExpr::MatchLoop(CNode node, CNode next)
 {
   if (loopDepth_ <= 0 || loopDepth_ > MaxLoopDepth) {
