@@ -56,7 +56,7 @@ enum TPatternOp : unsigned char {
 //   OpLoop, OpLoopLazy             5-8 minimum, 9-12 maximum, 13-16 body offset
 //   OpLiteral, OpLiteralCI         5.. the characters, then a NUL
 //   OpAnyOfSmall, OpAnyButSmall    5-7 three characters
-//   OpAnyOfSet                     5-36 the character set
+//   OpAnyOfSet                     5-36 the 256-bit character set
 //   OpBackRef, OpBackRefCI         5 the group number
 //   every other kind               no operand
 constexpr unsigned char ProgramMarker = 216;
@@ -71,6 +71,9 @@ constexpr int LoopNodeSize = LoopBodyAt + ProgramIntSize;
 constexpr int SmallClassSize = 3;
 constexpr int ClassSetSize = 32;
 constexpr int MaxGroupNumber = 14;
+static_assert(NodeHeaderSize == 5 && BracesHeaderSize == 13 && LoopNodeSize == 17 &&
+                  NodeHeaderSize + ClassSetSize == 37,
+              "the positions in the layouts above");
 
 inline std::int32_t ReadProgramInt(const unsigned char* p)
 {
