@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -91,7 +92,8 @@ private:
   using Node = unsigned char*;
   using CNode = const unsigned char*;
 
-  static constexpr std::int32_t MaxLoopDepth = 10;  // counted loops active at once
+  static constexpr std::int32_t MaxLoopDepth = 10;       // counted loops active at once
+  static constexpr std::size_t InlineProgramSize = 384;  // bytes; most programs fit
 
   // the object (pattern_expr.cpp)
   bool PrepareProgram();
@@ -194,7 +196,7 @@ private:
   bool compiled_ = false;
   unsigned char* program_ = nullptr;
   std::unique_ptr<unsigned char[]> programHeap_;
-  unsigned char programInline_[384];
+  unsigned char programInline_[InlineProgramSize];
   std::string expressionText_;
   bool hasExpression_ = false;
   std::string inputText_;
