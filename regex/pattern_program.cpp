@@ -99,7 +99,7 @@ public:
       return Fail(0, "no program marker");
     }
     owner_.assign(static_cast<size_t>(size_), 0);
-    pending_.assign(1, 1);
+    pending_ = {1};  // the node after the marker
     while (!pending_.empty()) {
       int at = pending_.back();
       pending_.pop_back();
