@@ -56,7 +56,7 @@ std::uint16_t NetSocketResolvePort(const std::string& Port, const std::string& P
     throw ESocketException("NetSocketResolvePort: Invalid Port.");
   if (Proto.empty() || Proto.size() >= 32)
     throw ESocketException("NetSocketResolvePort: Invalid Proto.");
-  if (IsDigitChar(Port[0]))
+  if (IsAsciiDigit(Port[0]))
     return static_cast<std::uint16_t>(ParseDecimal(Port) & 0xFFFFu);
   const std::string port = TrimText(Port);
   const std::string proto = TrimText(Proto);
@@ -71,7 +71,7 @@ int NetSocketResolveProto(const std::string& Proto)
 {
   if (Proto.empty() || Proto.size() >= 32)
     throw ESocketException("NetSocketResolveProto: Invalid Protocol.");
-  if (IsDigitChar(Proto[0]))
+  if (IsAsciiDigit(Proto[0]))
     return static_cast<int>(ParseDecimal(Proto) & 0x7FFFFFFFu);
   const std::string proto = LowerAscii(TrimText(Proto));
   if (proto == "tcp")
