@@ -3,8 +3,9 @@
 // the class lies in one file per concern: custom_net_socket_events.cpp (the
 // hidden window and its notifications), custom_net_socket_transfer.cpp
 // (receiving and sending), custom_net_socket_lookup.cpp (host lookups),
-// custom_net_socket_connect.cpp (connect, listen, accept, Dup) and
-// custom_net_socket_close.cpp (closing, errors, the events fired).
+// custom_net_socket_connect.cpp (connect, listen, accept, Dup),
+// custom_net_socket_close.cpp (closing) and custom_net_socket_report.cpp
+// (errors, the events fired).
 #include "net/custom_net_socket.h"
 
 #include <cstring>
@@ -107,8 +108,6 @@ void TCustomNetSocket::ChangeState(TSocketState NewState)
     NotifyChangeState(old, NewState);
 }
 
-// ---- properties -------------------------------------------------------------
-
 BYTE TCustomNetSocket::ReqVerLow() const
 {
   return WinsockReqVerLow();
@@ -160,8 +159,6 @@ void TCustomNetSocket::SetSendFlags(TSocketSendFlags Value)
   default: SignalError("Invalid SendFlags");
   }
 }
-
-// ---- addressing -------------------------------------------------------------
 
 bool TCustomNetSocket::RequireClosed(const char* Property)
 {

@@ -40,8 +40,6 @@ int SetIntOption(SOCKET s, int level, int name, int value)
 
 }  // namespace
 
-// ---- connecting -------------------------------------------------------------
-
 void TCustomNetSocket::Connect()
 {
   if (socketHandle_ != INVALID_SOCKET && state_ != wsClosed) {
@@ -195,8 +193,6 @@ void TCustomNetSocket::ApplyLinger()
     ReportSocketError("setsockopt(SO_LINGER)");
 }
 
-// ---- listening --------------------------------------------------------------
-
 void TCustomNetSocket::Listen()
 {
   if (const char* refusal = FirstRefusal({{hasPort_, "listen: port not assigned"},
@@ -345,8 +341,6 @@ SOCKET TCustomNetSocket::Accept()
   return acceptedHandle_;
 }
 
-// ---- adopting a handle ------------------------------------------------------
-
 void TCustomNetSocket::Dup(SOCKET NewHandle)
 {
   if (NewHandle == 0 || NewHandle == INVALID_SOCKET) {
@@ -404,8 +398,6 @@ void TCustomNetSocket::MarkConnected()
 {
   ChangeState(wsConnected);
 }
-
-// ---- shared steps -----------------------------------------------------------
 
 bool TCustomNetSocket::ResolveOrSignal(const char* Context, const std::function<void()>& Resolve)
 {

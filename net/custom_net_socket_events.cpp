@@ -77,8 +77,6 @@ void TCustomNetSocket::ProcessBgException(Exception& E)
   }
 }
 
-// ---- sessions ---------------------------------------------------------------
-
 void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
 {
   if (hiddenWindow_ == nullptr || OldHandle == INVALID_SOCKET)
@@ -102,8 +100,6 @@ void TCustomNetSocket::DropHandle(SOCKET OldHandle)
   ++sessionSerial_;
   PurgeSelectMessages(OldHandle);
 }
-
-// ---- select notifications ---------------------------------------------------
 
 void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
 {
@@ -189,8 +185,6 @@ void TCustomNetSocket::HandleCloseEvent(TSocketMessage& Message)
   if (state_ != wsClosed)
     CloseConnection();
 }
-
-// ---- message pumps ----------------------------------------------------------
 
 void TCustomNetSocket::PumpMessages()
 {

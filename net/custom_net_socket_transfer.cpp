@@ -14,8 +14,6 @@ constexpr int kSendRun = 64 * 1024;
 
 }  // namespace
 
-// ---- receiving --------------------------------------------------------------
-
 void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
 {
   const auto alive = AliveFlag();
@@ -154,8 +152,6 @@ int TCustomNetSocket::ReceiveDatagram(void* Buffer, int BufferSize, sockaddr* Fr
     readCount_ += count;
   return count;
 }
-
-// ---- sending ----------------------------------------------------------------
 
 void TCustomNetSocket::QueueData(const void* Data, int Len)
 {

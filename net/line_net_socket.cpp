@@ -41,8 +41,6 @@ int TCustomLineNetSocket::SendTextLine(const std::string& Text)
   return SendText(Text + LineEnd);
 }
 
-// ---- the buffer -------------------------------------------------------------
-
 void TCustomLineNetSocket::ReserveLineBuffer(int Size)
 {
   if (Size <= lineBufferSize_)
@@ -83,8 +81,6 @@ void TCustomLineNetSocket::CloseDeliveredLine()
   if (lineBuffer_)
     lineBuffer_[static_cast<std::size_t>(lineBufferCount_)] = '\0';
 }
-
-// ---- receiving --------------------------------------------------------------
 
 int TCustomLineNetSocket::ReadRcvdCount()
 {
@@ -390,8 +386,6 @@ void TCustomLineNetSocket::ScanLine(int& Count)
   lineBufferCount_ = lowest;
   Count = out - lowest;
 }
-
-// ---- events -----------------------------------------------------------------
 
 void TCustomLineNetSocket::ReleaseLineBuffer()
 {

@@ -71,8 +71,6 @@ constexpr int kSocksInternalError = 20013;
 
 }  // namespace
 
-// ---- properties -------------------------------------------------------------
-
 void TCustomSocksNetSocket::AssignSocksLevel(const std::string& Value)
 {
   if (state_ != wsClosed) {
@@ -115,8 +113,6 @@ void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
   socksPort_ = stored;
   hasSocksPort_ = !socksPort_.empty();
 }
-
-// ---- connecting -------------------------------------------------------------
 
 std::string TCustomSocksNetSocket::OversizedRequest() const
 {
@@ -341,8 +337,6 @@ void TCustomSocksNetSocket::FailSocksSession(int Error, const std::string& Msg)
   ThenEvenIfThrown([&] { NotifySocksError(Error, Msg); }, reportThenClose);
 }
 
-// ---- the relay's replies ----------------------------------------------------
-
 bool TCustomSocksNetSocket::CollectReply(int Limit)
 {
   const int count = ReceiveData(socksReply_ + socksReplyCount_, Limit - socksReplyCount_);
@@ -500,8 +494,6 @@ bool TCustomSocksNetSocket::StartRelayedSession()
   return NotifyDataAvailable(0);
 }
 
-// ---- receiving --------------------------------------------------------------
-
 int TCustomSocksNetSocket::ReadRcvdCount()
 {
   if (socksLeftoverCount_ > 0)
@@ -520,8 +512,6 @@ int TCustomSocksNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
   }
   return TCustomNetSocket::RawRecv(Buffer, BufferSize, Flags);
 }
-
-// ---- events -----------------------------------------------------------------
 
 void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
