@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <typeinfo>
 
 #include "net/address_text.h"
@@ -23,18 +24,27 @@ std::string ClassNameOf(const std::exception& e)
   return result;
 }
 
-// What a refused SOCKS 5 connect request means.
+// What a refused SOCKS 5 connect request means: reply codes 1 to 8 in order.
 void Socks5ReplyError(unsigned char code, int& error, std::string& text)
 {
-  static const char* const kTexts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
-                                       "network unreachable",          "host unreachable",
-                                       "connection refused",           "time to live expired",
-                                       "command not supported",        "address type not supported"};
-  if (code >= 1 && code <= 8) {
-    error = 20003 + code;
-    text = kTexts[code - 1];
+  static const struct {
+    TSocksError Code;
+    const char* Text;
+  } kRefusals[] = {
+      {SocksGeneralFailure, "general SOCKS server failure"},
+      {SocksConnectionNotAllowed, "connection not allowed by ruleset"},
+      {SocksNetworkUnreachable, "network unreachable"},
+      {SocksHostUnreachable, "host unreachable"},
+      {SocksConnectionRefused, "connection refused"},
+      {SocksTtlExpired, "time to live expired"},
+      {SocksCommandNotSupported, "command not supported"},
+      {SocksAddressTypeNotSupported, "address type not supported"},
+  };
+  if (code >= 1 && code <= std::size(kRefusals)) {
+    error = kRefusals[code - 1].Code;
+    text = kRefusals[code - 1].Text;
   } else {
-    error = 20012;
+    error = SocksUnassignedError;
     text = "unassigned error #" + std::to_string(code);
   }
 }
@@ -44,19 +54,19 @@ void Socks4ReplyError(unsigned char code, int& error, std::string& text)
 {
   switch (code) {
   case 91:
-    error = 20016;
+    error = SocksRequestRejected;
     text = "request rejected or failed";
     break;
   case 92:
-    error = 20008;
+    error = SocksConnectionRefused;
     text = "connection refused";
     break;
   case 93:
-    error = 20015;
+    error = SocksAuthenticationFailed;
     text = "authentification failed";
     break;
   default:
-    error = 20012;
+    error = SocksUnassignedError;
     text = "unassigned error #" + std::to_string(code);
     break;
   }
@@ -64,10 +74,6 @@ void Socks4ReplyError(unsigned char code, int& error, std::string& text)
 
 constexpr int kReplyLimit = 127;  // the reply buffer less the byte kept free
 constexpr int kSocks4ReplySize = 8;
-// Anything too long for the negotiation's length bytes or buffers (a field of
-// ours, the host name in a reply) has no error code of its own: it fails the
-// session as the internal error.
-constexpr int kSocksInternalError = 20013;
 
 }  // namespace
 
@@ -139,7 +145,7 @@ bool TCustomSocksNetSocket::RefuseOversized(const std::string& Problem)
 {
   if (Problem.empty())
     return false;
-  FailSocksSession(kSocksInternalError, Problem);
+  FailSocksSession(SocksInternalError, Problem);
   return true;
 }
 
@@ -286,8 +292,8 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
         const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
                                         ? dynamic_cast<const Exception&>(e).Message()
                                         : std::string(e.what());
-        ThenEvenIfThrown([&] { NotifySocksError(20017, ClassNameOf(e) + " " + message); },
-                         [&] { CloseSocketHandle(true, 20017); });
+        ThenEvenIfThrown([&] { NotifySocksError(SocksDestinationUnresolved, ClassNameOf(e) + " " + message); },
+                         [&] { CloseSocketHandle(true, SocksDestinationUnresolved); });
         return;
       }
     }
@@ -358,7 +364,7 @@ bool TCustomSocksNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
   case SocksPhaseMethods: return ParseMethodReply();
   case SocksPhaseAuth: return ParseAuthReply();
   case SocksPhaseRequest: return socksLevel_[0] == '4' ? ParseSocks4Reply() : ParseSocks5Reply();
-  default: FailSocksSession(kSocksInternalError, "internal error"); return false;
+  default: FailSocksSession(SocksInternalError, "internal error"); return false;
   }
 }
 
@@ -368,14 +374,14 @@ bool TCustomSocksNetSocket::ParseMethodReply()
   if (!CollectReply(kReplyLimit))
     return true;
   if (socksLevel_[0] == '4') {
-    FailSocksSession(20001, "TNetSocket logic error");
+    FailSocksSession(SocksLogicError, "TNetSocket logic error");
     return true;
   }
   if (socksReplyCount_ < 2)
     return true;
   socksReplyCount_ = 0;
   if (socksReply_[0] != 5) {
-    FailSocksSession(20002, "socks version error");
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
   switch (socksReply_[1]) {
@@ -388,12 +394,12 @@ bool TCustomSocksNetSocket::ParseMethodReply()
   case 2:
     // Credentials go only to a relay that was offered them.
     if (socksMethodOffered_ != 2) {
-      FailSocksSession(20003, "authentification method not acceptable");
+      FailSocksSession(SocksMethodNotAcceptable, "authentification method not acceptable");
       break;
     }
     SendSocksCredentials();
     break;
-  default: FailSocksSession(20003, "authentification method not acceptable"); break;
+  default: FailSocksSession(SocksMethodNotAcceptable, "authentification method not acceptable"); break;
   }
   return true;
 }
@@ -404,17 +410,17 @@ bool TCustomSocksNetSocket::ParseAuthReply()
   if (!CollectReply(kReplyLimit))
     return true;
   if (socksReplyCount_ >= 1 && socksReply_[0] != 1) {
-    FailSocksSession(20002, "socks version error");
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
   if (socksReplyCount_ > 2) {
-    FailSocksSession(20001, "too much data availaible");
+    FailSocksSession(SocksLogicError, "too much data availaible");
     return true;
   }
   if (socksReplyCount_ < 2)
     return true;
   if (socksReply_[1] != 0) {
-    FailSocksSession(20015, "socks authentication failed");
+    FailSocksSession(SocksAuthenticationFailed, "socks authentication failed");
     return true;
   }
   socksReplyCount_ = 0;
@@ -431,7 +437,7 @@ bool TCustomSocksNetSocket::ParseSocks4Reply()
     return true;
   socksReplyCount_ = 0;
   if (socksReply_[0] != 0) {
-    FailSocksSession(20002, "socks version error");
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
   if (socksReply_[1] != 90) {
@@ -450,7 +456,7 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
   if (!CollectReply(kReplyLimit))
     return true;
   if (socksReplyCount_ >= 1 && socksReply_[0] != 5) {
-    FailSocksSession(20002, "socks version error");
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
   if (socksReplyCount_ >= 2 && socksReply_[1] != 0) {
@@ -467,14 +473,14 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
   // A bound name that cannot fit the reply buffer would leave the reply
   // unfinished for ever.
   if (length > kReplyLimit) {
-    FailSocksSession(kSocksInternalError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
-                                              " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
+    FailSocksSession(SocksInternalError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
+                                             " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
     return true;
   }
   if (socksReplyCount_ < length)
     return true;
   if (addressType != 1 && addressType != 3) {
-    FailSocksSession(20011, "address type not supported");
+    FailSocksSession(SocksAddressTypeNotSupported, "address type not supported");
     return true;
   }
   // Bytes that came behind the reply are the application's first bytes; they

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "net/custom_net_socket.h"
+#include "net/socks_error_codes.h"
 
 // The SOCKS 4, 4A and 5 client layer. With SocksServer set, Connect reaches
 // the relay and negotiates a relayed TCP connection to Addr:Port before the

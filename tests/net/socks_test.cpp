@@ -167,7 +167,7 @@ struct TFailureCase {
   const char* level;
   bool withPassword;
   std::vector<std::string> replies;  // one per client message
-  int code;
+  TSocksError code;
   std::string text;
   std::string user = "";  // without a password
 };
@@ -175,24 +175,55 @@ struct TFailureCase {
 TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
 {
   std::vector<TFailureCase> cases = {
-      {"method reply version", "5", false, {Bytes({4, 0})}, 20002, "socks version error"},
-      {"no acceptable method", "5", false, {Bytes({5, 0xFF})}, 20003, "authentification method not acceptable"},
-      {"auth reply version", "5", true, {Bytes({5, 2}), Bytes({5, 0})}, 20002, "socks version error"},
-      {"password refused", "5", true, {Bytes({5, 2}), Bytes({1, 1})}, 20015, "socks authentication failed"},
-      {"auth reply too long", "5", true, {Bytes({5, 2}), Bytes({1, 0, 0})}, 20001, "too much data availaible"},
+      {"method reply version", "5", false, {Bytes({4, 0})}, SocksVersionError, "socks version error"},
+      {"no acceptable method",
+       "5",
+       false,
+       {Bytes({5, 0xFF})},
+       SocksMethodNotAcceptable,
+       "authentification method not acceptable"},
+      {"auth reply version", "5", true, {Bytes({5, 2}), Bytes({5, 0})}, SocksVersionError, "socks version error"},
+      {"password refused",
+       "5",
+       true,
+       {Bytes({5, 2}), Bytes({1, 1})},
+       SocksAuthenticationFailed,
+       "socks authentication failed"},
+      {"auth reply too long",
+       "5",
+       true,
+       {Bytes({5, 2}), Bytes({1, 0, 0})},
+       SocksLogicError,
+       "too much data availaible"},
       {"connect reply version",
        "5",
        false,
        {Bytes({5, 0}), Bytes({4, 0, 0, 1, 0, 0, 0, 0, 0, 0})},
-       20002,
+       SocksVersionError,
        "socks version error"},
-      {"IPv6 bound address", "5", false, {Bytes({5, 0}), Bytes({5, 0, 0, 4, 0})}, 20011, "address type not supported"},
-      {"socks 4 version", "4", false, {Bytes({1, 90, 0, 0, 0, 0, 0, 0})}, 20002, "socks version error"},
-      {"socks 4 code 91", "4", false, {Bytes({0, 91, 0, 0, 0, 0, 0, 0})}, 20016, "request rejected or failed"},
-      {"socks 4 code 92", "4", false, {Bytes({0, 92, 0, 0, 0, 0, 0, 0})}, 20008, "connection refused"},
-      {"socks 4 code 93", "4A", false, {Bytes({0, 93, 0, 0, 0, 0, 0, 0})}, 20015, "authentification failed"},
-      {"socks 4 code 95", "4", false, {Bytes({0, 95, 0, 0, 0, 0, 0, 0})}, 20012, "unassigned error #95"},
+      {"IPv6 bound address",
+       "5",
+       false,
+       {Bytes({5, 0}), Bytes({5, 0, 0, 4, 0})},
+       SocksAddressTypeNotSupported,
+       "address type not supported"},
+      {"socks 4 version", "4", false, {Bytes({1, 90, 0, 0, 0, 0, 0, 0})}, SocksVersionError, "socks version error"},
+      {"socks 4 code 91",
+       "4",
+       false,
+       {Bytes({0, 91, 0, 0, 0, 0, 0, 0})},
+       SocksRequestRejected,
+       "request rejected or failed"},
+      {"socks 4 code 92", "4", false, {Bytes({0, 92, 0, 0, 0, 0, 0, 0})}, SocksConnectionRefused, "connection refused"},
+      {"socks 4 code 93",
+       "4A",
+       false,
+       {Bytes({0, 93, 0, 0, 0, 0, 0, 0})},
+       SocksAuthenticationFailed,
+       "authentification failed"},
+      {"socks 4 code 95", "4", false, {Bytes({0, 95, 0, 0, 0, 0, 0, 0})}, SocksUnassignedError, "unassigned error #95"},
   };
+  // The codes as the wire shows them: reply code n gives 20003 + n.
   const char* const socks5Texts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
                                      "network unreachable",          "host unreachable",
                                      "connection refused",           "time to live expired",
@@ -202,28 +233,32 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
                      "5",
                      false,
                      {Bytes({5, 0}), Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0})},
-                     20003 + code,
+                     static_cast<TSocksError>(20003 + code),
                      socks5Texts[code - 1]});
   cases.push_back({"socks 5 reply code 9",
                    "5",
                    false,
                    {Bytes({5, 0}), Bytes({5, 9, 0, 1, 0, 0, 0, 0, 0, 0})},
-                   20012,
+                   SocksUnassignedError,
                    "unassigned error #9"});
-  cases.push_back(
-      {"socks 5 reply code 255", "5", false, {Bytes({5, 0}), Bytes({5, 255})}, 20012, "unassigned error #255"});
+  cases.push_back({"socks 5 reply code 255",
+                   "5",
+                   false,
+                   {Bytes({5, 0}), Bytes({5, 255})},
+                   SocksUnassignedError,
+                   "unassigned error #255"});
   cases.push_back({"bound name too long for the reply buffer",
                    "5",
                    false,
                    {Bytes({5, 0}), Bytes({5, 0, 0, 3, 200}) + std::string(200, 'n') + PortBytes(1)},
-                   20013,
+                   SocksInternalError,
                    "socks reply too long: bound host name of 200 bytes, at most 120 fit"});
   // Only "no authentication" was offered: the user name must not go out.
   cases.push_back({"user/password picked though not offered",
                    "5",
                    false,
                    {Bytes({5, 2})},
-                   20003,
+                   SocksMethodNotAcceptable,
                    "authentification method not acceptable",
                    "bob"});
 
