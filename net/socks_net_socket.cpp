@@ -24,54 +24,6 @@ std::string ClassNameOf(const std::exception& e)
   return result;
 }
 
-// What a refused SOCKS 5 connect request means: reply codes 1 to 8 in order.
-void Socks5ReplyError(unsigned char code, int& error, std::string& text)
-{
-  static const struct {
-    TSocksError Code;
-    const char* Text;
-  } kRefusals[] = {
-      {SocksGeneralFailure, "general SOCKS server failure"},
-      {SocksConnectionNotAllowed, "connection not allowed by ruleset"},
-      {SocksNetworkUnreachable, "network unreachable"},
-      {SocksHostUnreachable, "host unreachable"},
-      {SocksConnectionRefused, "connection refused"},
-      {SocksTtlExpired, "time to live expired"},
-      {SocksCommandNotSupported, "command not supported"},
-      {SocksAddressTypeNotSupported, "address type not supported"},
-  };
-  if (code >= 1 && code <= std::size(kRefusals)) {
-    error = kRefusals[code - 1].Code;
-    text = kRefusals[code - 1].Text;
-  } else {
-    error = SocksUnassignedError;
-    text = "unassigned error #" + std::to_string(code);
-  }
-}
-
-// What a refused SOCKS 4 request means.
-void Socks4ReplyError(unsigned char code, int& error, std::string& text)
-{
-  switch (code) {
-  case 91:
-    error = SocksRequestRejected;
-    text = "request rejected or failed";
-    break;
-  case 92:
-    error = SocksConnectionRefused;
-    text = "connection refused";
-    break;
-  case 93:
-    error = SocksAuthenticationFailed;
-    text = "authentification failed";
-    break;
-  default:
-    error = SocksUnassignedError;
-    text = "unassigned error #" + std::to_string(code);
-    break;
-  }
-}
-
 constexpr int kReplyLimit = 127;  // the reply buffer less the byte kept free
 constexpr int kSocks4ReplySize = 8;
 
@@ -122,23 +74,16 @@ void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
 
 std::string TCustomSocksNetSocket::OversizedRequest() const
 {
-  const int user = static_cast<int>(SocksUsercode.size());
-  const int host = static_cast<int>(addrText_.size());
-  if (socksLevel_[0] == '4') {
-    if (socksLevel_ == "4A") {
-      if (10 + user + host > kSocksBufferSize)
-        return "socks request too long: user code and host name of " + std::to_string(user + host) +
-               " bytes together, at most " + std::to_string(kSocksBufferSize - 10) + " fit";
-    } else if (9 + user > kSocksBufferSize) {
-      return "socks request too long: user code of " + std::to_string(user) + " bytes, at most " +
-             std::to_string(kSocksBufferSize - 9) + " fit";
-    }
-    return std::string();
-  }
-  if (7 + host > kSocksBufferSize)
-    return "socks request too long: host name of " + std::to_string(host) + " bytes, at most " +
-           std::to_string(kSocksBufferSize - 7) + " fit";
-  return std::string();
+  if (socksLevel_[0] != '4')
+    return OversizedSocks5Request(addrText_);
+  if (socksLevel_ == "4A")
+    return OversizedSocks4ARequest(SocksUsercode, addrText_);
+  return OversizedSocks4Request(SocksUsercode);
+}
+
+std::string TCustomSocksNetSocket::OversizedCredentials() const
+{
+  return OversizedSocks5Credentials(SocksUsercode, SocksPassword);
 }
 
 bool TCustomSocksNetSocket::RefuseOversized(const std::string& Problem)
@@ -147,15 +92,6 @@ bool TCustomSocksNetSocket::RefuseOversized(const std::string& Problem)
     return false;
   FailSocksSession(SocksInternalError, Problem);
   return true;
-}
-
-std::string TCustomSocksNetSocket::OversizedCredentials() const
-{
-  const int length = static_cast<int>(SocksUsercode.size() + SocksPassword.size());
-  if (3 + length > kSocksBufferSize)
-    return "socks request too long: user code and password of " + std::to_string(length) + " bytes together, at most " +
-           std::to_string(kSocksBufferSize - 3) + " fit";
-  return std::string();
 }
 
 void TCustomSocksNetSocket::Connect()
@@ -234,10 +170,11 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
     SendSocksConnectRequest();
     return;
   }
-  socksMethodOffered_ = SocksAuthentication == socksAuthenticateUsercode ? 2 : 0;
-  // Method selection: VER 5 | NMETHODS 1 | METHOD
-  const unsigned char request[3] = {5, 1, socksMethodOffered_};
-  Send(request, sizeof(request));
+  socksMethodOffered_ =
+      SocksAuthentication == socksAuthenticateUsercode ? kSocks5UserPassword : kSocks5NoAuthentication;
+  // What this send throws goes to the event dispatch, which aborts the session.
+  const TSocksMessage selection = Socks5MethodSelection(socksMethodOffered_);
+  Send(selection.Data(), selection.Length());
 }
 
 void TCustomSocksNetSocket::SendSocksCredentials()
@@ -255,20 +192,7 @@ void TCustomSocksNetSocket::SendCredentialsMessage()
   // Checked again: the authentication handler may have changed them.
   if (RefuseOversized(OversizedCredentials()))
     return;
-  // User name and password: VER 1 | ULEN | UNAME | PLEN | PASSWD
-  unsigned char request[kSocksBufferSize];
-  int len = 0;
-  request[len++] = 1;
-  request[len++] = static_cast<unsigned char>(SocksUsercode.size());
-  std::memcpy(request + len, SocksUsercode.data(), SocksUsercode.size());
-  len += static_cast<int>(SocksUsercode.size());
-  request[len++] = static_cast<unsigned char>(SocksPassword.size());
-  std::memcpy(request + len, SocksPassword.data(), SocksPassword.size());
-  len += static_cast<int>(SocksPassword.size());
-  try {
-    Send(request, len);
-  } catch (...) {
-  }
+  SendNegotiationMessage(Socks5Credentials(SocksUsercode, SocksPassword));
 }
 
 void TCustomSocksNetSocket::SendSocksConnectRequest()
@@ -276,55 +200,42 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
   socksPhase_ = SocksPhaseRequest;
   if (RefuseOversized(OversizedRequest()))
     return;
-  unsigned char request[kSocksBufferSize];
-  int len = 0;
-  if (socksLevel_[0] == '4') {
-    // VER 4 | CMD 1 | DSTPORT (2) | DSTIP (4) | USERID | 0 [| HOST | 0 for 4A]
-    const bool socks4a = socksLevel_ == "4A";
-    std::uint32_t address = 0;
-    if (socks4a) {
-      const unsigned char marker[4] = {0, 0, 0, 1};
-      std::memcpy(&address, marker, 4);
-    } else {
-      try {
-        address = NetSocketResolveHost(addrText_);
-      } catch (const std::exception& e) {
-        const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
-                                        ? dynamic_cast<const Exception&>(e).Message()
-                                        : std::string(e.what());
-        ThenEvenIfThrown([&] { NotifySocksError(SocksDestinationUnresolved, ClassNameOf(e) + " " + message); },
-                         [&] { CloseSocketHandle(true, SocksDestinationUnresolved); });
-        return;
-      }
-    }
-    request[len++] = 4;
-    request[len++] = 1;
-    request[len++] = static_cast<unsigned char>(portNumber_ >> 8);
-    request[len++] = static_cast<unsigned char>(portNumber_);
-    std::memcpy(request + len, &address, 4);
-    len += 4;
-    std::memcpy(request + len, SocksUsercode.data(), SocksUsercode.size());
-    len += static_cast<int>(SocksUsercode.size());
-    request[len++] = 0;
-    if (socks4a) {
-      std::memcpy(request + len, addrText_.data(), addrText_.size());
-      len += static_cast<int>(addrText_.size());
-      request[len++] = 0;
-    }
-  } else {
-    // VER 5 | CMD 1 | RSV 0 | ATYP 3 | LEN | HOST | DSTPORT (2); always a name
-    request[len++] = 5;
-    request[len++] = 1;
-    request[len++] = 0;
-    request[len++] = 3;
-    request[len++] = static_cast<unsigned char>(addrText_.size());
-    std::memcpy(request + len, addrText_.data(), addrText_.size());
-    len += static_cast<int>(addrText_.size());
-    request[len++] = static_cast<unsigned char>(portNumber_ >> 8);
-    request[len++] = static_cast<unsigned char>(portNumber_);
+  if (socksLevel_[0] == '4')
+    SendSocks4ConnectRequest();
+  else
+    SendNegotiationMessage(Socks5ConnectRequest(addrText_, static_cast<std::uint16_t>(portNumber_)));
+}
+
+void TCustomSocksNetSocket::SendSocks4ConnectRequest()
+{
+  const auto port = static_cast<std::uint16_t>(portNumber_);
+  if (socksLevel_ == "4A") {
+    SendNegotiationMessage(Socks4AConnectRequest(port, SocksUsercode, addrText_));
+    return;
+  }
+  std::uint32_t address = 0;
+  try {
+    address = NetSocketResolveHost(addrText_);
+  } catch (const std::exception& e) {
+    const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
+                                    ? dynamic_cast<const Exception&>(e).Message()
+                                    : std::string(e.what());
+    ThenEvenIfThrown([&] { NotifySocksError(SocksDestinationUnresolved, ClassNameOf(e) + " " + message); },
+                     [&] { CloseSocketHandle(true, SocksDestinationUnresolved); });
+    return;
+  }
+  SendNegotiationMessage(Socks4ConnectRequest(port, address, SocksUsercode));
+}
+
+void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& Message)
+{
+  // The sizes were checked before the message was built.
+  if (Message.Spoiled()) {
+    FailSocksSession(SocksInternalError, "internal error");
+    return;
   }
   try {
-    Send(request, len);
+    Send(Message.Data(), Message.Length());
   } catch (...) {
   }
 }
@@ -380,20 +291,20 @@ bool TCustomSocksNetSocket::ParseMethodReply()
   if (socksReplyCount_ < 2)
     return true;
   socksReplyCount_ = 0;
-  if (socksReply_[0] != 5) {
+  if (socksReply_[0] != kSocks5Version) {
     FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
   switch (socksReply_[1]) {
-  case 0:
-    if (socksMethodOffered_ == 2)
+  case kSocks5NoAuthentication:
+    if (socksMethodOffered_ == kSocks5UserPassword)
       ThenEvenIfThrown([&] { NotifySocksAuthState(socksAuthNotRequired); }, [&] { SendSocksConnectRequest(); });
     else
       SendSocksConnectRequest();
     break;
-  case 2:
+  case kSocks5UserPassword:
     // Credentials go only to a relay that was offered them.
-    if (socksMethodOffered_ != 2) {
+    if (socksMethodOffered_ != kSocks5UserPassword) {
       FailSocksSession(SocksMethodNotAcceptable, "authentification method not acceptable");
       break;
     }
@@ -409,7 +320,7 @@ bool TCustomSocksNetSocket::ParseAuthReply()
   // VER 1 | STATUS
   if (!CollectReply(kReplyLimit))
     return true;
-  if (socksReplyCount_ >= 1 && socksReply_[0] != 1) {
+  if (socksReplyCount_ >= 1 && socksReply_[0] != kCredentialsVersion) {
     FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
@@ -419,7 +330,7 @@ bool TCustomSocksNetSocket::ParseAuthReply()
   }
   if (socksReplyCount_ < 2)
     return true;
-  if (socksReply_[1] != 0) {
+  if (socksReply_[1] != kCredentialsAccepted) {
     FailSocksSession(SocksAuthenticationFailed, "socks authentication failed");
     return true;
   }
@@ -436,15 +347,13 @@ bool TCustomSocksNetSocket::ParseSocks4Reply()
   if (socksReplyCount_ < kSocks4ReplySize)
     return true;
   socksReplyCount_ = 0;
-  if (socksReply_[0] != 0) {
+  if (socksReply_[0] != kSocks4ReplyVersion) {
     FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
-  if (socksReply_[1] != 90) {
-    int error = 0;
-    std::string text;
-    Socks4ReplyError(socksReply_[1], error, text);
-    FailSocksSession(error, text);
+  if (socksReply_[1] != kSocks4Granted) {
+    const TSocksRefusal refusal = Socks4Refusal(socksReply_[1]);
+    FailSocksSession(refusal.Code, refusal.Text);
     return true;
   }
   return StartRelayedSession();
@@ -455,21 +364,23 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
   // VER 5 | REP | RSV | ATYP | BND.ADDR (4, or LEN + name) | BND.PORT (2)
   if (!CollectReply(kReplyLimit))
     return true;
-  if (socksReplyCount_ >= 1 && socksReply_[0] != 5) {
+  if (socksReplyCount_ >= 1 && socksReply_[0] != kSocks5Version) {
     FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
-  if (socksReplyCount_ >= 2 && socksReply_[1] != 0) {
-    int error = 0;
-    std::string text;
-    Socks5ReplyError(socksReply_[1], error, text);
-    FailSocksSession(error, text);
+  if (socksReplyCount_ >= 2 && socksReply_[1] != kSocks5Succeeded) {
+    const TSocksRefusal refusal = Socks5Refusal(socksReply_[1]);
+    FailSocksSession(refusal.Code, refusal.Text);
     return true;
   }
   if (socksReplyCount_ < 5)
     return true;
   const unsigned char addressType = socksReply_[3];
-  const int length = addressType == 1 ? 10 : addressType == 3 ? socksReply_[4] + 7 : 5;
+  // 10 bytes with an IPv4 address, 7 and the name's with a name; the first 5
+  // are enough to judge any other type.
+  const int length = addressType == kSocks5AddressIPv4   ? 10
+                     : addressType == kSocks5AddressName ? socksReply_[4] + 7
+                                                         : 5;
   // A bound name that cannot fit the reply buffer would leave the reply
   // unfinished for ever.
   if (length > kReplyLimit) {
@@ -479,7 +390,7 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
   }
   if (socksReplyCount_ < length)
     return true;
-  if (addressType != 1 && addressType != 3) {
+  if (addressType != kSocks5AddressIPv4 && addressType != kSocks5AddressName) {
     FailSocksSession(SocksAddressTypeNotSupported, "address type not supported");
     return true;
   }

@@ -5,6 +5,7 @@
 
 #include "net/custom_net_socket.h"
 #include "net/socks_error_codes.h"
+#include "net/socks_messages.h"
 
 // The SOCKS 4, 4A and 5 client layer. With SocksServer set, Connect reaches
 // the relay and negotiates a relayed TCP connection to Addr:Port before the
@@ -49,6 +50,7 @@ protected:
   void SendSocksCredentials();
   void SendCredentialsMessage();
   void SendSocksConnectRequest();
+  void SendSocks4ConnectRequest();
   void FailSocksSession(int Error, const std::string& Msg);
 
   enum : unsigned char { SocksPhaseData = 0, SocksPhaseMethods = 1, SocksPhaseAuth = 2, SocksPhaseRequest = 3 };
@@ -59,8 +61,8 @@ protected:
   bool hasSocksPort_ = false;
   bool hasSocksServer_ = false;
   unsigned char socksMethodOffered_ = 0;
-  static constexpr int kSocksBufferSize = 128;
-  unsigned char socksReply_[kSocksBufferSize] = {};
+  static constexpr int kSocksReplyBufferSize = 128;
+  unsigned char socksReply_[kSocksReplyBufferSize] = {};
   int socksReplyCount_ = 0;
   int socksLeftoverCount_ = 0;
   int socksLeftoverPos_ = 0;
@@ -75,6 +77,8 @@ private:
   // Reads what the relay sent behind the bytes already collected, at most up
   // to Limit bytes in all; false when the read failed.
   bool CollectReply(int Limit);
+  // Sends one message of the negotiation.
+  void SendNegotiationMessage(const TSocksMessage& Message);
   // The text of a request that would not fit the request buffer, or empty.
   std::string OversizedRequest() const;
   std::string OversizedCredentials() const;
