@@ -34,6 +34,8 @@ TCustomNetSocket::~TCustomNetSocket()
   try {
     CancelLookup();
   } catch (...) {
+    // A request that cannot be cancelled is left to its reply, which finds
+    // the request's buffer kept below.
   }
   try {
     if (state_ != wsClosed)
@@ -45,6 +47,7 @@ TCustomNetSocket::~TCustomNetSocket()
     try {
       Winsock::closesocket(socketHandle_);
     } catch (...) {
+      // Winsock that cannot be reached any more holds no handle to close.
     }
     socketHandle_ = INVALID_SOCKET;
   }

@@ -73,6 +73,8 @@ void TCustomNetSocket::ProcessBgException(Exception& E)
     try {
       AbortSession();
     } catch (...) {
+      // The abort's own report has no one left to go to: nothing may leave
+      // the message loop from here.
     }
   }
 }

@@ -172,7 +172,8 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
   }
   socksMethodOffered_ =
       SocksAuthentication == socksAuthenticateUsercode ? kSocks5UserPassword : kSocks5NoAuthentication;
-  // What this send throws goes to the event dispatch, which aborts the session.
+  // What this send throws goes to the event dispatch: OnBgException, then an
+  // abort of the session.
   const TSocksMessage selection = Socks5MethodSelection(socksMethodOffered_);
   Send(selection.Data(), selection.Length());
 }
@@ -234,9 +235,18 @@ void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& Message)
     FailSocksSession(SocksInternalError, "internal error");
     return;
   }
+  const auto alive = AliveFlag();
+  const unsigned serial = SessionSerial();
   try {
     Send(Message.Data(), Message.Length());
   } catch (...) {
+    // A lost connection closed the session, and its close report ended the
+    // negotiation; an OnSendData handler that threw after Winsock took the
+    // bytes leaves the negotiation going. Any other failure leaves the
+    // message unsent in the queue and the relay waiting for it: nothing but
+    // this ends the negotiation then.
+    if (*alive && serial == SessionSerial() && SendQueue().PendingBytes() > 0)
+      FailSocksSession(LastError() != 0 ? LastError() : SocksInternalError, "data send error");
   }
 }
 

@@ -77,7 +77,8 @@ private:
   // Reads what the relay sent behind the bytes already collected, at most up
   // to Limit bytes in all; false when the read failed.
   bool CollectReply(int Limit);
-  // Sends one message of the negotiation.
+  // Sends one message of the negotiation. A send that fails and leaves the
+  // session open fails the negotiation, since the relay waits for the message.
   void SendNegotiationMessage(const TSocksMessage& Message);
   // The text of a request that would not fit the request buffer, or empty.
   std::string OversizedRequest() const;

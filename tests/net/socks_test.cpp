@@ -167,10 +167,33 @@ struct TFailureCase {
   const char* level;
   bool withPassword;
   std::vector<std::string> replies;  // one per client message
-  TSocksError code;
+  int code;
   std::string text;
   std::string user = "";  // without a password
+  // Runs before the connect, with the recorder attached.
+  std::function<void(TNetSocket&)> arrange = nullptr;
 };
+
+// The socket shuts its sending side down at the negotiation step given, so
+// the message that step sends cannot go out while the relay waits on.
+std::function<void(TNetSocket&)> ShutDownSendingAt(TSocksAuthState step)
+{
+  return [step](TNetSocket& s) {
+    s.OnSocksAuthState = [&s, step, inner = s.OnSocksAuthState](TObject* sender, TSocksAuthState a) {
+      inner(sender, a);
+      if (a == step)
+        s.ShutdownSocket(SD_SEND);
+    };
+  };
+}
+
+void ShutDownSendingAtSocksConnected(TNetSocket& s)
+{
+  s.OnSocksConnected = [&s, inner = s.OnSocksConnected](TObject* sender, std::uint16_t e) {
+    inner(sender, e);
+    s.ShutdownSocket(SD_SEND);
+  };
+}
 
 TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
 {
@@ -261,10 +284,29 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
                    SocksMethodNotAcceptable,
                    "authentification method not acceptable",
                    "bob"});
+  // A message of the negotiation that cannot be sent while the session stays
+  // open: the relay would wait for it for ever.
+  cases.push_back({"credentials cannot be sent",
+                   "5",
+                   true,
+                   {Bytes({5, 2})},
+                   WSAESHUTDOWN,
+                   "data send error",
+                   "",
+                   ShutDownSendingAt(socksAuthStart)});
+  cases.push_back({"connect request cannot be sent",
+                   "4",
+                   false,
+                   {},
+                   WSAESHUTDOWN,
+                   "data send error",
+                   "",
+                   ShutDownSendingAtSocksConnected});
 
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.code));
     std::atomic<bool> relayDone{false};
+    std::atomic<bool> checked{false};
     std::string afterLastReply = "untouched";
     TPeerServer peer([&](SOCKET sock) {
       // Each reply answers one client message; wait for it first.
@@ -276,6 +318,9 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
       }
       afterLastReply = ReadAll(sock);
       relayDone = true;
+      // A relay does not give up on a client that only stopped sending.
+      for (int i = 0; i < 2000 && !checked; ++i)
+        Sleep(5);
     });
     TNetSocket s(nullptr);
     TSocksEvents events;
@@ -284,6 +329,8 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
       UseSocksAccount(s, "u", "p");
     else
       s.SocksUsercode = c.user;
+    if (c.arrange)
+      c.arrange(s);
     ConnectViaRelay(s, peer.Port(), c.level);
     ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
     const std::string code = std::to_string(c.code);
@@ -297,6 +344,7 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
     EXPECT_EQ(s.SocksServer(), "");
     EXPECT_TRUE(PumpMessagesUntil([&] { return relayDone.load(); }, 10s));
     EXPECT_EQ(afterLastReply, "");  // a failed negotiation sends nothing more
+    checked = true;
   }
 }
 
