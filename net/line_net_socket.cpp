@@ -2,6 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+namespace {
+
+// A tab advances to the next multiple of this, by one blank at least.
+constexpr int kTabWidth = 8;
+
+}  // namespace
 
 TCustomLineNetSocket::TCustomLineNetSocket(TComponent* Owner) : TCustomSocksNetSocket(Owner) {}
 
@@ -320,68 +328,56 @@ void TCustomLineNetSocket::ScanLine(int& Count)
 {
   const auto alive = AliveFlag();
   const unsigned serial = SessionSerial();
+  // Echoes bytes back with LineEcho; false when a handler ended the session
+  // meanwhile.
+  const auto echo = [&](const char* bytes, int length) {
+    if (!LineEcho)
+      return true;
+    Send(bytes, length);
+    return !SessionGone(alive, serial);
+  };
   const int old = lineBufferCount_;
   int out = old;
   int lowest = old;
-  std::unique_ptr<char[]> work;
-  int workSize = 0;
-  auto put = [&](char ch) {
-    if (out >= workSize) {
-      std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(workSize + 256)]);
-      std::memcpy(grown.get(), work.get(), static_cast<std::size_t>(out));
-      work = std::move(grown);
-      workSize += 256;
-    }
-    work[static_cast<std::size_t>(out++)] = ch;
-  };
+  // The edited bytes from the start of the buffer, made at the first
+  // backspace or tab; until then the bytes stay where they are.
+  std::string work;
+  bool editing = false;
   for (int i = 0; i < Count; ++i) {
     const char ch = lineBuffer_[static_cast<std::size_t>(old + i)];
-    if ((ch == '\b' || ch == '\t') && !work) {
-      workSize = ((old + Count) / 256 + 1) * 256;
-      work.reset(new char[static_cast<std::size_t>(workSize)]);
-      std::memcpy(work.get(), lineBuffer_.get(), static_cast<std::size_t>(out));
+    if ((ch == '\b' || ch == '\t') && !editing) {
+      work.assign(lineBuffer_.get(), static_cast<std::size_t>(out));
+      editing = true;
     }
+    bool echoed = true;
     if (ch == '\b') {
       if (out == 0)
         continue;  // nothing to take back
-      if (LineEcho) {
-        SendText("\b \b");
-        if (SessionGone(alive, serial)) {
-          Count = 0;
-          return;
-        }
-      }
+      echoed = echo("\b \b", 3);
       --out;
+      work.pop_back();
       lowest = std::min(lowest, out);
     } else if (ch == '\t') {
       do {
-        put(' ');
-        if (LineEcho) {
-          SendText(" ");
-          if (SessionGone(alive, serial)) {
-            Count = 0;
-            return;
-          }
-        }
-      } while (out % 8 != 0);
-    } else {
-      if (LineEcho) {
-        Send(&ch, 1);
-        if (SessionGone(alive, serial)) {
-          Count = 0;
-          return;
-        }
-      }
-      if (work)
-        put(ch);
-      else
+        work += ' ';
         ++out;
+        echoed = echo(" ", 1);
+      } while (echoed && out % kTabWidth != 0);
+    } else {
+      echoed = echo(&ch, 1);
+      if (editing)
+        work += ch;
+      ++out;
+    }
+    if (!echoed) {
+      Count = 0;
+      return;
     }
   }
-  if (!work)
+  if (!editing)
     return;
   ReserveLineBuffer(out + 1);
-  std::memcpy(lineBuffer_.get(), work.get(), static_cast<std::size_t>(out));
+  std::memcpy(lineBuffer_.get(), work.data(), work.size());
   lineBuffer_[static_cast<std::size_t>(out)] = '\0';
   lineBufferCount_ = lowest;
   Count = out - lowest;
