@@ -75,13 +75,16 @@ void TCustomNetSocket::ResetToDefaults()
   std::memset(&remoteSockAddr_, 0, sizeof(remoteSockAddr_));
   remoteSockAddr_.sin_family = AF_INET;
   addrFamily_ = AF_INET;
-  hasPort_ = hasAddr_ = false;
-  addrLookedUp_ = portLookedUp_ = protoLookedUp_ = localPortLookedUp_ = false;
-  hasProto_ = true;
-  protoNumber_ = IPPROTO_TCP;
-  protoText_ = "tcp";
+  // The texts of Addr and Port stay; they count as unassigned again.
+  addr_.Has = addr_.LookedUp = false;
+  port_.Has = port_.LookedUp = false;
+  proto_.Text = "tcp";
+  proto_.Has = true;
+  proto_.LookedUp = false;
+  proto_.Number = IPPROTO_TCP;
   socketType_ = SOCK_STREAM;
-  localPort_ = "0";
+  localPort_.Text = "0";
+  localPort_.LookedUp = false;
   localAddr_ = "0.0.0.0";
   LingerOnOff = wsLingerOn;
   LingerTimeout = 0;
@@ -172,31 +175,30 @@ bool TCustomNetSocket::RequireClosed(const char* Property)
 }
 
 // Assigning the value held is no change, so it passes even on an open socket.
-void TCustomNetSocket::AssignTarget(const char* Property, const std::string& Value, std::string& Text, bool& Has,
-                                    bool& LookedUp)
+void TCustomNetSocket::AssignTarget(const char* Property, const std::string& Value, TAddressingText& Target)
 {
-  if (Has && Value == Text)
+  if (Target.Has && Value == Target.Text)
     return;
   if (!RequireClosed(Property))
     return;
-  Text = TrimText(Value);
-  Has = !Text.empty();
-  LookedUp = false;
+  Target.Text = TrimText(Value);
+  Target.Has = !Target.Text.empty();
+  Target.LookedUp = false;
 }
 
 void TCustomNetSocket::AssignAddr(const std::string& Value)
 {
-  AssignTarget("Addr", Value, addrText_, hasAddr_, addrLookedUp_);
+  AssignTarget("Addr", Value, addr_);
 }
 
 void TCustomNetSocket::AssignPort(const std::string& Value)
 {
-  AssignTarget("Port", Value, portText_, hasPort_, portLookedUp_);
+  AssignTarget("Port", Value, port_);
 }
 
 void TCustomNetSocket::AssignProto(const std::string& Value)
 {
-  AssignTarget("Proto", Value, protoText_, hasProto_, protoLookedUp_);
+  AssignTarget("Proto", Value, proto_);
 }
 
 void TCustomNetSocket::AssignLocalAddr(const std::string& Value)
@@ -210,8 +212,8 @@ void TCustomNetSocket::AssignLocalPort(const std::string& Value)
 {
   if (!RequireClosed("LocalPort"))
     return;
-  localPort_ = Value;
-  localPortLookedUp_ = false;
+  localPort_.Text = Value;
+  localPort_.LookedUp = false;
 }
 
 // A failed query is reported, but it only asked something: a "not connected"

@@ -30,7 +30,7 @@ void TCustomNetSocket::AbortConnection(std::uint16_t Error)
 {
   CancelLookup();
   DeleteSendQueue();
-  if (state_ == wsConnected && protoNumber_ == IPPROTO_TCP) {
+  if (state_ == wsConnected && proto_.Number == IPPROTO_TCP) {
     LingerOnOff = wsLingerOff;
     ApplyLinger();
   }

@@ -48,9 +48,9 @@ void TCustomNetSocket::Connect()
   }
   // The port is asked for first, so a closed socket whose Port was not
   // assigned again says so.
-  if (const char* refusal = FirstRefusal({{hasPort_, "Connect: No Port Specified"},
-                                          {hasAddr_, "Connect: No IP Address Specified"},
-                                          {hasProto_, "Connect: No Protocol Specified"}})) {
+  if (const char* refusal = FirstRefusal({{port_.Has, "Connect: No Port Specified"},
+                                          {addr_.Has, "Connect: No IP Address Specified"},
+                                          {proto_.Has, "Connect: No Protocol Specified"}})) {
     SignalError(refusal);
     return;
   }
@@ -86,19 +86,19 @@ void TCustomNetSocket::Connect()
 
 void TCustomNetSocket::ResolveConnectProto()
 {
-  if (protoLookedUp_)
+  if (proto_.LookedUp)
     return;
-  protoNumber_ = NetSocketResolveProto(protoText_);
-  socketType_ = protoNumber_ == IPPROTO_TCP ? SOCK_STREAM : protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
-  protoLookedUp_ = true;
+  proto_.Number = NetSocketResolveProto(proto_.Text);
+  socketType_ = proto_.Number == IPPROTO_TCP ? SOCK_STREAM : proto_.Number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
+  proto_.LookedUp = true;
 }
 
 void TCustomNetSocket::ResolveLocalPort()
 {
-  if (localPortLookedUp_)
+  if (localPort_.LookedUp)
     return;
-  localPortNumber_ = NetSocketResolvePort(localPort_, protoText_);
-  localPortLookedUp_ = true;
+  localPort_.Number = NetSocketResolvePort(localPort_.Text, proto_.Text);
+  localPort_.LookedUp = true;
 }
 
 // A datagram socket is always bound, so it has a local port to send from.
@@ -135,7 +135,7 @@ bool TCustomNetSocket::ApplyStreamOptions()
   ApplyLinger();
   if (!SetOption(SOL_SOCKET, SO_KEEPALIVE, -1, "setsockopt(SO_KEEPALIVE)"))
     return false;
-  if (localPortNumber_ != 0 || localAddr_ != "0.0.0.0")
+  if (localPort_.Number != 0 || localAddr_ != "0.0.0.0")
     BindSocket();
   return true;
 }
@@ -161,7 +161,7 @@ void TCustomNetSocket::BindSocket()
 {
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_port = Winsock::htons(static_cast<u_short>(localPortNumber_));
+  local.sin_port = Winsock::htons(static_cast<u_short>(localPort_.Number));
   local.sin_addr.s_addr = NetSocketResolveHost(localAddr_);
   if (Winsock::bind(socketHandle_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
     SignalErrorFmt("winsock.bind failed, error #%d", Winsock::WSAGetLastError());
@@ -173,8 +173,8 @@ void TCustomNetSocket::BindSocket()
     SignalErrorFmt("winsock.getsockname failed, error #%d", Winsock::WSAGetLastError());
     return;
   }
-  localPortNumber_ = Winsock::ntohs(bound.sin_port);
-  localPort_ = std::to_string(localPortNumber_);
+  localPort_.Number = Winsock::ntohs(bound.sin_port);
+  localPort_.Text = std::to_string(localPort_.Number);
 }
 
 void TCustomNetSocket::ApplyLinger()
@@ -195,9 +195,9 @@ void TCustomNetSocket::ApplyLinger()
 
 void TCustomNetSocket::Listen()
 {
-  if (const char* refusal = FirstRefusal({{hasPort_, "listen: port not assigned"},
-                                          {hasProto_, "listen: protocol not assigned"},
-                                          {hasAddr_, "listen: address not assigned"}})) {
+  if (const char* refusal = FirstRefusal({{port_.Has, "listen: port not assigned"},
+                                          {proto_.Has, "listen: protocol not assigned"},
+                                          {addr_.Has, "listen: address not assigned"}})) {
     Winsock::WSASetLastError(WSAEINVAL);
     ReportSocketError(refusal);
     return;
@@ -232,16 +232,16 @@ void TCustomNetSocket::Listen()
 // for that protocol.
 void TCustomNetSocket::ResolveListenProto()
 {
-  if (protoLookedUp_)
+  if (proto_.LookedUp)
     return;
-  if (LowerAscii(protoText_.substr(0, 4)) == "raw_") {
+  if (LowerAscii(proto_.Text.substr(0, 4)) == "raw_") {
     socketType_ = SOCK_RAW;
-    protoNumber_ = NetSocketResolveProto(protoText_.substr(4, 10));
+    proto_.Number = NetSocketResolveProto(proto_.Text.substr(4, 10));
   } else {
-    protoNumber_ = NetSocketResolveProto(protoText_);
-    socketType_ = protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+    proto_.Number = NetSocketResolveProto(proto_.Text);
+    socketType_ = proto_.Number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
   }
-  protoLookedUp_ = true;
+  proto_.LookedUp = true;
 }
 
 // Still wsClosed here, where a close would not see the handle: it is dropped
@@ -282,7 +282,7 @@ bool TCustomNetSocket::ListenForDatagrams()
       in_addr imr_interface;
     } request;
     request.imr_multiaddr.s_addr = Winsock::inet_addr(MultiCastAddrStr.c_str());
-    request.imr_interface.s_addr = NetSocketResolveHost(addrText_);
+    request.imr_interface.s_addr = NetSocketResolveHost(addr_.Text);
     // The Winsock 1 option number, as wsock32 knows it.
     if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, 5 /* IP_ADD_MEMBERSHIP */,
                             reinterpret_cast<const char*>(&request), sizeof(request)) != 0) {
@@ -410,27 +410,27 @@ bool TCustomNetSocket::ResolveOrSignal(const char* Context, const std::function<
   return true;
 }
 
-void TCustomNetSocket::ResolveRemotePort()
+void TCustomNetSocket::ResolvePeerPort(const std::string& Text)
 {
-  if (portLookedUp_)
+  if (port_.LookedUp)
     return;
-  portNumber_ = NetSocketResolvePort(portText_, protoText_);
-  remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(portNumber_));
-  portLookedUp_ = true;
+  port_.Number = NetSocketResolvePort(Text, proto_.Text);
+  remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(port_.Number));
+  port_.LookedUp = true;
 }
 
-void TCustomNetSocket::ResolveRemoteAddr()
+void TCustomNetSocket::ResolvePeerAddr(const std::string& Text)
 {
-  if (addrLookedUp_)
+  if (addr_.LookedUp)
     return;
-  remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(addrText_);
-  addrLookedUp_ = true;
+  remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(Text);
+  addr_.LookedUp = true;
 }
 
 bool TCustomNetSocket::OpenHandle(const char* ReportedCall)
 {
   DeleteSendQueue();
-  const SOCKET handle = Winsock::socket(addrFamily_, socketType_, protoNumber_);
+  const SOCKET handle = Winsock::socket(addrFamily_, socketType_, proto_.Number);
   if (handle != INVALID_SOCKET) {
     TakeOnHandle(handle);
     return true;

@@ -32,7 +32,7 @@ void TCustomLineNetSocket::AssignLineMode(bool Value)
     // rest of its line and what follows it, in order.
     CloseDeliveredLine();
   if (lineBufferCount_ > 0 || pendingLineLength_ > 0)
-    PostMessageA(hiddenWindow_, WM_SOCKET_LINE_RETRIGGER, 0, 0);
+    PostMessageA(HiddenWindow(), WM_SOCKET_LINE_RETRIGGER, 0, 0);
 }
 
 void TCustomLineNetSocket::NotifyLineLimitExceeded(int RcvdLength, bool& ClearData)
@@ -131,7 +131,7 @@ int TCustomLineNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
 
 bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
 {
-  if (!LineHandling() || socksPhase_ != SocksPhaseData)
+  if (!LineHandling() || Negotiating())
     return TCustomSocksNetSocket::NotifyDataAvailable(ErrCode);
   if (delivering_) {
     // Reached from a message loop that a handler runs: the bytes wait in the
@@ -169,13 +169,14 @@ void TCustomLineNetSocket::EndDelivery(unsigned Serial)
     socketReadDeferred_ = false;
     // The bytes that wait are the delivered session's; a handler may have
     // opened another one meanwhile.
-    if (Serial == SessionSerial() && socketHandle_ != INVALID_SOCKET)
-      PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
+    if (Serial == SessionSerial() && SocketHandle() != INVALID_SOCKET)
+      PostMessageA(HiddenWindow(), WM_SOCKET_SELECT, static_cast<WPARAM>(SocketHandle()),
+                   WSAMAKESELECTREPLY(FD_READ, 0));
   }
   if (heldBytesOfferDeferred_) {
     heldBytesOfferDeferred_ = false;
     if (lineBufferCount_ > 0)
-      PostMessageA(hiddenWindow_, WM_SOCKET_LINE_RETRIGGER, 0, 0);
+      PostMessageA(HiddenWindow(), WM_SOCKET_LINE_RETRIGGER, 0, 0);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "net/socks_net_socket.h"
 
@@ -18,19 +19,19 @@ public:
   ~TCustomLineNetSocket() override;
 
   bool LineMode() const { return lineMode_; }
-  virtual void AssignLineMode(bool Value);
+  void AssignLineMode(bool Value);
   int LineLimit = 65536;  // 0 or less: no limit
   std::string LineEnd = "\r\n";
   bool LineEcho = false;
   bool LineEdit = false;
   TLineLimitEvent OnLineLimitExceeded;
 
-  virtual void NotifyLineLimitExceeded(int RcvdLength, bool& ClearData);
+  void NotifyLineLimitExceeded(int RcvdLength, bool& ClearData);
   // Edits the Count bytes just read behind the held ones (backspace, tab).
-  virtual void ScanLine(int& Count);
+  void ScanLine(int& Count);
   // The text, then LineEnd; returns the bytes queued, 0 for an empty text
   // (which sends nothing) and -1 when the send is refused.
-  virtual int SendTextLine(const std::string& Text);
+  int SendTextLine(const std::string& Text);
 
   void HandleWindowMessage(TSocketMessage& Message) override;
   int ReadRcvdCount() override;
@@ -39,19 +40,13 @@ public:
   void NotifySessionClosed(std::uint16_t ErrCode) override;
 
 protected:
-  void HandleLineRetrigger();
   void BeginSession() override;
   int HeldReceivedBytes() const override { return lineBufferCount_ + TCustomSocksNetSocket::HeldReceivedBytes(); }
-
-  std::unique_ptr<char[]> lineBuffer_;
-  int lineBufferSize_ = 0;
-  int lineBufferCount_ = 0;
-  bool lineMode_ = false;
-  int pendingLineLength_ = 0;
-  bool lineSeen_ = false;
-  bool dropOnLimit_ = false;
+  // The bytes the layer holds, from the start of the line being collected.
+  std::string_view HeldBytes() const { return {lineBuffer_.get(), static_cast<std::size_t>(lineBufferCount_)}; }
 
 private:
+  void HandleLineRetrigger();
   bool LineHandling() const { return lineMode_ && !LineEnd.empty(); }
   void DeliverArrival();
   // At the close: the held bytes as a last line without terminator, then
@@ -77,6 +72,13 @@ private:
     return !*Alive || Serial != SessionSerial();
   }
 
+  std::unique_ptr<char[]> lineBuffer_;
+  int lineBufferSize_ = 0;
+  int lineBufferCount_ = 0;
+  bool lineMode_ = false;
+  int pendingLineLength_ = 0;
+  bool lineSeen_ = false;
+  bool dropOnLimit_ = false;
   // Length of the line at the front as it was found; its rest lies behind
   // it while the line is handed out. 0 when no line is being delivered.
   int deliveredLineLength_ = 0;

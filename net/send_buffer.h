@@ -9,7 +9,6 @@
 class TBuffer {
 public:
   explicit TBuffer(int Size);
-  virtual ~TBuffer() = default;
 
   TBuffer(const TBuffer&) = delete;
   TBuffer& operator=(const TBuffer&) = delete;

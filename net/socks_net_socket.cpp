@@ -10,7 +10,6 @@
 
 #include "net/address_text.h"
 #include "net/name_resolution.h"
-#include "net/winsock_binding.h"
 #include "platform/ascii_text.h"
 
 namespace {
@@ -31,7 +30,7 @@ constexpr int kSocks4ReplySize = 8;
 
 void TCustomSocksNetSocket::AssignSocksLevel(const std::string& Value)
 {
-  if (state_ != wsClosed) {
+  if (State() != wsClosed) {
     SignalError("Can't change socks level if not closed");
     return;
   }
@@ -44,7 +43,7 @@ void TCustomSocksNetSocket::AssignSocksLevel(const std::string& Value)
 
 void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
 {
-  if (state_ != wsClosed) {
+  if (State() != wsClosed) {
     SignalError("Can't change socks server if not closed");
     return;
   }
@@ -52,8 +51,8 @@ void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
   if (stored != socksServer_) {
     // The peer address resolved by a failed attempt belongs to the old route
     // (relay or destination): resolve the new one afresh.
-    addrLookedUp_ = false;
-    portLookedUp_ = false;
+    ForgetResolvedPeerAddr();
+    ForgetResolvedPeerPort();
   }
   socksServer_ = stored;
   hasSocksServer_ = !socksServer_.empty();
@@ -61,13 +60,13 @@ void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
 
 void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
 {
-  if (state_ != wsClosed) {
+  if (State() != wsClosed) {
     SignalError("Can't change socks port if not closed");
     return;
   }
   const std::string stored = TrimText(Value);
   if (stored != socksPort_)
-    portLookedUp_ = false;
+    ForgetResolvedPeerPort();
   socksPort_ = stored;
   hasSocksPort_ = !socksPort_.empty();
 }
@@ -75,9 +74,9 @@ void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
 std::string TCustomSocksNetSocket::OversizedRequest() const
 {
   if (socksLevel_[0] != '4')
-    return OversizedSocks5Request(addrText_);
+    return OversizedSocks5Request(Addr());
   if (socksLevel_ == "4A")
-    return OversizedSocks4ARequest(SocksUsercode, addrText_);
+    return OversizedSocks4ARequest(SocksUsercode, Addr());
   return OversizedSocks4Request(SocksUsercode);
 }
 
@@ -98,25 +97,19 @@ void TCustomSocksNetSocket::Connect()
 {
   // A socket in use is refused by the base before anything of a negotiation
   // under way is touched.
-  if (!hasSocksServer_ || (socketHandle_ != INVALID_SOCKET && state_ != wsClosed)) {
+  if (!hasSocksServer_ || (SocketHandle() != INVALID_SOCKET && State() != wsClosed)) {
     TCustomNetSocket::Connect();
     return;
   }
-  if (LowerAscii(protoText_) != "tcp") {
+  if (LowerAscii(Proto()) != "tcp") {
     SignalError("tcp is the only protocol supported thru socks server");
     return;
   }
   try {
-    if (!portLookedUp_) {
-      const std::uint16_t relayPort = NetSocketResolvePort(socksPort_, protoText_);
-      remoteSockAddr_.sin_port = Winsock::htons(relayPort);
-      portLookedUp_ = true;
-    }
-    if (!addrLookedUp_) {
-      remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(socksServer_);
-      addrLookedUp_ = true;
-    }
-    portNumber_ = NetSocketResolvePort(portText_, protoText_);
+    // The connection goes to the relay; the destination goes in the request.
+    ResolvePeerPort(socksPort_);
+    ResolvePeerAddr(socksServer_);
+    destinationPort_ = NetSocketResolvePort(Port(), Proto());
   } catch (Exception& e) {
     SignalError("connect: " + e.Message());
     return;
@@ -135,13 +128,13 @@ void TCustomSocksNetSocket::Connect()
   try {
     TCustomNetSocket::Connect();
   } catch (...) {
-    if (socketHandle_ == INVALID_SOCKET && state_ == wsClosed)
+    if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
       socksPhase_ = SocksPhaseData;
     throw;
   }
   // Refused before a socket was opened: no negotiation is under way, and a
   // later direct connection must not be taken for one.
-  if (socketHandle_ == INVALID_SOCKET && state_ == wsClosed)
+  if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
     socksPhase_ = SocksPhaseData;
 }
 
@@ -204,19 +197,18 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
   if (socksLevel_[0] == '4')
     SendSocks4ConnectRequest();
   else
-    SendNegotiationMessage(Socks5ConnectRequest(addrText_, static_cast<std::uint16_t>(portNumber_)));
+    SendNegotiationMessage(Socks5ConnectRequest(Addr(), destinationPort_));
 }
 
 void TCustomSocksNetSocket::SendSocks4ConnectRequest()
 {
-  const auto port = static_cast<std::uint16_t>(portNumber_);
   if (socksLevel_ == "4A") {
-    SendNegotiationMessage(Socks4AConnectRequest(port, SocksUsercode, addrText_));
+    SendNegotiationMessage(Socks4AConnectRequest(destinationPort_, SocksUsercode, Addr()));
     return;
   }
   std::uint32_t address = 0;
   try {
-    address = NetSocketResolveHost(addrText_);
+    address = NetSocketResolveHost(Addr());
   } catch (const std::exception& e) {
     const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
                                     ? dynamic_cast<const Exception&>(e).Message()
@@ -225,7 +217,7 @@ void TCustomSocksNetSocket::SendSocks4ConnectRequest()
                      [&] { CloseSocketHandle(true, SocksDestinationUnresolved); });
     return;
   }
-  SendNegotiationMessage(Socks4ConnectRequest(port, address, SocksUsercode));
+  SendNegotiationMessage(Socks4ConnectRequest(destinationPort_, address, SocksUsercode));
 }
 
 void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& Message)

@@ -18,9 +18,9 @@ public:
   const std::string& SocksLevel() const { return socksLevel_; }
   void AssignSocksLevel(const std::string& Value);
   const std::string& SocksServer() const { return socksServer_; }
-  virtual void AssignSocksServer(const std::string& Value);
+  void AssignSocksServer(const std::string& Value);
   const std::string& SocksPort() const { return socksPort_; }
-  virtual void AssignSocksPort(const std::string& Value);
+  void AssignSocksPort(const std::string& Value);
   std::string SocksUsercode;
   std::string SocksPassword;
   TSocksAuthentication SocksAuthentication = socksNoAuthentication;
@@ -38,36 +38,27 @@ public:
   void NotifySessionConnected(std::uint16_t ErrCode) override;
   void NotifySessionClosed(std::uint16_t ErrCode) override;
 
-  virtual void NotifySocksConnected(std::uint16_t ErrCode);
-  virtual void NotifySocksError(int Error, const std::string& Msg);
+  void NotifySocksConnected(std::uint16_t ErrCode);
+  void NotifySocksError(int Error, const std::string& Msg);
   void NotifySocksAuthState(TSocksAuthState AuthState);
 
 protected:
   void ResetToDefaults() override;
   void BeginSession() override;
   int HeldReceivedBytes() const override { return socksLeftoverCount_ + TCustomNetSocket::HeldReceivedBytes(); }
+  // The relay's bytes are still being consumed: nothing received is the
+  // application's yet.
+  bool Negotiating() const { return socksPhase_ != SocksPhaseData; }
+
+private:
+  enum : unsigned char { SocksPhaseData = 0, SocksPhaseMethods = 1, SocksPhaseAuth = 2, SocksPhaseRequest = 3 };
+  static constexpr int kSocksReplyBufferSize = 128;
 
   void SendSocksCredentials();
   void SendCredentialsMessage();
   void SendSocksConnectRequest();
   void SendSocks4ConnectRequest();
   void FailSocksSession(int Error, const std::string& Msg);
-
-  enum : unsigned char { SocksPhaseData = 0, SocksPhaseMethods = 1, SocksPhaseAuth = 2, SocksPhaseRequest = 3 };
-  unsigned char socksPhase_ = SocksPhaseData;
-  std::string socksServer_;
-  std::string socksLevel_ = "5";
-  std::string socksPort_;
-  bool hasSocksPort_ = false;
-  bool hasSocksServer_ = false;
-  unsigned char socksMethodOffered_ = 0;
-  static constexpr int kSocksReplyBufferSize = 128;
-  unsigned char socksReply_[kSocksReplyBufferSize] = {};
-  int socksReplyCount_ = 0;
-  int socksLeftoverCount_ = 0;
-  int socksLeftoverPos_ = 0;
-
-private:
   bool ParseMethodReply();
   bool ParseAuthReply();
   bool ParseSocks4Reply();
@@ -86,4 +77,18 @@ private:
   // Fails the session when Problem (one of the two texts above) is not
   // empty; true then.
   bool RefuseOversized(const std::string& Problem);
+
+  unsigned char socksPhase_ = SocksPhaseData;
+  std::string socksServer_;
+  std::string socksLevel_ = "5";
+  std::string socksPort_;
+  bool hasSocksPort_ = false;
+  bool hasSocksServer_ = false;
+  // The destination's port, resolved by Connect for the connect request.
+  std::uint16_t destinationPort_ = 0;
+  unsigned char socksMethodOffered_ = 0;
+  unsigned char socksReply_[kSocksReplyBufferSize] = {};
+  int socksReplyCount_ = 0;
+  int socksLeftoverCount_ = 0;
+  int socksLeftoverPos_ = 0;
 };

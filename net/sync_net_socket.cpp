@@ -27,9 +27,9 @@ int TCustomSyncNetSocket::WaitReady(bool& Done)
       return 0;
     if (!*alive)
       return kWaitAbandoned;
-    if ((Application != nullptr && Application->Terminated()) || quitReceived_)
+    if ((Application != nullptr && Application->Terminated()) || QuitReceived())
       return kWaitAbandoned;
-    if (state_ != wsClosed)
+    if (State() != wsClosed)
       sawOpen = true;
     else if (sawOpen)
       return kWaitAbandoned;

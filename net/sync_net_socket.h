@@ -12,10 +12,10 @@ public:
   using TCustomLineNetSocket::TCustomLineNetSocket;
 
   // Clears Done, runs Proc (when given), then waits.
-  virtual int RunAndWait(const std::function<void()>& Proc, bool& Done);
+  int RunAndWait(const std::function<void()>& Proc, bool& Done);
   // 0 once Done is true; 12001 when the wait is abandoned: the application
   // terminates, a quit message was taken, or the socket was closed or
   // destroyed under the wait. There is no time limit; between message batches
   // the thread sleeps until the next message arrives.
-  virtual int WaitReady(bool& Done);
+  int WaitReady(bool& Done);
 };

@@ -17,11 +17,8 @@ namespace {
 class TLineProbe : public TNetSocket {
 public:
   using TNetSocket::TNetSocket;
-  int HeldCount() const { return lineBufferCount_; }
-  std::string Held() const
-  {
-    return lineBuffer_ ? std::string(lineBuffer_.get(), static_cast<std::size_t>(lineBufferCount_)) : std::string();
-  }
+  int HeldCount() const { return static_cast<int>(HeldBytes().size()); }
+  std::string Held() const { return std::string(HeldBytes()); }
 };
 
 // One OnDataAvailable call: RcvdCount at its start and what ReceiveData gave.

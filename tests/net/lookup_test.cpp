@@ -39,7 +39,7 @@ public:
   using TNetSocket::TNetSocket;
   TLookupRequest* Request(HANDLE Handle)
   {
-    for (auto& request : lookups_)
+    for (const auto& request : PendingLookups())
       if (request->Handle == Handle)
         return request.get();
     return nullptr;
