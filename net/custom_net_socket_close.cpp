@@ -26,7 +26,7 @@ void TCustomNetSocket::AbortSession()
   AbortConnection(0);
 }
 
-void TCustomNetSocket::AbortConnection(std::uint16_t Error)
+void TCustomNetSocket::AbortConnection(std::uint16_t error)
 {
   CancelLookup();
   DeleteSendQueue();
@@ -34,10 +34,10 @@ void TCustomNetSocket::AbortConnection(std::uint16_t Error)
     LingerOnOff = wsLingerOff;
     ApplyLinger();
   }
-  CloseSocketHandle(false, Error);
+  CloseSocketHandle(false, error);
 }
 
-void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
+void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
 {
   if (socketHandle_ == INVALID_SOCKET) {
     if (state_ != wsClosed) {
@@ -51,7 +51,7 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
   }
   if (state_ == wsClosed)
     return;
-  if (Shutdown)
+  if (shutdown)
     ShutdownSocket(SD_SEND);
   const SOCKET handle = socketHandle_;
   const unsigned session = sessionSerial_;
@@ -80,7 +80,7 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
     return;
   if (!destroying_ && !closeNotified_) {
     closeNotified_ = true;
-    NotifySessionClosed(Error);
+    NotifySessionClosed(error);
   }
   if (sessionSerial_ != closed || state_ != wsClosed)
     return;
@@ -170,8 +170,8 @@ void TCustomNetSocket::ResumeEvents()
   Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, selectMask_);
 }
 
-void TCustomNetSocket::ShutdownSocket(int How)
+void TCustomNetSocket::ShutdownSocket(int how)
 {
   if (socketHandle_ != INVALID_SOCKET)
-    Winsock::shutdown(socketHandle_, How);
+    Winsock::shutdown(socketHandle_, how);
 }

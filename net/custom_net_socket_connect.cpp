@@ -21,11 +21,11 @@ struct TRequiredTarget {
   const char* Refusal;
 };
 
-// The refusal for the first target text in Targets that is not assigned;
+// The refusal for the first target text in targets that is not assigned;
 // null when all are.
-const char* FirstRefusal(std::initializer_list<TRequiredTarget> Targets)
+const char* FirstRefusal(std::initializer_list<TRequiredTarget> targets)
 {
-  for (const TRequiredTarget& target : Targets)
+  for (const TRequiredTarget& target : targets)
     if (!target.Assigned)
       return target.Refusal;
   return nullptr;
@@ -341,9 +341,9 @@ SOCKET TCustomNetSocket::Accept()
   return acceptedHandle_;
 }
 
-void TCustomNetSocket::Dup(SOCKET NewHandle)
+void TCustomNetSocket::Dup(SOCKET newHandle)
 {
-  if (NewHandle == 0 || NewHandle == INVALID_SOCKET) {
+  if (newHandle == 0 || newHandle == INVALID_SOCKET) {
     Winsock::WSASetLastError(WSAEINVAL);
     ReportSocketError("Dup");
     return;
@@ -359,14 +359,14 @@ void TCustomNetSocket::Dup(SOCKET NewHandle)
     // later may take it for connected and report a send as done.
     ChangeState(wsClosed);
     if (result != 0) {
-      Winsock::closesocket(NewHandle);
+      Winsock::closesocket(newHandle);
       Winsock::WSASetLastError(code);
       ReportSocketError("Dup (closesocket)");
       return;
     }
     // An OnChangeState handler opened a session of its own: it stays.
     if (SessionsBegun() != begun) {
-      Winsock::closesocket(NewHandle);
+      Winsock::closesocket(newHandle);
       Winsock::WSASetLastError(WSAEINVAL);
       ReportSocketError("Dup (Invalid operation in OnChangeState)");
       return;
@@ -375,7 +375,7 @@ void TCustomNetSocket::Dup(SOCKET NewHandle)
   // Whatever an earlier session left queued is not for this peer.
   DeleteSendQueue();
   sendQueueEmpty_ = true;
-  TakeOnHandle(NewHandle);
+  TakeOnHandle(newHandle);
   // Until MarkConnected the state is wsClosed, where no close would find the
   // handle: a failure drops it before it is reported.
   try {
@@ -399,35 +399,35 @@ void TCustomNetSocket::MarkConnected()
   ChangeState(wsConnected);
 }
 
-bool TCustomNetSocket::ResolveOrSignal(const char* Context, const std::function<void()>& Resolve)
+bool TCustomNetSocket::ResolveOrSignal(const char* context, const std::function<void()>& resolve)
 {
   try {
-    Resolve();
+    resolve();
   } catch (Exception& e) {
-    SignalError(Context + e.Message());
+    SignalError(context + e.Message());
     return false;
   }
   return true;
 }
 
-void TCustomNetSocket::ResolvePeerPort(const std::string& Text)
+void TCustomNetSocket::ResolvePeerPort(const std::string& text)
 {
   if (port_.LookedUp)
     return;
-  port_.Number = NetSocketResolvePort(Text, proto_.Text);
+  port_.Number = NetSocketResolvePort(text, proto_.Text);
   remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(port_.Number));
   port_.LookedUp = true;
 }
 
-void TCustomNetSocket::ResolvePeerAddr(const std::string& Text)
+void TCustomNetSocket::ResolvePeerAddr(const std::string& text)
 {
   if (addr_.LookedUp)
     return;
-  remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(Text);
+  remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(text);
   addr_.LookedUp = true;
 }
 
-bool TCustomNetSocket::OpenHandle(const char* ReportedCall)
+bool TCustomNetSocket::OpenHandle(const char* reportedCall)
 {
   DeleteSendQueue();
   const SOCKET handle = Winsock::socket(addrFamily_, socketType_, proto_.Number);
@@ -436,7 +436,7 @@ bool TCustomNetSocket::OpenHandle(const char* ReportedCall)
     return true;
   }
   socketHandle_ = INVALID_SOCKET;
-  ReportSocketError(ReportedCall);
+  ReportSocketError(reportedCall);
   return false;
 }
 
@@ -454,9 +454,9 @@ bool TCustomNetSocket::ReadSendBufferSize()
   return true;
 }
 
-void TCustomNetSocket::TakeOnHandle(SOCKET Handle)
+void TCustomNetSocket::TakeOnHandle(SOCKET handle)
 {
-  socketHandle_ = Handle;
+  socketHandle_ = handle;
   ++sessionSerial_;
   ++sessionsBegun_;
   BeginSession();
@@ -473,16 +473,16 @@ void TCustomNetSocket::AbandonHandle()
   Winsock::WSASetLastError(code);
 }
 
-bool TCustomNetSocket::SetOption(int Level, int Name, int Value, const char* Failure)
+bool TCustomNetSocket::SetOption(int level, int name, int value, const char* failure)
 {
-  if (SetIntOption(socketHandle_, Level, Name, Value) == 0)
+  if (SetIntOption(socketHandle_, level, name, value) == 0)
     return true;
-  ReportSocketError(Failure);
+  ReportSocketError(failure);
   return false;
 }
 
-bool TCustomNetSocket::SelectEvents(long Mask)
+bool TCustomNetSocket::SelectEvents(long mask)
 {
-  selectMask_ = static_cast<int>(Mask);
-  return Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, Mask) == 0;
+  selectMask_ = static_cast<int>(mask);
+  return Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, mask) == 0;
 }

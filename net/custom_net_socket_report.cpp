@@ -9,31 +9,31 @@
 #include "net/winsock_binding.h"
 #include "net/winsock_error_text.h"
 
-void TCustomNetSocket::SignalError(const std::string& Msg)
+void TCustomNetSocket::SignalError(const std::string& msg)
 {
   if (OnError) {
     NotifyError();
     return;
   }
-  throw ESocketException(Msg);
+  throw ESocketException(msg);
 }
 
-void TCustomNetSocket::SignalErrorFmt(const char* Fmt, ...)
+void TCustomNetSocket::SignalErrorFmt(const char* fmt, ...)
 {
   char text[1024];
   va_list args;
-  va_start(args, Fmt);
-  std::vsnprintf(text, sizeof(text), Fmt, args);
+  va_start(args, fmt);
+  std::vsnprintf(text, sizeof(text), fmt, args);
   va_end(args);
   SignalError(text);
 }
 
-void TCustomNetSocket::ReportSocketError(const std::string& FunctionName, bool CloseOnLoss)
+void TCustomNetSocket::ReportSocketError(const std::string& functionName, bool closeOnLoss)
 {
   const int code = Winsock::WSAGetLastError();
   const std::string message =
-      "Error " + std::to_string(code) + " in function " + FunctionName + "\r\n" + WinsockErrorText(code);
-  if (CloseOnLoss && (code == WSAECONNRESET || code == WSAENOTCONN)) {
+      "Error " + std::to_string(code) + " in function " + functionName + "\r\n" + WinsockErrorText(code);
+  if (closeOnLoss && (code == WSAECONNRESET || code == WSAENOTCONN)) {
     const SOCKET old = socketHandle_;
     if (old != INVALID_SOCKET) {
       Winsock::closesocket(old);
@@ -84,16 +84,16 @@ void TCustomNetSocket::NotifyDataSent(std::uint16_t ErrCode)
     OnDataSent(this, ErrCode);
 }
 
-void TCustomNetSocket::NotifySendData(int BytesSent)
+void TCustomNetSocket::NotifySendData(int bytesSent)
 {
   if (OnSendData)
-    OnSendData(this, BytesSent);
+    OnSendData(this, bytesSent);
 }
 
-void TCustomNetSocket::NotifyChangeState(TSocketState OldState, TSocketState NewState)
+void TCustomNetSocket::NotifyChangeState(TSocketState oldState, TSocketState newState)
 {
   if (OnChangeState)
-    OnChangeState(this, OldState, NewState);
+    OnChangeState(this, oldState, newState);
 }
 
 void TCustomNetSocket::NotifyDnsLookupDone(std::uint16_t ErrCode)

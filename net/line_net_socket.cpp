@@ -11,21 +11,21 @@ constexpr int kTabWidth = 8;
 
 }  // namespace
 
-TCustomLineNetSocket::TCustomLineNetSocket(TComponent* Owner) : TCustomSocksNetSocket(Owner) {}
+TCustomLineNetSocket::TCustomLineNetSocket(TComponent* owner) : TCustomSocksNetSocket(owner) {}
 
 TCustomLineNetSocket::~TCustomLineNetSocket()
 {
   lineBuffer_.reset();
 }
 
-void TCustomLineNetSocket::AssignLineMode(bool Value)
+void TCustomLineNetSocket::AssignLineMode(bool value)
 {
-  if (Value == lineMode_)
+  if (value == lineMode_)
     return;
-  lineMode_ = Value;
+  lineMode_ = value;
   skippingDroppedLine_ = false;  // a line of the other mode's making
   droppedTail_.clear();
-  if (Value)
+  if (value)
     heldBytesUnscanned_ = true;
   else
     // A handler that switches line mode off and reads on at once must get the
@@ -35,37 +35,37 @@ void TCustomLineNetSocket::AssignLineMode(bool Value)
     PostMessageA(HiddenWindow(), WM_SOCKET_LINE_RETRIGGER, 0, 0);
 }
 
-void TCustomLineNetSocket::NotifyLineLimitExceeded(int RcvdLength, bool& ClearData)
+void TCustomLineNetSocket::NotifyLineLimitExceeded(int rcvdLength, bool& clearData)
 {
   if (OnLineLimitExceeded)
-    OnLineLimitExceeded(this, RcvdLength, ClearData);
+    OnLineLimitExceeded(this, rcvdLength, clearData);
 }
 
-int TCustomLineNetSocket::SendTextLine(const std::string& Text)
+int TCustomLineNetSocket::SendTextLine(const std::string& text)
 {
-  if (Text.empty())
+  if (text.empty())
     return 0;
   // One send: refused, it leaves nothing queued for a later session.
-  return SendText(Text + LineEnd);
+  return SendText(text + LineEnd);
 }
 
-void TCustomLineNetSocket::ReserveLineBuffer(int Size)
+void TCustomLineNetSocket::ReserveLineBuffer(int size)
 {
-  if (Size <= lineBufferSize_)
+  if (size <= lineBufferSize_)
     return;
-  std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(Size)]);
+  std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(size)]);
   if (lineBuffer_)
     std::memcpy(grown.get(), lineBuffer_.get(), static_cast<std::size_t>(lineBufferSize_));
   lineBuffer_ = std::move(grown);
-  lineBufferSize_ = Size;
+  lineBufferSize_ = size;
 }
 
-int TCustomLineNetSocket::FindLineEnd(int Start) const
+int TCustomLineNetSocket::FindLineEnd(int start) const
 {
   const int endLength = static_cast<int>(LineEnd.size());
   const char first = LineEnd[0];
   const char* data = lineBuffer_.get();
-  for (int pos = std::max(0, Start); pos + endLength <= lineBufferCount_; ++pos) {
+  for (int pos = std::max(0, start); pos + endLength <= lineBufferCount_; ++pos) {
     const void* hit = std::memchr(data + pos, first, static_cast<std::size_t>(lineBufferCount_ - endLength - pos + 1));
     if (hit == nullptr)
       return -1;
@@ -97,36 +97,36 @@ int TCustomLineNetSocket::ReadRcvdCount()
   return TCustomSocksNetSocket::ReadRcvdCount();
 }
 
-int TCustomLineNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+int TCustomLineNetSocket::RawRecv(void* buffer, int bufferSize, int flags)
 {
   char* data = lineBuffer_.get();
-  if (BufferSize > 0 && pendingLineLength_ > 0) {
-    if (BufferSize >= pendingLineLength_) {
+  if (bufferSize > 0 && pendingLineLength_ > 0) {
+    if (bufferSize >= pendingLineLength_) {
       const int count = pendingLineLength_;
-      std::memcpy(Buffer, data, static_cast<std::size_t>(count));
+      std::memcpy(buffer, data, static_cast<std::size_t>(count));
       pendingLineLength_ = 0;
       return count;
     }
-    std::memcpy(Buffer, data, static_cast<std::size_t>(BufferSize));
+    std::memcpy(buffer, data, static_cast<std::size_t>(bufferSize));
     // Only the line moves up; the bytes behind it stay where they are.
-    std::memmove(data, data + BufferSize, static_cast<std::size_t>(pendingLineLength_ - BufferSize));
-    pendingLineLength_ -= BufferSize;
-    return BufferSize;
+    std::memmove(data, data + bufferSize, static_cast<std::size_t>(pendingLineLength_ - bufferSize));
+    pendingLineLength_ -= bufferSize;
+    return bufferSize;
   }
-  if (BufferSize > 0 && !LineHandling() && lineBufferCount_ > 0) {
-    if (BufferSize >= lineBufferCount_) {
+  if (bufferSize > 0 && !LineHandling() && lineBufferCount_ > 0) {
+    if (bufferSize >= lineBufferCount_) {
       const int count = lineBufferCount_;
-      std::memcpy(Buffer, data, static_cast<std::size_t>(count));
+      std::memcpy(buffer, data, static_cast<std::size_t>(count));
       lineBufferCount_ = 0;
       data[0] = '\0';
       return count;
     }
-    std::memcpy(Buffer, data, static_cast<std::size_t>(BufferSize));
-    std::memmove(data, data + BufferSize, static_cast<std::size_t>(lineBufferCount_ - BufferSize + 1));
-    lineBufferCount_ -= BufferSize;
-    return BufferSize;
+    std::memcpy(buffer, data, static_cast<std::size_t>(bufferSize));
+    std::memmove(data, data + bufferSize, static_cast<std::size_t>(lineBufferCount_ - bufferSize + 1));
+    lineBufferCount_ -= bufferSize;
+    return bufferSize;
   }
-  return TCustomSocksNetSocket::RawRecv(Buffer, BufferSize, Flags);
+  return TCustomSocksNetSocket::RawRecv(buffer, bufferSize, flags);
 }
 
 bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
@@ -162,14 +162,14 @@ bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
   return true;
 }
 
-void TCustomLineNetSocket::EndDelivery(unsigned Serial)
+void TCustomLineNetSocket::EndDelivery(unsigned serial)
 {
   delivering_ = false;
   if (socketReadDeferred_) {
     socketReadDeferred_ = false;
     // The bytes that wait are the delivered session's; a handler may have
     // opened another one meanwhile.
-    if (Serial == SessionSerial() && SocketHandle() != INVALID_SOCKET)
+    if (serial == SessionSerial() && SocketHandle() != INVALID_SOCKET)
       PostMessageA(HiddenWindow(), WM_SOCKET_SELECT, static_cast<WPARAM>(SocketHandle()),
                    WSAMAKESELECTREPLY(FD_READ, 0));
   }
@@ -242,7 +242,7 @@ void TCustomLineNetSocket::DeliverArrival()
   return;
 }
 
-bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& Alive, unsigned Serial)
+bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& alive, unsigned serial)
 {
   while (lineMode_ && pendingLineLength_ > 0) {
     const int before = pendingLineLength_;
@@ -250,7 +250,7 @@ bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& A
       pendingLineLength_ = 0;  // no handler: the line is dropped
       break;
     }
-    if (SessionGone(Alive, Serial))
+    if (SessionGone(alive, serial))
       return false;
     // A handler that takes nothing would be called for ever: the line stays
     // for the next notification.
@@ -262,7 +262,7 @@ bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& A
     const int before = lineBufferCount_;
     if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
       break;
-    if (SessionGone(Alive, Serial))
+    if (SessionGone(alive, serial))
       return false;
     if (!lineMode_ && lineBufferCount_ >= before)
       break;
@@ -270,16 +270,16 @@ bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& A
   return true;
 }
 
-void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& Alive, unsigned Serial)
+void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& alive, unsigned serial)
 {
   if (LineLimit <= 0 || lineBufferCount_ <= LineLimit)
     return;
   dropOnLimit_ = true;
   NotifyLineLimitExceeded(lineBufferCount_, dropOnLimit_);
-  if (!*Alive || !dropOnLimit_)
+  if (!*alive || !dropOnLimit_)
     return;
   dropOnLimit_ = false;
-  if (Serial != SessionSerial())
+  if (serial != SessionSerial())
     return;  // the handler ended the session: its bytes went with it
   // What follows of the line up to its terminator goes too, or a peer could
   // pad a line and have its tail read as a line of its own.
@@ -325,7 +325,7 @@ bool TCustomLineNetSocket::SkipDroppedLine()
   return true;
 }
 
-void TCustomLineNetSocket::ScanLine(int& Count)
+void TCustomLineNetSocket::ScanLine(int& count)
 {
   const auto alive = AliveFlag();
   const unsigned serial = SessionSerial();
@@ -344,7 +344,7 @@ void TCustomLineNetSocket::ScanLine(int& Count)
   // backspace or tab; until then the bytes stay where they are.
   std::string work;
   bool editing = false;
-  for (int i = 0; i < Count; ++i) {
+  for (int i = 0; i < count; ++i) {
     const char ch = lineBuffer_[static_cast<std::size_t>(old + i)];
     if ((ch == '\b' || ch == '\t') && !editing) {
       work.assign(lineBuffer_.get(), static_cast<std::size_t>(out));
@@ -371,7 +371,7 @@ void TCustomLineNetSocket::ScanLine(int& Count)
       ++out;
     }
     if (!echoed) {
-      Count = 0;
+      count = 0;
       return;
     }
   }
@@ -381,7 +381,7 @@ void TCustomLineNetSocket::ScanLine(int& Count)
   std::memcpy(lineBuffer_.get(), work.data(), work.size());
   lineBuffer_[static_cast<std::size_t>(out)] = '\0';
   lineBufferCount_ = lowest;
-  Count = out - lowest;
+  count = out - lowest;
 }
 
 void TCustomLineNetSocket::ReleaseLineBuffer()
@@ -445,10 +445,10 @@ void TCustomLineNetSocket::DeliverLastLine()
   ReleaseLineBuffer();
 }
 
-void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& Message)
+void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& message)
 {
-  if (Message.Msg != WM_SOCKET_LINE_RETRIGGER) {
-    TCustomSocksNetSocket::HandleWindowMessage(Message);
+  if (message.Msg != WM_SOCKET_LINE_RETRIGGER) {
+    TCustomSocksNetSocket::HandleWindowMessage(message);
     return;
   }
   try {

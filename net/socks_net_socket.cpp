@@ -28,26 +28,26 @@ constexpr int kSocks4ReplySize = 8;
 
 }  // namespace
 
-void TCustomSocksNetSocket::AssignSocksLevel(const std::string& Value)
+void TCustomSocksNetSocket::AssignSocksLevel(const std::string& value)
 {
   if (State() != wsClosed) {
     SignalError("Can't change socks level if not closed");
     return;
   }
-  if (Value != "4" && Value != "5" && Value != "4A" && Value != "4a") {
+  if (value != "4" && value != "5" && value != "4A" && value != "4a") {
     SignalError("Invalid socks level. Must be 4, 4A or 5.");
     return;
   }
-  socksLevel_ = Value == "4a" ? "4A" : Value;
+  socksLevel_ = value == "4a" ? "4A" : value;
 }
 
-void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
+void TCustomSocksNetSocket::AssignSocksServer(const std::string& value)
 {
   if (State() != wsClosed) {
     SignalError("Can't change socks server if not closed");
     return;
   }
-  const std::string stored = TrimText(Value);
+  const std::string stored = TrimText(value);
   if (stored != socksServer_) {
     // The peer address resolved by a failed attempt belongs to the old route
     // (relay or destination): resolve the new one afresh.
@@ -58,13 +58,13 @@ void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
   hasSocksServer_ = !socksServer_.empty();
 }
 
-void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
+void TCustomSocksNetSocket::AssignSocksPort(const std::string& value)
 {
   if (State() != wsClosed) {
     SignalError("Can't change socks port if not closed");
     return;
   }
-  const std::string stored = TrimText(Value);
+  const std::string stored = TrimText(value);
   if (stored != socksPort_)
     ForgetResolvedPeerPort();
   socksPort_ = stored;
@@ -85,11 +85,11 @@ std::string TCustomSocksNetSocket::OversizedCredentials() const
   return OversizedSocks5Credentials(SocksUsercode, SocksPassword);
 }
 
-bool TCustomSocksNetSocket::RefuseOversized(const std::string& Problem)
+bool TCustomSocksNetSocket::RefuseOversized(const std::string& problem)
 {
-  if (Problem.empty())
+  if (problem.empty())
     return false;
-  FailSocksSession(SocksInternalError, Problem);
+  FailSocksSession(SocksInternalError, problem);
   return true;
 }
 
@@ -220,17 +220,17 @@ void TCustomSocksNetSocket::SendSocks4ConnectRequest()
   SendNegotiationMessage(Socks4ConnectRequest(destinationPort_, address, SocksUsercode));
 }
 
-void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& Message)
+void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& message)
 {
   // The sizes were checked before the message was built.
-  if (Message.Spoiled()) {
+  if (message.Spoiled()) {
     FailSocksSession(SocksInternalError, "internal error");
     return;
   }
   const auto alive = AliveFlag();
   const unsigned serial = SessionSerial();
   try {
-    Send(Message.Data(), Message.Length());
+    Send(message.Data(), message.Length());
   } catch (...) {
     // A lost connection closed the session, and its close report ended the
     // negotiation; an OnSendData handler that threw after Winsock took the
@@ -242,23 +242,23 @@ void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& Message)
   }
 }
 
-void TCustomSocksNetSocket::FailSocksSession(int Error, const std::string& Msg)
+void TCustomSocksNetSocket::FailSocksSession(int error, const std::string& msg)
 {
   // Out of the negotiation before any handler runs: one that closes the
   // socket must not find it still authenticating.
   socksPhase_ = SocksPhaseData;
   // Both reports and the close come whatever the handlers throw: left open,
   // the relay's later bytes would pass for the destination's.
-  const auto code = static_cast<std::uint16_t>(Error);
+  const auto code = static_cast<std::uint16_t>(error);
   const auto reportThenClose = [&] {
     ThenEvenIfThrown([&] { NotifySessionConnected(code); }, [&] { CloseSocketHandle(true, code); });
   };
-  ThenEvenIfThrown([&] { NotifySocksError(Error, Msg); }, reportThenClose);
+  ThenEvenIfThrown([&] { NotifySocksError(error, msg); }, reportThenClose);
 }
 
-bool TCustomSocksNetSocket::CollectReply(int Limit)
+bool TCustomSocksNetSocket::CollectReply(int limit)
 {
-  const int count = ReceiveData(socksReply_ + socksReplyCount_, Limit - socksReplyCount_);
+  const int count = ReceiveData(socksReply_ + socksReplyCount_, limit - socksReplyCount_);
   if (count < 0)
     return false;
   socksReplyCount_ += count;
@@ -420,16 +420,16 @@ int TCustomSocksNetSocket::ReadRcvdCount()
   return TCustomNetSocket::ReadRcvdCount();
 }
 
-int TCustomSocksNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+int TCustomSocksNetSocket::RawRecv(void* buffer, int bufferSize, int flags)
 {
   if (socksLeftoverCount_ > 0) {
-    const int count = std::max(0, std::min(BufferSize, socksLeftoverCount_));
-    std::memcpy(Buffer, socksReply_ + socksLeftoverPos_, static_cast<std::size_t>(count));
+    const int count = std::max(0, std::min(bufferSize, socksLeftoverCount_));
+    std::memcpy(buffer, socksReply_ + socksLeftoverPos_, static_cast<std::size_t>(count));
     socksLeftoverPos_ += count;
     socksLeftoverCount_ -= count;
     return count;
   }
-  return TCustomNetSocket::RawRecv(Buffer, BufferSize, Flags);
+  return TCustomNetSocket::RawRecv(buffer, bufferSize, flags);
 }
 
 void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
@@ -453,16 +453,16 @@ void TCustomSocksNetSocket::NotifySocksConnected(std::uint16_t ErrCode)
     OnSocksConnected(this, ErrCode);
 }
 
-void TCustomSocksNetSocket::NotifySocksError(int Error, const std::string& Msg)
+void TCustomSocksNetSocket::NotifySocksError(int error, const std::string& msg)
 {
   if (OnSocksError)
-    OnSocksError(this, Error, Msg);
+    OnSocksError(this, error, msg);
 }
 
-void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState AuthState)
+void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState authState)
 {
   if (OnSocksAuthState)
-    OnSocksAuthState(this, AuthState);
+    OnSocksAuthState(this, authState);
 }
 
 void TCustomSocksNetSocket::BeginSession()

@@ -16,11 +16,11 @@ public:
   using TCustomNetSocket::TCustomNetSocket;
 
   const std::string& SocksLevel() const { return socksLevel_; }
-  void AssignSocksLevel(const std::string& Value);
+  void AssignSocksLevel(const std::string& value);
   const std::string& SocksServer() const { return socksServer_; }
-  void AssignSocksServer(const std::string& Value);
+  void AssignSocksServer(const std::string& value);
   const std::string& SocksPort() const { return socksPort_; }
-  void AssignSocksPort(const std::string& Value);
+  void AssignSocksPort(const std::string& value);
   std::string SocksUsercode;
   std::string SocksPassword;
   TSocksAuthentication SocksAuthentication = socksNoAuthentication;
@@ -33,14 +33,14 @@ public:
   void Listen() override;
 
   int ReadRcvdCount() override;
-  int RawRecv(void* Buffer, int BufferSize, int Flags) override;
+  int RawRecv(void* buffer, int bufferSize, int flags) override;
   bool NotifyDataAvailable(std::uint16_t ErrCode) override;
   void NotifySessionConnected(std::uint16_t ErrCode) override;
   void NotifySessionClosed(std::uint16_t ErrCode) override;
 
   void NotifySocksConnected(std::uint16_t ErrCode);
-  void NotifySocksError(int Error, const std::string& Msg);
-  void NotifySocksAuthState(TSocksAuthState AuthState);
+  void NotifySocksError(int error, const std::string& msg);
+  void NotifySocksAuthState(TSocksAuthState authState);
 
 protected:
   void ResetToDefaults() override;
@@ -58,7 +58,7 @@ private:
   void SendCredentialsMessage();
   void SendSocksConnectRequest();
   void SendSocks4ConnectRequest();
-  void FailSocksSession(int Error, const std::string& Msg);
+  void FailSocksSession(int error, const std::string& msg);
   bool ParseMethodReply();
   bool ParseAuthReply();
   bool ParseSocks4Reply();
@@ -66,17 +66,17 @@ private:
   // The relay granted the connection: the application's session begins.
   bool StartRelayedSession();
   // Reads what the relay sent behind the bytes already collected, at most up
-  // to Limit bytes in all; false when the read failed.
-  bool CollectReply(int Limit);
+  // to limit bytes in all; false when the read failed.
+  bool CollectReply(int limit);
   // Sends one message of the negotiation. A send that fails and leaves the
   // session open fails the negotiation, since the relay waits for the message.
-  void SendNegotiationMessage(const TSocksMessage& Message);
+  void SendNegotiationMessage(const TSocksMessage& message);
   // The text of a request that would not fit the request buffer, or empty.
   std::string OversizedRequest() const;
   std::string OversizedCredentials() const;
-  // Fails the session when Problem (one of the two texts above) is not
+  // Fails the session when problem (one of the two texts above) is not
   // empty; true then.
-  bool RefuseOversized(const std::string& Problem);
+  bool RefuseOversized(const std::string& problem);
 
   unsigned char socksPhase_ = SocksPhaseData;
   std::string socksServer_;

@@ -8,22 +8,22 @@ constexpr int kWaitAbandoned = 12001;
 
 }  // namespace
 
-int TCustomSyncNetSocket::RunAndWait(const std::function<void()>& Proc, bool& Done)
+int TCustomSyncNetSocket::RunAndWait(const std::function<void()>& proc, bool& done)
 {
-  Done = false;
-  if (Proc)
-    Proc();
-  return WaitReady(Done);
+  done = false;
+  if (proc)
+    proc();
+  return WaitReady(done);
 }
 
-int TCustomSyncNetSocket::WaitReady(bool& Done)
+int TCustomSyncNetSocket::WaitReady(bool& done)
 {
   // Handlers run inside the wait and may destroy this socket: after every
   // batch of messages only the flag that outlives it is read.
   const auto alive = AliveFlag();
   bool sawOpen = false;
   for (;;) {
-    if (Done)
+    if (done)
       return 0;
     if (!*alive)
       return kWaitAbandoned;
@@ -34,7 +34,7 @@ int TCustomSyncNetSocket::WaitReady(bool& Done)
     else if (sawOpen)
       return kWaitAbandoned;
     PumpMessages();
-    if (Done)
+    if (done)
       return 0;
     if (!*alive)
       return kWaitAbandoned;
