@@ -2,6 +2,12 @@
 
 #include "platform/ascii_text.h"
 
+namespace {
+
+constexpr unsigned kLargestQuadPart = 255;
+
+}  // namespace
+
 std::uint32_t ParseDecimal(const std::string& text)
 {
   std::size_t i = 0;
@@ -30,13 +36,13 @@ bool IsDottedQuad(const std::string& text)
     const char ch = text[i];
     if (ch == '.') {
       ++dots;
-      if (dots > 3 || part > 255 || i + 1 >= n || !IsAsciiDigit(text[i + 1]))
+      if (dots > 3 || part > kLargestQuadPart || i + 1 >= n || !IsAsciiDigit(text[i + 1]))
         return false;
       part = 0;
     } else if (IsAsciiDigit(ch)) {
       part = part * 10 + static_cast<unsigned>(ch - '0');
-      if (part > 256)
-        part = 256;  // anything above 255 fails alike
+      if (part > kLargestQuadPart + 1)
+        part = kLargestQuadPart + 1;  // anything above fails alike
     } else {
       while (i < n && text[i] == ' ')
         ++i;
@@ -45,7 +51,7 @@ bool IsDottedQuad(const std::string& text)
       return false;
     }
   }
-  return dots == 3 && part <= 255;
+  return dots == 3 && part <= kLargestQuadPart;
 }
 
 std::string TrimText(const std::string& text)

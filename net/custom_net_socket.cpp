@@ -96,7 +96,7 @@ void TCustomNetSocket::ResetToDefaults()
   isPaused_ = false;
   readCount_ = 0;
   closeNotified_ = false;
-  FlushTimeout = 60;
+  FlushTimeout = kDefaultFlushTimeout;
 }
 
 void TCustomNetSocket::BeginSession()

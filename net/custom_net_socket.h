@@ -98,7 +98,8 @@ public:
   bool ReuseAddr = false;
   TNetSocketOptions ComponentOptions;
   int ListenBacklog = 5;
-  int FlushTimeout = 60;  // stored only: flushing has no time limit
+  static constexpr int kDefaultFlushTimeout = 60;
+  int FlushTimeout = kDefaultFlushTimeout;  // stored only: flushing has no time limit
   TSocketLingerOnOff LingerOnOff = wsLingerOn;
   int LingerTimeout = 0;
 
@@ -201,6 +202,10 @@ public:
   std::shared_ptr<const bool> AliveFlag() const { return alive_; }
 
 protected:
+  // What a read asks for when the socket counts nothing waiting: the count
+  // may lag behind what has arrived.
+  static constexpr int kReadSizeWhenNoneCounted = 255;
+
   virtual void ResetToDefaults();
   // A handle was taken on: the new session starts with its own flags and
   // nothing an earlier one held, also where that one's close had no chance to

@@ -7,11 +7,14 @@
 
 namespace {
 
+// The longest the loops that wait for the network sleep between two looks.
+constexpr DWORD kNetworkPollMs = 10;
+
 // Sleeps until a message arrives or a short while has passed, so the loops
 // that wait for the network do not spin the processor.
-void WaitForMessages(DWORD milliseconds)
+void WaitForMessages()
 {
-  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MsgWaitForMultipleObjectsEx(0, nullptr, kNetworkPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 }  // namespace
@@ -61,7 +64,7 @@ void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
       PumpMessages();
       if (sessionSerial_ != session)
         return;  // closed meanwhile by a handler
-      WaitForMessages(10);
+      WaitForMessages();
       continue;
     }
     if (lastError_ == WSANOTINITIALISED)
@@ -114,7 +117,7 @@ void TCustomNetSocket::FlushSendQueue()
     if (!*alive)
       return;
     if (socketHandle_ != INVALID_SOCKET && !sendQueueEmpty_ && sendQueue_.PendingBytes() >= before)
-      WaitForMessages(10);
+      WaitForMessages();
   }
 }
 
@@ -154,7 +157,7 @@ void TCustomNetSocket::DrainUntilClosed()
     PumpMessages();
     if (!*alive)
       return;
-    WaitForMessages(10);
+    WaitForMessages();
   }
 }
 

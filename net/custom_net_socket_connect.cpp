@@ -4,6 +4,7 @@
 #include "net/custom_net_socket.h"
 
 #include <initializer_list>
+#include <string_view>
 
 #include "net/address_text.h"
 #include "net/name_resolution.h"
@@ -15,6 +16,19 @@ namespace {
 constexpr long kConnectMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 0x3B
 constexpr long kListenMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;                // 0x2B
 constexpr long kDupMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                  // 0x33
+
+// Multicast options by their Winsock 1 numbers, as wsock32 knows them (the
+// Winsock 2 header gives other values).
+constexpr int kWinsock1MulticastIf = 2;
+constexpr int kWinsock1MulticastTtl = 3;
+constexpr int kWinsock1AddMembership = 5;
+// Winsock 2's switch for receiving every packet on a raw socket.
+constexpr DWORD kSioRcvAll = 0x98000001;
+
+// A protocol text of Listen that asks for a raw socket, and the longest
+// protocol name taken behind it.
+constexpr std::string_view kRawProtocolPrefix = "raw_";
+constexpr std::size_t kLongestRawProtocolName = 10;
 
 struct TRequiredTarget {
   bool Assigned;
@@ -107,12 +121,12 @@ bool TCustomNetSocket::ApplyDatagramOptions()
   BindSocket();
   if (MultiCast) {
     if (MultiCastIpTTL != 1 &&
-        !SetOption(IPPROTO_IP, 3 /* IP_MULTICAST_TTL */, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)"))
+        !SetOption(IPPROTO_IP, kWinsock1MulticastTtl, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)"))
       return false;
     if (localAddr_ != "0.0.0.0") {
       in_addr iface;
       iface.s_addr = NetSocketResolveHost(localAddr_);
-      if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, 2 /* IP_MULTICAST_IF */, reinterpret_cast<const char*>(&iface),
+      if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, kWinsock1MulticastIf, reinterpret_cast<const char*>(&iface),
                               sizeof(iface)) != 0) {
         ReportSocketError("setsockopt(IP_MULTICAST_IF)");
         return false;
@@ -234,9 +248,9 @@ void TCustomNetSocket::ResolveListenProto()
 {
   if (proto_.LookedUp)
     return;
-  if (LowerAscii(proto_.Text.substr(0, 4)) == "raw_") {
+  if (LowerAscii(proto_.Text.substr(0, kRawProtocolPrefix.size())) == kRawProtocolPrefix) {
     socketType_ = SOCK_RAW;
-    proto_.Number = NetSocketResolveProto(proto_.Text.substr(4, 10));
+    proto_.Number = NetSocketResolveProto(proto_.Text.substr(kRawProtocolPrefix.size(), kLongestRawProtocolName));
   } else {
     proto_.Number = NetSocketResolveProto(proto_.Text);
     socketType_ = proto_.Number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
@@ -283,9 +297,8 @@ bool TCustomNetSocket::ListenForDatagrams()
     } request;
     request.imr_multiaddr.s_addr = Winsock::inet_addr(MultiCastAddrStr.c_str());
     request.imr_interface.s_addr = NetSocketResolveHost(addr_.Text);
-    // The Winsock 1 option number, as wsock32 knows it.
-    if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, 5 /* IP_ADD_MEMBERSHIP */,
-                            reinterpret_cast<const char*>(&request), sizeof(request)) != 0) {
+    if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, kWinsock1AddMembership, reinterpret_cast<const char*>(&request),
+                            sizeof(request)) != 0) {
       ReportSocketError("setsockopt(IP_ADD_MEMBERSHIP)");
       return false;
     }
@@ -300,8 +313,8 @@ bool TCustomNetSocket::ListenForRawPackets()
     DWORD one = 1;
     DWORD out = 0;
     DWORD bytes = 0;
-    if (Winsock::WSAIoctl(socketHandle_, 0x98000001 /* SIO_RCVALL */, &one, sizeof(one), &out, sizeof(out), &bytes,
-                          nullptr, nullptr) == SOCKET_ERROR) {
+    if (Winsock::WSAIoctl(socketHandle_, kSioRcvAll, &one, sizeof(one), &out, sizeof(out), &bytes, nullptr, nullptr) ==
+        SOCKET_ERROR) {
       // Closed also when the report throws.
       try {
         ReportSocketError("WSAIoctl(SIO_RCVALL)");

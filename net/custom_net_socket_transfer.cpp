@@ -131,7 +131,7 @@ std::string TCustomNetSocket::ReceiveText()
   if (count < 0)
     return std::string();
   if (count == 0)
-    count = 255;
+    count = kReadSizeWhenNoneCounted;
   std::string text(static_cast<std::size_t>(count), '\0');
   const int got = ReceiveData(text.data(), count);
   text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);

@@ -8,6 +8,9 @@ namespace {
 
 // A tab advances to the next multiple of this, by one blank at least.
 constexpr int kTabWidth = 8;
+// Held bytes offered again in line mode: from this round on, a round that
+// finds no complete line ends the offers.
+constexpr int kRoundsBeforeGivingUp = 4;
 
 }  // namespace
 
@@ -198,7 +201,7 @@ void TCustomLineNetSocket::DeliverArrival()
   if (SessionGone(alive, serial) || waiting < 0)
     return;
   if (waiting == 0)
-    waiting = 255;
+    waiting = kReadSizeWhenNoneCounted;
   ReserveLineBuffer(lineBufferCount_ + waiting + 1);
   int got = ReceiveData(lineBuffer_.get() + lineBufferCount_, waiting);
   if (got <= 0) {
@@ -478,7 +481,7 @@ void TCustomLineNetSocket::HandleLineRetrigger()
     if (SessionGone(alive, serial) || lineBufferCount_ == 0)
       return;
     if (lineMode_) {
-      if (round >= 4 && !lineSeen_)
+      if (round >= kRoundsBeforeGivingUp && !lineSeen_)
         return;
     } else {
       if (!OnDataAvailable)

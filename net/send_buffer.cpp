@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// What a block of no size given becomes: one Ethernet frame.
+constexpr int kFallbackBlockSize = 1514;
+
+}  // namespace
+
 TBuffer::TBuffer(int size)
 {
   SetBlockSize(size);
@@ -11,7 +18,7 @@ TBuffer::TBuffer(int size)
 void TBuffer::SetBlockSize(int size)
 {
   if (size <= 0)
-    size = 1514;
+    size = kFallbackBlockSize;
   if (size == capacity_)
     return;
   auto fresh = std::make_unique<unsigned char[]>(static_cast<std::size_t>(size));

@@ -11,7 +11,7 @@
 // sized to hold it whole, because a datagram must never be split.
 class TSendQueue {
 public:
-  int BlockSize = 1460;
+  int BlockSize = 1460;  // one TCP segment on Ethernet
 
   // Appends len bytes, topping up the last block first. Returns false (and
   // changes nothing) for a null pointer or len <= 0.

@@ -23,7 +23,6 @@ std::string ClassNameOf(const std::exception& e)
   return result;
 }
 
-constexpr int kReplyLimit = 127;  // the reply buffer less the byte kept free
 constexpr int kSocks4ReplySize = 8;
 
 }  // namespace
@@ -73,9 +72,9 @@ void TCustomSocksNetSocket::AssignSocksPort(const std::string& value)
 
 std::string TCustomSocksNetSocket::OversizedRequest() const
 {
-  if (socksLevel_[0] != '4')
+  if (!IsSocks4())
     return OversizedSocks5Request(Addr());
-  if (socksLevel_ == "4A")
+  if (IsSocks4A())
     return OversizedSocks4ARequest(SocksUsercode, Addr());
   return OversizedSocks4Request(SocksUsercode);
 }
@@ -117,7 +116,7 @@ void TCustomSocksNetSocket::Connect()
   // Requests are built in a fixed buffer with one-byte length fields: texts
   // that cannot fit are refused before anything is opened.
   std::string oversized = OversizedRequest();
-  if (oversized.empty() && socksLevel_[0] != '4' && SocksAuthentication == socksAuthenticateUsercode)
+  if (oversized.empty() && !IsSocks4() && SocksAuthentication == socksAuthenticateUsercode)
     oversized = OversizedCredentials();
   if (!oversized.empty()) {
     SignalError("connect: " + oversized);
@@ -159,7 +158,7 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
     TCustomNetSocket::NotifySessionConnected(ErrCode);
     return;
   }
-  if (socksLevel_[0] == '4') {
+  if (IsSocks4()) {
     SendSocksConnectRequest();
     return;
   }
@@ -194,7 +193,7 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
   socksPhase_ = SocksPhaseRequest;
   if (RefuseOversized(OversizedRequest()))
     return;
-  if (socksLevel_[0] == '4')
+  if (IsSocks4())
     SendSocks4ConnectRequest();
   else
     SendNegotiationMessage(Socks5ConnectRequest(Addr(), destinationPort_));
@@ -202,7 +201,7 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
 
 void TCustomSocksNetSocket::SendSocks4ConnectRequest()
 {
-  if (socksLevel_ == "4A") {
+  if (IsSocks4A()) {
     SendNegotiationMessage(Socks4AConnectRequest(destinationPort_, SocksUsercode, Addr()));
     return;
   }
@@ -276,7 +275,7 @@ bool TCustomSocksNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
   switch (socksPhase_) {
   case SocksPhaseMethods: return ParseMethodReply();
   case SocksPhaseAuth: return ParseAuthReply();
-  case SocksPhaseRequest: return socksLevel_[0] == '4' ? ParseSocks4Reply() : ParseSocks5Reply();
+  case SocksPhaseRequest: return IsSocks4() ? ParseSocks4Reply() : ParseSocks5Reply();
   default: FailSocksSession(SocksInternalError, "internal error"); return false;
   }
 }
@@ -286,7 +285,7 @@ bool TCustomSocksNetSocket::ParseMethodReply()
   // VER 5 | METHOD
   if (!CollectReply(kReplyLimit))
     return true;
-  if (socksLevel_[0] == '4') {
+  if (IsSocks4()) {
     FailSocksSession(SocksLogicError, "TNetSocket logic error");
     return true;
   }

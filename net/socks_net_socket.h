@@ -53,6 +53,11 @@ protected:
 private:
   enum : unsigned char { SocksPhaseData = 0, SocksPhaseMethods = 1, SocksPhaseAuth = 2, SocksPhaseRequest = 3 };
   static constexpr int kSocksReplyBufferSize = 128;
+  static constexpr int kReplyLimit = kSocksReplyBufferSize - 1;  // a byte kept free
+
+  // SOCKS 4 or 4A, told by the level's first character alone.
+  bool IsSocks4() const { return socksLevel_[0] == '4'; }
+  bool IsSocks4A() const { return socksLevel_ == "4A"; }
 
   void SendSocksCredentials();
   void SendCredentialsMessage();

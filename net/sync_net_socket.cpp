@@ -5,6 +5,9 @@
 namespace {
 
 constexpr int kWaitAbandoned = 12001;
+// How late a change made without a message (a flag set by another part of
+// the program) is seen at most.
+constexpr DWORD kLongestQuietWaitMs = 100;
 
 }  // namespace
 
@@ -38,8 +41,7 @@ int TCustomSyncNetSocket::WaitReady(bool& done)
       return 0;
     if (!*alive)
       return kWaitAbandoned;
-    // Sleep until a message arrives rather than polling; the timeout only
-    // bounds how late a change made without a message is seen.
-    MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // Sleep until a message arrives rather than polling.
+    MsgWaitForMultipleObjectsEx(0, nullptr, kLongestQuietWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
 }

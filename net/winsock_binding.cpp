@@ -115,7 +115,7 @@ FARPROC WinsockEntryPoint(const std::string& name)
     if (module == nullptr)
       throw ESocketException("Unable to load wsock32.dll Error #" + std::to_string(GetLastError()));
     State.Library = module;
-    const WORD version = static_cast<WORD>(State.ReqVerLow | (State.ReqVerHigh << 8));
+    const WORD version = MAKEWORD(State.ReqVerLow, State.ReqVerHigh);
     ++State.StartupCount;
     const int code = Winsock::WSAStartup(version, &State.Data);
     if (code != 0) {
