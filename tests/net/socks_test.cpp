@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/net_socket.h"
+#include "platform/ascii_text.h"
 #include "tests/net/event_recorder.h"
 #include "tests/net/net_test_peers.h"
 #include "tests/support/message_pump.h"
@@ -31,12 +32,7 @@ std::string PortBytes(int port)
 }
 
 const std::string kSocks5Success = Bytes({5, 0, 0, 1, 0, 0, 0, 0, 0, 0});
-
-// A relay session that records everything the client sent.
-struct TRelayLog {
-  std::string Received;
-  std::atomic<bool> Done{false};
-};
+const std::string kSocks4GrantReply = Bytes({0, 90, 0, 0, 0, 0, 0, 0});
 
 std::string Socks5Request(const std::string& host, int port)
 {
@@ -45,119 +41,129 @@ std::string Socks5Request(const std::string& host, int port)
 
 }  // namespace
 
-TEST(Socks, Socks5WithoutAuthenticationSendsNameAndReachesTheApplication)
+TEST(Socks, EveryNegotiationSendsItsMessagesByteForByteAndReachesTheApplication)
 {
-  TRelayLog relay;
-  std::atomic<bool> clientSentPing{false};
-  TPeerServer peer([&](SOCKET c) {
-    relay.Received = GrantSocks5(c, kSocks5LoopbackRequestSize, kSocks5Success);
-    relay.Received += ReadAll(c, 4);
-    SendAll(c, "pong");
-    relay.Done = true;
-    ReadAll(c);
-  });
-  TNetSocket s(nullptr);
-  TSocksEvents events;
-  events.Attach(s);
-  auto onConnected = s.OnSessionConnected;
-  s.OnSessionConnected = [&](TObject* sender, std::uint16_t e) {
-    onConnected(sender, e);
-    EXPECT_EQ(s.State(), wsConnected);
-    s.SendText("ping");
+  // One exchange: what the client must send next, and the relay's answer.
+  struct TExchange {
+    std::string request;
+    std::string reply;
   };
-  ConnectViaRelay(s, peer.Port(), "5", "127.0.0.1", "4321");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data pong"); }, 10s));
-  EXPECT_EQ(relay.Received, Bytes({5, 1, 0}) + Socks5Request("127.0.0.1", 4321) + "ping");
-  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "connected 0", "data pong"}));
-  s.CloseConnection();
-}
-
-TEST(Socks, Socks5UserPasswordEventOrderAndCredentialsOnTheWire)
-{
-  TRelayLog relay;
-  TPeerServer peer([&](SOCKET c) {
-    relay.Received = ReadAll(c, 3);
-    SendAll(c, Bytes({5, 2}));
-    relay.Received += ReadAll(c, 3 + 3 + 6);
-    SendAll(c, Bytes({1, 0}));
-    relay.Received += ReadAll(c, 7 + 12);
-    SendAll(c, kSocks5Success);
-    relay.Done = true;
-    ReadAll(c);
-  });
-  TNetSocket s(nullptr);
-  TSocksEvents events;
-  events.Attach(s);
-  UseSocksAccount(s, "bob", "secret");
-  ConnectViaRelay(s, peer.Port(), "5", "example.test", "80");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
-  EXPECT_EQ(relay.Received,
-            Bytes({5, 1, 2}) + Bytes({1, 3}) + "bob" + Bytes({6}) + "secret" + Socks5Request("example.test", 80));
-  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
-  s.CloseConnection();
-  // The session's relay settings go with it; the credentials stay.
-  EXPECT_EQ(s.SocksServer(), "");
-  EXPECT_EQ(s.SocksPort(), "");
-  EXPECT_EQ(s.SocksLevel(), "5");
-  EXPECT_EQ(s.SocksUsercode, "bob");
-  EXPECT_EQ(s.SocksPassword, "secret");
-  EXPECT_EQ(s.SocksAuthentication, socksAuthenticateUsercode);
-}
-
-TEST(Socks, RelayThatNeedsNoPasswordAfterAllGivesAuthNotRequired)
-{
-  TRelayLog relay;
-  TPeerServer peer([&](SOCKET c) {
-    relay.Received = GrantSocks5(c, kSocks5LoopbackRequestSize, kSocks5Success);
-    ReadAll(c);
-  });
-  TNetSocket s(nullptr);
-  TSocksEvents events;
-  events.Attach(s);
-  UseSocksAccount(s, "bob", "secret");
-  ConnectViaRelay(s, peer.Port(), "5");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
-  EXPECT_EQ(relay.Received, Bytes({5, 1, 2}) + Socks5Request("127.0.0.1", 4321));
-  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth not-required", "connected 0"}));
-  s.CloseConnection();
-}
-
-TEST(Socks, Socks4And4ARequestsByteForByte)
-{
-  struct Case {
+  const struct {
+    const char* name;
     const char* level;
     const char* user;
+    const char* password;  // non-empty: SOCKS 5 user/password offered
     const char* addr;
-    std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {"4", "", "127.0.0.1", Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 1, 0})},
-      {"4", "joe", "127.0.0.2", Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 2}) + "joe" + Bytes({0})},
-      {"4a", "joe", "127.0.0.1",
-       Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1}) + "joe" + Bytes({0}) + "127.0.0.1" + Bytes({0})},
-      {"4A", "", "far.example.test",
-       Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1, 0}) + "far.example.test" + Bytes({0})},
+    int port;
+    std::vector<TExchange> exchanges;
+    std::vector<std::string> log;
+  } cases[] = {
+      {"socks 5 without authentication, destination sent as a name",
+       "5",
+       "",
+       "",
+       "127.0.0.1",
+       4321,
+       {{Bytes({5, 1, 0}), Bytes({5, 0})}, {Socks5Request("127.0.0.1", 4321), kSocks5Success}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 5 with user and password",
+       "5",
+       "bob",
+       "secret",
+       "example.test",
+       80,
+       {{Bytes({5, 1, 2}), Bytes({5, 2})},
+        {Bytes({1, 3}) + "bob" + Bytes({6}) + "secret", Bytes({1, 0})},
+        {Socks5Request("example.test", 80), kSocks5Success}},
+       {"socks-connected 0", "auth start", "auth success", "connected 0"}},
+      {"socks 5 relay that needs no password after all",
+       "5",
+       "bob",
+       "secret",
+       "127.0.0.1",
+       4321,
+       {{Bytes({5, 1, 2}), Bytes({5, 0})}, {Socks5Request("127.0.0.1", 4321), kSocks5Success}},
+       {"socks-connected 0", "auth not-required", "connected 0"}},
+      {"socks 4 without user",
+       "4",
+       "",
+       "",
+       "127.0.0.1",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 1, 0}), kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 4 with user",
+       "4",
+       "joe",
+       "",
+       "127.0.0.2",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 2}) + "joe" + Bytes({0}), kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 4a with user sends a dotted quad as a name",
+       "4a",
+       "joe",
+       "",
+       "127.0.0.1",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1}) + "joe" + Bytes({0}) + "127.0.0.1" + Bytes({0}),
+         kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 4a without user",
+       "4A",
+       "",
+       "",
+       "far.example.test",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1, 0}) + "far.example.test" + Bytes({0}),
+         kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.level) + " " + c.addr);
-    TRelayLog relay;
-    const std::size_t length = c.expected.size();
+    SCOPED_TRACE(c.name);
+    std::string expected;
+    for (const auto& exchange : c.exchanges)
+      expected += exchange.request;
+    expected += "ping";
+    std::string received;
+    std::atomic<bool> relayDone{false};
     TPeerServer peer([&](SOCKET sock) {
-      relay.Received = ReadAll(sock, length);
-      // The granted reply and the application's first bytes in one segment.
-      SendAll(sock, Bytes({0, 90, 0, 0, 0, 0, 0, 0}) + "hi");
+      // The last reply and the application's first bytes in one segment.
+      for (const auto& exchange : c.exchanges) {
+        received += ReadAll(sock, exchange.request.size());
+        SendAll(sock, &exchange == &c.exchanges.back() ? exchange.reply + "hi" : exchange.reply);
+      }
+      received += ReadAll(sock, 4);
+      relayDone = true;
       ReadAll(sock);
     });
     TNetSocket s(nullptr);
     TSocksEvents events;
     events.Attach(s);
+    auto onConnected = s.OnSessionConnected;
+    s.OnSessionConnected = [&](TObject* sender, std::uint16_t e) {
+      onConnected(sender, e);
+      EXPECT_EQ(s.State(), wsConnected);
+      s.SendText("ping");
+    };
     s.SocksUsercode = c.user;
-    ConnectViaRelay(s, peer.Port(), c.level, c.addr, "4321");
-    EXPECT_EQ(s.SocksLevel(), c.level[1] != '\0' ? "4A" : "4");
-    ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data hi"); }, 10s));
-    EXPECT_EQ(relay.Received, c.expected);
-    EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "connected 0", "data hi"}));
+    if (c.password[0] != '\0')
+      UseSocksAccount(s, c.user, c.password);
+    ConnectViaRelay(s, peer.Port(), c.level, c.addr, std::to_string(c.port));
+    EXPECT_EQ(s.SocksLevel(), UpperAscii(c.level));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data hi") && relayDone.load(); }, 10s));
+    EXPECT_EQ(received, expected);
+    std::vector<std::string> log = c.log;
+    log.push_back("data hi");
+    EXPECT_EQ(events.Log, log);
     s.CloseConnection();
+    // The session's relay settings go with it; the credentials stay.
+    EXPECT_EQ(s.SocksServer(), "");
+    EXPECT_EQ(s.SocksPort(), "");
+    EXPECT_EQ(s.SocksLevel(), "5");
+    EXPECT_EQ(s.SocksUsercode, c.user);
+    EXPECT_EQ(s.SocksPassword, c.password);
+    EXPECT_EQ(s.SocksAuthentication, c.password[0] != '\0' ? socksAuthenticateUsercode : socksNoAuthentication);
   }
 }
 
