@@ -19,9 +19,15 @@ constexpr unsigned char kSocks4UserMismatch = 93;
 
 constexpr unsigned char kSocks4AMarker[4] = {0, 0, 0, 1};
 
-std::string Room(int fixedBytes)
+// Empty when texts of textBytes fit beside a request's fixedBytes; else what
+// they are (two texts: together) and how many bytes would fit.
+std::string TooLong(int fixedBytes, std::size_t textBytes, const std::string& what, bool together = false)
 {
-  return std::to_string(TSocksMessage::kCapacity - fixedBytes);
+  const int room = TSocksMessage::kCapacity - fixedBytes;
+  if (textBytes <= static_cast<std::size_t>(room))
+    return std::string();
+  return "socks request too long: " + what + " of " + std::to_string(textBytes) + " bytes" +
+         (together ? " together" : "") + ", at most " + std::to_string(room) + " fit";
 }
 
 std::string Unassigned(unsigned char replyCode)
@@ -104,38 +110,22 @@ TSocksMessage Socks5ConnectRequest(const std::string& host, std::uint16_t port)
 
 std::string OversizedSocks4Request(const std::string& user)
 {
-  const int length = static_cast<int>(user.size());
-  if (kSocks4FixedBytes + length <= TSocksMessage::kCapacity)
-    return std::string();
-  return "socks request too long: user code of " + std::to_string(length) + " bytes, at most " +
-         Room(kSocks4FixedBytes) + " fit";
+  return TooLong(kSocks4FixedBytes, user.size(), "user code");
 }
 
 std::string OversizedSocks4ARequest(const std::string& user, const std::string& host)
 {
-  const int length = static_cast<int>(user.size() + host.size());
-  if (kSocks4AFixedBytes + length <= TSocksMessage::kCapacity)
-    return std::string();
-  return "socks request too long: user code and host name of " + std::to_string(length) + " bytes together, at most " +
-         Room(kSocks4AFixedBytes) + " fit";
+  return TooLong(kSocks4AFixedBytes, user.size() + host.size(), "user code and host name", true);
 }
 
 std::string OversizedSocks5Request(const std::string& host)
 {
-  const int length = static_cast<int>(host.size());
-  if (kSocks5RequestFixedBytes + length <= TSocksMessage::kCapacity)
-    return std::string();
-  return "socks request too long: host name of " + std::to_string(length) + " bytes, at most " +
-         Room(kSocks5RequestFixedBytes) + " fit";
+  return TooLong(kSocks5RequestFixedBytes, host.size(), "host name");
 }
 
 std::string OversizedSocks5Credentials(const std::string& user, const std::string& password)
 {
-  const int length = static_cast<int>(user.size() + password.size());
-  if (kCredentialsFixedBytes + length <= TSocksMessage::kCapacity)
-    return std::string();
-  return "socks request too long: user code and password of " + std::to_string(length) + " bytes together, at most " +
-         Room(kCredentialsFixedBytes) + " fit";
+  return TooLong(kCredentialsFixedBytes, user.size() + password.size(), "user code and password", true);
 }
 
 TSocksRefusal Socks4Refusal(unsigned char replyCode)
