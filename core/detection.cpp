@@ -1,7 +1,7 @@
 #include "core/address_history.h"
+#include "core/address_rules.h"
 #include "core/core_alerts.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "net/net_socket.h"

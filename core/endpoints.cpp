@@ -1,11 +1,11 @@
 #include <cstdlib>
 
+#include "core/address_rules.h"
 #include "core/core_alerts.h"
+#include "core/endpoint_hosts.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/random_source.h"
-#include "core/endpoint_hosts.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 

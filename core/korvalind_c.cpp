@@ -2,10 +2,11 @@
 
 #include <cstdlib>
 
+#include "core/address_rules.h"
 #include "core/core_alerts.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/program_info.h"
+#include "core/random_source.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/udp_client.h"

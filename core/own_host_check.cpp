@@ -1,10 +1,11 @@
 #include <vector>
 
+#include "core/address_rules.h"
 #include "core/core_alerts.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/program_info.h"
+#include "core/random_source.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/ini_file.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
+#include "core/os_version_text.h"
 #include "core/program_path.h"
 #include "core/random_source.h"
 #include "core/settings.h"

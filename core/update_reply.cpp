@@ -1,10 +1,12 @@
 #include <string>
 
 #include "core/address_history.h"
+#include "core/address_rules.h"
 #include "core/core_alerts.h"
+#include "core/integer_text.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
+#include "core/reply_value.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/ini_file.h"

@@ -1,9 +1,12 @@
 #include "core/core_alerts.h"
+#include "core/integer_text.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/md5.h"
+#include "core/os_version_text.h"
 #include "core/program_info.h"
+#include "core/replace_all.h"
+#include "core/request_scrambler.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <thread>
 
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/program_info.h"
 #include "core/settings.h"
