@@ -1,6 +1,7 @@
 #include "core/address_history.h"
 #include "core/address_rules.h"
-#include "core/core_alerts.h"
+#include "core/date_time_text.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
 #include "core/log.h"
 #include "core/settings.h"

@@ -1,8 +1,8 @@
 #include <cstdlib>
 
 #include "core/address_rules.h"
-#include "core/core_alerts.h"
 #include "core/endpoint_hosts.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
 #include "core/log.h"
 #include "core/random_source.h"

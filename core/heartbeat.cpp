@@ -1,4 +1,4 @@
-#include "core/core_alerts.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
 #include "core/log.h"
 #include "core/settings.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "core/address_rules.h"
-#include "core/core_alerts.h"
+#include "core/exception_log.h"
 #include "core/log.h"
 #include "core/program_info.h"
 #include "core/random_source.h"

@@ -1,7 +1,7 @@
 #include <vector>
 
 #include "core/address_rules.h"
-#include "core/core_alerts.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
 #include "core/log.h"
 #include "core/program_info.h"

@@ -2,7 +2,8 @@
 
 #include "core/address_history.h"
 #include "core/address_rules.h"
-#include "core/core_alerts.h"
+#include "core/date_time_text.h"
+#include "core/exception_log.h"
 #include "core/integer_text.h"
 #include "core/korvalind_c.h"
 #include "core/log.h"
