@@ -23,21 +23,15 @@ void ShiftHistory(const std::string& address)
 
 }  // namespace
 
-const TKorvalindC::TExchangeKind TKorvalindC::DetectionExchange = {
+const TExchangeTexts TKorvalindC::DetectionTexts = {
     "myIP",
     "Debug    ..... myIP data available",
     "Debug    myIP could not be detected (a)",
     "Debug    myIP could not be detected (socket connect)",
-    40,
+    LogDebug,
     "Debug    myIP could not be detected (no reply)",
-    &DetectErrorCount,
-    false,
-    &TKorvalindC::SMyIP,
-    &TKorvalindC::myIPReply_,
-    &TKorvalindC::myIPExchange_,
-    &TKorvalindC::FailDetectionWithoutReply,
-    &TKorvalindC::FailDetectionReply,
-    &TKorvalindC::HandleDetectionReply,
+    "Debug    myIP could not be detected (b)",
+    "Alert!   myIP DataAvailable Exception",
 };
 
 bool ApplyDetectedAddress(const std::string& address)
@@ -66,47 +60,35 @@ void TKorvalindC::TimerMyIPTimer(TObject*)
   TimerMyIP->SetInterval(30000);
   if (!PassCycleGate(TCycle::Detection))
     return;
-  StartExchange(DetectionExchange, DetectServerIP, "901");
+  detectionExchange_->Start(DetectServerIP, "901");
 }
 
 void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
 {
   LogMessage("Debug    ..... myIP session connected", 40);
   if (ErrCode != 0) {
-    FailAttempt(DetectionExchange, DetectionExchange.ConnectLine, DetectionExchange.ConnectLevel);
+    detectionExchange_->FailConnect();
     return;
   }
   // Set before sending: a reset can end the session inside SendText.
-  myIPExchange_.AwaitReply();
+  detectionExchange_->AwaitReply();
   LogMessage("Debug    myIP socket connect", 40);
   SMyIP->SendText("AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "\r\n");
 }
 
 void TKorvalindC::SMyIPDataAvailable(TObject*, std::uint16_t ErrCode)
 {
-  ReceiveReply(DetectionExchange, ErrCode);
+  detectionExchange_->ReceiveReply(ErrCode);
 }
 
 void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  EndReplySession(DetectionExchange, ErrCode);
-}
-
-// Nothing to read, or the session ended before the reply.
-void TKorvalindC::FailDetectionWithoutReply()
-{
-  FailAttempt(DetectionExchange, "Debug    myIP could not be detected (b)", 40);
-}
-
-void TKorvalindC::FailDetectionReply(const std::exception& e)
-{
-  LogCaughtException("Alert!   myIP DataAvailable Exception", e);
-  myIPExchange_.CountFailure(DetectErrorCount);
+  detectionExchange_->EndSession(ErrCode);
 }
 
 void TKorvalindC::ProcessDetectionReply(const std::string& reply)
 {
-  ProcessReply(DetectionExchange, reply);
+  detectionExchange_->ProcessReply(reply);
 }
 
 void TKorvalindC::HandleDetectionReply(const std::string& received)
@@ -115,12 +97,12 @@ void TKorvalindC::HandleDetectionReply(const std::string& received)
   const std::string reply = received.empty() ? received : received.substr(0, received.size() - 1);
   if (reply.size() < 7 || reply.size() > 17) {
     LogMessage("Debug    myIP could not be detected (c)", 40);
-    myIPExchange_.CountFailure(DetectErrorCount);
+    detectionExchange_->CountFailure();
     return;
   }
   if (!IsIPAddress(reply)) {
     LogMessage("Debug    myIP could not be detected (d)", 40);
-    myIPExchange_.CountFailure(DetectErrorCount);
+    detectionExchange_->CountFailure();
     return;
   }
   DetectedIP = reply;

@@ -69,6 +69,18 @@ TKorvalindC::TKorvalindC(TComponent* owner) : TDataModule(owner)
   SSetIP->OnBgException = [this](TObject* s, Exception& e, bool& c) { SSetIPBgException(s, e, c); };
   SSetIP->OnSocksError = [this](TObject* s, int e, const std::string& m) { SSetIPSocksError(s, e, m); };
 
+  updateExchange_ = std::make_unique<TReplyExchange>(*SSetIP, UpdateTexts, UpdateErrorCount);
+  updateExchange_->OnReply = [this](const std::string& reply) { HandleUpdateReply(reply); };
+  // A failed update may mean its host is gone: resolve again, which also
+  // picks the update host by the new count.
+  updateExchange_->OnFailure = [this] { RequestEndpointResolution(); };
+  // Nothing to read, or the session ended before the reply: the next attempt
+  // comes on the ladder by the new count, after that resolution.
+  updateExchange_->OnNoReply = [this] { SetUpdateRetryInterval(); };
+  updateExchange_->OnReadFailure = [this] { ArmUpdateRetry(); };
+  detectionExchange_ = std::make_unique<TReplyExchange>(*SMyIP, DetectionTexts, DetectErrorCount);
+  detectionExchange_->OnReply = [this](const std::string& reply) { HandleDetectionReply(reply); };
+
   // The endpoint lookups are the one cycle that runs from creation on.
   TimerDNS = NewTimer(this, "TimerDNS", 1000, true, [this](TObject* s) { TimerTimerDNS(s); });
   TimerProcList = NewTimer(this, "TimerProcList", 1000, false, [this](TObject* s) { TimerProcListTimer(s); });

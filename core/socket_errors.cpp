@@ -10,20 +10,20 @@ void TKorvalindC::SMyIPError(TObject*)
 {
   LogMessage("Alert!   myIP-Error", 20);
   RequestEndpointResolution();
-  myIPExchange_.CountFailure(DetectErrorCount);
+  detectionExchange_->CountFailure();
 }
 
 void TKorvalindC::SSetIPError(TObject*)
 {
   LogMessage("Alert!   setIP-Error", 20);
   RequestEndpointResolution();
-  setIPExchange_.CountFailure(UpdateErrorCount);
+  updateExchange_->CountFailure();
 }
 
 void TKorvalindC::SMyIPBgException(TObject*, Exception&, bool& CanClose)
 {
   LogMessage("Alert!   myIP-BG-Error", 20);
-  myIPExchange_.CountFailure(DetectErrorCount);
+  detectionExchange_->CountFailure();
   CanClose = true;
 }
 
@@ -31,7 +31,7 @@ void TKorvalindC::SSetIPBgException(TObject*, Exception&, bool& CanClose)
 {
   LogMessage("Alert!   setIP-BG-Error", 20);
   RequestEndpointResolution();
-  setIPExchange_.CountFailure(UpdateErrorCount);
+  updateExchange_->CountFailure();
   CanClose = true;
 }
 
@@ -51,7 +51,7 @@ void TKorvalindC::SMyIPSocksError(TObject*, int, const std::string& Msg)
   LogMessage("Alert!   myIP-Socket-Error", 20);
   LogMessage("Alert!   " + Msg, 30);
   RequestEndpointResolution();
-  myIPExchange_.CountFailure(DetectErrorCount);
+  detectionExchange_->CountFailure();
 }
 
 void TKorvalindC::SSetIPSocksError(TObject*, int, const std::string& Msg)
@@ -59,5 +59,5 @@ void TKorvalindC::SSetIPSocksError(TObject*, int, const std::string& Msg)
   LogMessage("Alert!   setIP-Socket-Error", 20);
   LogMessage("Alert!   " + Msg, 30);
   RequestEndpointResolution();
-  setIPExchange_.CountFailure(UpdateErrorCount);
+  updateExchange_->CountFailure();
 }

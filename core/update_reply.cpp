@@ -245,53 +245,30 @@ void CompleteUpdate(TKorvalindC& core)
 
 }  // namespace
 
-const TKorvalindC::TExchangeKind TKorvalindC::UpdateExchange = {
+const TExchangeTexts TKorvalindC::UpdateTexts = {
     "setIP",
     "Debug    ..... setIP data available",
     "Debug    setIP could not be done (a)",
     ">>>>>    setIP socket connect problem",
-    30,
+    LogHigh,
     "Debug    setIP could not be done (no reply)",
-    &UpdateErrorCount,
-    true,
-    &TKorvalindC::SSetIP,
-    &TKorvalindC::setIPReply_,
-    &TKorvalindC::setIPExchange_,
-    &TKorvalindC::FailUpdateWithoutReply,
-    &TKorvalindC::FailUpdateReply,
-    &TKorvalindC::HandleUpdateReply,
+    "Debug    setIP could not be done (b)",
+    "Alert!   setIP DataAvailable Exception:",
 };
 
 void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
 {
-  ReceiveReply(UpdateExchange, ErrCode);
+  updateExchange_->ReceiveReply(ErrCode);
 }
 
 void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  EndReplySession(UpdateExchange, ErrCode);
-}
-
-// Nothing to read, or the session ended before the reply: the next attempt
-// comes on the ladder by the new count, after a fresh resolution.
-void TKorvalindC::FailUpdateWithoutReply()
-{
-  FailAttempt(UpdateExchange, "Debug    setIP could not be done (b)", 40);
-  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  updateExchange_->EndSession(ErrCode);
 }
 
 void TKorvalindC::ProcessUpdateReply(const std::string& reply)
 {
-  ProcessReply(UpdateExchange, reply);
-}
-
-void TKorvalindC::FailUpdateReply(const std::exception& e)
-{
-  LogMessage("Alert!   setIP DataAvailable Exception:", 20);
-  LogMessage("Alert!   " + ExceptionMessage(e), 30);
-  setIPExchange_.CountFailure(UpdateErrorCount);
-  ++ExceptionCount;
-  ArmUpdateRetry();
+  updateExchange_->ProcessReply(reply);
 }
 
 void TKorvalindC::HandleUpdateReply(const std::string& reply)
@@ -311,7 +288,7 @@ void TKorvalindC::HandleUpdateReply(const std::string& reply)
   if (reply.compare(0, 3, "IP:") != 0) {
     LogMessage(">>>>>    Update Error!", 30);
     TimerDNS->SetInterval(1000);
-    setIPExchange_.CountFailure(UpdateErrorCount);
+    updateExchange_->CountFailure();
     ArmUpdateRetry();
     return;
   }
@@ -329,12 +306,17 @@ void TKorvalindC::KeepOwnHostCheckWhileDeactivated()
   TimerDNSCheck->SetEnabled(true);
 }
 
+void TKorvalindC::SetUpdateRetryInterval()
+{
+  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+}
+
 // One garbled reply (a proxy's error page, a cut connection) must not silence
 // the client: the next attempt follows the retry ladder, with the endpoints
 // resolved anew first.
 void TKorvalindC::ArmUpdateRetry()
 {
-  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  SetUpdateRetryInterval();
   TimerSetIP->SetEnabled(true);
   TimerDNS->SetInterval(1000);
   TimerDNS->SetEnabled(true);

@@ -34,7 +34,7 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
     return;
   TimerDNSCheck->SetEnabled(false);
   TimerSetIP->SetInterval(30000);
-  StartExchange(UpdateExchange, UpdateServerIP, "900");
+  updateExchange_->Start(UpdateServerIP, "900");
 }
 
 void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
@@ -43,10 +43,10 @@ void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
   if (ErrCode != 0) {
     // A host that refuses may be down for good: the next resolution picks
     // the update host by the new count.
-    FailAttempt(UpdateExchange, UpdateExchange.ConnectLine, UpdateExchange.ConnectLevel);
+    updateExchange_->FailConnect();
   } else {
     // Set before sending: a reset can end the session inside SendText.
-    setIPExchange_.AwaitReply();
+    updateExchange_->AwaitReply();
     LoadConfig();
     std::string body = BuildRequestBody();
     if (OfflineMode) {
@@ -63,6 +63,6 @@ void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
       LogCaughtException("Alert!   setIP ROT13 Exception: ", e);
     }
   }
-  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  SetUpdateRetryInterval();
   MessageText.clear();
 }
