@@ -11,7 +11,7 @@ namespace {
 
 void LogAddressChange(const std::string& address)
 {
-  LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", 10);
+  LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", LogLow);
 }
 
 void ShiftHistory(const std::string& address)
@@ -40,7 +40,7 @@ bool ApplyDetectedAddress(const std::string& address)
     return false;
   LogAddressChange(address);
   ShiftHistory(address);
-  KorvalindC->TimerSetIP->SetInterval(5000);
+  KorvalindC->TimerSetIP->SetInterval(EarlyUpdateInterval);
   return true;
 }
 
@@ -57,7 +57,7 @@ void ApplyReplyAddress(const std::string& address)
 
 void TKorvalindC::TimerMyIPTimer(TObject*)
 {
-  TimerMyIP->SetInterval(30000);
+  TimerMyIP->SetInterval(NextTickInterval);
   if (!PassCycleGate(TCycle::Detection))
     return;
   detectionExchange_->Start(DetectServerIP, "901");
@@ -65,14 +65,14 @@ void TKorvalindC::TimerMyIPTimer(TObject*)
 
 void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... myIP session connected", 40);
+  LogMessage("Debug    ..... myIP session connected", LogDebug);
   if (ErrCode != 0) {
     detectionExchange_->FailConnect();
     return;
   }
   // Set before sending: a reset can end the session inside SendText.
   detectionExchange_->AwaitReply();
-  LogMessage("Debug    myIP socket connect", 40);
+  LogMessage("Debug    myIP socket connect", LogDebug);
   SMyIP->SendText("AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "\r\n");
 }
 
@@ -96,20 +96,20 @@ void TKorvalindC::HandleDetectionReply(const std::string& received)
   // The last character is the server's line end, whatever it is.
   const std::string reply = received.empty() ? received : received.substr(0, received.size() - 1);
   if (reply.size() < 7 || reply.size() > 17) {
-    LogMessage("Debug    myIP could not be detected (c)", 40);
+    LogMessage("Debug    myIP could not be detected (c)", LogDebug);
     detectionExchange_->CountFailure();
     return;
   }
   if (!IsIPAddress(reply)) {
-    LogMessage("Debug    myIP could not be detected (d)", 40);
+    LogMessage("Debug    myIP could not be detected (d)", LogDebug);
     detectionExchange_->CountFailure();
     return;
   }
   DetectedIP = reply;
   LastDetectTime = DateTimeText();
-  LogMessage(">>>>>    myIP detected [" + DetectedIP + "]", 30);
+  LogMessage(">>>>>    myIP detected [" + DetectedIP + "]", LogHigh);
   if (ApplyDetectedAddress(DetectedIP))
-    return;  // the update comes early; detection retries in 30 s
+    return;  // the update comes early; detection tries again on NextTickInterval
   TimerMyIP->SetEnabled(false);
   TimerMyIP->SetInterval(static_cast<unsigned>(MyIPInterval));
   TimerMyIP->SetEnabled(true);

@@ -18,7 +18,7 @@ void TKorvalindC::TimerHeartBeatTimer(TObject*)
     SHeartBeat->Connect();
     SHeartBeat->SendText(HeartBeatToken);
     SHeartBeat->CloseConnection();
-    LogMessage("Debug    HeartBeat: [" + HeartBeatToken + "]", 40);
+    LogMessage("Debug    HeartBeat: [" + HeartBeatToken + "]", LogDebug);
     UDPBroadCastClient->Send("Korvalind;" + SessionCode + ";" + HeartBeatToken);
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   HeartBeatTimer Exception", e);

@@ -15,6 +15,11 @@ TKorvalindC* KorvalindC = nullptr;
 
 namespace {
 
+// The service looks for the desktop client's window this often; while it
+// finds one, its update tick (stopped at the gate) comes every 10 s.
+constexpr unsigned DesktopWatchInterval = 15000;
+constexpr unsigned UpdateBesideDesktopInterval = 10000;
+
 TTimer* NewTimer(TComponent* owner, const char* name, unsigned interval, bool enabled, TNotifyEvent onTimer)
 {
   auto* timer = new TTimer(owner);
@@ -82,7 +87,7 @@ TKorvalindC::TKorvalindC(TComponent* owner) : TDataModule(owner)
   detectionExchange_->OnReply = [this](const std::string& reply) { HandleDetectionReply(reply); };
 
   // The endpoint lookups are the one cycle that runs from creation on.
-  TimerDNS = NewTimer(this, "TimerDNS", 1000, true, [this](TObject* s) { TimerTimerDNS(s); });
+  TimerDNS = NewTimer(this, "TimerDNS", ResolveSoonInterval, true, [this](TObject* s) { TimerTimerDNS(s); });
   TimerProcList = NewTimer(this, "TimerProcList", 1000, false, [this](TObject* s) { TimerProcListTimer(s); });
   TimerSleep = NewTimer(this, "TimerSleep", 1000, false, [this](TObject* s) { TimerSleepTimer(s); });
   TimerKill = NewTimer(this, "TimerKill", 300000, false, [this](TObject* s) { TimerKillTimer(s); });
@@ -135,9 +140,9 @@ void StartClient(const std::string& modeLetter)
   ClientAuthCode += modeLetter;
   SessionCode = RandomLetters(3);
   LoadConfig();
-  LogMessage(">>>>>", 10);
-  LogMessage(">>>>>  " + IdentText + " started.", 10);
-  LogMessage(">>>>>", 10);
+  LogMessage(">>>>>", LogLow);
+  LogMessage(">>>>>  " + IdentText + " started.", LogLow);
+  LogMessage(">>>>>", LogLow);
   KorvalindC->TimerMyIP->SetEnabled(false);
   KorvalindC->TimerSetIP->SetEnabled(true);
   if (DaemonMode)
@@ -150,15 +155,15 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
     return false;
 
   switch (cycle) {
-  case TCycle::Detection: LogMessage("Debug    ..... myIP socket", 40); break;
-  case TCycle::Update: LogMessage("Debug    ..... setIP socket", 40); break;
-  case TCycle::HeartBeat: LogMessage("Debug    ..... HeartBeat socket ", 40); break;
+  case TCycle::Detection: LogMessage("Debug    ..... myIP socket", LogDebug); break;
+  case TCycle::Update: LogMessage("Debug    ..... setIP socket", LogDebug); break;
+  case TCycle::HeartBeat: LogMessage("Debug    ..... HeartBeat socket ", LogDebug); break;
   }
 
   if (DaemonMode && DesktopClientRunning) {
     switch (cycle) {
-    case TCycle::Detection: LogMessage("Debug    no myIP cause Windows Client is runnig", 40); break;
-    case TCycle::Update: LogMessage("Debug    no SetIP cause Windows Client is runnig", 40); break;
+    case TCycle::Detection: LogMessage("Debug    no myIP cause Windows Client is runnig", LogDebug); break;
+    case TCycle::Update: LogMessage("Debug    no SetIP cause Windows Client is runnig", LogDebug); break;
     case TCycle::HeartBeat: TimerHeartBeat->SetEnabled(false); break;
     }
     return false;
@@ -173,15 +178,15 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
 
   const bool detection = cycle == TCycle::Detection;
   if (OfflineMode) {
-    LogMessage(detection ? "Debug    no myIP cause offline mode" : "Debug    no SetIP cause offline mode", 40);
+    LogMessage(detection ? "Debug    no myIP cause offline mode" : "Debug    no SetIP cause offline mode", LogDebug);
     return false;
   }
 
   const std::string& address = detection ? DetectServerIP : UpdateServerIP;
   if (!IsIPAddress(address) || address == "0.0.0.0") {
     LogMessage(detection ? "Debug    no myIP cause no valid socket IP" : "Debug    no SetIP cause no valid socket IP",
-               40);
-    TimerDNS->SetInterval(1000);
+               LogDebug);
+    TimerDNS->SetInterval(ResolveSoonInterval);
     // With the timer off (a reply switched it off) and no lookup to re-arm
     // it, nothing would ever resolve the endpoint: no update until a restart.
     if (!TimerDNS->Enabled() && !EndpointLookupPending())
@@ -193,11 +198,11 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
 
 void TKorvalindC::TimerProcListTimer(TObject*)
 {
-  LogMessage("Debug    ..... ProcList ", 40);
-  TimerProcList->SetInterval(15000);
+  LogMessage("Debug    ..... ProcList ", LogDebug);
+  TimerProcList->SetInterval(DesktopWatchInterval);
   if (DaemonMode && FindWindowWithTitle("Korvalind-Poster ") != nullptr) {
     DesktopClientRunning = true;
-    TimerSetIP->SetInterval(10000);
+    TimerSetIP->SetInterval(UpdateBesideDesktopInterval);
   } else {
     DesktopClientRunning = false;
   }
@@ -205,21 +210,21 @@ void TKorvalindC::TimerProcListTimer(TObject*)
 
 void TKorvalindC::TimerKillTimer(TObject*)
 {
-  LogMessage(">>>>>    Auto exit!", 10);
+  LogMessage(">>>>>    Auto exit!", LogLow);
   // At once: no window close handling, no stop report to the service manager.
   std::_Exit(0);
 }
 
 void TKorvalindC::TimerSleepTimer(TObject*)
 {
-  LogMessage("Debug    ..... Sleep Wakeup ", 40);
+  LogMessage("Debug    ..... Sleep Wakeup ", LogDebug);
   Sleeping = false;
   TimerSleep->SetEnabled(false);
 }
 
 void TKorvalindC::UDPBroadCastServerUDPRead(TObject*, const std::string& AData, TUdpBinding*)
 {
-  LogMessage(AData, 10);
+  LogMessage(AData, LogLow);
 }
 
 int UpdateHostNumber(int n)

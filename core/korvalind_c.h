@@ -125,8 +125,17 @@ private:
                          int drawn, std::string& endpoint);
 };
 
-// The own-host check's interval while the account is deactivated.
+// The own-host check's interval while the account is deactivated: 15 minutes.
 constexpr unsigned DeactivatedCheckInterval = 900000;
+// The update tick's interval once the own-host check found the account
+// deactivated or active again: 6 hours.
+constexpr unsigned AccountStateUpdateInterval = 21600000;
+// An endpoint resolution asked for "within a second".
+constexpr unsigned ResolveSoonInterval = 1000;
+// The detection and update ticks' next try, unless the attempt sets another.
+constexpr unsigned NextTickInterval = 30000;
+// The update brought forward after a new address was detected.
+constexpr unsigned EarlyUpdateInterval = 5000;
 
 // The one data module of the process, or null before it is created.
 extern TKorvalindC* KorvalindC;

@@ -118,12 +118,15 @@ void Randomize()
                  (static_cast<std::uint64_t>(GetCurrentProcessId()) << 48));
 }
 
+// 2.5 s: soon, yet after whatever the caller is doing now.
+constexpr unsigned NudgeInterval = 2500;
+
 void CheckIPNow()
 {
-  KorvalindC->TimerMyIP->SetInterval(2500);
+  KorvalindC->TimerMyIP->SetInterval(NudgeInterval);
 }
 
 void UpdateNow()
 {
-  KorvalindC->TimerSetIP->SetInterval(2500);
+  KorvalindC->TimerSetIP->SetInterval(NudgeInterval);
 }

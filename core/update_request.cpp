@@ -29,17 +29,17 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
 {
   if (ModeName == "Daemon")
     LoadConfig();  // the service sees a configuration error cleared in the file before the gate
-  TimerSetIP->SetInterval(30000);
+  TimerSetIP->SetInterval(NextTickInterval);
   if (!PassCycleGate(TCycle::Update))
     return;
   TimerDNSCheck->SetEnabled(false);
-  TimerSetIP->SetInterval(30000);
+  TimerSetIP->SetInterval(NextTickInterval);
   updateExchange_->Start(UpdateServerIP, "900");
 }
 
 void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... setIP session connected", 40);
+  LogMessage("Debug    ..... setIP session connected", LogDebug);
   if (ErrCode != 0) {
     // A host that refuses may be down for good: the next resolution picks
     // the update host by the new count.
@@ -50,11 +50,11 @@ void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
     LoadConfig();
     std::string body = BuildRequestBody();
     if (OfflineMode) {
-      LogMessage(">>>>>    activating offline mode", 10);
+      LogMessage(">>>>>    activating offline mode", LogLow);
       body += "&offline=1";
     }
     // The log never shows the authentication head or the password field.
-    LogMessage("Debug    setIP-Request: [" + body + "]", 40);
+    LogMessage("Debug    setIP-Request: [" + body + "]", LogDebug);
     body += "&Passwd=" + Md5DigestToHex(Md5DigestOfText(PasswordHash));
     try {
       const std::string line = "AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "&" + body;

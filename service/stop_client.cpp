@@ -6,9 +6,9 @@
 
 void StopClient()
 {
-  LogMessage(">>>>>", 10);
-  LogMessage(">>>>>  " + IdentText + " terminated.", 10);
-  LogMessage(">>>>>", 10);
+  LogMessage(">>>>>", LogLow);
+  LogMessage(">>>>>  " + IdentText + " terminated.", LogLow);
+  LogMessage(">>>>>", LogLow);
   if (KorvalindC == nullptr)
     return;
   KorvalindC->TimerMyIP->SetEnabled(false);
