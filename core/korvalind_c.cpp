@@ -140,9 +140,7 @@ void StartClient(const std::string& modeLetter)
   ClientAuthCode += modeLetter;
   SessionCode = RandomLetters(3);
   LoadConfig();
-  LogMessage(">>>>>", LogLow);
-  LogMessage(">>>>>  " + IdentText + " started.", LogLow);
-  LogMessage(">>>>>", LogLow);
+  LogBanner("started.");
   KorvalindC->TimerMyIP->SetEnabled(false);
   KorvalindC->TimerSetIP->SetEnabled(true);
   if (DaemonMode)

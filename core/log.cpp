@@ -50,6 +50,13 @@ void SetLogBroadcastClient(TUdpClient* client)
   broadcastClient = client;
 }
 
+void LogBanner(const std::string& event)
+{
+  LogMessage(">>>>>", LogLow);
+  LogMessage(">>>>>  " + IdentText + " " + event, LogLow);
+  LogMessage(">>>>>", LogLow);
+}
+
 void LogMessage(const std::string& text, std::uint8_t level)
 {
   if (level <= LogLevel) {

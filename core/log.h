@@ -31,6 +31,10 @@ inline constexpr std::uint8_t LogDebug = 40;
 // throws: a log file or broadcast that fails costs only that copy of the line.
 void LogMessage(const std::string& text, std::uint8_t level);
 
+// The start or stop banner, three lines at LogLow: ">>>>>", ">>>>>  " +
+// IdentText + " " + event ("started.", "terminated."), ">>>>>".
+void LogBanner(const std::string& event);
+
 // Appends one line and CR LF to a text file (an empty fileName means the
 // program's log file, GetProgramDir + "\" + program name + ".log"), with the
 // date, one blank, the time and two blanks before it when withTime is set.

@@ -2,13 +2,10 @@
 
 #include "core/korvalind_c.h"
 #include "core/log.h"
-#include "core/settings.h"
 
 void StopClient()
 {
-  LogMessage(">>>>>", LogLow);
-  LogMessage(">>>>>  " + IdentText + " terminated.", LogLow);
-  LogMessage(">>>>>", LogLow);
+  LogBanner("terminated.");
   if (KorvalindC == nullptr)
     return;
   KorvalindC->TimerMyIP->SetEnabled(false);
