@@ -21,9 +21,9 @@ void WriteDeactivated(bool value)
 // While the account is deactivated, this check is the only thing that can
 // end that state: whatever became of one check (a failed lookup, a private
 // answer, an exception), the next one must come on the timer's interval.
-struct KeepCheckingWhileDeactivated {
+struct TKeepCheckingWhileDeactivated {
   TTimer* timer;
-  ~KeepCheckingWhileDeactivated()
+  ~TKeepCheckingWhileDeactivated()
   {
     if (Deactivated)
       timer->SetEnabled(true);
@@ -42,7 +42,7 @@ void TKorvalindC::TimerDNSCheckTimer(TObject*)
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   DNSCheckTimer Exception", e);
     if (Deactivated)
-      TimerDNSCheck->SetEnabled(true);  // as KeepCheckingWhileDeactivated does
+      TimerDNSCheck->SetEnabled(true);  // as TKeepCheckingWhileDeactivated does
   }
 }
 
@@ -50,7 +50,7 @@ void TKorvalindC::TimerDNSCheckTimer(TObject*)
 // is left to the socket's background-exception handling.
 void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
-  const KeepCheckingWhileDeactivated keepChecking{TimerDNSCheck};
+  const TKeepCheckingWhileDeactivated keepChecking{TimerDNSCheck};
   LogMessage("Debug    ..... resolve my own IP", LogDebug);
   const std::vector<std::string> answers = DNSCheck->DnsResultList();
   if (answers.empty() || ErrCode != 0) {
