@@ -118,7 +118,7 @@ void Randomize()
                  (static_cast<std::uint64_t>(GetCurrentProcessId()) << 48));
 }
 
-// 2.5 s: soon, yet after whatever the caller is doing now.
+// A nudged tick comes 2.5 s from now.
 constexpr unsigned NudgeInterval = 2500;
 
 void CheckIPNow()
