@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
+#include "core/os_version_text.h"
 #include "core/program_path.h"
 #include "core/random_source.h"
 #include "core/settings.h"
@@ -118,12 +118,15 @@ void Randomize()
                  (static_cast<std::uint64_t>(GetCurrentProcessId()) << 48));
 }
 
+// A nudged tick comes 2.5 s from now.
+constexpr unsigned NudgeInterval = 2500;
+
 void CheckIPNow()
 {
-  KorvalindC->TimerMyIP->SetInterval(2500);
+  KorvalindC->TimerMyIP->SetInterval(NudgeInterval);
 }
 
 void UpdateNow()
 {
-  KorvalindC->TimerSetIP->SetInterval(2500);
+  KorvalindC->TimerSetIP->SetInterval(NudgeInterval);
 }

@@ -5,8 +5,8 @@
 
 #include <shellapi.h>
 
+#include "core/date_time_text.h"
 #include "core/korvalind_c.h"
-#include "core/log.h"
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
 #include "core/settings.h"

@@ -4,15 +4,15 @@
 #include <iterator>
 #include <string>
 
-#include "core/korvalind_functions.h"
+#include "core/integer_text.h"
 #include "core/md5.h"
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
 #include "core/settings.h"
 #include "desktop/main_form.h"
-#include "platform/ini_file.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/std_controls.h"
+#include "platform/ini_file.h"
 
 namespace {
 

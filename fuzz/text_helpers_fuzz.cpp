@@ -5,7 +5,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/korvalind_functions.h"
+#include "core/address_rules.h"
+#include "core/integer_text.h"
+#include "core/replace_all.h"
+#include "core/reply_value.h"
+#include "core/request_scrambler.h"
+#include "platform/text_to_int.h"
 
 namespace {
 

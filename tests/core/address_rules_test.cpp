@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/address_patterns.h"
-#include "core/korvalind_functions.h"
+#include "core/address_rules.h"
 #include "regex/pattern_match.h"
 
 namespace {

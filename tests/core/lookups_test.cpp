@@ -128,9 +128,9 @@ TEST_F(EndpointLookupTest, TickThatStartsNoLookupTriesAgainInAMinute)
 class TLookupRefusingSocket : public TNetSocket {
 public:
   using TNetSocket::TNetSocket;
-  void DnsLookup(const std::string& HostName) override
+  void DnsLookup(const std::string& hostName) override
   {
-    StartLookup(HostName, "DnsLookup", [](char*, int) {
+    StartLookup(hostName, "DnsLookup", [](char*, int) {
       WSASetLastError(WSAENOBUFS);
       return HANDLE{};
     });

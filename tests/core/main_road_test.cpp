@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "core/endpoint_hosts.h"
-#include "core/korvalind_functions.h"
 #include "core/md5.h"
+#include "core/os_version_text.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"

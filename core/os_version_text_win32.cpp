@@ -1,4 +1,4 @@
-#include "core/korvalind_functions.h"
+#include "core/os_version_text.h"
 
 #include <windows.h>
 
