@@ -82,7 +82,6 @@ TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
     startupPending_ = true;
     enabled_ = true;
     showHint_ = true;
-    previewInProgress_ = false;
 
     icon_ = std::make_unique<TIcon>();
     icon_->OnChange = [this](TObject* sender) { TrayIconImageChanged(sender); };
@@ -103,15 +102,12 @@ TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
     mouseExitTimer_ = std::make_unique<TSimpleTimer>(20, [this](TObject* sender) { MouseExitTick(sender); });
 
     mouseOutside_ = true;
-    SetDesignPreview(designPreview_);
 
     ownerIsForm_ = dynamic_cast<TWinControl*>(owner) != nullptr;
-    if (!Designing()) {
-      if (Application != nullptr)
-        Application->HookMainWindow(this, [this](MSG& message) { return AppWindowHook(message); });
-      if (OwnerIsForm())
-        HookOwnerWindow();
-    }
+    if (Application != nullptr)
+      Application->HookMainWindow(this, [this](MSG& message) { return AppWindowHook(message); });
+    if (OwnerIsForm())
+      HookOwnerWindow();
   } catch (...) {
     // A half-built icon leaves nothing behind that could lead back to it.
     if (Application != nullptr)
@@ -128,7 +124,6 @@ TTrayIcon::~TTrayIcon()
 {
   try {
     SetIconVisible(false);
-    SetDesignPreview(false);
     iconCycleTimer_.reset();
     clickDelayTimer_.reset();
     mouseExitTimer_.reset();
@@ -139,11 +134,9 @@ TTrayIcon::~TTrayIcon()
     }
   } catch (...) {
   }
-  if (!Designing()) {
-    if (Application != nullptr)
-      Application->UnhookMainWindow(this);
-    UnhookOwnerWindow();
-  }
+  if (Application != nullptr)
+    Application->UnhookMainWindow(this);
+  UnhookOwnerWindow();
   if (SharedTrayHandler != nullptr)
     SharedTrayHandler->Remove(identifier_);
   ReleaseTrayWindow();
@@ -151,7 +144,7 @@ TTrayIcon::~TTrayIcon()
 
 void TTrayIcon::Loaded()
 {
-  if (OwnerIsForm() && !Designing()) {
+  if (OwnerIsForm()) {
     bool showMainForm = true;
     if (OnStartup)
       OnStartup(this, showMainForm);
@@ -177,21 +170,6 @@ void TTrayIcon::Notification(TComponent* component, TOperation operation)
     SetIconList(nullptr);
   if (component != nullptr && component == popupMenu_)
     popupMenu_ = nullptr;
-}
-
-void TTrayIcon::SetDesignPreview(bool value)
-{
-  designPreview_ = value;
-  previewInProgress_ = true;
-  if (Designing()) {
-    if (icon_->Empty() && UseDefaultPreviewIcon())
-      icon_->SetHandle(CopyIcon(LoadIconA(nullptr, IDI_WINLOGO)));
-    if (value)
-      AddTrayIcon();
-    else
-      RemoveTrayIcon();
-  }
-  previewInProgress_ = false;
 }
 
 void TTrayIcon::SetIconList(TCustomImageList* value)
@@ -284,41 +262,31 @@ void TTrayIcon::SetWantEnterExitEvents(bool value)
   mouseExitTimer_->SetEnabled(value);
 }
 
-bool TTrayIcon::FillIconData()
+void TTrayIcon::FillIconData()
 {
-  if (Designing() && !previewInProgress_ && !designPreview_)
-    return false;
   notifyData_.hIcon = icon_ ? icon_->Handle() : nullptr;
   if (!hint_.empty() && showHint_)
     CopyCut(notifyData_.szTip, hint_);
   else
     std::memset(notifyData_.szTip, 0, sizeof notifyData_.szTip);
-  return true;
 }
 
 bool TTrayIcon::SendRequest(DWORD message)
 {
-  if (!FillIconData())
-    return false;
+  FillIconData();
   const auto& notifyIcon = TrayShell().NotifyIcon;
   return notifyIcon && notifyIcon(message, &notifyData_) != FALSE;
 }
 
 bool TTrayIcon::AddTrayIcon()
 {
-  if (!previewInProgress_)
-    iconVisible_ = true;
-  if (Designing() && !previewInProgress_)
-    return false;
+  iconVisible_ = true;
   return SendRequest(NIM_ADD);
 }
 
 bool TTrayIcon::RemoveTrayIcon()
 {
-  if (!previewInProgress_)
-    iconVisible_ = false;
-  if (Designing() && !previewInProgress_)
-    return false;
+  iconVisible_ = false;
   return SendRequest(NIM_DELETE);
 }
 

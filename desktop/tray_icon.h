@@ -78,8 +78,10 @@ public:
   virtual void Loaded();
   void Notification(TComponent* component, TOperation operation) override;
 
+  // Whether a form designer would show the icon while it hosts the
+  // component; no designer hosts it in this program, so it is only stored.
   bool DesignPreview() const { return designPreview_; }
-  void SetDesignPreview(bool value);
+  void SetDesignPreview(bool value) { designPreview_ = value; }
 
   TCustomImageList* IconList() const { return iconList_; }
   void SetIconList(TCustomImageList* value);
@@ -138,12 +140,11 @@ public:
   TNotifyEvent OnBalloonHintClick;
 
   // Shell requests; each returns whether the shell accepted it.
-  virtual bool UseDefaultPreviewIcon() { return true; }
   virtual bool AddTrayIcon();
   virtual bool RemoveTrayIcon();
   virtual bool UpdateTrayIcon();
-  // Whether a request may be sent; fills in the icon and the tooltip.
-  bool FillIconData();
+  // Fills in the icon and the tooltip of the next request.
+  void FillIconData();
   // An empty text only takes a shown balloon away.
   bool ShowTrayBalloon(const std::string& title, const std::string& text, TBalloonHintIcon icon,
                        std::uint8_t timeoutSeconds);
@@ -218,7 +219,6 @@ private:
   bool doubleClickSeen_ = false;
   int iconIndex_ = 0;
   bool designPreview_ = false;
-  bool previewInProgress_ = false;
   bool startupPending_ = true;
   TCustomImageList* iconList_ = nullptr;
   bool cycleIcons_ = false;
