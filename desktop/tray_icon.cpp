@@ -295,12 +295,12 @@ bool TTrayIcon::UpdateTrayIcon()
   return SendRequest(NIM_MODIFY);
 }
 
-BOOL TTrayIcon::SetTrayVersion(std::uint8_t behaviour)
+BOOL TTrayIcon::SetTrayVersion(TNotifyBehaviour behaviour)
 {
   notifyBehaviour_ = behaviour;
-  if (behaviour == 0)
+  if (behaviour == TNotifyBehaviour::nbClassic)
     notifyData_.uVersion = 0;
-  else if (behaviour == 1)
+  else if (behaviour == TNotifyBehaviour::nbVersion3)
     notifyData_.uVersion = NOTIFYICON_VERSION;  // 3
   const auto& notifyIcon = TrayShell().NotifyIcon;
   return notifyIcon ? notifyIcon(NIM_SETVERSION, &notifyData_) : FALSE;

@@ -30,6 +30,11 @@ struct TShiftState {
   bool operator==(const TShiftState&) const = default;
 };
 
+// How the shell reports mouse input on the icon: the classic callbacks, or
+// the shell's version-3 behaviour, which reports a right release as
+// WM_CONTEXTMENU and a selection as NIN_SELECT or NIN_KEYSELECT.
+enum class TNotifyBehaviour : std::uint8_t { nbClassic = 0, nbVersion3 = 1 };
+
 // The icon shown beside a balloon text.
 enum class TBalloonHintIcon : std::uint8_t { bhiNone, bhiInfo, bhiWarning, bhiError };
 
@@ -149,8 +154,9 @@ public:
   bool ShowTrayBalloon(const std::string& title, const std::string& text, TBalloonHintIcon icon,
                        std::uint8_t timeoutSeconds);
   void ClearTrayBalloon();
-  // 0: classic callbacks; 1: the shell's version-3 behaviour.
-  BOOL SetTrayVersion(std::uint8_t behaviour);
+  // Tells the shell the behaviour; a value that is neither leaves the
+  // record's version as it is.
+  BOOL SetTrayVersion(TNotifyBehaviour behaviour);
 
   void HideToTray();
   void RestoreFromTray();
@@ -158,7 +164,7 @@ public:
 
   // The notify icon's uID: unique per component for the life of the process.
   std::uint32_t Identifier() const { return identifier_; }
-  std::uint8_t NotifyBehaviour() const { return notifyBehaviour_; }
+  TNotifyBehaviour NotifyBehaviour() const { return notifyBehaviour_; }
   const NOTIFYICONDATAA& NotifyData() const { return notifyData_; }
   const TSimpleTimer& ClickDelayTimer() const { return *clickDelayTimer_; }
   const TSimpleTimer& MouseExitTimer() const { return *mouseExitTimer_; }
@@ -215,7 +221,7 @@ private:
   POINT lastMousePos_{0, 0};
   bool mouseOutside_ = true;
   bool wantEnterExitEvents_ = false;
-  std::uint8_t notifyBehaviour_ = 0;
+  TNotifyBehaviour notifyBehaviour_ = TNotifyBehaviour::nbClassic;
   bool doubleClickSeen_ = false;
   int iconIndex_ = 0;
   bool designPreview_ = false;

@@ -215,7 +215,7 @@ void TTrayIcon::HandleTrayCallback(LPARAM event)
       PopupTrayMenu();
     return;
   case WM_RBUTTONUP:
-    if (notifyBehaviour_ == 0)
+    if (notifyBehaviour_ == TNotifyBehaviour::nbClassic)
       FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
     return;
   case WM_MBUTTONDOWN: FireMouseDown(mbMiddle, shift + ssMiddle, at.x, at.y); return;
@@ -223,7 +223,7 @@ void TTrayIcon::HandleTrayCallback(LPARAM event)
   case WM_CONTEXTMENU:
   case NIN_SELECT:
   case NIN_KEYSELECT:
-    if (notifyBehaviour_ == 1)
+    if (notifyBehaviour_ == TNotifyBehaviour::nbVersion3)
       FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
     return;
   default: return;

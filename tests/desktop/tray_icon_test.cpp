@@ -150,13 +150,14 @@ TEST_F(TrayIconTest, BalloonTextsAreCutTimeoutInMillisecondsFlagsBackToSeven)
 TEST_F(TrayIconTest, TrayVersionAndLoadedRequests)
 {
   TTrayIcon icon(nullptr);
-  icon.SetTrayVersion(1);
+  icon.SetTrayVersion(TNotifyBehaviour::nbVersion3);
   EXPECT_EQ(Last().Message, static_cast<DWORD>(NIM_SETVERSION));
   EXPECT_EQ(Last().Data.uVersion, 3u);
-  icon.SetTrayVersion(7);
+  const auto unknown = static_cast<TNotifyBehaviour>(7);
+  icon.SetTrayVersion(unknown);
   EXPECT_EQ(Last().Data.uVersion, 3u) << "an unknown behaviour leaves uVersion";
-  EXPECT_EQ(icon.NotifyBehaviour(), 7);
-  icon.SetTrayVersion(0);
+  EXPECT_EQ(icon.NotifyBehaviour(), unknown);
+  icon.SetTrayVersion(TNotifyBehaviour::nbClassic);
   EXPECT_EQ(Last().Data.uVersion, 0u);
 
   requests.clear();
@@ -408,7 +409,7 @@ TEST_F(TrayIconTest, RightPressOpensTheMenuAfterMouseDown)
   Callback(icon, WM_RBUTTONUP);
   Callback(icon, WM_CONTEXTMENU);
   EXPECT_EQ(events, (std::vector<std::string>{"up"}));
-  icon.SetTrayVersion(1);
+  icon.SetTrayVersion(TNotifyBehaviour::nbVersion3);
   events.clear();
   Callback(icon, WM_RBUTTONUP);
   Callback(icon, WM_CONTEXTMENU);
