@@ -191,6 +191,9 @@ private:
   void ClickDelayTick(TObject* sender);
   void MouseExitTick(TObject* sender);
   void HandleTrayCallback(LPARAM event);
+  // Fires the balloon event the callback names; false when it names none.
+  bool HandleBalloonEvent(LPARAM event);
+  void HandleMouseEvent(LPARAM event);
   POINT CursorPosition();
   void PopupTrayMenu();
   void ClickDefaultMenuItem();

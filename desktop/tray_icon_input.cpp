@@ -137,28 +137,31 @@ POINT TTrayIcon::CursorPosition()
 
 void TTrayIcon::HandleTrayCallback(LPARAM event)
 {
-  switch (event) {
-  case NIN_BALLOONSHOW:
-    if (OnBalloonHintShow)
-      OnBalloonHintShow(this);
+  // Balloons are the shell's own: they arrive whether or not the icon takes
+  // mouse input.
+  if (HandleBalloonEvent(event))
     return;
-  case NIN_BALLOONHIDE:
-    if (OnBalloonHintHide)
-      OnBalloonHintHide(this);
-    return;
-  case NIN_BALLOONTIMEOUT:
-    if (OnBalloonHintTimeout)
-      OnBalloonHintTimeout(this);
-    return;
-  case NIN_BALLOONUSERCLICK:
-    if (OnBalloonHintClick)
-      OnBalloonHintClick(this);
-    return;
-  default: break;
-  }
-  if (!enabled_)
-    return;
+  if (enabled_)
+    HandleMouseEvent(event);
+}
 
+bool TTrayIcon::HandleBalloonEvent(LPARAM event)
+{
+  const TNotifyEvent* handler = nullptr;
+  switch (event) {
+  case NIN_BALLOONSHOW: handler = &OnBalloonHintShow; break;
+  case NIN_BALLOONHIDE: handler = &OnBalloonHintHide; break;
+  case NIN_BALLOONTIMEOUT: handler = &OnBalloonHintTimeout; break;
+  case NIN_BALLOONUSERCLICK: handler = &OnBalloonHintClick; break;
+  default: return false;
+  }
+  if (*handler)
+    (*handler)(this);
+  return true;
+}
+
+void TTrayIcon::HandleMouseEvent(LPARAM event)
+{
   const std::uint32_t identifier = identifier_;
   const POINT at = CursorPosition();
   const TShiftState shift = ReadShiftState();
