@@ -133,6 +133,9 @@ TTrayIcon::~TTrayIcon()
       // destruction always completes
     }
   } catch (...) {
+    // A delete request the shell could not take is no reason to stop here:
+    // the hooks and the shared window's entry below must go with the icon,
+    // and a component that goes with its owner has nobody left to tell.
   }
   if (Application != nullptr)
     Application->UnhookMainWindow(this);
