@@ -145,6 +145,8 @@ private:
   };
   std::optional<TLanguageState> appliedLanguage_;
 
+  // The controls with their places (main_form_layout.cpp).
+  void CreateControls();
   void CreateStatusSheet();
   void CreateConfigSheet();
   void CreateLogsSheet();
