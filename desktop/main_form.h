@@ -147,6 +147,9 @@ private:
 
   // The controls with their places (main_form_layout.cpp).
   void CreateControls();
+  // Every caption of the caption table in German or English
+  // (main_form_settings.cpp).
+  void SetTranslatedCaptions(bool german);
   void CreateStatusSheet();
   void CreateConfigSheet();
   void CreateLogsSheet();

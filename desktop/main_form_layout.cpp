@@ -1,5 +1,6 @@
 // The main window's layout: every control with its place, size, look and
-// handler binding.
+// handler binding. The captions that follow the language come from the
+// caption table (main_form_settings.cpp), German as the window is made.
 #include "desktop/main_form.h"
 
 #include "desktop/tray_icon.h"
@@ -42,11 +43,10 @@ TLabel* MakeFixedLabel(TComponent* owner, const char* name, TWinControl* parent,
   return label;
 }
 
-TTabSheet* MakeSheet(TComponent* owner, const char* name, TPageControl* pages, const char* caption)
+TTabSheet* MakeSheet(TComponent* owner, const char* name, TPageControl* pages)
 {
   TTabSheet* sheet = new TTabSheet(owner);
   sheet->SetName(name);
-  sheet->SetCaption(caption);
   sheet->SetPageControl(pages);
   return sheet;
 }
@@ -96,6 +96,7 @@ void TMainForm::CreateControls()
   CreateConfigSheet();
   CreateLogsSheet();
   CreateInfoSheet();
+  SetTranslatedCaptions(true);
   PageControl1->SetActivePage(StateSheet);
 
   StatusTimer = new TTimer(this);
@@ -109,7 +110,7 @@ void TMainForm::CreateControls()
 
 void TMainForm::CreateStatusSheet()
 {
-  StateSheet = MakeSheet(this, "StateSheet", PageControl1, "Status");
+  StateSheet = MakeSheet(this, "StateSheet", PageControl1);
   StateSheet->OnShow = [this](TObject* sender) { StateSheetShow(sender); };
 
   lbIPAddress = MakeFixedLabel(this, "lbIPAddress", StateSheet, 8, 8, 429, 45, taCenter, "255.255.255.255");
@@ -131,7 +132,7 @@ void TMainForm::CreateStatusSheet()
   // Wide enough for a time in the longest short-date and long-time formats
   // ("12/10/2026 12:39:30 AM") beside the German captions. Longer values (a
   // long host name) end in "..." inside the frame.
-  gbAccountInfo = Make<TGroupBox>(this, "gbAccountInfo", StateSheet, 8, 216, 296, 154, "Account Informationen");
+  gbAccountInfo = Make<TGroupBox>(this, "gbAccountInfo", StateSheet, 8, 216, 296, 154);
   auto value = [this](const char* name, int top, const char* text) {
     constexpr int ValueLeft = 136;
     constexpr int FrameRoom = 8;
@@ -140,58 +141,58 @@ void TMainForm::CreateStatusSheet()
     label->SetEllipsisPosition(epEndEllipsis);
     return label;
   };
-  lbIHostname = Make<TLabel>(this, "lbIHostname", gbAccountInfo, 10, 24, 110, 14, "Hostname:");
+  lbIHostname = Make<TLabel>(this, "lbIHostname", gbAccountInfo, 10, 24, 110, 14);
   lbHostName = value("lbHostName", 24, "Unbekannt");
-  lbIActualIP = Make<TLabel>(this, "lbIActualIP", gbAccountInfo, 10, 48, 110, 14, "Aktuelle IP:");
+  lbIActualIP = Make<TLabel>(this, "lbIActualIP", gbAccountInfo, 10, 48, 110, 14);
   lbActualIP = value("lbActualIP", 48, "0.0.0.0");
-  lbITariff = Make<TLabel>(this, "lbITariff", gbAccountInfo, 10, 72, 110, 14, "Tarif:");
+  lbITariff = Make<TLabel>(this, "lbITariff", gbAccountInfo, 10, 72, 110, 14);
   lbTarif = value("lbTarif", 72, "Unbekannt");
-  lbILastUpdate = Make<TLabel>(this, "lbILastUpdate", gbAccountInfo, 10, 96, 110, 14, "Letzte Aktualisierung:");
+  lbILastUpdate = Make<TLabel>(this, "lbILastUpdate", gbAccountInfo, 10, 96, 110, 14);
   lbLastUpdate = value("lbLastUpdate", 96, "Unbekannt");
-  chkOffline = Make<TCheckBox>(this, "chkOffline", gbAccountInfo, 10, 122, 125, 17, "Offline Modus");
+  chkOffline = Make<TCheckBox>(this, "chkOffline", gbAccountInfo, 10, 122, 125, 17);
   chkOffline->SetAlignment(taLeftJustify);
   chkOffline->OnClick = [this](TObject* sender) { chkOfflineClick(sender); };
 }
 
 void TMainForm::CreateConfigSheet()
 {
-  ConfigSheet = MakeSheet(this, "ConfigSheet", PageControl1, "Einstellungen");
+  ConfigSheet = MakeSheet(this, "ConfigSheet", PageControl1);
   ConfigSheet->OnShow = [this](TObject* sender) { ConfigSheetShow(sender); };
 
-  gbAccountData = Make<TGroupBox>(this, "gbAccountData", ConfigSheet, 8, 4, 431, 104, "Zugangsdaten");
-  lbAccount = Make<TLabel>(this, "lbAccount", gbAccountData, 12, 24, 80, 14, "Account:");
+  gbAccountData = Make<TGroupBox>(this, "gbAccountData", ConfigSheet, 8, 4, 431, 104);
+  lbAccount = Make<TLabel>(this, "lbAccount", gbAccountData, 12, 24, 80, 14);
   txtAccount = Make<TEdit>(this, "txtAccount", gbAccountData, 96, 20, 200, 21, "Account");
-  lbDomain = Make<TLabel>(this, "lbDomain", gbAccountData, 12, 50, 80, 14, "Domain:");
+  lbDomain = Make<TLabel>(this, "lbDomain", gbAccountData, 12, 50, 80, 14);
   txtDomain = Make<TEdit>(this, "txtDomain", gbAccountData, 96, 46, 200, 21, "Domain");
-  lbPassword = Make<TLabel>(this, "lbPassword", gbAccountData, 12, 76, 80, 14, "Passwort:");
+  lbPassword = Make<TLabel>(this, "lbPassword", gbAccountData, 12, 76, 80, 14);
   txtPassword = Make<TEdit>(this, "txtPassword", gbAccountData, 96, 72, 200, 21, "Password");
   txtPassword->SetPasswordChar('*');
   Image5 = MakeLogo(this, "Image5", gbAccountData, 304, 14, 118, 82);
   Image5->OnClick = [this](TObject* sender) { KorvalindURLClick(sender); };
 
-  btnSaveConfig = Make<TButton>(this, "btnSaveConfig", ConfigSheet, 334, 328, 105, 25, "Speichern");
+  btnSaveConfig = Make<TButton>(this, "btnSaveConfig", ConfigSheet, 334, 328, 105, 25);
   btnSaveConfig->SetDefault(true);
   btnSaveConfig->OnClick = [this](TObject* sender) { btnSaveConfigClick(sender); };
 
-  gbLastSetIP = Make<TGroupBox>(this, "gbLastSetIP", ConfigSheet, 8, 112, 431, 54, "Account Aktualisierung");
-  lbLastSetIP = Make<TLabel>(this, "lbLastSetIP", gbLastSetIP, 12, 25, 120, 14, "Letzte Aktualisierung:");
+  gbLastSetIP = Make<TGroupBox>(this, "gbLastSetIP", ConfigSheet, 8, 112, 431, 54);
+  lbLastSetIP = Make<TLabel>(this, "lbLastSetIP", gbLastSetIP, 12, 25, 120, 14);
   txtLastSetIP = Make<TEdit>(this, "txtLastSetIP", gbLastSetIP, 136, 21, 150, 21, "31.01.2002 22:43:14");
   txtLastSetIP->SetColor(clBtnFace);
-  btnLastSetIP = Make<TButton>(this, "btnLastSetIP", gbLastSetIP, 296, 19, 126, 25, "Jetzt Aktualisieren");
+  btnLastSetIP = Make<TButton>(this, "btnLastSetIP", gbLastSetIP, 296, 19, 126, 25);
   btnLastSetIP->OnClick = [this](TObject* sender) { btnLastSetIPClick(sender); };
 
-  gbLastIPDetect = Make<TGroupBox>(this, "gbLastIPDetect", ConfigSheet, 8, 170, 431, 80, "IP Adressen Informationen");
-  lbLastKnownIP = Make<TLabel>(this, "lbLastKnownIP", gbLastIPDetect, 12, 25, 120, 14, "Letzte bekannte IP:");
+  gbLastIPDetect = Make<TGroupBox>(this, "gbLastIPDetect", ConfigSheet, 8, 170, 431, 80);
+  lbLastKnownIP = Make<TLabel>(this, "lbLastKnownIP", gbLastIPDetect, 12, 25, 120, 14);
   txtActualIP = Make<TEdit>(this, "txtActualIP", gbLastIPDetect, 136, 21, 150, 21, "255.255.255.255");
   txtActualIP->SetColor(clBtnFace);
-  lbIPDetected = Make<TLabel>(this, "lbIPDetected", gbLastIPDetect, 12, 51, 120, 14, "erkannt:");
+  lbIPDetected = Make<TLabel>(this, "lbIPDetected", gbLastIPDetect, 12, 51, 120, 14);
   txtLastIPDetect = Make<TEdit>(this, "txtLastIPDetect", gbLastIPDetect, 136, 47, 150, 21, "31.01.2002  22:43:05");
   txtLastIPDetect->SetColor(clBtnFace);
-  btnCheckIP = Make<TButton>(this, "btnCheckIP", gbLastIPDetect, 296, 33, 126, 25, "Jetzt Prüfen");
+  btnCheckIP = Make<TButton>(this, "btnCheckIP", gbLastIPDetect, 296, 33, 126, 25);
   btnCheckIP->OnClick = [this](TObject* sender) { btnCheckIPClick(sender); };
 
-  gbLanguage = Make<TGroupBox>(this, "gbLanguage", ConfigSheet, 8, 254, 211, 56, "Sprache");
-  lbLanguage = Make<TLabel>(this, "lbLanguage", gbLanguage, 12, 27, 60, 14, "Sprache:");
+  gbLanguage = Make<TGroupBox>(this, "gbLanguage", ConfigSheet, 8, 254, 211, 56);
+  lbLanguage = Make<TLabel>(this, "lbLanguage", gbLanguage, 12, 27, 60, 14);
   cbLanguage = Make<TComboBox>(this, "cbLanguage", gbLanguage, 76, 23, 125, 21);
   cbLanguage->SetStyle(csDropDownList);
   cbLanguage->Items.Add("Deutsch");
@@ -210,7 +211,7 @@ void TMainForm::CreateConfigSheet()
 
 void TMainForm::CreateLogsSheet()
 {
-  LogsSheet = MakeSheet(this, "LogsSheet", PageControl1, "Logs");
+  LogsSheet = MakeSheet(this, "LogsSheet", PageControl1);
 
   lstLogs = new TListBox(this);
   lstLogs->SetName("lstLogs");
@@ -220,7 +221,7 @@ void TMainForm::CreateLogsSheet()
 
 void TMainForm::CreateInfoSheet()
 {
-  InfoSheet = MakeSheet(this, "InfoSheet", PageControl1, "Informationen");
+  InfoSheet = MakeSheet(this, "InfoSheet", PageControl1);
   InfoSheet->OnShow = [this](TObject* sender) { InfoSheetShow(sender); };
 
   lbVersion = MakeFixedLabel(this, "lbVersion", InfoSheet, 8, 10, 431, 16, taCenter, "Version");

@@ -54,6 +54,13 @@ std::uint8_t LevelOfName(const std::string& name)
   return LogLevels[NormalLevelIndex].Level;
 }
 
+// A caption that follows the window's language.
+struct TTranslatedCaption {
+  TControl* Target;
+  const char* German;
+  const char* English;
+};
+
 }  // namespace
 
 const std::string ConfigErrorTextGerman =
@@ -87,37 +94,46 @@ void TMainForm::ApplyLanguage(std::string code)
   const bool german = code == "D";
   cbLanguage->SetItemIndex(german ? 0 : 1);
   LanguageCode = german ? "D" : "E";
-  auto caption = [german](auto* target, const char* de, const char* en) { target->SetCaption(german ? de : en); };
-  caption(PageControl1->Pages(0), "Status", "Information");
-  caption(PageControl1->Pages(1), "Einstellungen", "Settings");
-  caption(PageControl1->Pages(2), "Log", "Logging");
-  caption(PageControl1->Pages(3), "Informationen", "About");
-  caption(gbAccountInfo, "Account Informationen", "Account Information");
-  caption(lbIHostname, "Hostname:", "Hostname:");
-  caption(lbIActualIP, "Aktuelle IP:", "Actual IP:");
-  caption(lbILastUpdate, "Letzte Aktualisierung:", "Last Update:");
-  caption(lbITariff, "Tarif:", "Tariff:");
-  caption(chkOffline, "Offline Modus", "Offline Mode");
-  caption(gbLanguage, "Sprache", "Language");
-  caption(lbLanguage, "Sprache:", "Language");
-  caption(gbAccountData, "Zugangsdaten", "Account Data");
-  caption(lbAccount, "Account:", "Account");
-  caption(lbDomain, "Domain:", "Domain");
-  caption(lbPassword, "Passwort:", "Password");
-  caption(gbLastSetIP, "Account Aktualisierung", "Account Update");
-  caption(lbLastSetIP, "Letzte Aktualisierung:", "Last Update:");
-  caption(btnLastSetIP, "Jetzt Aktualisieren", "Update Now");
-  caption(gbLastIPDetect, "IP Adressen Informationen", "IP Address Information");
-  caption(lbLastKnownIP, "Letzte bekannte IP:", "Last known IP:");
-  caption(lbIPDetected, "erkannt:", "detected:");
-  caption(btnCheckIP, "Jetzt Prüfen", "Check Now");
-  caption(btnSaveConfig, "Speichern", "Save");
+  SetTranslatedCaptions(german);
   // The deactivated text wins when both flags are set; the label is set once.
   if (Deactivated)
     lbMess->SetCaption(german ? DeactivatedTextGerman : DeactivatedTextEnglish);
   else if (ConfigError)
     lbMess->SetCaption(german ? ConfigErrorTextGerman : ConfigErrorTextEnglish);
   appliedLanguage_ = TLanguageState{LanguageCode, ConfigError, Deactivated};
+}
+
+void TMainForm::SetTranslatedCaptions(bool german)
+{
+  // In the order the captions are set; pages by their index, hidden or not.
+  const TTranslatedCaption captions[] = {
+      {PageControl1->Pages(0), "Status", "Information"},
+      {PageControl1->Pages(1), "Einstellungen", "Settings"},
+      {PageControl1->Pages(2), "Log", "Logging"},
+      {PageControl1->Pages(3), "Informationen", "About"},
+      {gbAccountInfo, "Account Informationen", "Account Information"},
+      {lbIHostname, "Hostname:", "Hostname:"},
+      {lbIActualIP, "Aktuelle IP:", "Actual IP:"},
+      {lbILastUpdate, "Letzte Aktualisierung:", "Last Update:"},
+      {lbITariff, "Tarif:", "Tariff:"},
+      {chkOffline, "Offline Modus", "Offline Mode"},
+      {gbLanguage, "Sprache", "Language"},
+      {lbLanguage, "Sprache:", "Language"},
+      {gbAccountData, "Zugangsdaten", "Account Data"},
+      {lbAccount, "Account:", "Account"},
+      {lbDomain, "Domain:", "Domain"},
+      {lbPassword, "Passwort:", "Password"},
+      {gbLastSetIP, "Account Aktualisierung", "Account Update"},
+      {lbLastSetIP, "Letzte Aktualisierung:", "Last Update:"},
+      {btnLastSetIP, "Jetzt Aktualisieren", "Update Now"},
+      {gbLastIPDetect, "IP Adressen Informationen", "IP Address Information"},
+      {lbLastKnownIP, "Letzte bekannte IP:", "Last known IP:"},
+      {lbIPDetected, "erkannt:", "detected:"},
+      {btnCheckIP, "Jetzt Prüfen", "Check Now"},
+      {btnSaveConfig, "Speichern", "Save"},
+  };
+  for (const auto& caption : captions)
+    caption.Target->SetCaption(german ? caption.German : caption.English);
 }
 
 void TMainForm::cbLanguageChange(TObject*)
