@@ -24,6 +24,8 @@ class TFormsLayer {
 public:
   // The component as a form with its window made, or null when it is none.
   virtual TForm* MainFormCandidate(TComponent* component) = 0;
+  // The form's window when it has been made, else null; makes nothing.
+  virtual HWND FormWindow(const TForm& form) = 0;
   // Offers a key message to the form its window lies in (Enter, Escape, Tab);
   // true when the form used it. Reports what a handler throws.
   virtual bool DialogKey(const MSG& message) = 0;
@@ -132,6 +134,11 @@ public:
 
 private:
   friend class TForm;
+  // Forgets the main form; its destructor calls this before its own
+  // components go.
+  void MainFormDestroyed();
+  // The main form's window while it is made and shown, else null.
+  HWND ShownMainFormWindow() const;
   // Handles a message taken from the queue; WM_QUIT ends the loop.
   void DispatchTaken(MSG& msg);
   void FormCreated(TComponent* form);
@@ -146,6 +153,9 @@ private:
   DWORD mainThreadId_;
   HWND handle_ = nullptr;
   TForm* mainForm_ = nullptr;
+  // The same object as a component: the base compares and reports with it
+  // without knowing the forms' class tree.
+  TComponent* mainFormComponent_ = nullptr;
   struct THookEntry {
     const void* id;
     std::shared_ptr<TWindowHook> hook;

@@ -39,6 +39,8 @@ public:
     return form;
   }
 
+  HWND FormWindow(const TForm& form) override { return form.WindowHandle(); }
+
   bool DialogKey(const MSG& message) override
   {
     auto* form = dynamic_cast<TForm*>(TWinControl::FromHandle(GetAncestor(message.hwnd, GA_ROOT)));
@@ -91,8 +93,8 @@ TForm::~TForm()
       // a destructor is no place to fail
     }
   }
-  if (Application != nullptr && Application->mainForm_ == this)
-    Application->mainForm_ = nullptr;
+  if (Application != nullptr && Application->MainForm() == this)
+    Application->MainFormDestroyed();
   // The components go while the window still exists: some of them (a tray
   // icon) put back what they changed on it.
   DestroyComponents();
