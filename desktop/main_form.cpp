@@ -14,10 +14,13 @@
 #include "desktop/tray_icon.h"
 #include "platform/application.h"
 #include "platform/command_line.h"
-#include "platform/ini_file.h"
+#include "platform/forms/check_box.h"
+#include "platform/forms/edit.h"
+#include "platform/forms/label.h"
+#include "platform/forms/list_box.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/status_bar.h"
-#include "platform/forms/std_controls.h"
+#include "platform/ini_file.h"
 #include "platform/timer.h"
 
 TMainForm* MainForm = nullptr;

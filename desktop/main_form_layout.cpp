@@ -4,11 +4,17 @@
 #include "desktop/main_form.h"
 
 #include "desktop/tray_icon.h"
+#include "platform/forms/button.h"
+#include "platform/forms/check_box.h"
+#include "platform/forms/combo_box.h"
+#include "platform/forms/edit.h"
+#include "platform/forms/group_box.h"
 #include "platform/forms/image.h"
+#include "platform/forms/label.h"
+#include "platform/forms/list_box.h"
 #include "platform/forms/menus.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/status_bar.h"
-#include "platform/forms/std_controls.h"
 #include "platform/timer.h"
 
 namespace {

@@ -10,9 +10,14 @@
 #include "core/service_endpoints.h"
 #include "core/settings.h"
 #include "desktop/main_form.h"
-#include "platform/ini_file.h"
+#include "platform/forms/button.h"
+#include "platform/forms/check_box.h"
+#include "platform/forms/combo_box.h"
+#include "platform/forms/edit.h"
+#include "platform/forms/group_box.h"
+#include "platform/forms/label.h"
 #include "platform/forms/page_control.h"
-#include "platform/forms/std_controls.h"
+#include "platform/ini_file.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "platform/forms/form.h"
 
 #include "platform/application.h"
-#include "platform/forms/std_controls.h"
+#include "platform/forms/button.h"
 
 namespace {
 
