@@ -18,8 +18,9 @@ class TForm;
 // The forms layer's side of the application: what the application asks of
 // its main form and of the form a key was typed in. The forms layer hands it
 // over when it makes its first form, so a program that makes no form (the
-// service) links neither that layer nor the common controls it imports, which
-// would cost it about 3 MB of memory under Wine.
+// service) links neither that layer nor the common controls it imports, whose
+// memory it would otherwise carry for its whole run (bench/footprint
+// measures the programs' working sets).
 class TFormsLayer {
 public:
   // The component as a form with its window made, or null when it is none.
