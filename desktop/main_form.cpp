@@ -31,6 +31,17 @@ const std::string ServiceWebUrl = korvalind::endpoints::WebUrl;
 
 namespace {
 
+// After the update button cleared a flag: the endpoint lookups run again
+// within this many ms.
+constexpr std::uint32_t LookupRestartInterval = 100;
+
+// The balloon that tells of a new server message.
+const char* const BalloonTitle = "Korvalind";
+constexpr std::uint8_t BalloonTimeoutSeconds = 20;
+
+// Tariff codes have two letters; a code of any other length leaves the label.
+constexpr std::size_t TariffCodeLength = 2;
+
 // The tariff's display name, or null for a code the window does not know.
 const char* TariffName(const std::string& code)
 {
@@ -93,7 +104,7 @@ void TMainForm::StatusTimerTimer(TObject*)
   txtLastIPDetect->SetText(LastDetectTime);
   txtLastSetIP->SetText(LastUpdateTime);
 
-  if (TariffCode.size() == 2)
+  if (TariffCode.size() == TariffCodeLength)
     if (const char* name = TariffName(TariffCode))
       lbTarif->SetCaption(name);
 
@@ -119,7 +130,7 @@ void TMainForm::StatusTimerTimer(TObject*)
 
   if (MessageText != ShownMessageText) {
     ShownMessageText = MessageText;
-    TrayIcon->ShowTrayBalloon("Korvalind", MessageText, TBalloonHintIcon::bhiInfo, 20);
+    TrayIcon->ShowTrayBalloon(BalloonTitle, MessageText, TBalloonHintIcon::bhiInfo, BalloonTimeoutSeconds);
   }
   // A raised flag puts its own text into lbMess when the language is applied
   // below; the server's message only goes in while neither is set, so the
@@ -144,7 +155,7 @@ std::string LogListLine(const std::string& text, const SYSTEMTIME& time)
 void TMainForm::StateSheetShow(TObject*)
 {
   const TIniFile ini(ConfigFilePath());
-  chkOffline->SetChecked(ini.ReadBool("ACCOUNT", "Offline", false));
+  chkOffline->SetChecked(ini.ReadBool(AccountSection, "Offline", false));
 }
 
 void TMainForm::chkOfflineClick(TObject*)
@@ -153,12 +164,12 @@ void TMainForm::chkOfflineClick(TObject*)
     return;
   try {
     TIniFile ini(ConfigFilePath());
-    ini.WriteBool("ACCOUNT", "Offline", chkOffline->Checked());
+    ini.WriteBool(AccountSection, "Offline", chkOffline->Checked());
   } catch (...) {
     // The box goes back to what the file holds: otherwise the next show of
     // the status tab finds the two apart and writes, and fails, once more.
     showingStoredOffline_ = true;
-    chkOffline->SetChecked(TIniFile(ConfigFilePath()).ReadBool("ACCOUNT", "Offline", false));
+    chkOffline->SetChecked(TIniFile(ConfigFilePath()).ReadBool(AccountSection, "Offline", false));
     showingStoredOffline_ = false;
     throw;
   }
@@ -174,11 +185,11 @@ void TMainForm::btnLastSetIPClick(TObject*)
 {
   if (ConfigError || Deactivated) {
     TIniFile ini(ConfigFilePath());
-    ini.WriteBool("ACCOUNT", "CONFIGERROR", false);
-    ini.WriteBool("ACCOUNT", "DEACTIVATED", false);
+    ini.WriteBool(AccountSection, "CONFIGERROR", false);
+    ini.WriteBool(AccountSection, "DEACTIVATED", false);
     ConfigError = false;
     ApplyLanguage(LanguageCode);
-    KorvalindC->TimerDNS->SetInterval(100);
+    KorvalindC->TimerDNS->SetInterval(LookupRestartInterval);
     KorvalindC->TimerDNS->SetEnabled(true);
   }
   UpdateNow();

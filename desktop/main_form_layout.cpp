@@ -19,6 +19,9 @@
 
 namespace {
 
+// How often the status timer copies the core's values into the window, in ms.
+constexpr std::uint32_t StatusInterval = 100;
+
 // The developer's page of the second credit block (shown, not opened).
 const char* const DeveloperWebUrl = KORVALIND_DEVELOPER_URL;
 
@@ -107,7 +110,7 @@ void TMainForm::CreateControls()
 
   StatusTimer = new TTimer(this);
   StatusTimer->SetName("StatusTimer");
-  StatusTimer->SetInterval(100);
+  StatusTimer->SetInterval(StatusInterval);
   StatusTimer->SetEnabled(true);
   StatusTimer->OnTimer = [this](TObject* sender) { StatusTimerTimer(sender); };
 

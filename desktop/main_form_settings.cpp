@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/korvalind_functions.h"
+#include "core/log.h"
 #include "core/md5.h"
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
@@ -37,8 +38,17 @@ std::string UpperCase(std::string text)
 const struct {
   const char* Name;  // in upper case: a typed name matches in any case
   std::uint8_t Level;
-} LogLevels[] = {{"LOW", 10}, {"NORMAL", 20}, {"HIGH", 30}, {"DEBUG", 40}};
+} LogLevels[] = {{"LOW", LogLow}, {"NORMAL", LogNormal}, {"HIGH", LogHigh}, {"DEBUG", LogDebug}};
 constexpr int NormalLevelIndex = 1;
+
+// The language list's items, in its order.
+constexpr int GermanItem = 0;
+constexpr int EnglishItem = 1;
+
+// A text of this length or longer may be the stored digest (32 characters)
+// that the settings tab put into the password edit; a shorter one is always
+// a password the user typed.
+constexpr std::size_t ShortestDigestLikeText = 30;
 
 // The list's index for the stored level text (compared exactly).
 int LevelIndexOfText(const std::string& text)
@@ -97,7 +107,7 @@ void TMainForm::ApplyLanguage(std::string code)
 {
   code = UpperCase(code);
   const bool german = code == "D";
-  cbLanguage->SetItemIndex(german ? 0 : 1);
+  cbLanguage->SetItemIndex(german ? GermanItem : EnglishItem);
   LanguageCode = german ? "D" : "E";
   SetTranslatedCaptions(german);
   // The deactivated text wins when both flags are set; the label is set once.
@@ -153,31 +163,31 @@ void TMainForm::cbLanguageChange(TObject*)
 void TMainForm::ConfigSheetShow(TObject*)
 {
   const TIniFile ini(ConfigFilePath());
-  txtAccount->SetText(ini.ReadString("ACCOUNT", "Account", ""));
-  txtDomain->SetText(ini.ReadString("ACCOUNT", "Domain", korvalind::endpoints::ServiceDomain));
-  passwordShown_ = ini.ReadString("ACCOUNT", "Passwd", "");
+  txtAccount->SetText(ini.ReadString(AccountSection, "Account", ""));
+  txtDomain->SetText(ini.ReadString(AccountSection, "Domain", korvalind::endpoints::ServiceDomain));
+  passwordShown_ = ini.ReadString(AccountSection, "Passwd", "");
   txtPassword->SetText(passwordShown_);
-  cbLogging->SetItemIndex(1);
-  cbLogging->SetItemIndex(LevelIndexOfText(ini.ReadString("LOGGING", "Level", "20")));
+  cbLogging->SetItemIndex(NormalLevelIndex);
+  cbLogging->SetItemIndex(LevelIndexOfText(ini.ReadString(LoggingSection, "Level", std::to_string(LogNormal))));
 }
 
 void TMainForm::btnSaveConfigClick(TObject*)
 {
   TIniFile ini(ConfigFilePath());
-  ini.WriteString("ACCOUNT", "Account", txtAccount->Text());
-  ini.WriteString("ACCOUNT", "Domain", txtDomain->Text());
+  ini.WriteString(AccountSection, "Account", txtAccount->Text());
+  ini.WriteString(AccountSection, "Domain", txtDomain->Text());
   // The edit shows the stored digest, which must survive a save untouched;
   // every other text is a password the user typed, whatever its length, and
   // is stored as its digest (a long password must not be dropped silently).
   const std::string password = txtPassword->Text();
-  if (password.size() < 30 || password != passwordShown_)
-    ini.WriteString("ACCOUNT", "Passwd", Md5DigestToHex(Md5DigestOfText(password)));
-  ini.WriteString("ACCOUNT", "Language", UpperCase(cbLanguage->Text()) == "DEUTSCH" ? "D" : "E");
+  if (password.size() < ShortestDigestLikeText || password != passwordShown_)
+    ini.WriteString(AccountSection, "Passwd", Md5DigestToHex(Md5DigestOfText(password)));
+  ini.WriteString(AccountSection, "Language", UpperCase(cbLanguage->Text()) == "DEUTSCH" ? "D" : "E");
   LogLevel = LevelOfName(cbLogging->Text());
-  ini.WriteBool("ACCOUNT", "EXIT", false);
-  ini.WriteBool("ACCOUNT", "CONFIGERROR", false);
-  ini.WriteBool("ACCOUNT", "DEACTIVATED", false);
-  ini.WriteString("LOGGING", "Level", IntToText(LogLevel));
+  ini.WriteBool(AccountSection, "EXIT", false);
+  ini.WriteBool(AccountSection, "CONFIGERROR", false);
+  ini.WriteBool(AccountSection, "DEACTIVATED", false);
+  ini.WriteString(LoggingSection, "Level", IntToText(LogLevel));
   UpdateNow();
 }
 

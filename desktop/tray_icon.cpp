@@ -17,8 +17,12 @@ UINT TaskbarCreatedMessage = 0;
 
 namespace {
 
-const char* const kTrayWindowClass = "TKorvalindTrayIconWindow";
-const UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
+const char* const TrayWindowClassName = "TKorvalindTrayIconWindow";
+const UINT TrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
+
+// How often the cursor is looked at to tell that it has left the icon, in ms.
+constexpr std::uint32_t MouseExitPollInterval = 20;
+constexpr UINT MillisecondsPerSecond = 1000;
 
 // uID is 32 bits even on 64-bit Windows, where an address does not fit, so
 // every component draws its own number and the handler maps it back.
@@ -64,7 +68,7 @@ bool CommonControlsAnnounceTaskbarCreated(DWORD majorVersion, DWORD minorVersion
 
 void AcquireTrayWindow()
 {
-  TTrayIconHandler::Acquire(SharedTrayHandler, kTrayWindowClass, TrayWindowProc, "tray");
+  TTrayIconHandler::Acquire(SharedTrayHandler, TrayWindowClassName, TrayWindowProc, "tray");
 }
 
 void ReleaseTrayWindow()
@@ -92,14 +96,15 @@ TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
     notifyData_.cbSize = sizeof notifyData_;
     notifyData_.hWnd = SharedTrayHandler->Handle();
     notifyData_.uID = identifier_;
-    notifyData_.uFlags = kTrayIconFlags;
+    notifyData_.uFlags = TrayIconFlags;
     notifyData_.uCallbackMessage = CallbackMessage;
 
     iconCycleTimer_ = std::make_unique<TSimpleTimer>();
     iconCycleTimer_->SetOnTimer([this](TObject* sender) { IconCycleTick(sender); });
     clickDelayTimer_ = std::make_unique<TSimpleTimer>();
     clickDelayTimer_->SetOnTimer([this](TObject* sender) { ClickDelayTick(sender); });
-    mouseExitTimer_ = std::make_unique<TSimpleTimer>(20, [this](TObject* sender) { MouseExitTick(sender); });
+    mouseExitTimer_ =
+        std::make_unique<TSimpleTimer>(MouseExitPollInterval, [this](TObject* sender) { MouseExitTick(sender); });
 
     mouseOutside_ = true;
 
@@ -312,16 +317,16 @@ BOOL TTrayIcon::SetTrayVersion(TNotifyBehaviour behaviour)
 bool TTrayIcon::ShowTrayBalloon(const std::string& title, const std::string& text, TBalloonHintIcon icon,
                                 std::uint8_t timeoutSeconds)
 {
-  static const DWORD kInfoFlags[] = {NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR};
+  static const DWORD InfoFlags[] = {NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR};
   ClearTrayBalloon();
   notifyData_.uFlags |= NIF_INFO;
   CopyCut(notifyData_.szInfo, text);
   CopyCut(notifyData_.szInfoTitle, title);
-  notifyData_.uTimeout = static_cast<UINT>(timeoutSeconds) * 1000;
+  notifyData_.uTimeout = static_cast<UINT>(timeoutSeconds) * MillisecondsPerSecond;
   const auto kind = static_cast<std::size_t>(icon);
-  notifyData_.dwInfoFlags = kind < std::size(kInfoFlags) ? kInfoFlags[kind] : NIIF_NONE;
+  notifyData_.dwInfoFlags = kind < std::size(InfoFlags) ? InfoFlags[kind] : NIIF_NONE;
   const bool accepted = UpdateTrayIcon();
-  notifyData_.uFlags = kTrayIconFlags;
+  notifyData_.uFlags = TrayIconFlags;
   return accepted;
 }
 

@@ -1,6 +1,7 @@
 #include "desktop/tray_icon.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,9 @@
 #include "platform/forms/menus.h"
 
 namespace {
+
+// The system's own double-click time, for a shell that cannot tell it, in ms.
+constexpr UINT DefaultDoubleClickTime = 500;
 
 // Whether the component with this identifier still exists. Event handlers may
 // destroy the component that called them; after each one the caller asks this
@@ -86,7 +90,8 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
   switch (message) {
   case TTrayIcon::CallbackMessage: {
-    if (SharedTrayHandler == nullptr || SharedTrayHandler->Handle() != window || wParam > 0xFFFFFFFFu)
+    if (SharedTrayHandler == nullptr || SharedTrayHandler->Handle() != window ||
+        wParam > std::numeric_limits<std::uint32_t>::max())
       return 0;
     const auto identifier = static_cast<std::uint32_t>(wParam);
     TTrayIcon* icon = SharedTrayHandler->Find(identifier);
@@ -180,7 +185,7 @@ void TTrayIcon::HandleMouseEvent(LPARAM event)
   case WM_LBUTTONDOWN:
     if (OnDblClick) {
       const auto& doubleClickTime = TrayShell().GetDoubleClickTime;
-      clickDelayTimer_->SetInterval(doubleClickTime ? doubleClickTime() : 500);
+      clickDelayTimer_->SetInterval(doubleClickTime ? doubleClickTime() : DefaultDoubleClickTime);
       clickDelayTimer_->SetEnabled(true);
     }
     FireMouseDown(mbLeft, shift + ssLeft, at.x, at.y);

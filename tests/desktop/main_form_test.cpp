@@ -121,8 +121,8 @@ TEST_F(MainFormTest, ConfigurationErrorHoldsTheCoreBackUntilTheUpdateButton)
 
   form->btnLastSetIPClick(nullptr);
   EXPECT_FALSE(ConfigError);
-  EXPECT_EQ("0", Ini("ACCOUNT", "CONFIGERROR"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "DEACTIVATED"));
+  EXPECT_EQ("0", Ini(AccountSection, "CONFIGERROR"));
+  EXPECT_EQ("0", Ini(AccountSection, "DEACTIVATED"));
   EXPECT_TRUE(core_->TimerDNS->Enabled());
   EXPECT_EQ(100u, core_->TimerDNS->Interval());
   EXPECT_EQ(2500u, core_->TimerSetIP->Interval());
@@ -134,15 +134,15 @@ TEST_F(MainFormTest, UpdateButtonWithoutAFlagOnlyAsksForAnUpdate)
   TMainForm* form = Form();
   core_->TimerDNS->SetInterval(1000);
   form->btnLastSetIPClick(nullptr);
-  EXPECT_EQ("(none)", Ini("ACCOUNT", "CONFIGERROR"));
+  EXPECT_EQ("(none)", Ini(AccountSection, "CONFIGERROR"));
   EXPECT_EQ(1000u, core_->TimerDNS->Interval());
   EXPECT_EQ(2500u, core_->TimerSetIP->Interval());
 
   // Deactivated clears both flags in the file but stays set in memory.
   Deactivated = true;
   form->btnLastSetIPClick(nullptr);
-  EXPECT_EQ("0", Ini("ACCOUNT", "CONFIGERROR"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "DEACTIVATED"));
+  EXPECT_EQ("0", Ini(AccountSection, "CONFIGERROR"));
+  EXPECT_EQ("0", Ini(AccountSection, "DEACTIVATED"));
   EXPECT_TRUE(Deactivated);
 }
 
@@ -152,9 +152,9 @@ TEST_F(MainFormTest, AtMostNineLogLinesPerTickInSlotOrder)
   TMainForm* form = Form();
   Tick();
   const int before = form->lstLogs->Items.Count();
-  LogLevel = 40;
+  LogLevel = LogDebug;
   for (int i = 1; i <= 10; ++i)
-    LogMessage(">>>>>    line " + std::to_string(i), 10);
+    LogMessage(">>>>>    line " + std::to_string(i), LogLow);
   Tick();
   ASSERT_EQ(before + 9, form->lstLogs->Items.Count());
   // date, two blanks, time (which may carry an AM/PM marker), three blanks
@@ -266,10 +266,10 @@ TEST_F(MainFormTest, StatusTabShowFollowsTheIniOfflineValue)
   form->StateSheetShow(nullptr);
   EXPECT_FALSE(form->chkOffline->Checked());
   core_->TimerSetIP->SetInterval(5000);
-  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  TIniFile(ConfigFilePath()).WriteBool(AccountSection, "Offline", true);
   form->StateSheetShow(nullptr);
   EXPECT_TRUE(form->chkOffline->Checked());
-  EXPECT_EQ("1", Ini("ACCOUNT", "Offline"));
+  EXPECT_EQ("1", Ini(AccountSection, "Offline"));
   EXPECT_EQ(2500u, core_->TimerSetIP->Interval()) << "the changed box asks for an update";
 }
 
@@ -281,16 +281,16 @@ TEST_F(MainFormTest, AnUntouchedPasswordEditWritesNothing)
   EXPECT_EQ(TestPasswordDigest, form->txtPassword->Text());
   EXPECT_EQ("debug", form->cbLogging->Text());
   form->btnSaveConfigClick(nullptr);
-  EXPECT_EQ(TestPasswordDigest, Ini("ACCOUNT", "Passwd"));
-  EXPECT_EQ(TestAccount, Ini("ACCOUNT", "Account"));
-  EXPECT_EQ("40", Ini("LOGGING", "Level"));
+  EXPECT_EQ(TestPasswordDigest, Ini(AccountSection, "Passwd"));
+  EXPECT_EQ(TestAccount, Ini(AccountSection, "Account"));
+  EXPECT_EQ("40", Ini(LoggingSection, "Level"));
 
   // The digest changed in the file while the tab was open: the save must not
   // turn the old digest shown in the edit into a digest of a digest.
   const std::string edited = Md5DigestToHex(Md5DigestOfText("edited by hand"));
-  TIniFile(ConfigFilePath()).WriteString("ACCOUNT", "Passwd", edited);
+  TIniFile(ConfigFilePath()).WriteString(AccountSection, "Passwd", edited);
   form->btnSaveConfigClick(nullptr);
-  EXPECT_EQ(edited, Ini("ACCOUNT", "Passwd"));
+  EXPECT_EQ(edited, Ini(AccountSection, "Passwd"));
 }
 
 TEST_F(MainFormTest, TypedPasswordsAreStoredAsTheirDigestWhateverTheirLength)
@@ -304,7 +304,7 @@ TEST_F(MainFormTest, TypedPasswordsAreStoredAsTheirDigestWhateverTheirLength)
        {std::string(), std::string(29, 'p'), std::string(30, 'p'), std::string(40, 'p'), digestLike}) {
     form->txtPassword->SetText(password);
     form->btnSaveConfigClick(nullptr);
-    EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(password)), Ini("ACCOUNT", "Passwd")) << password.size();
+    EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(password)), Ini(AccountSection, "Passwd")) << password.size();
   }
 }
 
@@ -315,16 +315,17 @@ TEST_F(MainFormTest, LevelNamesInAnyCaseAndEverythingElseIsNormal)
   const struct {
     const char* Name;
     int Level;
-  } cases[] = {{"LOW", 10}, {"Normal", 20}, {"hIgH", 30}, {"DeBuG", 40}, {"verbose", 20}, {"", 20}};
+  } cases[] = {{"LOW", LogLow},     {"Normal", LogNormal},  {"hIgH", LogHigh},
+               {"DeBuG", LogDebug}, {"verbose", LogNormal}, {"", LogNormal}};
   for (const auto& c : cases) {
     form->cbLogging->SetText(c.Name);
     form->btnSaveConfigClick(nullptr);
     EXPECT_EQ(c.Level, LogLevel) << c.Name;
-    EXPECT_EQ(std::to_string(c.Level), Ini("LOGGING", "Level")) << c.Name;
+    EXPECT_EQ(std::to_string(c.Level), Ini(LoggingSection, "Level")) << c.Name;
   }
   for (const auto& [text, index] :
        std::vector<std::pair<const char*, int>>{{"10", 0}, {"30", 2}, {"40", 3}, {"50", 1}, {"low", 1}}) {
-    TIniFile(ConfigFilePath()).WriteString("LOGGING", "Level", text);
+    TIniFile(ConfigFilePath()).WriteString(LoggingSection, "Level", text);
     form->ConfigSheetShow(nullptr);
     EXPECT_EQ(index, form->cbLogging->ItemIndex()) << text;
   }
@@ -336,9 +337,9 @@ TEST_F(MainFormTest, SavingClearsTheThreeFlagsInTheIniOnly)
   TMainForm* form = Form();
   ConfigError = true;
   form->btnSaveConfigClick(nullptr);
-  EXPECT_EQ("0", Ini("ACCOUNT", "EXIT"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "CONFIGERROR"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "DEACTIVATED"));
+  EXPECT_EQ("0", Ini(AccountSection, "EXIT"));
+  EXPECT_EQ("0", Ini(AccountSection, "CONFIGERROR"));
+  EXPECT_EQ("0", Ini(AccountSection, "DEACTIVATED"));
   EXPECT_TRUE(ConfigError);
 }
 
@@ -374,7 +375,7 @@ TEST_F(MainFormTest, UnsavedLanguageLastsUntilTheNextConfigurationReload)
   LoadConfig();
   Tick();
   EXPECT_EQ("Einstellungen", form->ConfigSheet->Caption());
-  EXPECT_EQ("D", Ini("ACCOUNT", "Language"));
+  EXPECT_EQ("D", Ini(AccountSection, "Language"));
 }
 
 TEST_F(MainFormTest, InformationTabShowsDescriptionAndFileVersion)
@@ -682,7 +683,7 @@ TEST_F(MainFormTest, TabsReadTheIniAgainWhenTheWindowComesBackFromTheTray)
 
   // Changed outside the window while it sat in the tray.
   form->TrayIcon->HideToTray();
-  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  TIniFile(ConfigFilePath()).WriteBool(AccountSection, "Offline", true);
   core_->TimerSetIP->SetInterval(5000);
   form->TrayIcon->RestoreFromTray();
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
@@ -856,7 +857,7 @@ TEST_F(MainFormTest, AFailedOfflineWriteShowsTheStoredStateAgainAndOneClickGives
   DoubleClickTrayIcon();
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
   EXPECT_EQ(1u, reported.size());
-  EXPECT_EQ("(none)", Ini("ACCOUNT", "Offline"));
+  EXPECT_EQ("(none)", Ini(AccountSection, "Offline"));
 }
 
 TEST_F(MainFormTest, RestoringFromTheTrayWithAnIniThatCannotBeWrittenIsReportedOnce)
@@ -868,7 +869,7 @@ TEST_F(MainFormTest, RestoringFromTheTrayWithAnIniThatCannotBeWrittenIsReportedO
   ASSERT_FALSE(IsWindowVisible(form->Handle()));
   // Changed outside while the window sat in the tray, then held open: the
   // status tab's show flips the box, whose click writes the ini.
-  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  TIniFile(ConfigFilePath()).WriteBool(AccountSection, "Offline", true);
   const TLockedFile lock(ConfigFilePath());
   std::vector<std::string> reported;
   application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
