@@ -128,22 +128,38 @@ TEST_F(MainFormTest, ConfigurationErrorHoldsTheCoreBackUntilTheUpdateButton)
   EXPECT_EQ(2500u, core_->TimerSetIP->Interval());
 }
 
-TEST_F(MainFormTest, UpdateButtonWithoutAFlagOnlyAsksForAnUpdate)
+TEST_F(MainFormTest, UpdateButtonClearsTheIniFlagsAndRestartsTheLookupsOnlyWhileAFlagIsSet)
 {
   WriteAccountIni();
   TMainForm* form = Form();
-  core_->TimerDNS->SetInterval(1000);
-  form->btnLastSetIPClick(nullptr);
-  EXPECT_EQ("(none)", Ini(AccountSection, "CONFIGERROR"));
-  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
-  EXPECT_EQ(2500u, core_->TimerSetIP->Interval());
-
-  // Deactivated clears both flags in the file but stays set in memory.
-  Deactivated = true;
-  form->btnLastSetIPClick(nullptr);
-  EXPECT_EQ("0", Ini(AccountSection, "CONFIGERROR"));
-  EXPECT_EQ("0", Ini(AccountSection, "DEACTIVATED"));
-  EXPECT_TRUE(Deactivated);
+  const struct {
+    bool ConfigError, Deactivated;
+    const char* IniFlags;  // CONFIGERROR and DEACTIVATED in the file afterwards
+    bool LookupsRestarted;
+  } states[] = {
+      {false, false, "(none)", false},
+      {true, false, "0", true},
+      {false, true, "0", true},
+      {true, true, "0", true},
+  };
+  for (const auto& state : states) {
+    const std::string flags = std::to_string(state.ConfigError) + std::to_string(state.Deactivated);
+    WriteAccountIni();
+    ConfigError = state.ConfigError;
+    Deactivated = state.Deactivated;
+    core_->TimerDNS->SetEnabled(false);
+    core_->TimerDNS->SetInterval(1000);
+    core_->TimerSetIP->SetInterval(5000);
+    form->btnLastSetIPClick(nullptr);
+    EXPECT_EQ(state.IniFlags, Ini(AccountSection, "CONFIGERROR")) << flags;
+    EXPECT_EQ(state.IniFlags, Ini(AccountSection, "DEACTIVATED")) << flags;
+    EXPECT_FALSE(ConfigError) << flags;
+    EXPECT_EQ(state.Deactivated, Deactivated) << flags << ": only the file's flag is cleared";
+    EXPECT_EQ(state.LookupsRestarted, core_->TimerDNS->Enabled()) << flags;
+    EXPECT_EQ(state.LookupsRestarted ? 100u : 1000u, core_->TimerDNS->Interval()) << flags;
+    EXPECT_TRUE(core_->TimerSetIP->Enabled()) << flags;
+    EXPECT_EQ(2500u, core_->TimerSetIP->Interval()) << flags << ": an update soon";
+  }
 }
 
 TEST_F(MainFormTest, AtMostNineLogLinesPerTickInSlotOrder)
@@ -245,18 +261,22 @@ TEST_F(MainFormTest, AddressTurnsRedWhileAnUpdateOrDetectionHasFailed)
 {
   WriteAccountIni();
   TMainForm* form = Form();
-  Tick();
-  EXPECT_EQ(clGradientActiveCaption, form->lbIPAddress->Font.Color());
-  DetectErrorCount = 1;
-  Tick();
-  EXPECT_EQ(TColor{255}, form->lbIPAddress->Font.Color());
-  DetectErrorCount = 0;
-  UpdateErrorCount = 2;
-  Tick();
-  EXPECT_EQ(TColor{255}, form->lbIPAddress->Font.Color());
-  UpdateErrorCount = 0;
-  Tick();
-  EXPECT_EQ(clGradientActiveCaption, form->lbIPAddress->Font.Color());
+  // In this order: the colour comes back once both counters are 0 again.
+  const struct {
+    int UpdateErrors, DetectErrors;
+    TColor Colour;
+  } states[] = {
+      {0, 0, clGradientActiveCaption},
+      {0, 1, TColor{255}},
+      {2, 0, TColor{255}},
+      {0, 0, clGradientActiveCaption},
+  };
+  for (const auto& state : states) {
+    UpdateErrorCount = state.UpdateErrors;
+    DetectErrorCount = state.DetectErrors;
+    Tick();
+    EXPECT_EQ(state.Colour, form->lbIPAddress->Font.Color()) << state.UpdateErrors << " " << state.DetectErrors;
+  }
 }
 
 TEST_F(MainFormTest, StatusTabShowFollowsTheIniOfflineValue)
