@@ -63,7 +63,10 @@ struct TrayModule {
 
 bool CommonControlsAnnounceTaskbarCreated(DWORD majorVersion, DWORD minorVersion)
 {
-  return majorVersion > 4 || (majorVersion == 4 && minorVersion >= 71);
+  // The first common controls that announce shell restarts: 4.71.
+  constexpr DWORD FirstMajor = 4;
+  constexpr DWORD FirstMinor = 71;
+  return majorVersion > FirstMajor || (majorVersion == FirstMajor && minorVersion >= FirstMinor);
 }
 
 void AcquireTrayWindow()
