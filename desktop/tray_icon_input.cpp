@@ -1,6 +1,7 @@
 #include "desktop/tray_icon.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,9 @@
 #include "platform/forms/menus.h"
 
 namespace {
+
+// The system's own double-click time, for a shell that cannot tell it, in ms.
+constexpr UINT DefaultDoubleClickTime = 500;
 
 // Whether the component with this identifier still exists. Event handlers may
 // destroy the component that called them; after each one the caller asks this
@@ -86,7 +90,8 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
   switch (message) {
   case TTrayIcon::CallbackMessage: {
-    if (SharedTrayHandler == nullptr || SharedTrayHandler->Handle() != window || wParam > 0xFFFFFFFFu)
+    if (SharedTrayHandler == nullptr || SharedTrayHandler->Handle() != window ||
+        wParam > std::numeric_limits<std::uint32_t>::max())
       return 0;
     const auto identifier = static_cast<std::uint32_t>(wParam);
     TTrayIcon* icon = SharedTrayHandler->Find(identifier);
@@ -137,28 +142,31 @@ POINT TTrayIcon::CursorPosition()
 
 void TTrayIcon::HandleTrayCallback(LPARAM event)
 {
-  switch (event) {
-  case NIN_BALLOONSHOW:
-    if (OnBalloonHintShow)
-      OnBalloonHintShow(this);
+  // Balloons are the shell's own: they arrive whether or not the icon takes
+  // mouse input.
+  if (HandleBalloonEvent(event))
     return;
-  case NIN_BALLOONHIDE:
-    if (OnBalloonHintHide)
-      OnBalloonHintHide(this);
-    return;
-  case NIN_BALLOONTIMEOUT:
-    if (OnBalloonHintTimeout)
-      OnBalloonHintTimeout(this);
-    return;
-  case NIN_BALLOONUSERCLICK:
-    if (OnBalloonHintClick)
-      OnBalloonHintClick(this);
-    return;
-  default: break;
-  }
-  if (!enabled_)
-    return;
+  if (enabled_)
+    HandleMouseEvent(event);
+}
 
+bool TTrayIcon::HandleBalloonEvent(LPARAM event)
+{
+  const TNotifyEvent* handler = nullptr;
+  switch (event) {
+  case NIN_BALLOONSHOW: handler = &OnBalloonHintShow; break;
+  case NIN_BALLOONHIDE: handler = &OnBalloonHintHide; break;
+  case NIN_BALLOONTIMEOUT: handler = &OnBalloonHintTimeout; break;
+  case NIN_BALLOONUSERCLICK: handler = &OnBalloonHintClick; break;
+  default: return false;
+  }
+  if (*handler)
+    (*handler)(this);
+  return true;
+}
+
+void TTrayIcon::HandleMouseEvent(LPARAM event)
+{
   const std::uint32_t identifier = identifier_;
   const POINT at = CursorPosition();
   const TShiftState shift = ReadShiftState();
@@ -177,7 +185,7 @@ void TTrayIcon::HandleTrayCallback(LPARAM event)
   case WM_LBUTTONDOWN:
     if (OnDblClick) {
       const auto& doubleClickTime = TrayShell().GetDoubleClickTime;
-      clickDelayTimer_->SetInterval(doubleClickTime ? doubleClickTime() : 500);
+      clickDelayTimer_->SetInterval(doubleClickTime ? doubleClickTime() : DefaultDoubleClickTime);
       clickDelayTimer_->SetEnabled(true);
     }
     FireMouseDown(mbLeft, shift + ssLeft, at.x, at.y);
@@ -215,7 +223,7 @@ void TTrayIcon::HandleTrayCallback(LPARAM event)
       PopupTrayMenu();
     return;
   case WM_RBUTTONUP:
-    if (notifyBehaviour_ == 0)
+    if (notifyBehaviour_ == TNotifyBehaviour::nbClassic)
       FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
     return;
   case WM_MBUTTONDOWN: FireMouseDown(mbMiddle, shift + ssMiddle, at.x, at.y); return;
@@ -223,7 +231,7 @@ void TTrayIcon::HandleTrayCallback(LPARAM event)
   case WM_CONTEXTMENU:
   case NIN_SELECT:
   case NIN_KEYSELECT:
-    if (notifyBehaviour_ == 1)
+    if (notifyBehaviour_ == TNotifyBehaviour::nbVersion3)
       FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
     return;
   default: return;

@@ -3,9 +3,6 @@
 #include <cstdio>
 
 #include "platform/exception.h"
-// For TForm's place in the class tree and its inline window queries only: what
-// runs code of the forms layer goes through TFormsLayer.
-#include "platform/forms/form.h"
 #include "platform/program_file.h"
 #include "platform/window_class.h"
 
@@ -25,7 +22,7 @@ TApplication::~TApplication()
   // destructors may still report through it, and their windows are owned by
   // the application window.
   DestroyComponents();
-  mainForm_ = nullptr;
+  MainFormDestroyed();
   hooks_.clear();
   if (handle_ != nullptr) {
     HWND window = handle_;
@@ -86,15 +83,31 @@ void TApplication::FormCreated(TComponent* component)
   TFormsLayer* forms = formsLayer_;
   if (forms == nullptr || mainForm_ != nullptr)
     return;
-  if (TForm* form = forms->MainFormCandidate(component); form != nullptr)
+  if (TForm* form = forms->MainFormCandidate(component); form != nullptr) {
     mainForm_ = form;
+    mainFormComponent_ = component;
+  }
+}
+
+void TApplication::MainFormDestroyed()
+{
+  mainForm_ = nullptr;
+  mainFormComponent_ = nullptr;
+}
+
+HWND TApplication::ShownMainFormWindow() const
+{
+  if (mainForm_ == nullptr)
+    return nullptr;
+  HWND window = formsLayer_.load()->FormWindow(*mainForm_);
+  return window != nullptr && IsWindowVisible(window) ? window : nullptr;
 }
 
 void TApplication::Notification(TComponent* component, TOperation operation)
 {
   TComponent::Notification(component, operation);
-  if (operation == TOperation::opRemove && component == mainForm_)
-    mainForm_ = nullptr;
+  if (operation == TOperation::opRemove && component == mainFormComponent_)
+    MainFormDestroyed();
 }
 
 void TApplication::HookMainWindow(const void* id, TWindowHook hook)
@@ -197,9 +210,8 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
   case WM_SETFOCUS:
     // The application window has nothing to type into: the main form takes
     // the focus when it shows.
-    if (mainForm_ != nullptr && mainForm_->HandleAllocated() && IsWindowVisible(mainForm_->WindowHandle()) &&
-        IsWindowEnabled(mainForm_->WindowHandle())) {
-      SetFocus(mainForm_->WindowHandle());
+    if (HWND window = ShownMainFormWindow(); window != nullptr && IsWindowEnabled(window)) {
+      SetFocus(window);
       return 0;
     }
     break;
@@ -215,7 +227,7 @@ void TApplication::Run()
     try {
       formsLayer_.load()->ShowMainForm(*this, *mainForm_);
     } catch (...) {
-      ReportCurrentException(mainForm_);
+      ReportCurrentException(mainFormComponent_);
     }
   }
   while (!terminated_)
@@ -282,10 +294,7 @@ void TApplication::ShowException(const std::exception& e)
     return;
   }
   showingException_ = true;
-  HWND owner = mainForm_ != nullptr && mainForm_->HandleAllocated() && IsWindowVisible(mainForm_->WindowHandle())
-                   ? mainForm_->WindowHandle()
-                   : nullptr;
-  MessageBoxA(owner, e.what(), Title.c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxA(ShownMainFormWindow(), e.what(), Title.c_str(), MB_OK | MB_ICONERROR);
   showingException_ = false;
 }
 

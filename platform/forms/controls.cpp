@@ -101,8 +101,6 @@ void InitCommonControlsOnce()
   (void)done;
 }
 
-// ---- TControl
-
 TControl::TControl(TComponent* owner) : TComponent(owner)
 {
   Font.OnChange = [this] {
@@ -257,8 +255,6 @@ void TControl::MouseLeft()
   if (OnMouseLeave)
     OnMouseLeave(this);
 }
-
-// ---- TWinControl
 
 TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 

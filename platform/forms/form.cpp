@@ -1,7 +1,7 @@
 #include "platform/forms/form.h"
 
 #include "platform/application.h"
-#include "platform/forms/std_controls.h"
+#include "platform/forms/button.h"
 
 namespace {
 
@@ -38,6 +38,8 @@ public:
       form->Handle();
     return form;
   }
+
+  HWND FormWindow(const TForm& form) override { return form.WindowHandle(); }
 
   bool DialogKey(const MSG& message) override
   {
@@ -91,8 +93,8 @@ TForm::~TForm()
       // a destructor is no place to fail
     }
   }
-  if (Application != nullptr && Application->mainForm_ == this)
-    Application->mainForm_ = nullptr;
+  if (Application != nullptr && Application->MainForm() == this)
+    Application->MainFormDestroyed();
   // The components go while the window still exists: some of them (a tray
   // icon) put back what they changed on it.
   DestroyComponents();

@@ -23,8 +23,6 @@ TPopupMenu::TTrackFunction& TrackFunction()
 
 }  // namespace
 
-// ---- TMenuItem
-
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner), command_(NextCommand()) {}
 
 TMenuItem::~TMenuItem()
@@ -116,8 +114,6 @@ void TMenuItem::AppendTo(HMENU menu) const
   if (TMenuItem* chosen = DefaultItem(); chosen != nullptr && chosen->visible_ && !chosen->IsLine())
     SetMenuDefaultItem(menu, chosen->command_, FALSE);
 }
-
-// ---- TPopupMenu
 
 TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this)) {}
 

@@ -5,8 +5,6 @@
 
 #include <commctrl.h>
 
-// ---- TTabSheet
-
 TTabSheet::TTabSheet(TComponent* owner) : TWinControl(owner) {}
 
 TTabSheet::~TTabSheet()
@@ -100,8 +98,6 @@ bool TTabSheet::WindowVisible() const
 {
   return Visible() && pageControl_ != nullptr && pageControl_->ActivePage() == this;
 }
-
-// ---- TPageControl
 
 TPageControl::TPageControl(TComponent* owner) : TWinControl(owner)
 {

@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/application.h"
+#include "platform/forms/check_box.h"
+#include "platform/forms/combo_box.h"
+#include "platform/forms/edit.h"
 #include "platform/forms/form.h"
+#include "platform/forms/group_box.h"
 #include "platform/forms/image.h"
-#include "platform/forms/std_controls.h"
+#include "platform/forms/label.h"
+#include "platform/forms/list_box.h"
 
 namespace {
 
