@@ -58,7 +58,7 @@ bool AddCommonControls(HWND window, HINSTANCE instance)
     TCITEMA item{};
     item.mask = TCIF_TEXT;
     item.pszText = caption;
-    SendMessageA(tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
   }
   return true;
 }
