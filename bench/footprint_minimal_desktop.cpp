@@ -38,8 +38,8 @@ HWND CreateMainWindow(HINSTANCE instance)
   windowClass.lpszClassName = "FootprintMinimalDesktop";
   if (!RegisterClassA(&windowClass))
     return nullptr;
-  return CreateWindowExA(0, windowClass.lpszClassName, "footprint_minimal_desktop", WS_OVERLAPPEDWINDOW,
-                         CW_USEDEFAULT, CW_USEDEFAULT, 480, 400, nullptr, nullptr, instance, nullptr);
+  return CreateWindowExA(0, windowClass.lpszClassName, "footprint_minimal_desktop", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                         CW_USEDEFAULT, 480, 400, nullptr, nullptr, instance, nullptr);
 }
 
 bool AddCommonControls(HWND window, HINSTANCE instance)
@@ -47,10 +47,10 @@ bool AddCommonControls(HWND window, HINSTANCE instance)
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
   if (!InitCommonControlsEx(&controls))
     return false;
-  HWND tabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 480, 340,
-                              window, nullptr, instance, nullptr);
-  HWND status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                window, nullptr, instance, nullptr);
+  HWND tabs = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 480, 340, window,
+                              nullptr, instance, nullptr);
+  HWND status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window,
+                                nullptr, instance, nullptr);
   if (!tabs || !status)
     return false;
   char caption[] = "Tab";
@@ -58,7 +58,7 @@ bool AddCommonControls(HWND window, HINSTANCE instance)
     TCITEMA item{};
     item.mask = TCIF_TEXT;
     item.pszText = caption;
-    SendMessageA(tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
   }
   return true;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/address_patterns.h"
+#include "regex/pattern_expr.h"
 #include "regex/pattern_match.h"
 
 namespace {
@@ -33,8 +34,8 @@ bool Pcre2Match(const std::string& pattern, const std::string& text)
 {
   int error = 0;
   PCRE2_SIZE offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), 0, &error, &offset,
-                                   nullptr);
+  pcre2_code* code =
+      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), 0, &error, &offset, nullptr);
   if (code == nullptr) {
     return false;
   }
@@ -76,8 +77,43 @@ void PrivateRangeLoad(benchmark::State& state)
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(PrivateTexts.size() * patterns.size()));
 }
 
+std::string Repeated(const std::string& piece, int times)
+{
+  std::string text;
+  for (int i = 0; i < times; ++i) {
+    text += piece;
+  }
+  return text;
+}
+
+// The matcher alone, on an expression compiled once: the address rule, and the
+// repetitions whose bounds and bodies it reads from the program's operands.
+void MatchOnly(benchmark::State& state, const char* pattern, const std::vector<std::string>& texts)
+{
+  TPatternExpr expr;
+  expr.SetExpression(pattern);
+  expr.CompileExpression();
+  int hits = 0;
+  for (auto _ : state) {
+    for (const std::string& text : texts) {
+      hits += expr.Exec(text) ? 1 : 0;
+    }
+  }
+  benchmark::DoNotOptimize(hits);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(texts.size()));
+}
+
+const std::vector<std::string> LoopTexts{Repeated("ab", 300) + "c", Repeated("ab", 300) + "x"};
+const std::vector<std::string> RepeatTexts{Repeated("x", 60) + "y", Repeated("x", 60) + "zy"};
+const std::vector<std::string> AlternationTexts{Repeated("ab", 200) + "c", Repeated("ba", 200) + "cab"};
+
 }  // namespace
 
+BENCHMARK_CAPTURE(MatchOnly, DottedQuad, DottedQuadPattern, QuadTexts);
+BENCHMARK_CAPTURE(MatchOnly, CountedLoop, "^(ab){2,500}c$", LoopTexts);
+BENCHMARK_CAPTURE(MatchOnly, LazyLoop, "^(?-g)(ab)*c$", LoopTexts);
+BENCHMARK_CAPTURE(MatchOnly, CountedRepeat, "x{2,40}y", RepeatTexts);
+BENCHMARK_CAPTURE(MatchOnly, GreedyAlternation, "(a|b)*c", AlternationTexts);
 BENCHMARK(DottedQuadLoad<EngineMatch>)->Name("DottedQuad/MatchPattern");
 BENCHMARK(DottedQuadLoad<StdRegexMatch>)->Name("DottedQuad/std_regex");
 BENCHMARK(DottedQuadLoad<Pcre2Match>)->Name("DottedQuad/pcre2");

@@ -1,7 +1,8 @@
 #include "core/address_history.h"
-#include "core/core_alerts.h"
+#include "core/address_rules.h"
+#include "core/date_time_text.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
@@ -10,7 +11,7 @@ namespace {
 
 void LogAddressChange(const std::string& address)
 {
-  LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", 10);
+  LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", LogLow);
 }
 
 void ShiftHistory(const std::string& address)
@@ -22,21 +23,15 @@ void ShiftHistory(const std::string& address)
 
 }  // namespace
 
-const TKorvalindC::TExchangeKind TKorvalindC::DetectionExchange = {
+const TExchangeTexts TKorvalindC::DetectionTexts = {
     "myIP",
     "Debug    ..... myIP data available",
     "Debug    myIP could not be detected (a)",
     "Debug    myIP could not be detected (socket connect)",
-    40,
+    LogDebug,
     "Debug    myIP could not be detected (no reply)",
-    &DetectErrorCount,
-    false,
-    &TKorvalindC::SMyIP,
-    &TKorvalindC::myIPReply_,
-    &TKorvalindC::myIPExchange_,
-    &TKorvalindC::FailDetectionWithoutReply,
-    &TKorvalindC::FailDetectionReply,
-    &TKorvalindC::HandleDetectionReply,
+    "Debug    myIP could not be detected (b)",
+    "Alert!   myIP DataAvailable Exception",
 };
 
 bool ApplyDetectedAddress(const std::string& address)
@@ -45,7 +40,7 @@ bool ApplyDetectedAddress(const std::string& address)
     return false;
   LogAddressChange(address);
   ShiftHistory(address);
-  KorvalindC->TimerSetIP->SetInterval(5000);
+  KorvalindC->TimerSetIP->SetInterval(EarlyUpdateInterval);
   return true;
 }
 
@@ -62,50 +57,38 @@ void ApplyReplyAddress(const std::string& address)
 
 void TKorvalindC::TimerMyIPTimer(TObject*)
 {
-  TimerMyIP->SetInterval(30000);
+  TimerMyIP->SetInterval(NextTickInterval);
   if (!PassCycleGate(TCycle::Detection))
     return;
-  StartExchange(DetectionExchange, DetectServerIP, "901");
+  detectionExchange_->Start(DetectServerIP, "901");
 }
 
 void TKorvalindC::SMyIPSessionConnected(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... myIP session connected", 40);
+  LogMessage("Debug    ..... myIP session connected", LogDebug);
   if (ErrCode != 0) {
-    FailAttempt(DetectionExchange, DetectionExchange.ConnectLine, DetectionExchange.ConnectLevel);
+    detectionExchange_->FailConnect();
     return;
   }
   // Set before sending: a reset can end the session inside SendText.
-  myIPExchange_.AwaitReply();
-  LogMessage("Debug    myIP socket connect", 40);
+  detectionExchange_->AwaitReply();
+  LogMessage("Debug    myIP socket connect", LogDebug);
   SMyIP->SendText("AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "\r\n");
 }
 
 void TKorvalindC::SMyIPDataAvailable(TObject*, std::uint16_t ErrCode)
 {
-  ReceiveReply(DetectionExchange, ErrCode);
+  detectionExchange_->ReceiveReply(ErrCode);
 }
 
 void TKorvalindC::SMyIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  EndReplySession(DetectionExchange, ErrCode);
-}
-
-// Nothing to read, or the session ended before the reply.
-void TKorvalindC::FailDetectionWithoutReply()
-{
-  FailAttempt(DetectionExchange, "Debug    myIP could not be detected (b)", 40);
-}
-
-void TKorvalindC::FailDetectionReply(const std::exception& e)
-{
-  LogCaughtException("Alert!   myIP DataAvailable Exception", e);
-  myIPExchange_.CountFailure(DetectErrorCount);
+  detectionExchange_->EndSession(ErrCode);
 }
 
 void TKorvalindC::ProcessDetectionReply(const std::string& reply)
 {
-  ProcessReply(DetectionExchange, reply);
+  detectionExchange_->ProcessReply(reply);
 }
 
 void TKorvalindC::HandleDetectionReply(const std::string& received)
@@ -113,20 +96,20 @@ void TKorvalindC::HandleDetectionReply(const std::string& received)
   // The last character is the server's line end, whatever it is.
   const std::string reply = received.empty() ? received : received.substr(0, received.size() - 1);
   if (reply.size() < 7 || reply.size() > 17) {
-    LogMessage("Debug    myIP could not be detected (c)", 40);
-    myIPExchange_.CountFailure(DetectErrorCount);
+    LogMessage("Debug    myIP could not be detected (c)", LogDebug);
+    detectionExchange_->CountFailure();
     return;
   }
   if (!IsIPAddress(reply)) {
-    LogMessage("Debug    myIP could not be detected (d)", 40);
-    myIPExchange_.CountFailure(DetectErrorCount);
+    LogMessage("Debug    myIP could not be detected (d)", LogDebug);
+    detectionExchange_->CountFailure();
     return;
   }
   DetectedIP = reply;
   LastDetectTime = DateTimeText();
-  LogMessage(">>>>>    myIP detected [" + DetectedIP + "]", 30);
+  LogMessage(">>>>>    myIP detected [" + DetectedIP + "]", LogHigh);
   if (ApplyDetectedAddress(DetectedIP))
-    return;  // the update comes early; detection retries in 30 s
+    return;  // the update comes early; detection tries again on NextTickInterval
   TimerMyIP->SetEnabled(false);
   TimerMyIP->SetInterval(static_cast<unsigned>(MyIPInterval));
   TimerMyIP->SetEnabled(true);

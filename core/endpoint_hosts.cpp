@@ -4,9 +4,9 @@
 
 TEndpointHosts& EndpointHosts()
 {
-  static TEndpointHosts hosts{korvalind::endpoints::HeartBeatHost,
-                              {korvalind::endpoints::UpdateHost1, korvalind::endpoints::UpdateHost2,
-                               korvalind::endpoints::UpdateHost3},
-                              korvalind::endpoints::DetectHost};
+  static TEndpointHosts hosts{
+      korvalind::endpoints::HeartBeatHost,
+      {korvalind::endpoints::UpdateHost1, korvalind::endpoints::UpdateHost2, korvalind::endpoints::UpdateHost3},
+      korvalind::endpoints::DetectHost};
   return hosts;
 }

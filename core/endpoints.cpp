@@ -1,11 +1,11 @@
 #include <cstdlib>
 
-#include "core/core_alerts.h"
+#include "core/address_rules.h"
+#include "core/endpoint_hosts.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/random_source.h"
-#include "core/endpoint_hosts.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 
@@ -21,9 +21,14 @@ std::string FirstAddress(TNetSocket* socket, std::uint16_t errCode)
   return socket->DnsResultList().front();
 }
 
+// The endpoints are looked up again in an hour, or after a failed lookup in a
+// minute.
+constexpr unsigned ResolvedRefreshInterval = 3600000;
+constexpr unsigned FailedLookupRetryInterval = 60000;
+
 void ScheduleNextResolution(TTimer* timerDNS, bool succeeded)
 {
-  timerDNS->SetInterval(succeeded ? 3600000 : 60000);
+  timerDNS->SetInterval(succeeded ? ResolvedRefreshInterval : FailedLookupRetryInterval);
   timerDNS->SetEnabled(true);
 }
 
@@ -31,7 +36,7 @@ void ScheduleNextResolution(TTimer* timerDNS, bool succeeded)
 
 void TKorvalindC::TimerTimerDNS(TObject*)
 {
-  LogMessage("Debug    ..... DNS ", 40);
+  LogMessage("Debug    ..... DNS ", LogDebug);
   TimerDNS->SetEnabled(false);
   // A lookup that cannot start reports itself through the socket's error
   // handler, which would ask for this tick again within a second, for ever.
@@ -43,13 +48,13 @@ void TKorvalindC::TimerTimerDNS(TObject*)
   try {
     // The heartbeat endpoint is resolved only while the cycles are healthy.
     if (UpdateErrorCount == 0 && DetectErrorCount == 0) {
-      LogMessage(">>>>>    DNS Lookup heartbeat", 30);
+      LogMessage(">>>>>    DNS Lookup heartbeat", LogHigh);
       SHeartBeat->DnsLookup(EndpointHosts().HeartBeat);
     }
     const int host = UpdateHostNumber(UpdateErrorCount);
-    LogMessage(host == 1 ? ">>>>>    DNS Lookup setIP" : ">>>>>    DNS Lookup setIP" + std::to_string(host), 30);
+    LogMessage(host == 1 ? ">>>>>    DNS Lookup setIP" : ">>>>>    DNS Lookup setIP" + std::to_string(host), LogHigh);
     SSetIP->DnsLookup(EndpointHosts().Update[host - 1]);
-    LogMessage(">>>>>    DNS Lookup myIP", 30);
+    LogMessage(">>>>>    DNS Lookup myIP", LogHigh);
     SMyIP->DnsLookup(EndpointHosts().Detect);
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   DNSTimer Exception", e);
@@ -62,8 +67,7 @@ void TKorvalindC::TimerTimerDNS(TObject*)
 
 bool TKorvalindC::EndpointLookupPending() const
 {
-  return SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr ||
-         SMyIP->LookupHandle() != nullptr;
+  return SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr || SMyIP->LookupHandle() != nullptr;
 }
 
 void TKorvalindC::RequestEndpointResolution()
@@ -72,7 +76,7 @@ void TKorvalindC::RequestEndpointResolution()
     return;
   // The interval alone would not do: after a reply without a resolution
   // order the timer is off, and the client would stay with a dead host.
-  TimerDNS->SetInterval(1000);
+  TimerDNS->SetInterval(ResolveSoonInterval);
   TimerDNS->SetEnabled(true);
 }
 
@@ -85,41 +89,41 @@ void TKorvalindC::StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, c
   if (address.empty()) {
     ++DNSProblemCount;
     endpoint = fallbacks[RandomBelow(drawn)];
-    LogMessage(std::string(">>>>>    DNS Lookup fail (") + name + ")! Using: " + endpoint, 20);
+    LogMessage(std::string(">>>>>    DNS Lookup fail (") + name + ")! Using: " + endpoint, LogNormal);
   } else {
     DNSProblemCount = 0;
     endpoint = address;
-    LogMessage(std::string(">>>>>    DNS Lookup success (") + name + ")! [" + address + "]", 20);
+    LogMessage(std::string(">>>>>    DNS Lookup success (") + name + ")! [" + address + "]", LogNormal);
   }
   ScheduleNextResolution(TimerDNS, !address.empty());
 }
 
 void TKorvalindC::SMyIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... myIP DNS lookup done", 40);
+  LogMessage("Debug    ..... myIP DNS lookup done", LogDebug);
   StoreLookupResult(SMyIP, ErrCode, "MyIP", DetectFallbackIPs, 2, DetectServerIP);
 }
 
 void TKorvalindC::SSetIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... setIP DNS lookup done", 40);
+  LogMessage("Debug    ..... setIP DNS lookup done", LogDebug);
   StoreLookupResult(SSetIP, ErrCode, "SetIP", UpdateFallbackIPs, 4, UpdateServerIP);
 }
 
 void TKorvalindC::SHeartBeatDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... HeatBeat DNS lookup done", 40);
+  LogMessage("Debug    ..... HeatBeat DNS lookup done", LogDebug);
   const std::string address = FirstAddress(SHeartBeat, ErrCode);
   if (address.empty()) {
     ++DNSProblemCount;
-    LogMessage(">>>>>    DNS Lookup fail (HeartBeat)!", 20);
+    LogMessage(">>>>>    DNS Lookup fail (HeartBeat)!", LogNormal);
     // No fallback list: keep a usable older address, else stay idle.
     if (!IsIPAddress(HeartBeatServerIP))
       HeartBeatServerIP = "0.0.0.0";
   } else {
     DNSProblemCount = 0;
     HeartBeatServerIP = address;
-    LogMessage(">>>>>    DNS Lookup success (HeartBeat)! [" + address + "]", 20);
+    LogMessage(">>>>>    DNS Lookup success (HeartBeat)! [" + address + "]", LogNormal);
   }
   ScheduleNextResolution(TimerDNS, !address.empty());
 }

@@ -1,4 +1,4 @@
-#include "core/core_alerts.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
 #include "core/log.h"
 #include "core/settings.h"
@@ -18,7 +18,7 @@ void TKorvalindC::TimerHeartBeatTimer(TObject*)
     SHeartBeat->Connect();
     SHeartBeat->SendText(HeartBeatToken);
     SHeartBeat->CloseConnection();
-    LogMessage("Debug    HeartBeat: [" + HeartBeatToken + "]", 40);
+    LogMessage("Debug    HeartBeat: [" + HeartBeatToken + "]", LogDebug);
     UDPBroadCastClient->Send("Korvalind;" + SessionCode + ";" + HeartBeatToken);
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   HeartBeatTimer Exception", e);

@@ -2,10 +2,11 @@
 
 #include <cstdlib>
 
-#include "core/core_alerts.h"
-#include "core/korvalind_functions.h"
+#include "core/address_rules.h"
+#include "core/exception_log.h"
 #include "core/log.h"
 #include "core/program_info.h"
+#include "core/random_source.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/udp_client.h"
@@ -13,6 +14,11 @@
 TKorvalindC* KorvalindC = nullptr;
 
 namespace {
+
+// The service looks for the desktop client's window this often; while it
+// finds one, its update tick (stopped at the gate) comes every 10 s.
+constexpr unsigned DesktopWatchInterval = 15000;
+constexpr unsigned UpdateBesideDesktopInterval = 10000;
 
 TTimer* NewTimer(TComponent* owner, const char* name, unsigned interval, bool enabled, TNotifyEvent onTimer)
 {
@@ -68,8 +74,20 @@ TKorvalindC::TKorvalindC(TComponent* owner) : TDataModule(owner)
   SSetIP->OnBgException = [this](TObject* s, Exception& e, bool& c) { SSetIPBgException(s, e, c); };
   SSetIP->OnSocksError = [this](TObject* s, int e, const std::string& m) { SSetIPSocksError(s, e, m); };
 
+  updateExchange_ = std::make_unique<TReplyExchange>(*SSetIP, UpdateTexts, UpdateErrorCount);
+  updateExchange_->OnReply = [this](const std::string& reply) { HandleUpdateReply(reply); };
+  // A failed update may mean its host is gone: resolve again, which also
+  // picks the update host by the new count.
+  updateExchange_->OnFailure = [this] { RequestEndpointResolution(); };
+  // Nothing to read, or the session ended before the reply: the next attempt
+  // comes on the ladder by the new count, after that resolution.
+  updateExchange_->OnNoReply = [this] { SetUpdateRetryInterval(); };
+  updateExchange_->OnReadFailure = [this] { ArmUpdateRetry(); };
+  detectionExchange_ = std::make_unique<TReplyExchange>(*SMyIP, DetectionTexts, DetectErrorCount);
+  detectionExchange_->OnReply = [this](const std::string& reply) { HandleDetectionReply(reply); };
+
   // The endpoint lookups are the one cycle that runs from creation on.
-  TimerDNS = NewTimer(this, "TimerDNS", 1000, true, [this](TObject* s) { TimerTimerDNS(s); });
+  TimerDNS = NewTimer(this, "TimerDNS", ResolveSoonInterval, true, [this](TObject* s) { TimerTimerDNS(s); });
   TimerProcList = NewTimer(this, "TimerProcList", 1000, false, [this](TObject* s) { TimerProcListTimer(s); });
   TimerSleep = NewTimer(this, "TimerSleep", 1000, false, [this](TObject* s) { TimerSleepTimer(s); });
   TimerKill = NewTimer(this, "TimerKill", 300000, false, [this](TObject* s) { TimerKillTimer(s); });
@@ -122,9 +140,7 @@ void StartClient(const std::string& modeLetter)
   ClientAuthCode += modeLetter;
   SessionCode = RandomLetters(3);
   LoadConfig();
-  LogMessage(">>>>>", 10);
-  LogMessage(">>>>>  " + IdentText + " started.", 10);
-  LogMessage(">>>>>", 10);
+  LogBanner("started.");
   KorvalindC->TimerMyIP->SetEnabled(false);
   KorvalindC->TimerSetIP->SetEnabled(true);
   if (DaemonMode)
@@ -137,16 +153,16 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
     return false;
 
   switch (cycle) {
-    case TCycle::Detection: LogMessage("Debug    ..... myIP socket", 40); break;
-    case TCycle::Update: LogMessage("Debug    ..... setIP socket", 40); break;
-    case TCycle::HeartBeat: LogMessage("Debug    ..... HeartBeat socket ", 40); break;
+  case TCycle::Detection: LogMessage("Debug    ..... myIP socket", LogDebug); break;
+  case TCycle::Update: LogMessage("Debug    ..... setIP socket", LogDebug); break;
+  case TCycle::HeartBeat: LogMessage("Debug    ..... HeartBeat socket ", LogDebug); break;
   }
 
   if (DaemonMode && DesktopClientRunning) {
     switch (cycle) {
-      case TCycle::Detection: LogMessage("Debug    no myIP cause Windows Client is runnig", 40); break;
-      case TCycle::Update: LogMessage("Debug    no SetIP cause Windows Client is runnig", 40); break;
-      case TCycle::HeartBeat: TimerHeartBeat->SetEnabled(false); break;
+    case TCycle::Detection: LogMessage("Debug    no myIP cause Windows Client is runnig", LogDebug); break;
+    case TCycle::Update: LogMessage("Debug    no SetIP cause Windows Client is runnig", LogDebug); break;
+    case TCycle::HeartBeat: TimerHeartBeat->SetEnabled(false); break;
     }
     return false;
   }
@@ -160,14 +176,15 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
 
   const bool detection = cycle == TCycle::Detection;
   if (OfflineMode) {
-    LogMessage(detection ? "Debug    no myIP cause offline mode" : "Debug    no SetIP cause offline mode", 40);
+    LogMessage(detection ? "Debug    no myIP cause offline mode" : "Debug    no SetIP cause offline mode", LogDebug);
     return false;
   }
 
   const std::string& address = detection ? DetectServerIP : UpdateServerIP;
   if (!IsIPAddress(address) || address == "0.0.0.0") {
-    LogMessage(detection ? "Debug    no myIP cause no valid socket IP" : "Debug    no SetIP cause no valid socket IP", 40);
-    TimerDNS->SetInterval(1000);
+    LogMessage(detection ? "Debug    no myIP cause no valid socket IP" : "Debug    no SetIP cause no valid socket IP",
+               LogDebug);
+    TimerDNS->SetInterval(ResolveSoonInterval);
     // With the timer off (a reply switched it off) and no lookup to re-arm
     // it, nothing would ever resolve the endpoint: no update until a restart.
     if (!TimerDNS->Enabled() && !EndpointLookupPending())
@@ -179,11 +196,11 @@ bool TKorvalindC::PassCycleGate(TCycle cycle)
 
 void TKorvalindC::TimerProcListTimer(TObject*)
 {
-  LogMessage("Debug    ..... ProcList ", 40);
-  TimerProcList->SetInterval(15000);
+  LogMessage("Debug    ..... ProcList ", LogDebug);
+  TimerProcList->SetInterval(DesktopWatchInterval);
   if (DaemonMode && FindWindowWithTitle("Korvalind-Poster ") != nullptr) {
     DesktopClientRunning = true;
-    TimerSetIP->SetInterval(10000);
+    TimerSetIP->SetInterval(UpdateBesideDesktopInterval);
   } else {
     DesktopClientRunning = false;
   }
@@ -191,21 +208,21 @@ void TKorvalindC::TimerProcListTimer(TObject*)
 
 void TKorvalindC::TimerKillTimer(TObject*)
 {
-  LogMessage(">>>>>    Auto exit!", 10);
+  LogMessage(">>>>>    Auto exit!", LogLow);
   // At once: no window close handling, no stop report to the service manager.
   std::_Exit(0);
 }
 
 void TKorvalindC::TimerSleepTimer(TObject*)
 {
-  LogMessage("Debug    ..... Sleep Wakeup ", 40);
+  LogMessage("Debug    ..... Sleep Wakeup ", LogDebug);
   Sleeping = false;
   TimerSleep->SetEnabled(false);
 }
 
 void TKorvalindC::UDPBroadCastServerUDPRead(TObject*, const std::string& AData, TUdpBinding*)
 {
-  LogMessage(AData, 10);
+  LogMessage(AData, LogLow);
 }
 
 int UpdateHostNumber(int n)

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
+#include <memory>
 #include <string>
 
-#include "core/exchange_state.h"
+#include "core/reply_exchange.h"
 #include "platform/data_module.h"
 #include "platform/timer.h"
 
@@ -97,74 +97,45 @@ public:
   void ProcessDetectionReply(const std::string& reply);
 
 private:
-  // TCP delivers a reply in as many pieces as it likes: the reply handlers
-  // collect it here until it is whole (core/reply_assembly.h).
-  std::string setIPReply_;
-  std::string myIPReply_;
-  TExchangeState setIPExchange_;
-  TExchangeState myIPExchange_;
+  // The update exchange on SSetIP and the detection exchange on SMyIP
+  // (core/reply_exchange.h), with the texts of each.
+  std::unique_ptr<TReplyExchange> updateExchange_;
+  std::unique_ptr<TReplyExchange> detectionExchange_;
+  static const TExchangeTexts UpdateTexts;
+  static const TExchangeTexts DetectionTexts;
   // The endpoint tick is running: the failures of its own lookups do not ask
   // for the next one, the tick itself schedules it.
   bool resolvingEndpoints_ = false;
-
-  // What sets the update exchange and the detection exchange apart. The
-  // steps they share (the tick's new session, collecting the reply, the end
-  // of the session) run on it, in core/reply_exchange.cpp.
-  struct TExchangeKind {
-    const char* Name;          // the exchange in the log lines: "setIP", "myIP"
-    const char* DataLine;      // the data event's log line
-    const char* ErrorLine;     // failure (a): the data event came with an error
-    const char* ConnectLine;   // the connect failed, or never completed
-    int ConnectLevel;
-    const char* NoReplyLine;   // the request went out and was never answered
-    int* FailureCount;         // UpdateErrorCount or DetectErrorCount
-    bool ResolveAfterFailure;  // a failed update may mean its host is gone
-    TNetSocket* TKorvalindC::*Socket;
-    std::string TKorvalindC::*Pending;
-    TExchangeState TKorvalindC::*State;
-    void (TKorvalindC::*FailWithoutReply)();
-    void (TKorvalindC::*FailReading)(const std::exception& e);
-    void (TKorvalindC::*Handle)(const std::string& reply);
-  };
-  static const TExchangeKind UpdateExchange;
-  static const TExchangeKind DetectionExchange;
-  // The tick's part: a new attempt, the last session closed, a TCP session
-  // to address:port opened.
-  void StartExchange(const TExchangeKind& kind, const std::string& address, const char* port);
-  // The data event: the reply is handled once it is whole; an error that
-  // comes with the event (failure a) fails the attempt.
-  void ReceiveReply(const TExchangeKind& kind, std::uint16_t errCode);
-  // The close: what arrived is handled, or the attempt failed.
-  void EndReplySession(const TExchangeKind& kind, std::uint16_t errCode);
-  // The reply handler with its exception handling around it.
-  void ProcessReply(const TExchangeKind& kind, const std::string& reply);
-  // One failure of the attempt: its line (each line once however often the
-  // attempt reports it), the count (once), and for an update a resolution
-  // within a second.
-  void FailAttempt(const TExchangeKind& kind, const char* line, int level);
 
   // Resolve the endpoints again within a second, which also chooses the
   // update host anew by the failure count.
   void RequestEndpointResolution();
   // A lookup started by the endpoint tick is still to report.
   bool EndpointLookupPending() const;
-  // Failure (b): nothing to read, or the session ended before the reply.
-  void FailUpdateWithoutReply();
-  void FailDetectionWithoutReply();
+  // The next update tick on the retry ladder by the failure count; the
+  // interval only, the timer stays as it is.
+  void SetUpdateRetryInterval();
 
   void HandleUpdateReply(const std::string& reply);
   void KeepOwnHostCheckWhileDeactivated();
   void ApplyUpdateReply(const std::string& reply);
-  void FailUpdateReply(const std::exception& e);
   void ArmUpdateRetry();
   void HandleDetectionReply(const std::string& reply);
-  void FailDetectionReply(const std::exception& e);
   void StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name, const std::string* fallbacks,
                          int drawn, std::string& endpoint);
 };
 
-// The own-host check's interval while the account is deactivated.
+// The own-host check's interval while the account is deactivated: 15 minutes.
 constexpr unsigned DeactivatedCheckInterval = 900000;
+// The update tick's interval once the own-host check found the account
+// deactivated or active again: 6 hours.
+constexpr unsigned AccountStateUpdateInterval = 21600000;
+// An endpoint resolution asked for "within a second".
+constexpr unsigned ResolveSoonInterval = 1000;
+// The detection and update ticks' next try, unless the attempt sets another.
+constexpr unsigned NextTickInterval = 30000;
+// The update brought forward after a new address was detected.
+constexpr unsigned EarlyUpdateInterval = 5000;
 
 // The one data module of the process, or null before it is created.
 extern TKorvalindC* KorvalindC;

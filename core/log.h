@@ -18,35 +18,28 @@ public:
 // The UDP port the log lines are broadcast to.
 inline constexpr int LogBroadcastPort = 899;
 
+// The log levels, as the settings tab offers them: "low", "normal", "high",
+// "debug". A line passes when its level is at most the configured one.
+inline constexpr std::uint8_t LogLow = 10;
+inline constexpr std::uint8_t LogNormal = 20;
+inline constexpr std::uint8_t LogHigh = 30;
+inline constexpr std::uint8_t LogDebug = 40;
+
 // Reports one line of the core. When level is at most LogLevel the line goes
 // to the log file, the first free slot and LastMessage; when BroadcastLog is
 // set and LogLevel is below 99 it is broadcast whatever its level. Never
 // throws: a log file or broadcast that fails costs only that copy of the line.
 void LogMessage(const std::string& text, std::uint8_t level);
 
+// The start or stop banner, three lines at LogLow: ">>>>>", ">>>>>  " +
+// IdentText + " " + event ("started.", "terminated."), ">>>>>".
+void LogBanner(const std::string& event);
+
 // Appends one line and CR LF to a text file (an empty fileName means the
 // program's log file, GetProgramDir + "\" + program name + ".log"), with the
 // date, one blank, the time and two blanks before it when withTime is set.
 // Throws EInOutError when the file cannot be written.
 void WriteLogFile(const std::string& text, bool withTime, const std::string& fileName);
-
-// The current date in the platform's short date format and the time in its
-// long time format (user default locale). fullYear false drops the 7th and
-// 8th characters; withSeparators false drops the dots and puts the year
-// first; withColons false drops the colons.
-std::string GetDateText(bool withSeparators, bool fullYear);
-std::string GetTimeText(bool withColons);
-// GetDateText(true, true) + " " + GetTimeText(true) of one moment: the last
-// detection or update as the status tab shows it.
-std::string DateTimeText();
-
-// A given moment (null: now) in the platform's short date format and in its
-// long time format, for a locale.
-std::string DateText(const SYSTEMTIME* time, LCID locale);
-std::string TimeText(const SYSTEMTIME* time, LCID locale);
-
-// Date and time of a given moment, as DateTimeText gives them for now.
-std::string DateTimeText(const SYSTEMTIME& time, LCID locale);
 
 // The time-stamped line WriteLogFile writes, for a given moment and locale.
 std::string FormatLogLine(const std::string& text, const SYSTEMTIME& time, LCID locale);

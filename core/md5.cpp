@@ -25,16 +25,28 @@ inline void StoreLittleEndian(std::uint8_t* p, std::uint32_t word)
 // The auxiliary functions in forms with short dependency chains: F and G need
 // no NOT of the chained value, and G's two halves never overlap, so "+" may
 // stand for "|".
-inline std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
-inline std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (x & z) + (y & ~z); }
-inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
-inline std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
+inline std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+  return z ^ (x & (y ^ z));
+}
+inline std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+  return (x & z) + (y & ~z);
+}
+inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+  return x ^ y ^ z;
+}
+inline std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+  return y ^ (x | ~z);
+}
 
 // The word and the constant are added first: they do not depend on the
 // previous step, so the processor can do that work early.
 #define MD5_STEP(f, a, b, c, d, word, constant, shift) \
-  a += (word) + (constant);                             \
-  a += f(b, c, d);                                      \
+  a += (word) + (constant);                            \
+  a += f(b, c, d);                                     \
   a = std::rotl(a, shift) + b;
 
 void ZeroBytes(void* p, std::size_t size)

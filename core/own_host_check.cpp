@@ -1,10 +1,11 @@
 #include <vector>
 
-#include "core/core_alerts.h"
+#include "core/address_rules.h"
+#include "core/exception_log.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/program_info.h"
+#include "core/random_source.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/ini_file.h"
@@ -14,15 +15,15 @@ namespace {
 void WriteDeactivated(bool value)
 {
   TIniFile ini(ConfigFilePath());
-  ini.WriteBool("ACCOUNT", "DEACTIVATED", value);
+  ini.WriteBool(AccountSection, "DEACTIVATED", value);
 }
 
 // While the account is deactivated, this check is the only thing that can
 // end that state: whatever became of one check (a failed lookup, a private
 // answer, an exception), the next one must come on the timer's interval.
-struct KeepCheckingWhileDeactivated {
+struct TKeepCheckingWhileDeactivated {
   TTimer* timer;
-  ~KeepCheckingWhileDeactivated()
+  ~TKeepCheckingWhileDeactivated()
   {
     if (Deactivated)
       timer->SetEnabled(true);
@@ -33,7 +34,7 @@ struct KeepCheckingWhileDeactivated {
 
 void TKorvalindC::TimerDNSCheckTimer(TObject*)
 {
-  LogMessage("Debug    ..... resolve my own IP ", 40);
+  LogMessage("Debug    ..... resolve my own IP ", LogDebug);
   TimerDNSCheck->SetEnabled(false);
   LoadConfig();
   try {
@@ -41,7 +42,7 @@ void TKorvalindC::TimerDNSCheckTimer(TObject*)
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   DNSCheckTimer Exception", e);
     if (Deactivated)
-      TimerDNSCheck->SetEnabled(true);  // as KeepCheckingWhileDeactivated does
+      TimerDNSCheck->SetEnabled(true);  // as TKeepCheckingWhileDeactivated does
   }
 }
 
@@ -49,12 +50,12 @@ void TKorvalindC::TimerDNSCheckTimer(TObject*)
 // is left to the socket's background-exception handling.
 void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
-  const KeepCheckingWhileDeactivated keepChecking{TimerDNSCheck};
-  LogMessage("Debug    ..... resolve my own IP", 40);
+  const TKeepCheckingWhileDeactivated keepChecking{TimerDNSCheck};
+  LogMessage("Debug    ..... resolve my own IP", LogDebug);
   const std::vector<std::string> answers = DNSCheck->DnsResultList();
   if (answers.empty() || ErrCode != 0) {
     ++DNSDiffCount;
-    LogMessage(">>>>>    Can`t resolve my own IP!", 20);
+    LogMessage(">>>>>    Can`t resolve my own IP!", LogNormal);
     return;
   }
   const std::string& a1 = answers[0];
@@ -65,16 +66,16 @@ void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
     shown += ", " + answers[1];
   if (answers.size() >= 3)
     shown += ", " + answers[2];
-  LogMessage("Debug    resolved my own IP: [" + shown + "]", 40);
+  LogMessage("Debug    resolved my own IP: [" + shown + "]", LogDebug);
 
   // The service marks a deactivated account with this reserved answer.
   if (a1 == "127.0.0.9") {
-    LogMessage(">>>>>    Der Account ist deaktiviert!  (DNS)", 10);
+    LogMessage(">>>>>    Der Account ist deaktiviert!  (DNS)", LogLow);
     Deactivated = true;
     WriteDeactivated(true);
     TimerDNSCheck->SetInterval(DeactivatedCheckInterval);
     TimerDNSCheck->SetEnabled(true);
-    TimerSetIP->SetInterval(21600000);
+    TimerSetIP->SetInterval(AccountStateUpdateInterval);
     TimerSetIP->SetEnabled(true);
     TimerMyIP->SetInterval(0);
     TimerMyIP->SetEnabled(false);
@@ -84,19 +85,19 @@ void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
   }
   if (IsPrivateIP(a1)) {
     DNSDiffCount = 999;
-    LogMessage(">>>>>    resolved own IP is private!", 20);
-    LogMessage(">>>>>    Please check your local DNS configuration!", 20);
+    LogMessage(">>>>>    resolved own IP is private!", LogNormal);
+    LogMessage(">>>>>    Please check your local DNS configuration!", LogNormal);
     return;
   }
   if (Deactivated) {
     Deactivated = false;
-    TimerSetIP->SetInterval(21600000);
+    TimerSetIP->SetInterval(AccountStateUpdateInterval);
     TimerSetIP->SetEnabled(true);
     WriteDeactivated(false);
   }
   if (a1 != CurrentIP && a2 != CurrentIP && a3 != CurrentIP) {
     if (DNSDiffCount <= 5) {
-      LogMessage(">>>>>    IP difference detected!", 20);
+      LogMessage(">>>>>    IP difference detected!", LogNormal);
       UpdateNow();
     }
     ++DNSDiffCount;
@@ -109,7 +110,7 @@ void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
 
 void TKorvalindC::TimerDNSRandomTimer(TObject*)
 {
-  LogMessage("Debug    ..... resolve random domain", 40);
+  LogMessage("Debug    ..... resolve random domain", LogDebug);
   TimerDNSRandom->SetEnabled(false);
   try {
     DNSRandom->DnsLookup(RandomLetters(6) + ".com");
@@ -120,7 +121,7 @@ void TKorvalindC::TimerDNSRandomTimer(TObject*)
 
 void TKorvalindC::DNSRandomDnsLookupDone(TObject*, std::uint16_t)
 {
-  LogMessage("Debug    ..... resolve random domain done", 40);
+  LogMessage("Debug    ..... resolve random domain done", LogDebug);
   if (TimerDNSRandom->Interval() != 0)
     TimerDNSRandom->SetEnabled(true);
 }

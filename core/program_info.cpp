@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
+#include "core/os_version_text.h"
 #include "core/program_path.h"
 #include "core/random_source.h"
 #include "core/settings.h"
@@ -83,10 +83,11 @@ HWND FindWindowWithTitle(const std::string& text)
   for (int examined = 0; window != nullptr && examined < 1001; ++examined) {
     char title[255];
     const int length = GetWindowTextA(window, title, sizeof title);
-    if (length > 0 && UpperAscii(std::string(title, length)).find(wanted) != std::string::npos) {
+    if (length > 0 &&
+        UpperAscii(std::string(title, static_cast<std::size_t>(length))).find(wanted) != std::string::npos) {
       char className[256];
       const int classLength = GetClassNameA(window, className, sizeof className);
-      if (std::string(className, classLength > 0 ? classLength : 0) != "THintWindow")
+      if (std::string(className, static_cast<std::size_t>(classLength > 0 ? classLength : 0)) != "THintWindow")
         return window;
     }
     window = GetWindow(window, GW_HWNDNEXT);
@@ -100,8 +101,8 @@ void BuildIdent()
   ProductVersion = GetVersionValue("ProductVersion");
   FileVersion = GetVersionValue("FileVersion");
   SessionCode = RandomLetters(3);
-  IdentText = ProductName + " " + ProductVersion + " (Build:" + FileVersion + ";" + SessionCode + ";" +
-              GetPlatformName() + ")";
+  IdentText =
+      ProductName + " " + ProductVersion + " (Build:" + FileVersion + ";" + SessionCode + ";" + GetPlatformName() + ")";
 }
 
 void Randomize()
@@ -117,12 +118,15 @@ void Randomize()
                  (static_cast<std::uint64_t>(GetCurrentProcessId()) << 48));
 }
 
+// A nudged tick comes 2.5 s from now.
+constexpr unsigned NudgeInterval = 2500;
+
 void CheckIPNow()
 {
-  KorvalindC->TimerMyIP->SetInterval(2500);
+  KorvalindC->TimerMyIP->SetInterval(NudgeInterval);
 }
 
 void UpdateNow()
 {
-  KorvalindC->TimerSetIP->SetInterval(2500);
+  KorvalindC->TimerSetIP->SetInterval(NudgeInterval);
 }

@@ -35,3 +35,12 @@ int RandomBelow(int range)
   while (x >= limit);
   return static_cast<int>(x % n);
 }
+
+std::string RandomLetters(std::uint8_t count)
+{
+  std::string letters;
+  letters.reserve(count);
+  for (int i = 0; i < count; ++i)
+    letters += static_cast<char>('a' + RandomBelow(25));
+  return letters;
+}

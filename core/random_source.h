@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The client core's one process-wide pseudo-random source (main thread only,
 // not guarded). Randomize (core/program_info.h) gives it a clock-derived
@@ -11,3 +12,6 @@ void SetRandomState(std::uint64_t value);
 
 // A uniform draw from 0 to range - 1; range must be at least 1.
 int RandomBelow(int range);
+
+// count letters drawn from "a" to "y".
+std::string RandomLetters(std::uint8_t count);

@@ -12,6 +12,8 @@ bool CollectReplyBytes(TNetSocket& socket, std::string& pending)
   try {
     received = socket.ReceiveData(chunk.data(), waiting);
   } catch (...) {
+    // Whatever the read threw, the pieces so far cannot become a whole reply
+    // and the session is of no more use; the caller reports the exception.
     pending.clear();
     socket.CloseConnection();
     throw;

@@ -1,110 +1,132 @@
-#include "core/core_alerts.h"
-#include "core/korvalind_c.h"
+#include "core/reply_exchange.h"
+
+#include "core/exception_log.h"
 #include "core/log.h"
 #include "core/reply_assembly.h"
 #include "net/net_socket.h"
 
-void TKorvalindC::StartExchange(const TExchangeKind& kind, const std::string& address, const char* port)
+namespace {
+
+void Notify(const std::function<void()>& event)
 {
-  TNetSocket& socket = *(this->*kind.Socket);
-  TExchangeState& exchange = this->*kind.State;
-  const std::string alert = std::string("Alert!   ") + kind.Name;
-  auto fail = [&](const std::string& placeLine, const std::exception& e, bool resolve) {
+  if (event)
+    event();
+}
+
+}  // namespace
+
+TReplyExchange::TReplyExchange(TNetSocket& socket, const TExchangeTexts& texts, int& failureCount)
+    : socket_(socket), texts_(texts), failureCount_(failureCount)
+{}
+
+void TReplyExchange::Start(const std::string& address, const char* port)
+{
+  const std::string alert = std::string("Alert!   ") + texts_.Name;
+  auto fail = [&](const std::string& placeLine, const std::exception& e, bool notify) {
     LogCaughtException(placeLine, e);
-    if (resolve)
-      RequestEndpointResolution();
-    exchange.CountFailure(*kind.FailureCount);
+    if (notify)
+      Notify(OnFailure);
+    CountFailure();
   };
   try {
     // A host that takes the request and never answers, or drops connection
     // attempts, reports nothing; counted here, it moves the update on to
     // another host as a refusing one does.
-    switch (exchange.Pending()) {
-      case TExchangeState::TPending::Connect: FailAttempt(kind, kind.ConnectLine, kind.ConnectLevel); break;
-      case TExchangeState::TPending::Reply: FailAttempt(kind, kind.NoReplyLine, 40); break;
-      case TExchangeState::TPending::Nothing: break;
+    switch (state_.Pending()) {
+    case TExchangeState::TPending::Connect: FailConnect(); break;
+    case TExchangeState::TPending::Reply: Fail(texts_.NoReplyLine, LogDebug); break;
+    case TExchangeState::TPending::Nothing: break;
     }
     // A reply still in pieces belongs to the session closed here: closing
     // must not make it look whole, nor count as the far side's doing.
-    (this->*kind.Pending).clear();
-    exchange.Begin();
-    if (socket.State() != wsClosed) {
+    pending_.clear();
+    state_.Begin();
+    if (socket_.State() != wsClosed) {
       try {
-        socket.CloseConnection();
+        socket_.CloseConnection();
       } catch (const std::exception& e) {
-        fail(alert + " socket closing Exception", e, kind.ResolveAfterFailure);
+        fail(alert + " socket closing Exception", e, true);
       }
     }
     try {
-      socket.AssignProto("tcp");
-      socket.AssignAddr(address);
-      socket.AssignPort(port);
-      exchange.Connecting();
-      socket.Connect();
+      socket_.AssignProto("tcp");
+      socket_.AssignAddr(address);
+      socket_.AssignPort(port);
+      state_.Connecting();
+      socket_.Connect();
     } catch (const std::exception& e) {
-      fail(alert + " Exception 2", e, kind.ResolveAfterFailure);
+      fail(alert + " Exception 2", e, true);
     }
   } catch (const std::exception& e) {
     fail(alert + " Exception", e, false);
   }
 }
 
-void TKorvalindC::ReceiveReply(const TExchangeKind& kind, std::uint16_t errCode)
+void TReplyExchange::ReceiveReply(std::uint16_t errCode)
 {
-  LogMessage(kind.DataLine, 40);
+  LogMessage(texts_.DataLine, LogDebug);
   if (errCode != 0) {
-    FailAttempt(kind, kind.ErrorLine, 40);
+    Fail(texts_.ErrorLine, LogDebug);
     return;
   }
-  TNetSocket& socket = *(this->*kind.Socket);
-  std::string& pending = this->*kind.Pending;
   std::string reply;
   try {
-    if (!CollectReplyBytes(socket, pending)) {
-      (this->*kind.FailWithoutReply)();
+    if (!CollectReplyBytes(socket_, pending_)) {
+      FailWithoutReply();
       return;
     }
-    if (!ReplyIsWhole(pending))
+    if (!ReplyIsWhole(pending_))
       return;  // the rest is still on its way
-    reply = TakeReplyText(pending);
-    (this->*kind.State).Settle();
-    socket.CloseConnection();
+    reply = TakeReplyText(pending_);
+    state_.Settle();
+    socket_.CloseConnection();
   } catch (const std::exception& e) {
-    (this->*kind.FailReading)(e);
+    FailReading(e);
     return;
   }
-  ProcessReply(kind, reply);
+  ProcessReply(reply);
 }
 
-void TKorvalindC::EndReplySession(const TExchangeKind& kind, std::uint16_t errCode)
+void TReplyExchange::EndSession(std::uint16_t errCode)
 {
-  std::string& pending = this->*kind.Pending;
   // A reply cut by an error ("SI:6" of "SI:600") is never applied.
-  const auto end = (this->*kind.State).SessionClosed(errCode == 0, !pending.empty());
+  const auto end = state_.SessionClosed(errCode == 0, !pending_.empty());
   if (end == TExchangeState::TEnd::WholeReply) {
-    ProcessReply(kind, TakeReplyText(pending));
+    ProcessReply(TakeReplyText(pending_));
     return;
   }
-  pending.clear();
+  pending_.clear();
   if (end == TExchangeState::TEnd::Failure)
-    (this->*kind.FailWithoutReply)();
+    FailWithoutReply();
 }
 
-void TKorvalindC::ProcessReply(const TExchangeKind& kind, const std::string& reply)
+void TReplyExchange::ProcessReply(const std::string& reply)
 {
   try {
-    (this->*kind.Handle)(reply);
+    if (OnReply)
+      OnReply(reply);
   } catch (const std::exception& e) {
-    (this->*kind.FailReading)(e);
+    FailReading(e);
   }
 }
 
-void TKorvalindC::FailAttempt(const TExchangeKind& kind, const char* line, int level)
+void TReplyExchange::Fail(const char* line, std::uint8_t level)
 {
-  TExchangeState& exchange = this->*kind.State;
-  if (exchange.FirstReport(line))
+  if (state_.FirstReport(line))
     LogMessage(line, level);
-  exchange.CountFailure(*kind.FailureCount);
-  if (kind.ResolveAfterFailure)
-    RequestEndpointResolution();
+  CountFailure();
+  Notify(OnFailure);
+}
+
+void TReplyExchange::FailWithoutReply()
+{
+  Fail(texts_.WithoutReplyLine, LogDebug);
+  Notify(OnNoReply);
+}
+
+void TReplyExchange::FailReading(const std::exception& e)
+{
+  LogCaughtException(texts_.ReadFailureLine, e);
+  CountFailure();
+  Notify(OnReadFailure);
 }

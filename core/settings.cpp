@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include "core/log.h"
 #include "core/program_info.h"
 #include "core/service_endpoints.h"
 #include "platform/ini_file.h"
@@ -31,8 +32,10 @@ std::string UpdateFallbackIPs[6] = {
     korvalind::endpoints::UpdateFallbackIPs[4], korvalind::endpoints::UpdateFallbackIPs[5],
 };
 std::string DetectFallbackIPs[4] = {
-    korvalind::endpoints::DetectFallbackIPs[0], korvalind::endpoints::DetectFallbackIPs[1],
-    korvalind::endpoints::DetectFallbackIPs[2], korvalind::endpoints::DetectFallbackIPs[3],
+    korvalind::endpoints::DetectFallbackIPs[0],
+    korvalind::endpoints::DetectFallbackIPs[1],
+    korvalind::endpoints::DetectFallbackIPs[2],
+    korvalind::endpoints::DetectFallbackIPs[3],
 };
 
 std::string LogSlots[LogSlotCount];
@@ -65,12 +68,12 @@ std::string ConfigFilePath()
 void LoadConfig()
 {
   const TIniFile ini(ConfigFilePath());
-  AccountName = ini.ReadString("ACCOUNT", "Account", "");
-  DomainName = ini.ReadString("ACCOUNT", "Domain", korvalind::endpoints::ServiceDomain);
-  PasswordHash = ini.ReadString("ACCOUNT", "Passwd", "");
-  LanguageCode = ini.ReadString("ACCOUNT", "Language", "E");
-  LogLevel = static_cast<std::uint8_t>(ini.ReadInteger("LOGGING", "Level", 20) & 0xFF);
-  BroadcastLog = ini.ReadBool("OPTIONS", "Broadcast", false);
-  OfflineMode = ini.ReadBool("ACCOUNT", "Offline", false);
-  ConfigError = ini.ReadBool("ACCOUNT", "CONFIGERROR", false);
+  AccountName = ini.ReadString(AccountSection, "Account", "");
+  DomainName = ini.ReadString(AccountSection, "Domain", korvalind::endpoints::ServiceDomain);
+  PasswordHash = ini.ReadString(AccountSection, "Passwd", "");
+  LanguageCode = ini.ReadString(AccountSection, "Language", "E");
+  LogLevel = static_cast<std::uint8_t>(ini.ReadInteger(LoggingSection, "Level", LogNormal) & 0xFF);
+  BroadcastLog = ini.ReadBool(OptionsSection, "Broadcast", false);
+  OfflineMode = ini.ReadBool(AccountSection, "Offline", false);
+  ConfigError = ini.ReadBool(AccountSection, "CONFIGERROR", false);
 }

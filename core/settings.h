@@ -9,6 +9,11 @@
 // history and the log slots. Shared by the core and both front ends, main
 // thread only.
 
+// The sections of korvalind.ini.
+inline constexpr const char* AccountSection = "ACCOUNT";
+inline constexpr const char* LoggingSection = "LOGGING";
+inline constexpr const char* OptionsSection = "OPTIONS";
+
 extern std::string AccountName;
 extern std::string DomainName;
 extern std::string PasswordHash;
@@ -22,9 +27,9 @@ extern bool Deactivated;
 extern bool Sleeping;
 extern bool DaemonMode;
 extern bool DesktopClientRunning;
-extern std::string ModeName;         // "GUI" or "Daemon"
+extern std::string ModeName;  // "GUI" or "Daemon"
 extern std::string IdentText;
-extern std::string ClientAuthCode;   // "MERVAT430" plus the mode letter once started
+extern std::string ClientAuthCode;  // "MERVAT430" plus the mode letter once started
 extern std::string SessionCode;
 
 extern std::string UpdateServerIP;

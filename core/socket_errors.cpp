@@ -8,56 +8,56 @@
 
 void TKorvalindC::SMyIPError(TObject*)
 {
-  LogMessage("Alert!   myIP-Error", 20);
+  LogMessage("Alert!   myIP-Error", LogNormal);
   RequestEndpointResolution();
-  myIPExchange_.CountFailure(DetectErrorCount);
+  detectionExchange_->CountFailure();
 }
 
 void TKorvalindC::SSetIPError(TObject*)
 {
-  LogMessage("Alert!   setIP-Error", 20);
+  LogMessage("Alert!   setIP-Error", LogNormal);
   RequestEndpointResolution();
-  setIPExchange_.CountFailure(UpdateErrorCount);
+  updateExchange_->CountFailure();
 }
 
 void TKorvalindC::SMyIPBgException(TObject*, Exception&, bool& CanClose)
 {
-  LogMessage("Alert!   myIP-BG-Error", 20);
-  myIPExchange_.CountFailure(DetectErrorCount);
+  LogMessage("Alert!   myIP-BG-Error", LogNormal);
+  detectionExchange_->CountFailure();
   CanClose = true;
 }
 
 void TKorvalindC::SSetIPBgException(TObject*, Exception&, bool& CanClose)
 {
-  LogMessage("Alert!   setIP-BG-Error", 20);
+  LogMessage("Alert!   setIP-BG-Error", LogNormal);
   RequestEndpointResolution();
-  setIPExchange_.CountFailure(UpdateErrorCount);
+  updateExchange_->CountFailure();
   CanClose = true;
 }
 
 void TKorvalindC::SHeartBeatBgException(TObject*, Exception&, bool& CanClose)
 {
-  LogMessage("Alert!   HeartBeat-BG-Error", 20);
+  LogMessage("Alert!   HeartBeat-BG-Error", LogNormal);
   CanClose = true;
 }
 
 void TKorvalindC::SHeartBeatError(TObject*)
 {
-  LogMessage("Alert!   HeartBeat-Error", 20);
+  LogMessage("Alert!   HeartBeat-Error", LogNormal);
 }
 
 void TKorvalindC::SMyIPSocksError(TObject*, int, const std::string& Msg)
 {
-  LogMessage("Alert!   myIP-Socket-Error", 20);
-  LogMessage("Alert!   " + Msg, 30);
+  LogMessage("Alert!   myIP-Socket-Error", LogNormal);
+  LogMessage("Alert!   " + Msg, LogHigh);
   RequestEndpointResolution();
-  myIPExchange_.CountFailure(DetectErrorCount);
+  detectionExchange_->CountFailure();
 }
 
 void TKorvalindC::SSetIPSocksError(TObject*, int, const std::string& Msg)
 {
-  LogMessage("Alert!   setIP-Socket-Error", 20);
-  LogMessage("Alert!   " + Msg, 30);
+  LogMessage("Alert!   setIP-Socket-Error", LogNormal);
+  LogMessage("Alert!   " + Msg, LogHigh);
   RequestEndpointResolution();
-  setIPExchange_.CountFailure(UpdateErrorCount);
+  updateExchange_->CountFailure();
 }

@@ -1,15 +1,32 @@
 #include <string>
 
 #include "core/address_history.h"
-#include "core/core_alerts.h"
+#include "core/address_rules.h"
+#include "core/date_time_text.h"
+#include "core/exception_log.h"
+#include "core/integer_text.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
+#include "core/reply_value.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "platform/ini_file.h"
 
 namespace {
+
+// The update and detection intervals when the reply gives none: half an hour
+// and a minute.
+constexpr int DefaultUpdateInterval = 1800000;
+constexpr int DefaultDetectionInterval = 60000;
+// How long C1 holds both cycles back: a quarter of an hour for 99, a day for
+// the other values.
+constexpr unsigned QuarterHourHold = 900000;
+constexpr unsigned DayHold = 86400000;
+// EXIT ends the program this long after the reply.
+constexpr unsigned ExitDelay = 60000;
+// HI takes 1 to 299 seconds; HB counts only with all its characters.
+constexpr int HeartBeatSecondsLimit = 300;
+constexpr std::size_t HeartBeatTokenLength = 20;
 
 // A key counts as present where it stands as a key: at the start of the
 // reply or after a blank (or a line feed, a tab, any character of code 32 or
@@ -51,7 +68,7 @@ bool ReadFiveDigitSeconds(const std::string& reply, const std::string& key, int&
 void WriteAccountFlag(const std::string& key, bool value)
 {
   TIniFile ini(ConfigFilePath());
-  ini.WriteBool("ACCOUNT", key, value);
+  ini.WriteBool(AccountSection, key, value);
 }
 
 // One step per reply key, in the order the keys are applied. A step that
@@ -75,7 +92,7 @@ void ApplyTariff(const std::string& reply)
 void ApplyUpdateInterval(const std::string& reply)
 {
   int seconds = 0;
-  SetIPInterval = 1800000;
+  SetIPInterval = DefaultUpdateInterval;
   if (ReadFiveDigitSeconds(reply, "SI", seconds))
     SetIPInterval = seconds * 1000;
 }
@@ -84,7 +101,7 @@ void ApplyUpdateInterval(const std::string& reply)
 void ApplyDetectionInterval(const std::string& reply)
 {
   int seconds = 0;
-  MyIPInterval = 60000;
+  MyIPInterval = DefaultDetectionInterval;
   if (ReadFiveDigitSeconds(reply, "MI", seconds))
     MyIPInterval = seconds * 1000;
 }
@@ -97,11 +114,11 @@ void ApplyHeartBeatOrder(TKorvalindC& core, const std::string& reply)
   if (!Has(reply, "HI"))
     return;
   const int seconds = TextToIntOrOne(GetReplyValue("HI", reply));
-  if (seconds <= 0 || seconds >= 300)
+  if (seconds <= 0 || seconds >= HeartBeatSecondsLimit)
     return;
   core.TimerHeartBeat->SetInterval(static_cast<unsigned>(seconds) * 1000);
   HeartBeatToken = ClipToShortText(GetReplyValue("HB", reply));
-  if (HeartBeatToken.size() != 20)
+  if (HeartBeatToken.size() != HeartBeatTokenLength)
     HeartBeatToken.clear();
 }
 
@@ -140,22 +157,22 @@ void ApplyAccountState(TKorvalindC& core, const std::string& reply)
   const int code = TextToIntOrOne(state);
   if (code == 1) {
     Deactivated = true;
-    LogMessage(">>>>>    Der Account ist deaktiviert!", 10);
+    LogMessage(">>>>>    Der Account ist deaktiviert!", LogLow);
     WriteAccountFlag("DEACTIVATED", true);
   } else if (code == 3 || code == 10) {
     ConfigError = true;
-    LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", 10);
+    LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", LogLow);
     WriteAccountFlag("CONFIGERROR", true);
   } else {
     // Held back for a quarter of an hour (99) or a day; the success step
     // overwrites both, so this lasts only when the reply orders an exit.
-    const unsigned hold = code == 99 ? 900000 : 86400000;
+    const unsigned hold = code == 99 ? QuarterHourHold : DayHold;
     core.TimerSetIP->SetInterval(hold);
     core.TimerMyIP->SetInterval(hold);
     if (Has(reply, "M1")) {
       const std::string message = GetReplyValue("M1", reply);
       if (!message.empty())
-        LogMessage(">>>>>    " + message, 10);
+        LogMessage(">>>>>    " + message, LogLow);
     }
   }
 }
@@ -165,7 +182,7 @@ void ApplyAccountState(TKorvalindC& core, const std::string& reply)
 void ApplyEndpointOrder(TKorvalindC& core, const std::string& reply)
 {
   if (Has(reply, "DNS") && GetReplyValue("DNS", reply) == "1") {
-    LogMessage("Debug    setIP says DNS-Resolving of socket IPs", 40);
+    LogMessage("Debug    setIP says DNS-Resolving of socket IPs", LogDebug);
     core.TimerDNS->SetEnabled(true);
     return;
   }
@@ -198,7 +215,7 @@ void ApplySleepOrder(TKorvalindC& core, const std::string& reply)
   const std::string value = GetReplyValue("SLEEP", reply);
   if (value.empty())
     return;
-  LogMessage(">>>>>    Sleep for " + value + " Seconds received!", 10);
+  LogMessage(">>>>>    Sleep for " + value + " Seconds received!", LogLow);
   // A sleep of no length must not stop the cycles for good.
   const unsigned interval = SecondsToInterval(TextToIntOrOne(value));
   if (interval > 0) {
@@ -214,8 +231,8 @@ bool ApplyExitOrder(TKorvalindC& core, const std::string& reply)
   core.TimerKill->SetEnabled(false);
   if (!Has(reply, "EXIT") || GetReplyValue("EXIT", reply) != "1")
     return false;
-  LogMessage(">>>>>    KILL/EXIT Timer started!", 10);
-  core.TimerKill->SetInterval(60000);
+  LogMessage(">>>>>    KILL/EXIT Timer started!", LogLow);
+  core.TimerKill->SetInterval(ExitDelay);
   core.TimerKill->SetEnabled(true);
   return true;
 }
@@ -225,7 +242,7 @@ bool ApplyExitOrder(TKorvalindC& core, const std::string& reply)
 void CompleteUpdate(TKorvalindC& core)
 {
   LastUpdateTime = DateTimeText();
-  LogMessage(">>>>>    Update successfully done!", 10);
+  LogMessage(">>>>>    Update successfully done!", LogLow);
   UpdateErrorCount = 0;
   DetectErrorCount = 0;
   ExceptionCount = 0;
@@ -234,61 +251,38 @@ void CompleteUpdate(TKorvalindC& core)
   core.TimerSetIP->SetEnabled(true);
   core.TimerMyIP->SetInterval(static_cast<unsigned>(MyIPInterval));
   core.TimerMyIP->SetEnabled(true);
-  if (IsHeartBeatTariff(TariffCode) && HeartBeatToken.size() == 20) {
+  if (IsHeartBeatTariff(TariffCode) && HeartBeatToken.size() == HeartBeatTokenLength) {
     core.TimerHeartBeat->SetEnabled(true);
-    LogMessage(">>>>>    HeartBeat activ!", 20);
+    LogMessage(">>>>>    HeartBeat activ!", LogNormal);
   }
 }
 
 }  // namespace
 
-const TKorvalindC::TExchangeKind TKorvalindC::UpdateExchange = {
+const TExchangeTexts TKorvalindC::UpdateTexts = {
     "setIP",
     "Debug    ..... setIP data available",
     "Debug    setIP could not be done (a)",
     ">>>>>    setIP socket connect problem",
-    30,
+    LogHigh,
     "Debug    setIP could not be done (no reply)",
-    &UpdateErrorCount,
-    true,
-    &TKorvalindC::SSetIP,
-    &TKorvalindC::setIPReply_,
-    &TKorvalindC::setIPExchange_,
-    &TKorvalindC::FailUpdateWithoutReply,
-    &TKorvalindC::FailUpdateReply,
-    &TKorvalindC::HandleUpdateReply,
+    "Debug    setIP could not be done (b)",
+    "Alert!   setIP DataAvailable Exception:",
 };
 
 void TKorvalindC::SSetIPDataAvailable(TObject*, std::uint16_t ErrCode)
 {
-  ReceiveReply(UpdateExchange, ErrCode);
+  updateExchange_->ReceiveReply(ErrCode);
 }
 
 void TKorvalindC::SSetIPSessionClosed(TObject*, std::uint16_t ErrCode)
 {
-  EndReplySession(UpdateExchange, ErrCode);
-}
-
-// Nothing to read, or the session ended before the reply: the next attempt
-// comes on the ladder by the new count, after a fresh resolution.
-void TKorvalindC::FailUpdateWithoutReply()
-{
-  FailAttempt(UpdateExchange, "Debug    setIP could not be done (b)", 40);
-  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  updateExchange_->EndSession(ErrCode);
 }
 
 void TKorvalindC::ProcessUpdateReply(const std::string& reply)
 {
-  ProcessReply(UpdateExchange, reply);
-}
-
-void TKorvalindC::FailUpdateReply(const std::exception& e)
-{
-  LogMessage("Alert!   setIP DataAvailable Exception:", 20);
-  LogMessage("Alert!   " + ExceptionMessage(e), 30);
-  setIPExchange_.CountFailure(UpdateErrorCount);
-  ++ExceptionCount;
-  ArmUpdateRetry();
+  updateExchange_->ProcessReply(reply);
 }
 
 void TKorvalindC::HandleUpdateReply(const std::string& reply)
@@ -298,7 +292,7 @@ void TKorvalindC::HandleUpdateReply(const std::string& reply)
     TKorvalindC& core;
     ~TKeepChecking() { core.KeepOwnHostCheckWhileDeactivated(); }
   } const keepChecking{*this};
-  LogMessage("Debug    setIP-Return: [" + reply.substr(0, reply.empty() ? 0 : reply.size() - 1) + "]", 40);
+  LogMessage("Debug    setIP-Return: [" + reply.substr(0, reply.empty() ? 0 : reply.size() - 1) + "]", LogDebug);
   TimerSetIP->SetEnabled(false);
   TimerMyIP->SetEnabled(false);
   TimerDNSCheck->SetEnabled(false);
@@ -306,9 +300,9 @@ void TKorvalindC::HandleUpdateReply(const std::string& reply)
   TimerDNS->SetEnabled(false);
   TimerSleep->SetEnabled(false);
   if (reply.compare(0, 3, "IP:") != 0) {
-    LogMessage(">>>>>    Update Error!", 30);
-    TimerDNS->SetInterval(1000);
-    setIPExchange_.CountFailure(UpdateErrorCount);
+    LogMessage(">>>>>    Update Error!", LogHigh);
+    TimerDNS->SetInterval(ResolveSoonInterval);
+    updateExchange_->CountFailure();
     ArmUpdateRetry();
     return;
   }
@@ -326,14 +320,19 @@ void TKorvalindC::KeepOwnHostCheckWhileDeactivated()
   TimerDNSCheck->SetEnabled(true);
 }
 
+void TKorvalindC::SetUpdateRetryInterval()
+{
+  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+}
+
 // One garbled reply (a proxy's error page, a cut connection) must not silence
 // the client: the next attempt follows the retry ladder, with the endpoints
 // resolved anew first.
 void TKorvalindC::ArmUpdateRetry()
 {
-  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  SetUpdateRetryInterval();
   TimerSetIP->SetEnabled(true);
-  TimerDNS->SetInterval(1000);
+  TimerDNS->SetInterval(ResolveSoonInterval);
   TimerDNS->SetEnabled(true);
 }
 

@@ -1,9 +1,12 @@
-#include "core/core_alerts.h"
+#include "core/exception_log.h"
+#include "core/integer_text.h"
 #include "core/korvalind_c.h"
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/md5.h"
+#include "core/os_version_text.h"
 #include "core/program_info.h"
+#include "core/replace_all.h"
+#include "core/request_scrambler.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 
@@ -26,32 +29,32 @@ void TKorvalindC::TimerSetIPTimer(TObject*)
 {
   if (ModeName == "Daemon")
     LoadConfig();  // the service sees a configuration error cleared in the file before the gate
-  TimerSetIP->SetInterval(30000);
+  TimerSetIP->SetInterval(NextTickInterval);
   if (!PassCycleGate(TCycle::Update))
     return;
   TimerDNSCheck->SetEnabled(false);
-  TimerSetIP->SetInterval(30000);
-  StartExchange(UpdateExchange, UpdateServerIP, "900");
+  TimerSetIP->SetInterval(NextTickInterval);
+  updateExchange_->Start(UpdateServerIP, "900");
 }
 
 void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
 {
-  LogMessage("Debug    ..... setIP session connected", 40);
+  LogMessage("Debug    ..... setIP session connected", LogDebug);
   if (ErrCode != 0) {
     // A host that refuses may be down for good: the next resolution picks
     // the update host by the new count.
-    FailAttempt(UpdateExchange, UpdateExchange.ConnectLine, UpdateExchange.ConnectLevel);
+    updateExchange_->FailConnect();
   } else {
     // Set before sending: a reset can end the session inside SendText.
-    setIPExchange_.AwaitReply();
+    updateExchange_->AwaitReply();
     LoadConfig();
     std::string body = BuildRequestBody();
     if (OfflineMode) {
-      LogMessage(">>>>>    activating offline mode", 10);
+      LogMessage(">>>>>    activating offline mode", LogLow);
       body += "&offline=1";
     }
     // The log never shows the authentication head or the password field.
-    LogMessage("Debug    setIP-Request: [" + body + "]", 40);
+    LogMessage("Debug    setIP-Request: [" + body + "]", LogDebug);
     body += "&Passwd=" + Md5DigestToHex(Md5DigestOfText(PasswordHash));
     try {
       const std::string line = "AuthCode=" + ClientAuthCode + "&Session=" + SessionCode + "&" + body;
@@ -60,6 +63,6 @@ void TKorvalindC::SSetIPSessionConnected(TObject*, std::uint16_t ErrCode)
       LogCaughtException("Alert!   setIP ROT13 Exception: ", e);
     }
   }
-  TimerSetIP->SetInterval(UpdateRetryInterval(UpdateErrorCount));
+  SetUpdateRetryInterval();
   MessageText.clear();
 }

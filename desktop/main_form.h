@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "platform/form.h"
+#include "platform/forms/form.h"
 
 class TButton;
 class TCheckBox;
@@ -145,6 +145,11 @@ private:
   };
   std::optional<TLanguageState> appliedLanguage_;
 
+  // The controls with their places (main_form_layout.cpp).
+  void CreateControls();
+  // Every caption of the caption table in German or English
+  // (main_form_settings.cpp).
+  void SetTranslatedCaptions(bool german);
   void CreateStatusSheet();
   void CreateConfigSheet();
   void CreateLogsSheet();

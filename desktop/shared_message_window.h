@@ -17,14 +17,14 @@
 template <class TItem, class TKey>
 class TSharedMessageWindow : public TObject {
 public:
-  // Kind names the window in error texts ("timer": "Cannot create the timer window").
-  TSharedMessageWindow(const char* ClassName, WNDPROC WindowProc, const char* Kind)
+  // The kind names the window in error texts ("timer": "Cannot create the timer window").
+  TSharedMessageWindow(const char* className, WNDPROC windowProc, const char* kind)
   {
-    RegisterWindowClass(ClassName, WindowProc, Kind);
-    handle_ = CreateWindowExA(WS_EX_TOOLWINDOW, ClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    RegisterWindowClass(className, windowProc, kind);
+    handle_ = CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
     if (handle_ == nullptr)
-      throw Exception(std::string("Cannot create the ") + Kind + " window (error " + std::to_string(GetLastError()) +
+      throw Exception(std::string("Cannot create the ") + kind + " window (error " + std::to_string(GetLastError()) +
                       ")");
   }
   ~TSharedMessageWindow() override
@@ -40,43 +40,43 @@ public:
   std::uint32_t UserCount() const { return userCount_; }
 
   // The live object behind an identifier, or null when it is gone.
-  TItem* Find(TKey Identifier) const
+  TItem* Find(TKey identifier) const
   {
-    const auto found = live_.find(Identifier);
+    const auto found = live_.find(identifier);
     return found == live_.end() ? nullptr : found->second;
   }
-  void Add(TKey Identifier, TItem* Item) { live_[Identifier] = Item; }
-  void Remove(TKey Identifier) { live_.erase(Identifier); }
+  void Add(TKey identifier, TItem* item) { live_[identifier] = item; }
+  void Remove(TKey identifier) { live_.erase(identifier); }
 
-  // Shared holds the kind's process-wide window, null while no object exists.
-  static void Acquire(TSharedMessageWindow*& Shared, const char* ClassName, WNDPROC WindowProc, const char* Kind)
+  // The kind's process-wide window is kept in shared, null while no object exists.
+  static void Acquire(TSharedMessageWindow*& shared, const char* className, WNDPROC windowProc, const char* kind)
   {
-    if (Shared == nullptr)
-      Shared = new TSharedMessageWindow(ClassName, WindowProc, Kind);
-    ++Shared->userCount_;
+    if (shared == nullptr)
+      shared = new TSharedMessageWindow(className, windowProc, kind);
+    ++shared->userCount_;
   }
-  static void Release(TSharedMessageWindow*& Shared)
+  static void Release(TSharedMessageWindow*& shared)
   {
-    if (Shared == nullptr)
+    if (shared == nullptr)
       return;
-    if (Shared->userCount_ > 0)
-      --Shared->userCount_;
-    if (Shared->userCount_ == 0) {
-      delete Shared;
-      Shared = nullptr;
+    if (shared->userCount_ > 0)
+      --shared->userCount_;
+    if (shared->userCount_ == 0) {
+      delete shared;
+      shared = nullptr;
     }
   }
 
 private:
   // Once per kind: each kind is a type of its own.
-  static void RegisterWindowClass(const char* ClassName, WNDPROC WindowProc, const char* Kind)
+  static void RegisterWindowClass(const char* className, WNDPROC windowProc, const char* kind)
   {
     static const bool registered = [&] {
       WNDCLASSA wc{};
-      wc.lpfnWndProc = WindowProc;
+      wc.lpfnWndProc = windowProc;
       wc.hInstance = GetModuleHandleA(nullptr);
-      wc.lpszClassName = ClassName;
-      RequireWindowClass(wc, Kind);
+      wc.lpszClassName = className;
+      RequireWindowClass(wc, kind);
       return true;
     }();
     (void)registered;

@@ -8,7 +8,7 @@ TSimpleTimerHandler* SharedTimerHandler = nullptr;
 
 namespace {
 
-const char* const kTimerWindowClass = "TKorvalindSimpleTimerWindow";
+const char* const TimerWindowClassName = "TKorvalindSimpleTimerWindow";
 
 // Identifiers are drawn from a counter rather than taken from the object's
 // address: addresses are reused, and a WM_TIMER queued for a destroyed timer
@@ -28,7 +28,7 @@ struct TimerModuleFinalization {
 
 void AcquireTimerWindow()
 {
-  TSimpleTimerHandler::Acquire(SharedTimerHandler, kTimerWindowClass, TimerWindowProc, "timer");
+  TSimpleTimerHandler::Acquire(SharedTimerHandler, TimerWindowClassName, TimerWindowProc, "timer");
 }
 
 void ReleaseTimerWindow()
@@ -54,7 +54,7 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   return 0;
 }
 
-TSimpleTimer::TSimpleTimer() : TSimpleTimer(1000, nullptr) {}
+TSimpleTimer::TSimpleTimer() : TSimpleTimer(DefaultInterval, nullptr) {}
 
 TSimpleTimer::TSimpleTimer(std::uint32_t interval, TNotifyEvent handler)
 {

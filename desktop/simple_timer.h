@@ -28,7 +28,9 @@ LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // always restarts the period.
 class TSimpleTimer : public TObject {
 public:
-  TSimpleTimer();  // 1000 ms, no handler
+  static constexpr std::uint32_t DefaultInterval = 1000;  // ms
+
+  TSimpleTimer();  // DefaultInterval, no handler
   TSimpleTimer(std::uint32_t interval, TNotifyEvent handler);
   ~TSimpleTimer() override;
 
@@ -66,6 +68,6 @@ private:
 
   UINT_PTR identifier_ = 0;
   bool enabled_ = false;
-  std::uint32_t interval_ = 1000;
+  std::uint32_t interval_ = DefaultInterval;
   TNotifyEvent onTimer_;
 };

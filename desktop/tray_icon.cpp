@@ -7,18 +7,22 @@
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
-#include "platform/controls.h"
+#include "platform/forms/controls.h"
 #include "platform/exception.h"
-#include "platform/form.h"
-#include "platform/menus.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 
 TTrayIconHandler* SharedTrayHandler = nullptr;
 UINT TaskbarCreatedMessage = 0;
 
 namespace {
 
-const char* const kTrayWindowClass = "TKorvalindTrayIconWindow";
-const UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
+const char* const TrayWindowClassName = "TKorvalindTrayIconWindow";
+const UINT TrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
+
+// How often the cursor is looked at to tell that it has left the icon, in ms.
+constexpr std::uint32_t MouseExitPollInterval = 20;
+constexpr UINT MillisecondsPerSecond = 1000;
 
 // uID is 32 bits even on 64-bit Windows, where an address does not fit, so
 // every component draws its own number and the handler maps it back.
@@ -39,8 +43,8 @@ struct TrayModule {
     if (comctl == nullptr)
       return;
     using DllGetVersionProc = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
-    auto getVersion = reinterpret_cast<DllGetVersionProc>(
-        reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")));
+    auto getVersion =
+        reinterpret_cast<DllGetVersionProc>(reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")));
     DLLVERSIONINFO version{};
     version.cbSize = sizeof version;
     if (getVersion != nullptr && SUCCEEDED(getVersion(&version)) &&
@@ -59,12 +63,15 @@ struct TrayModule {
 
 bool CommonControlsAnnounceTaskbarCreated(DWORD majorVersion, DWORD minorVersion)
 {
-  return majorVersion > 4 || (majorVersion == 4 && minorVersion >= 71);
+  // The first common controls that announce shell restarts: 4.71.
+  constexpr DWORD FirstMajor = 4;
+  constexpr DWORD FirstMinor = 71;
+  return majorVersion > FirstMajor || (majorVersion == FirstMajor && minorVersion >= FirstMinor);
 }
 
 void AcquireTrayWindow()
 {
-  TTrayIconHandler::Acquire(SharedTrayHandler, kTrayWindowClass, TrayWindowProc, "tray");
+  TTrayIconHandler::Acquire(SharedTrayHandler, TrayWindowClassName, TrayWindowProc, "tray");
 }
 
 void ReleaseTrayWindow()
@@ -82,7 +89,6 @@ TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
     startupPending_ = true;
     enabled_ = true;
     showHint_ = true;
-    previewInProgress_ = false;
 
     icon_ = std::make_unique<TIcon>();
     icon_->OnChange = [this](TObject* sender) { TrayIconImageChanged(sender); };
@@ -93,25 +99,23 @@ TTrayIcon::TTrayIcon(TComponent* owner) : TComponent(owner)
     notifyData_.cbSize = sizeof notifyData_;
     notifyData_.hWnd = SharedTrayHandler->Handle();
     notifyData_.uID = identifier_;
-    notifyData_.uFlags = kTrayIconFlags;
+    notifyData_.uFlags = TrayIconFlags;
     notifyData_.uCallbackMessage = CallbackMessage;
 
     iconCycleTimer_ = std::make_unique<TSimpleTimer>();
     iconCycleTimer_->SetOnTimer([this](TObject* sender) { IconCycleTick(sender); });
     clickDelayTimer_ = std::make_unique<TSimpleTimer>();
     clickDelayTimer_->SetOnTimer([this](TObject* sender) { ClickDelayTick(sender); });
-    mouseExitTimer_ = std::make_unique<TSimpleTimer>(20, [this](TObject* sender) { MouseExitTick(sender); });
+    mouseExitTimer_ =
+        std::make_unique<TSimpleTimer>(MouseExitPollInterval, [this](TObject* sender) { MouseExitTick(sender); });
 
     mouseOutside_ = true;
-    SetDesignPreview(designPreview_);
 
     ownerIsForm_ = dynamic_cast<TWinControl*>(owner) != nullptr;
-    if (!Designing()) {
-      if (Application != nullptr)
-        Application->HookMainWindow(this, [this](MSG& message) { return AppWindowHook(message); });
-      if (OwnerIsForm())
-        HookOwnerWindow();
-    }
+    if (Application != nullptr)
+      Application->HookMainWindow(this, [this](MSG& message) { return AppWindowHook(message); });
+    if (OwnerIsForm())
+      HookOwnerWindow();
   } catch (...) {
     // A half-built icon leaves nothing behind that could lead back to it.
     if (Application != nullptr)
@@ -128,7 +132,6 @@ TTrayIcon::~TTrayIcon()
 {
   try {
     SetIconVisible(false);
-    SetDesignPreview(false);
     iconCycleTimer_.reset();
     clickDelayTimer_.reset();
     mouseExitTimer_.reset();
@@ -138,12 +141,13 @@ TTrayIcon::~TTrayIcon()
       // destruction always completes
     }
   } catch (...) {
+    // A delete request the shell could not take is no reason to stop here:
+    // the hooks and the shared window's entry below must go with the icon,
+    // and a component that goes with its owner has nobody left to tell.
   }
-  if (!Designing()) {
-    if (Application != nullptr)
-      Application->UnhookMainWindow(this);
-    UnhookOwnerWindow();
-  }
+  if (Application != nullptr)
+    Application->UnhookMainWindow(this);
+  UnhookOwnerWindow();
   if (SharedTrayHandler != nullptr)
     SharedTrayHandler->Remove(identifier_);
   ReleaseTrayWindow();
@@ -151,7 +155,7 @@ TTrayIcon::~TTrayIcon()
 
 void TTrayIcon::Loaded()
 {
-  if (OwnerIsForm() && !Designing()) {
+  if (OwnerIsForm()) {
     bool showMainForm = true;
     if (OnStartup)
       OnStartup(this, showMainForm);
@@ -177,21 +181,6 @@ void TTrayIcon::Notification(TComponent* component, TOperation operation)
     SetIconList(nullptr);
   if (component != nullptr && component == popupMenu_)
     popupMenu_ = nullptr;
-}
-
-void TTrayIcon::SetDesignPreview(bool value)
-{
-  designPreview_ = value;
-  previewInProgress_ = true;
-  if (Designing()) {
-    if (icon_->Empty() && UseDefaultPreviewIcon())
-      icon_->SetHandle(CopyIcon(LoadIconA(nullptr, IDI_WINLOGO)));
-    if (value)
-      AddTrayIcon();
-    else
-      RemoveTrayIcon();
-  }
-  previewInProgress_ = false;
 }
 
 void TTrayIcon::SetIconList(TCustomImageList* value)
@@ -284,41 +273,31 @@ void TTrayIcon::SetWantEnterExitEvents(bool value)
   mouseExitTimer_->SetEnabled(value);
 }
 
-bool TTrayIcon::FillIconData()
+void TTrayIcon::FillIconData()
 {
-  if (Designing() && !previewInProgress_ && !designPreview_)
-    return false;
   notifyData_.hIcon = icon_ ? icon_->Handle() : nullptr;
   if (!hint_.empty() && showHint_)
     CopyCut(notifyData_.szTip, hint_);
   else
     std::memset(notifyData_.szTip, 0, sizeof notifyData_.szTip);
-  return true;
 }
 
 bool TTrayIcon::SendRequest(DWORD message)
 {
-  if (!FillIconData())
-    return false;
+  FillIconData();
   const auto& notifyIcon = TrayShell().NotifyIcon;
   return notifyIcon && notifyIcon(message, &notifyData_) != FALSE;
 }
 
 bool TTrayIcon::AddTrayIcon()
 {
-  if (!previewInProgress_)
-    iconVisible_ = true;
-  if (Designing() && !previewInProgress_)
-    return false;
+  iconVisible_ = true;
   return SendRequest(NIM_ADD);
 }
 
 bool TTrayIcon::RemoveTrayIcon()
 {
-  if (!previewInProgress_)
-    iconVisible_ = false;
-  if (Designing() && !previewInProgress_)
-    return false;
+  iconVisible_ = false;
   return SendRequest(NIM_DELETE);
 }
 
@@ -327,12 +306,12 @@ bool TTrayIcon::UpdateTrayIcon()
   return SendRequest(NIM_MODIFY);
 }
 
-BOOL TTrayIcon::SetTrayVersion(std::uint8_t behaviour)
+BOOL TTrayIcon::SetTrayVersion(TNotifyBehaviour behaviour)
 {
   notifyBehaviour_ = behaviour;
-  if (behaviour == 0)
+  if (behaviour == TNotifyBehaviour::nbClassic)
     notifyData_.uVersion = 0;
-  else if (behaviour == 1)
+  else if (behaviour == TNotifyBehaviour::nbVersion3)
     notifyData_.uVersion = NOTIFYICON_VERSION;  // 3
   const auto& notifyIcon = TrayShell().NotifyIcon;
   return notifyIcon ? notifyIcon(NIM_SETVERSION, &notifyData_) : FALSE;
@@ -341,16 +320,16 @@ BOOL TTrayIcon::SetTrayVersion(std::uint8_t behaviour)
 bool TTrayIcon::ShowTrayBalloon(const std::string& title, const std::string& text, TBalloonHintIcon icon,
                                 std::uint8_t timeoutSeconds)
 {
-  static const DWORD kInfoFlags[] = {NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR};
+  static const DWORD InfoFlags[] = {NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR};
   ClearTrayBalloon();
   notifyData_.uFlags |= NIF_INFO;
   CopyCut(notifyData_.szInfo, text);
   CopyCut(notifyData_.szInfoTitle, title);
-  notifyData_.uTimeout = static_cast<UINT>(timeoutSeconds) * 1000;
+  notifyData_.uTimeout = static_cast<UINT>(timeoutSeconds) * MillisecondsPerSecond;
   const auto kind = static_cast<std::size_t>(icon);
-  notifyData_.dwInfoFlags = kind < std::size(kInfoFlags) ? kInfoFlags[kind] : NIIF_NONE;
+  notifyData_.dwInfoFlags = kind < std::size(InfoFlags) ? InfoFlags[kind] : NIIF_NONE;
   const bool accepted = UpdateTrayIcon();
-  notifyData_.uFlags = kTrayIconFlags;
+  notifyData_.uFlags = TrayIconFlags;
   return accepted;
 }
 

@@ -11,8 +11,8 @@
 #include "desktop/shared_message_window.h"
 #include "desktop/simple_timer.h"
 #include "platform/component.h"
-#include "platform/icon.h"
-#include "platform/image_list.h"
+#include "platform/forms/icon.h"
+#include "platform/forms/image_list.h"
 
 class TPopupMenu;
 class TTrayIcon;
@@ -29,6 +29,11 @@ struct TShiftState {
   TShiftState operator+(TShiftStateFlag flag) const { return TShiftState{static_cast<std::uint8_t>(Bits | flag)}; }
   bool operator==(const TShiftState&) const = default;
 };
+
+// How the shell reports mouse input on the icon: the classic callbacks, or
+// the shell's version-3 behaviour, which reports a right release as
+// WM_CONTEXTMENU and a selection as NIN_SELECT or NIN_KEYSELECT.
+enum class TNotifyBehaviour : std::uint8_t { nbClassic = 0, nbVersion3 = 1 };
 
 // The icon shown beside a balloon text.
 enum class TBalloonHintIcon : std::uint8_t { bhiNone, bhiInfo, bhiWarning, bhiError };
@@ -78,8 +83,10 @@ public:
   virtual void Loaded();
   void Notification(TComponent* component, TOperation operation) override;
 
+  // Whether a form designer would show the icon while it hosts the
+  // component; no designer hosts it in this program, so it is only stored.
   bool DesignPreview() const { return designPreview_; }
-  void SetDesignPreview(bool value);
+  void SetDesignPreview(bool value) { designPreview_ = value; }
 
   TCustomImageList* IconList() const { return iconList_; }
   void SetIconList(TCustomImageList* value);
@@ -138,18 +145,18 @@ public:
   TNotifyEvent OnBalloonHintClick;
 
   // Shell requests; each returns whether the shell accepted it.
-  virtual bool UseDefaultPreviewIcon() { return true; }
   virtual bool AddTrayIcon();
   virtual bool RemoveTrayIcon();
   virtual bool UpdateTrayIcon();
-  // Whether a request may be sent; fills in the icon and the tooltip.
-  bool FillIconData();
+  // Fills in the icon and the tooltip of the next request.
+  void FillIconData();
   // An empty text only takes a shown balloon away.
   bool ShowTrayBalloon(const std::string& title, const std::string& text, TBalloonHintIcon icon,
                        std::uint8_t timeoutSeconds);
   void ClearTrayBalloon();
-  // 0: classic callbacks; 1: the shell's version-3 behaviour.
-  BOOL SetTrayVersion(std::uint8_t behaviour);
+  // Tells the shell the behaviour; a value that is neither leaves the
+  // record's version as it is.
+  BOOL SetTrayVersion(TNotifyBehaviour behaviour);
 
   void HideToTray();
   void RestoreFromTray();
@@ -157,7 +164,7 @@ public:
 
   // The notify icon's uID: unique per component for the life of the process.
   std::uint32_t Identifier() const { return identifier_; }
-  std::uint8_t NotifyBehaviour() const { return notifyBehaviour_; }
+  TNotifyBehaviour NotifyBehaviour() const { return notifyBehaviour_; }
   const NOTIFYICONDATAA& NotifyData() const { return notifyData_; }
   const TSimpleTimer& ClickDelayTimer() const { return *clickDelayTimer_; }
   const TSimpleTimer& MouseExitTimer() const { return *mouseExitTimer_; }
@@ -184,6 +191,9 @@ private:
   void ClickDelayTick(TObject* sender);
   void MouseExitTick(TObject* sender);
   void HandleTrayCallback(LPARAM event);
+  // Fires the balloon event the callback names; false when it names none.
+  bool HandleBalloonEvent(LPARAM event);
+  void HandleMouseEvent(LPARAM event);
   POINT CursorPosition();
   void PopupTrayMenu();
   void ClickDefaultMenuItem();
@@ -193,8 +203,7 @@ private:
   LRESULT OwnerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Passes a message to the hook after the one with this identifier (0: the
   // first), or to the window's own procedure after the last.
-  static LRESULT CallOwnerChainAfter(HWND window, std::uint32_t previous, UINT message, WPARAM wParam,
-                                     LPARAM lParam);
+  static LRESULT CallOwnerChainAfter(HWND window, std::uint32_t previous, UINT message, WPARAM wParam, LPARAM lParam);
   bool TryMinimizeToTray(LRESULT& result);
   bool OwnerIsForm() const { return ownerIsForm_; }
 
@@ -215,11 +224,10 @@ private:
   POINT lastMousePos_{0, 0};
   bool mouseOutside_ = true;
   bool wantEnterExitEvents_ = false;
-  std::uint8_t notifyBehaviour_ = 0;
+  TNotifyBehaviour notifyBehaviour_ = TNotifyBehaviour::nbClassic;
   bool doubleClickSeen_ = false;
   int iconIndex_ = 0;
   bool designPreview_ = false;
-  bool previewInProgress_ = false;
   bool startupPending_ = true;
   TCustomImageList* iconList_ = nullptr;
   bool cycleIcons_ = false;

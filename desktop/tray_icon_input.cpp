@@ -1,16 +1,20 @@
 #include "desktop/tray_icon.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
-#include "platform/controls.h"
-#include "platform/form.h"
-#include "platform/menus.h"
+#include "platform/forms/controls.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 
 namespace {
+
+// The system's own double-click time, for a shell that cannot tell it, in ms.
+constexpr UINT DefaultDoubleClickTime = 500;
 
 // Whether the component with this identifier still exists. Event handlers may
 // destroy the component that called them; after each one the caller asks this
@@ -64,8 +68,7 @@ LRESULT CALLBACK OwnerSubclassProc(HWND window, UINT message, WPARAM wParam, LPA
   return result;
 }
 
-LRESULT TTrayIcon::CallOwnerChainAfter(HWND window, std::uint32_t previous, UINT message, WPARAM wParam,
-                                       LPARAM lParam)
+LRESULT TTrayIcon::CallOwnerChainAfter(HWND window, std::uint32_t previous, UINT message, WPARAM wParam, LPARAM lParam)
 {
   auto& subclasses = OwnerSubclasses();
   const auto found = subclasses.find(window);
@@ -86,29 +89,28 @@ LRESULT TTrayIcon::CallOwnerChainAfter(HWND window, std::uint32_t previous, UINT
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
   switch (message) {
-    case TTrayIcon::CallbackMessage: {
-      if (SharedTrayHandler == nullptr || SharedTrayHandler->Handle() != window || wParam > 0xFFFFFFFFu)
-        return 0;
-      const auto identifier = static_cast<std::uint32_t>(wParam);
-      TTrayIcon* icon = SharedTrayHandler->Find(identifier);
-      if (icon == nullptr)
-        return 0;  // the component was destroyed while the callback waited
-      try {
-        icon->HandleTrayCallback(lParam);
-      } catch (...) {
-        ReportHandlerException(identifier, icon);
-      }
+  case TTrayIcon::CallbackMessage: {
+    if (SharedTrayHandler == nullptr || SharedTrayHandler->Handle() != window ||
+        wParam > std::numeric_limits<std::uint32_t>::max())
       return 0;
+    const auto identifier = static_cast<std::uint32_t>(wParam);
+    TTrayIcon* icon = SharedTrayHandler->Find(identifier);
+    if (icon == nullptr)
+      return 0;  // the component was destroyed while the callback waited
+    try {
+      icon->HandleTrayCallback(lParam);
+    } catch (...) {
+      ReportHandlerException(identifier, icon);
     }
-    case WM_DESTROY:
-    case WM_CLOSE:
-    case WM_QUERYENDSESSION:
-    case WM_QUIT:
-    case WM_ENDSESSION:
-    case WM_NCDESTROY:
-      return 1;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+    return 0;
+  }
+  case WM_DESTROY:
+  case WM_CLOSE:
+  case WM_QUERYENDSESSION:
+  case WM_QUIT:
+  case WM_ENDSESSION:
+  case WM_NCDESTROY: return 1;
+  default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
@@ -140,102 +142,99 @@ POINT TTrayIcon::CursorPosition()
 
 void TTrayIcon::HandleTrayCallback(LPARAM event)
 {
-  switch (event) {
-    case NIN_BALLOONSHOW:
-      if (OnBalloonHintShow)
-        OnBalloonHintShow(this);
-      return;
-    case NIN_BALLOONHIDE:
-      if (OnBalloonHintHide)
-        OnBalloonHintHide(this);
-      return;
-    case NIN_BALLOONTIMEOUT:
-      if (OnBalloonHintTimeout)
-        OnBalloonHintTimeout(this);
-      return;
-    case NIN_BALLOONUSERCLICK:
-      if (OnBalloonHintClick)
-        OnBalloonHintClick(this);
-      return;
-    default:
-      break;
-  }
-  if (!enabled_)
+  // Balloons are the shell's own: they arrive whether or not the icon takes
+  // mouse input.
+  if (HandleBalloonEvent(event))
     return;
+  if (enabled_)
+    HandleMouseEvent(event);
+}
 
+bool TTrayIcon::HandleBalloonEvent(LPARAM event)
+{
+  const TNotifyEvent* handler = nullptr;
+  switch (event) {
+  case NIN_BALLOONSHOW: handler = &OnBalloonHintShow; break;
+  case NIN_BALLOONHIDE: handler = &OnBalloonHintHide; break;
+  case NIN_BALLOONTIMEOUT: handler = &OnBalloonHintTimeout; break;
+  case NIN_BALLOONUSERCLICK: handler = &OnBalloonHintClick; break;
+  default: return false;
+  }
+  if (*handler)
+    (*handler)(this);
+  return true;
+}
+
+void TTrayIcon::HandleMouseEvent(LPARAM event)
+{
   const std::uint32_t identifier = identifier_;
   const POINT at = CursorPosition();
   const TShiftState shift = ReadShiftState();
   switch (event) {
-    case WM_MOUSEMOVE:
-      if (wantEnterExitEvents_ && mouseOutside_) {
-        FireMouseEnter();
-        if (!TrayIconAlive(identifier))
-          return;
-        mouseOutside_ = false;
-      }
-      FireMouseMove(shift, at.x, at.y);
-      if (TrayIconAlive(identifier))
-        lastMousePos_ = at;
-      return;
-    case WM_LBUTTONDOWN:
-      if (OnDblClick) {
-        const auto& doubleClickTime = TrayShell().GetDoubleClickTime;
-        clickDelayTimer_->SetInterval(doubleClickTime ? doubleClickTime() : 500);
-        clickDelayTimer_->SetEnabled(true);
-      }
-      FireMouseDown(mbLeft, shift + ssLeft, at.x, at.y);
+  case WM_MOUSEMOVE:
+    if (wantEnterExitEvents_ && mouseOutside_) {
+      FireMouseEnter();
       if (!TrayIconAlive(identifier))
         return;
-      leftButtonDown_ = true;
-      if (leftPopup_)
-        PopupTrayMenu();
+      mouseOutside_ = false;
+    }
+    FireMouseMove(shift, at.x, at.y);
+    if (TrayIconAlive(identifier))
+      lastMousePos_ = at;
+    return;
+  case WM_LBUTTONDOWN:
+    if (OnDblClick) {
+      const auto& doubleClickTime = TrayShell().GetDoubleClickTime;
+      clickDelayTimer_->SetInterval(doubleClickTime ? doubleClickTime() : DefaultDoubleClickTime);
+      clickDelayTimer_->SetEnabled(true);
+    }
+    FireMouseDown(mbLeft, shift + ssLeft, at.x, at.y);
+    if (!TrayIconAlive(identifier))
       return;
-    case WM_LBUTTONUP:
-      if (leftButtonDown_)
-        clickPending_ = true;
-      if (leftButtonDown_ && !clickDelayTimer_->Enabled()) {
-        leftButtonDown_ = false;
-        clickPending_ = false;
-        FireClick();
-        if (!TrayIconAlive(identifier))
-          return;
-      }
+    leftButtonDown_ = true;
+    if (leftPopup_)
+      PopupTrayMenu();
+    return;
+  case WM_LBUTTONUP:
+    if (leftButtonDown_)
+      clickPending_ = true;
+    if (leftButtonDown_ && !clickDelayTimer_->Enabled()) {
       leftButtonDown_ = false;
-      FireMouseUp(mbLeft, shift + ssLeft, at.x, at.y);
-      return;
-    case WM_LBUTTONDBLCLK:
       clickPending_ = false;
-      doubleClickSeen_ = true;
-      FireDblClick();
+      FireClick();
       if (!TrayIconAlive(identifier))
         return;
-      if (popupMenu_ != nullptr && popupMenu_->AutoPopup() && !leftPopup_)
-        ClickDefaultMenuItem();
+    }
+    leftButtonDown_ = false;
+    FireMouseUp(mbLeft, shift + ssLeft, at.x, at.y);
+    return;
+  case WM_LBUTTONDBLCLK:
+    clickPending_ = false;
+    doubleClickSeen_ = true;
+    FireDblClick();
+    if (!TrayIconAlive(identifier))
       return;
-    case WM_RBUTTONDOWN:
-      FireMouseDown(mbRight, shift + ssRight, at.x, at.y);
-      if (TrayIconAlive(identifier))
-        PopupTrayMenu();
-      return;
-    case WM_RBUTTONUP:
-      if (notifyBehaviour_ == 0)
-        FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
-      return;
-    case WM_MBUTTONDOWN:
-      FireMouseDown(mbMiddle, shift + ssMiddle, at.x, at.y);
-      return;
-    case WM_MBUTTONUP:
-      FireMouseUp(mbMiddle, shift + ssMiddle, at.x, at.y);
-      return;
-    case WM_CONTEXTMENU:
-    case NIN_SELECT:
-    case NIN_KEYSELECT:
-      if (notifyBehaviour_ == 1)
-        FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
-      return;
-    default:
-      return;
+    if (popupMenu_ != nullptr && popupMenu_->AutoPopup() && !leftPopup_)
+      ClickDefaultMenuItem();
+    return;
+  case WM_RBUTTONDOWN:
+    FireMouseDown(mbRight, shift + ssRight, at.x, at.y);
+    if (TrayIconAlive(identifier))
+      PopupTrayMenu();
+    return;
+  case WM_RBUTTONUP:
+    if (notifyBehaviour_ == TNotifyBehaviour::nbClassic)
+      FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
+    return;
+  case WM_MBUTTONDOWN: FireMouseDown(mbMiddle, shift + ssMiddle, at.x, at.y); return;
+  case WM_MBUTTONUP: FireMouseUp(mbMiddle, shift + ssMiddle, at.x, at.y); return;
+  case WM_CONTEXTMENU:
+  case NIN_SELECT:
+  case NIN_KEYSELECT:
+    if (notifyBehaviour_ == TNotifyBehaviour::nbVersion3)
+      FireMouseUp(mbRight, shift + ssRight, at.x, at.y);
+    return;
+  default: return;
   }
 }
 
@@ -357,8 +356,7 @@ void TTrayIcon::UnhookOwnerWindow()
     return;
   // Only take the subclass off when nobody has subclassed the window on top of
   // it; otherwise it stays and passes everything to the original procedure.
-  if (IsWindow(window) &&
-      GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&OwnerSubclassProc)) {
+  if (IsWindow(window) && GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&OwnerSubclassProc)) {
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(found->second.original));
     subclasses.erase(found);
   }

@@ -22,8 +22,8 @@ constexpr std::size_t MaxRepeatedSize = 128 * 1024;
 [[noreturn]] void Finding(const std::string& what, const std::string& pattern)
 {
   std::fprintf(stderr, "finding: %s\npattern (%zu bytes):", what.c_str(), pattern.size());
-  for (unsigned char c : pattern) {
-    std::fprintf(stderr, " %02X", c);
+  for (const char c : pattern) {
+    std::fprintf(stderr, " %02X", static_cast<unsigned char>(c));
   }
   std::fprintf(stderr, "\n");
   std::abort();
@@ -32,11 +32,27 @@ constexpr std::size_t MaxRepeatedSize = 128 * 1024;
 bool IsCompileCode(int code)
 {
   switch (code) {
-  case 102: case 103: case 104: case 105: case 106: case 107: case 108: case 109: case 110: case 111:
-  case 112: case 113: case 114: case 115: case 116: case 119: case 122: case 124: case 125: case 127:
-    return true;
-  default:
-    return false;
+  case 102:
+  case 103:
+  case 104:
+  case 105:
+  case 106:
+  case 107:
+  case 108:
+  case 109:
+  case 110:
+  case 111:
+  case 112:
+  case 113:
+  case 114:
+  case 115:
+  case 116:
+  case 119:
+  case 122:
+  case 124:
+  case 125:
+  case 127: return true;
+  default: return false;
   }
 }
 

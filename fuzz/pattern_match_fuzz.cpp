@@ -92,7 +92,8 @@ private:
   }
   std::string Atom(int depth, bool& repeats)
   {
-    static const char* const atoms[] = {"a", "b", "c", "1", " ", ".", "\\d", "[ab]", "[^a]", "[a-c1]", "\\b", "\\w", "\\s"};
+    static const char* const atoms[] = {"a",    "b",    "c",      "1",   " ",   ".",  "\\d",
+                                        "[ab]", "[^a]", "[a-c1]", "\\b", "\\w", "\\s"};
     unsigned pick = In.Next(16);
     if (pick >= 13 && depth < 3 && Groups < 8) {
       ++Groups;
@@ -184,15 +185,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!(first == second)) {
     Finding("two runs differ", pattern, visible);
   }
-  if (first.Error >= 1000 && first.Error != 1003 && first.Error != 1014 && first.Error != 1016 &&
-      first.Error != 1017) {
+  if (first.Error >= 1000 && first.Error != 1003 && first.Error != 1014 && first.Error != 1016 && first.Error != 1017) {
     Finding("run-time error " + std::to_string(first.Error), pattern, visible);
   }
   if (first.Matched) {
     auto length = static_cast<int>(visible.size());
     if (first.Pos < 1 || first.Len < 0 || first.Pos - 1 + first.Len > length) {
-      Finding("match outside the text: pos " + std::to_string(first.Pos) + " len " + std::to_string(first.Len),
-              pattern, visible);
+      Finding("match outside the text: pos " + std::to_string(first.Pos) + " len " + std::to_string(first.Len), pattern,
+              visible);
     }
   }
   return 0;

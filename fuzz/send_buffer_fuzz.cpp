@@ -81,9 +81,7 @@ void FuzzQueue(const std::uint8_t* data, std::size_t size)
       model.erase(0, static_cast<std::size_t>(taken));
       break;
     }
-    case 2:
-      queue.DropEmptyFront();
-      break;
+    case 2: queue.DropEmptyFront(); break;
     case 3: {
       // A datagram is queued whole into the last block.
       const std::string chunk(static_cast<std::size_t>(amount), static_cast<char>(~i));
@@ -107,7 +105,8 @@ void FuzzQueue(const std::uint8_t* data, std::size_t size)
         break;
       }
       const long long total = queue.PendingBytes();
-      const long long expected = first >= amount || queue.BlockCount() == 1 ? first : std::min<long long>(amount, total);
+      const long long expected =
+          first >= amount || queue.BlockCount() == 1 ? first : std::min<long long>(amount, total);
       Check(len == expected);
       Check(model.compare(0, static_cast<std::size_t>(len), reinterpret_cast<const char*>(run),
                           static_cast<std::size_t>(len)) == 0);

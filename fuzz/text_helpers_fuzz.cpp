@@ -5,7 +5,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/korvalind_functions.h"
+#include "core/address_rules.h"
+#include "core/integer_text.h"
+#include "core/replace_all.h"
+#include "core/reply_value.h"
+#include "core/request_scrambler.h"
+#include "platform/text_to_int.h"
 
 namespace {
 
@@ -86,8 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool lineFeedAvoidable = false;
     for (int k = 1; k <= 25 && !lineFeedAvoidable; ++k) {
       bool clean = true;
-      for (unsigned char byte : input)
-        if (((byte + k) & 0xFF) == 0x0A)
+      for (const char byte : input)
+        if (((static_cast<unsigned char>(byte) + k) & 0xFF) == 0x0A)
           clean = false;
       lineFeedAvoidable = clean;
     }

@@ -3,8 +3,9 @@
 // the class lies in one file per concern: custom_net_socket_events.cpp (the
 // hidden window and its notifications), custom_net_socket_transfer.cpp
 // (receiving and sending), custom_net_socket_lookup.cpp (host lookups),
-// custom_net_socket_connect.cpp (connect, listen, accept, Dup) and
-// custom_net_socket_close.cpp (closing, errors, the events fired).
+// custom_net_socket_connect.cpp (connect, listen, accept, Dup),
+// custom_net_socket_close.cpp (closing) and custom_net_socket_report.cpp
+// (errors, the events fired).
 #include "net/custom_net_socket.h"
 
 #include <cstring>
@@ -14,7 +15,7 @@
 #include "net/socket_window.h"
 #include "net/winsock_binding.h"
 
-TCustomNetSocket::TCustomNetSocket(TComponent* Owner) : TComponent(Owner), alive_(std::make_shared<bool>(true))
+TCustomNetSocket::TCustomNetSocket(TComponent* owner) : TComponent(owner), alive_(std::make_shared<bool>(true))
 {
   AddWinsockUser();
   try {
@@ -33,6 +34,8 @@ TCustomNetSocket::~TCustomNetSocket()
   try {
     CancelLookup();
   } catch (...) {
+    // A request that cannot be cancelled is left to its reply, which finds
+    // the request's buffer kept below.
   }
   try {
     if (state_ != wsClosed)
@@ -44,6 +47,7 @@ TCustomNetSocket::~TCustomNetSocket()
     try {
       Winsock::closesocket(socketHandle_);
     } catch (...) {
+      // Winsock that cannot be reached any more holds no handle to close.
     }
     socketHandle_ = INVALID_SOCKET;
   }
@@ -71,13 +75,16 @@ void TCustomNetSocket::ResetToDefaults()
   std::memset(&remoteSockAddr_, 0, sizeof(remoteSockAddr_));
   remoteSockAddr_.sin_family = AF_INET;
   addrFamily_ = AF_INET;
-  hasPort_ = hasAddr_ = false;
-  addrLookedUp_ = portLookedUp_ = protoLookedUp_ = localPortLookedUp_ = false;
-  hasProto_ = true;
-  protoNumber_ = IPPROTO_TCP;
-  protoText_ = "tcp";
+  // The texts of Addr and Port stay; they count as unassigned again.
+  addr_.Has = addr_.LookedUp = false;
+  port_.Has = port_.LookedUp = false;
+  proto_.Text = "tcp";
+  proto_.Has = true;
+  proto_.LookedUp = false;
+  proto_.Number = IPPROTO_TCP;
   socketType_ = SOCK_STREAM;
-  localPort_ = "0";
+  localPort_.Text = "0";
+  localPort_.LookedUp = false;
   localAddr_ = "0.0.0.0";
   LingerOnOff = wsLingerOn;
   LingerTimeout = 0;
@@ -89,7 +96,7 @@ void TCustomNetSocket::ResetToDefaults()
   isPaused_ = false;
   readCount_ = 0;
   closeNotified_ = false;
-  FlushTimeout = 60;
+  FlushTimeout = kDefaultFlushTimeout;
 }
 
 void TCustomNetSocket::BeginSession()
@@ -99,15 +106,13 @@ void TCustomNetSocket::BeginSession()
   isPaused_ = false;
 }
 
-void TCustomNetSocket::ChangeState(TSocketState NewState)
+void TCustomNetSocket::ChangeState(TSocketState newState)
 {
   const TSocketState old = state_;
-  state_ = NewState;
-  if (old != NewState)
-    NotifyChangeState(old, NewState);
+  state_ = newState;
+  if (old != newState)
+    NotifyChangeState(old, newState);
 }
-
-// ---- properties -------------------------------------------------------------
 
 BYTE TCustomNetSocket::ReqVerLow() const
 {
@@ -119,27 +124,27 @@ BYTE TCustomNetSocket::ReqVerHigh() const
   return WinsockReqVerHigh();
 }
 
-void TCustomNetSocket::SetReqVerLow(BYTE Value)
+void TCustomNetSocket::SetReqVerLow(BYTE value)
 {
-  ChangeReqVer(Value, WinsockReqVerHigh(), "SetReqVerLow");
+  ChangeReqVer(value, WinsockReqVerHigh(), "SetReqVerLow");
 }
 
-void TCustomNetSocket::SetReqVerHigh(BYTE Value)
+void TCustomNetSocket::SetReqVerHigh(BYTE value)
 {
-  ChangeReqVer(WinsockReqVerLow(), Value, "SetReqVerHigh");
+  ChangeReqVer(WinsockReqVerLow(), value, "SetReqVerHigh");
 }
 
 // The version is asked for when Winsock starts: once it is loaded, only the
 // version in use can be set.
-void TCustomNetSocket::ChangeReqVer(BYTE Low, BYTE High, const char* Setter)
+void TCustomNetSocket::ChangeReqVer(BYTE low, BYTE high, const char* setter)
 {
-  if (Low == WinsockReqVerLow() && High == WinsockReqVerHigh())
+  if (low == WinsockReqVerLow() && high == WinsockReqVerHigh())
     return;
   if (WinsockLoaded()) {
-    ReportSocketError(std::string(Setter) + ": WinSock version can't be changed now");
+    ReportSocketError(std::string(setter) + ": WinSock version can't be changed now");
     return;
   }
-  SetWinsockReqVer(Low, High);
+  SetWinsockReqVer(low, high);
 }
 
 TSocketSendFlags TCustomNetSocket::SendFlags()
@@ -152,83 +157,75 @@ TSocketSendFlags TCustomNetSocket::SendFlags()
   return wsSendNormal;
 }
 
-void TCustomNetSocket::SetSendFlags(TSocketSendFlags Value)
+void TCustomNetSocket::SetSendFlags(TSocketSendFlags value)
 {
-  switch (Value) {
-  case wsSendNormal:
-    sendFlags_ = 0;
-    break;
-  case wsSendUrgent:
-    sendFlags_ = MSG_OOB;
-    break;
-  default:
-    SignalError("Invalid SendFlags");
+  switch (value) {
+  case wsSendNormal: sendFlags_ = 0; break;
+  case wsSendUrgent: sendFlags_ = MSG_OOB; break;
+  default: SignalError("Invalid SendFlags");
   }
 }
 
-// ---- addressing -------------------------------------------------------------
-
-bool TCustomNetSocket::RequireClosed(const char* Property)
+bool TCustomNetSocket::RequireClosed(const char* property)
 {
   if (state_ == wsClosed)
     return true;
-  SignalError(std::string("Cannot change ") + Property + " if not closed");
+  SignalError(std::string("Cannot change ") + property + " if not closed");
   return false;
 }
 
 // Assigning the value held is no change, so it passes even on an open socket.
-void TCustomNetSocket::AssignTarget(const char* Property, const std::string& Value, std::string& Text, bool& Has,
-                                    bool& LookedUp)
+void TCustomNetSocket::AssignTarget(const char* property, const std::string& value, TAddressingText& target)
 {
-  if (Has && Value == Text)
+  if (target.Has && value == target.Text)
     return;
-  if (!RequireClosed(Property))
+  if (!RequireClosed(property))
     return;
-  Text = TrimText(Value);
-  Has = !Text.empty();
-  LookedUp = false;
+  target.Text = TrimText(value);
+  target.Has = !target.Text.empty();
+  target.LookedUp = false;
 }
 
-void TCustomNetSocket::AssignAddr(const std::string& Value)
+void TCustomNetSocket::AssignAddr(const std::string& value)
 {
-  AssignTarget("Addr", Value, addrText_, hasAddr_, addrLookedUp_);
+  AssignTarget("Addr", value, addr_);
 }
 
-void TCustomNetSocket::AssignPort(const std::string& Value)
+void TCustomNetSocket::AssignPort(const std::string& value)
 {
-  AssignTarget("Port", Value, portText_, hasPort_, portLookedUp_);
+  AssignTarget("Port", value, port_);
 }
 
-void TCustomNetSocket::AssignProto(const std::string& Value)
+void TCustomNetSocket::AssignProto(const std::string& value)
 {
-  AssignTarget("Proto", Value, protoText_, hasProto_, protoLookedUp_);
+  AssignTarget("Proto", value, proto_);
 }
 
-void TCustomNetSocket::AssignLocalAddr(const std::string& Value)
+void TCustomNetSocket::AssignLocalAddr(const std::string& value)
 {
   if (!RequireClosed("LocalAddr"))
     return;
-  localAddr_ = Value.empty() ? "0.0.0.0" : Value;
+  localAddr_ = value.empty() ? "0.0.0.0" : value;
 }
 
-void TCustomNetSocket::AssignLocalPort(const std::string& Value)
+void TCustomNetSocket::AssignLocalPort(const std::string& value)
 {
   if (!RequireClosed("LocalPort"))
     return;
-  localPort_ = Value;
-  localPortLookedUp_ = false;
+  localPort_.Text = value;
+  localPort_.LookedUp = false;
 }
 
 // A failed query is reported, but it only asked something: a "not connected"
 // answer (the peer of a datagram socket) does not end the session.
-bool TCustomNetSocket::QueryPeer(sockaddr_in& Peer, const char* Caller)
+bool TCustomNetSocket::QueryPeer(sockaddr_in& peer, const char* caller)
 {
   if (state_ != wsConnected)
     return false;
-  int len = sizeof(Peer);
-  if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&Peer), &len) == 0)
+  int len = sizeof(peer);
+  if (Winsock::getpeername(socketHandle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
     return true;
-  ReportSocketError(Caller, false);
+  ReportSocketError(caller, false);
   return false;
 }
 
@@ -244,12 +241,12 @@ std::string TCustomNetSocket::GetPeerPort()
   return QueryPeer(peer, "GetPeerPort") ? std::to_string(Winsock::ntohs(peer.sin_port)) : "error";
 }
 
-bool TCustomNetSocket::QueryLocal(sockaddr_in& Local)
+bool TCustomNetSocket::QueryLocal(sockaddr_in& local)
 {
   if (state_ != wsBound && state_ != wsConnected && state_ != wsListening)
     return false;
-  int len = sizeof(Local);
-  return Winsock::getsockname(socketHandle_, reinterpret_cast<sockaddr*>(&Local), &len) == 0;
+  int len = sizeof(local);
+  return Winsock::getsockname(socketHandle_, reinterpret_cast<sockaddr*>(&local), &len) == 0;
 }
 
 std::string TCustomNetSocket::ReadLocalAddr()
@@ -264,14 +261,14 @@ std::string TCustomNetSocket::ReadLocalPort()
   return QueryLocal(local) ? std::to_string(Winsock::ntohs(local.sin_port)) : "error";
 }
 
-int TCustomNetSocket::ReadPeerName(sockaddr* Name, int NameLen)
+int TCustomNetSocket::ReadPeerName(sockaddr* name, int nameLen)
 {
   if (state_ != wsConnected)
     return SOCKET_ERROR;
-  return Winsock::getpeername(socketHandle_, Name, &NameLen);
+  return Winsock::getpeername(socketHandle_, name, &nameLen);
 }
 
-int TCustomNetSocket::ReadSockName(sockaddr* Name, int& NameLen)
+int TCustomNetSocket::ReadSockName(sockaddr* name, int& nameLen)
 {
-  return Winsock::getsockname(socketHandle_, Name, &NameLen);
+  return Winsock::getsockname(socketHandle_, name, &nameLen);
 }

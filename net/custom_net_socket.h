@@ -38,29 +38,29 @@ struct TSocketMessage {
 // definitions lie in one file per concern, net/custom_net_socket*.cpp.
 class TCustomNetSocket : public TComponent {
 public:
-  explicit TCustomNetSocket(TComponent* Owner);
+  explicit TCustomNetSocket(TComponent* owner);
   ~TCustomNetSocket() override;
 
   // Addressing (all setters refuse unless closed).
-  const std::string& Addr() const { return addrText_; }
-  void AssignAddr(const std::string& Value);
-  const std::string& Port() const { return portText_; }
-  virtual void AssignPort(const std::string& Value);
-  const std::string& Proto() const { return protoText_; }
-  virtual void AssignProto(const std::string& Value);
+  const std::string& Addr() const { return addr_.Text; }
+  void AssignAddr(const std::string& value);
+  const std::string& Port() const { return port_.Text; }
+  void AssignPort(const std::string& value);
+  const std::string& Proto() const { return proto_.Text; }
+  void AssignProto(const std::string& value);
   const std::string& LocalAddr() const { return localAddr_; }
-  void AssignLocalAddr(const std::string& Value);
-  const std::string& LocalPort() const { return localPort_; }
-  void AssignLocalPort(const std::string& Value);
+  void AssignLocalAddr(const std::string& value);
+  const std::string& LocalPort() const { return localPort_.Text; }
+  void AssignLocalPort(const std::string& value);
 
   std::string PeerAddr() { return GetPeerAddr(); }
   std::string PeerPort() { return GetPeerPort(); }
-  virtual std::string GetPeerAddr();
-  virtual std::string GetPeerPort();
-  virtual std::string ReadLocalAddr();
-  virtual std::string ReadLocalPort();
-  virtual int ReadPeerName(sockaddr* Name, int NameLen);
-  virtual int ReadSockName(sockaddr* Name, int& NameLen);
+  std::string GetPeerAddr();
+  std::string GetPeerPort();
+  std::string ReadLocalAddr();
+  std::string ReadLocalPort();
+  int ReadPeerName(sockaddr* name, int nameLen);
+  int ReadSockName(sockaddr* name, int& nameLen);
 
   const std::string& DnsResult() const { return dnsResult_; }
   const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
@@ -75,7 +75,7 @@ public:
   bool SendQueueEmpty() const { return sendQueueEmpty_; }
   const TSendQueue& SendQueue() const { return sendQueue_; }
   int SendBlockSize() const { return sendQueue_.BlockSize; }
-  void SetSendBlockSize(int Size) { sendQueue_.BlockSize = Size; }
+  void SetSendBlockSize(int size) { sendQueue_.BlockSize = size; }
   int SendBufferSize() const { return sendBufferSize_; }
   int SelectMask() const { return selectMask_; }
   std::uint16_t CurrentEvent() const { return currentEvent_; }
@@ -83,12 +83,12 @@ public:
   bool QuitReceived() const { return quitReceived_; }
 
   BYTE ReqVerLow() const;
-  void SetReqVerLow(BYTE Value);
+  void SetReqVerLow(BYTE value);
   BYTE ReqVerHigh() const;
-  void SetReqVerHigh(BYTE Value);
+  void SetReqVerHigh(BYTE value);
 
   TSocketSendFlags SendFlags();
-  void SetSendFlags(TSocketSendFlags Value);
+  void SetSendFlags(TSocketSendFlags value);
 
   // Plain properties.
   bool MultiThreaded = false;
@@ -98,7 +98,8 @@ public:
   bool ReuseAddr = false;
   TNetSocketOptions ComponentOptions;
   int ListenBacklog = 5;
-  int FlushTimeout = 60;  // stored only: flushing has no time limit
+  static constexpr int kDefaultFlushTimeout = 60;
+  int FlushTimeout = kDefaultFlushTimeout;  // stored only: flushing has no time limit
   TSocketLingerOnOff LingerOnOff = wsLingerOn;
   int LingerTimeout = 0;
 
@@ -114,14 +115,14 @@ public:
   TBgExceptionEvent OnBgException;
 
   // Window messages.
-  virtual void HandleWindowMessage(TSocketMessage& Message);
-  virtual void AllocateHiddenWindow();
-  virtual void ReleaseHiddenWindow();
+  virtual void HandleWindowMessage(TSocketMessage& message);
+  void AllocateHiddenWindow();
+  void ReleaseHiddenWindow();
 
   // Host lookups, answered by OnDnsLookupDone.
-  virtual void DnsLookup(const std::string& HostName);
-  virtual void ReverseDnsLookup(const std::string& HostAddr);
-  virtual void CancelLookup();
+  virtual void DnsLookup(const std::string& hostName);
+  void ReverseDnsLookup(const std::string& hostAddr);
+  void CancelLookup();
   HANDLE LookupHandle() const { return lookupHandle_; }
   // Requests whose reply has not arrived yet, the current one and replaced or
   // cancelled ones alike.
@@ -130,70 +131,70 @@ public:
   // Connecting, listening and closing.
   virtual void Connect();
   virtual void Listen();
-  virtual SOCKET Accept();
-  virtual void BindSocket();
+  SOCKET Accept();
+  void BindSocket();
   void ApplyLinger();
-  virtual void CloseConnection();
-  virtual void AbortSession();
-  virtual void AbortConnection(std::uint16_t Error);
-  virtual void CloseSocketHandle(bool Shutdown, std::uint16_t Error);
-  virtual void CloseLater();
-  virtual void FreeLater();
-  virtual void FlushSendQueue();
-  virtual void DrainUntilClosed();
-  virtual void PauseEvents();
-  virtual void ResumeEvents();
-  virtual void ShutdownSocket(int How);
-  virtual void Dup(SOCKET NewHandle);
-  virtual void MarkConnected();
+  void CloseConnection();
+  void AbortSession();
+  void AbortConnection(std::uint16_t error);
+  void CloseSocketHandle(bool shutdown, std::uint16_t error);
+  void CloseLater();
+  void FreeLater();
+  void FlushSendQueue();
+  void DrainUntilClosed();
+  void PauseEvents();
+  void ResumeEvents();
+  void ShutdownSocket(int how);
+  void Dup(SOCKET newHandle);
+  void MarkConnected();
 
   // Data.
   virtual int ReadRcvdCount();
-  virtual int RawRecv(void* Buffer, int BufferSize, int Flags);
-  int ReceiveData(void* Buffer, int BufferSize);
+  virtual int RawRecv(void* buffer, int bufferSize, int flags);
+  int ReceiveData(void* buffer, int bufferSize);
   std::string ReceiveText();
-  virtual int RawRecvFrom(SOCKET S, void* Buffer, int BufferSize, int Flags, sockaddr* From, int* FromLen);
-  int ReceiveDatagram(void* Buffer, int BufferSize, sockaddr* From, int* FromLen);
-  int Send(const void* Data, int Len);
-  int SendText(const std::string& Text);
-  virtual void TryToSend();
-  virtual int RawSend(const void* Data, int Len);
-  int SendDatagram(const sockaddr* Dest, int DestLen, const void* Data, int Len);
+  int RawRecvFrom(SOCKET s, void* buffer, int bufferSize, int flags, sockaddr* from, int* fromLen);
+  int ReceiveDatagram(void* buffer, int bufferSize, sockaddr* from, int* fromLen);
+  int Send(const void* data, int len);
+  int SendText(const std::string& text);
+  void TryToSend();
+  int RawSend(const void* data, int len);
+  int SendDatagram(const sockaddr* dest, int destLen, const void* data, int len);
 
   // Message pumps used by the loops that wait.
-  virtual void PumpMessages();
+  void PumpMessages();
   void ProcessThreadMessages();
   bool ProcessOneMessage();
 
   // Errors.
-  virtual void SignalError(const std::string& Msg);
-  virtual void SignalErrorFmt(const char* Fmt, ...);
-  // CloseOnLoss false: the failed call only asked something (the peer of a
+  void SignalError(const std::string& msg);
+  void SignalErrorFmt(const char* fmt, ...);
+  // closeOnLoss false: the failed call only asked something (the peer of a
   // datagram socket), so a "not connected" answer does not end the session.
-  void ReportSocketError(const std::string& FunctionName, bool CloseOnLoss = true);
-  virtual void ProcessBgException(Exception& E);
+  void ReportSocketError(const std::string& functionName, bool closeOnLoss = true);
+  void ProcessBgException(Exception& e);
   // Inside a catch block: hands whatever was thrown to ProcessBgException.
   void ProcessCaughtException();
 
   // Notifications; each fires its event when one is assigned.
   virtual bool NotifyDataAvailable(std::uint16_t ErrCode);
-  virtual void NotifySessionAvailable(std::uint16_t ErrCode);
+  void NotifySessionAvailable(std::uint16_t ErrCode);
   virtual void NotifySessionConnected(std::uint16_t ErrCode);
-  virtual void DeliverSessionConnected(std::uint16_t ErrCode);
+  void DeliverSessionConnected(std::uint16_t ErrCode);
   virtual void NotifySessionClosed(std::uint16_t ErrCode);
-  virtual void NotifyDataSent(std::uint16_t ErrCode);
-  void NotifySendData(int BytesSent);
-  virtual void NotifyChangeState(TSocketState OldState, TSocketState NewState);
-  virtual void NotifyDnsLookupDone(std::uint16_t ErrCode);
-  virtual void NotifyError();
+  void NotifyDataSent(std::uint16_t ErrCode);
+  void NotifySendData(int bytesSent);
+  void NotifyChangeState(TSocketState oldState, TSocketState newState);
+  void NotifyDnsLookupDone(std::uint16_t ErrCode);
+  void NotifyError();
 
   // Seconds-and-microseconds helpers.
-  static bool TimevalIsSet(const timeval& Tv) { return Tv.tv_sec != 0 || Tv.tv_usec != 0; }
-  static void TimevalClear(timeval& Tv) { Tv.tv_sec = Tv.tv_usec = 0; }
-  static bool TimevalCompare(const timeval& A, const timeval& B, bool IsEqual)
+  static bool TimevalIsSet(const timeval& tv) { return tv.tv_sec != 0 || tv.tv_usec != 0; }
+  static void TimevalClear(timeval& tv) { tv.tv_sec = tv.tv_usec = 0; }
+  static bool TimevalCompare(const timeval& a, const timeval& b, bool isEqual)
   {
-    const bool equal = A.tv_sec == B.tv_sec && A.tv_usec == B.tv_usec;
-    return IsEqual ? equal : !equal;
+    const bool equal = a.tv_sec == b.tv_sec && a.tv_usec == b.tv_usec;
+    return isEqual ? equal : !equal;
   }
 
   // Flag that outlives the object: a loop running inside one of its calls can
@@ -201,140 +202,176 @@ public:
   std::shared_ptr<const bool> AliveFlag() const { return alive_; }
 
 protected:
+  // What a read asks for when the socket counts nothing waiting: the count
+  // may lag behind what has arrived.
+  static constexpr int kReadSizeWhenNoneCounted = 255;
+
   virtual void ResetToDefaults();
-  // Requests the Winsock version; Setter names the property in the refusal.
-  void ChangeReqVer(BYTE Low, BYTE High, const char* Setter);
-  // The address of the peer, or of the socket's own end; false when the
-  // state has none or the query fails (a failed peer query is reported under
-  // Caller's name).
-  bool QueryPeer(sockaddr_in& Peer, const char* Caller);
-  bool QueryLocal(sockaddr_in& Local);
-  // False, with the error signalled, unless the socket is closed.
-  bool RequireClosed(const char* Property);
-  // The setter of Addr, Port or Proto (Property names it in the refusal).
-  void AssignTarget(const char* Property, const std::string& Value, std::string& Text, bool& Has, bool& LookedUp);
-  // Port and address of the peer (listening: of the socket), resolved once
-  // per assignment; they throw what the resolution throws.
-  void ResolveRemotePort();
-  void ResolveRemoteAddr();
-  void ResolveLocalPort();
-  // Protocol and socket type: Connect takes any protocol that is neither
-  // TCP nor UDP as raw, Listen only one named "raw_" and a protocol.
-  void ResolveConnectProto();
-  void ResolveListenProto();
-  // Runs the resolution steps of Connect or Listen; false, with Context and
-  // the resolver's message signalled, when one fails. What was resolved before
-  // stays resolved.
-  bool ResolveOrSignal(const char* Context, const std::function<void()>& Resolve);
-  // Changes whenever a handle is taken on or given up. Handle values are
-  // reused at once, so this alone tells a notification's session from the
-  // next one that a handler may have opened meanwhile.
-  unsigned SessionSerial() const { return sessionSerial_; }
-  // Counts the handles taken on: a change tells that a handler opened a
-  // session of its own meanwhile.
-  unsigned SessionsBegun() const { return sessionsBegun_; }
-  // Runs Call, which may run event handlers; false when one of them destroyed
-  // the socket or closed (and perhaps reopened) it meanwhile.
-  template <class TCall> bool SessionSurvives(TCall&& Call)
-  {
-    const auto alive = AliveFlag();
-    const unsigned serial = sessionSerial_;
-    Call();
-    return *alive && serial == sessionSerial_;
-  }
-  // Runs Event, which fires a handler. Whatever the handler throws, Then (the
-  // step owed after the event: a close, the next message of a negotiation, a
-  // report) still runs while the session is the one the event was for; then
-  // the exception goes on to wherever the caller sends handler exceptions.
-  template <class TEvent, class TThen> void ThenEvenIfThrown(TEvent&& Event, TThen&& Then)
-  {
-    const auto alive = AliveFlag();
-    const unsigned serial = sessionSerial_;
-    try {
-      Event();
-    } catch (...) {
-      if (*alive && serial == sessionSerial_)
-        Then();
-      throw;
-    }
-    if (*alive && serial == sessionSerial_)
-      Then();
-  }
-  // Runs Event, which fires a handler, then Report, a report owed whatever
-  // the handler did (a close of its own included), also when it throws; the
-  // exception then goes on.
-  template <class TEvent, class TReport> void ReportEvenIfThrown(TEvent&& Event, TReport&& Report)
-  {
-    const auto alive = AliveFlag();
-    try {
-      Event();
-    } catch (...) {
-      if (*alive)
-        Report();
-      throw;
-    }
-    if (*alive)
-      Report();
-  }
   // A handle was taken on: the new session starts with its own flags and
   // nothing an earlier one held, also where that one's close had no chance to
   // restore the defaults (a handler opened this session from inside it).
   virtual void BeginSession();
   // Received bytes that a layer holds for the application.
   virtual int HeldReceivedBytes() const { return 0; }
+
+  // The peer address Connect reaches, resolved from text (a relay layer's
+  // relay in place of Addr and Port) unless it was resolved since the last
+  // assignment; they throw what the resolution throws. A relay layer forgets
+  // them when its relay changes.
+  void ResolvePeerPort(const std::string& text);
+  void ResolvePeerAddr(const std::string& text);
+  void ForgetResolvedPeerPort() { port_.LookedUp = false; }
+  void ForgetResolvedPeerAddr() { addr_.LookedUp = false; }
+
+  // Changes whenever a handle is taken on or given up. Handle values are
+  // reused at once, so this alone tells a notification's session from the
+  // next one that a handler may have opened meanwhile.
+  unsigned SessionSerial() const { return sessionSerial_; }
+  // Runs call, which may run event handlers; false when one of them destroyed
+  // the socket or closed (and perhaps reopened) it meanwhile.
+  template <class TCall>
+  bool SessionSurvives(TCall&& call)
+  {
+    const auto alive = AliveFlag();
+    const unsigned serial = sessionSerial_;
+    call();
+    return *alive && serial == sessionSerial_;
+  }
+  // Runs event, which fires a handler. Whatever the handler throws, the step
+  // owed after the event (then: a close, the next message of a negotiation, a
+  // report) still runs while the session is the one the event was for; the
+  // exception goes on afterwards to wherever the caller sends handler
+  // exceptions.
+  template <class TEvent, class TThen>
+  void ThenEvenIfThrown(TEvent&& event, TThen&& then)
+  {
+    const auto alive = AliveFlag();
+    const unsigned serial = sessionSerial_;
+    try {
+      event();
+    } catch (...) {
+      if (*alive && serial == sessionSerial_)
+        then();
+      throw;
+    }
+    if (*alive && serial == sessionSerial_)
+      then();
+  }
+  // Runs event, which fires a handler, then report, a report owed whatever
+  // the handler did (a close of its own included), also when it throws; the
+  // exception then goes on.
+  template <class TEvent, class TReport>
+  void ReportEvenIfThrown(TEvent&& event, TReport&& report)
+  {
+    const auto alive = AliveFlag();
+    try {
+      event();
+    } catch (...) {
+      if (*alive)
+        report();
+      throw;
+    }
+    if (*alive)
+      report();
+  }
+
+  // makeRequest makes the Winsock request into the buffer it is given; false
+  // when it could not be started (signalled under name).
+  bool StartLookup(const std::string& name, const char* caller,
+                   const std::function<HANDLE(char* buffer, int size)>& makeRequest);
+  // The requests whose reply has not arrived yet.
+  const TLookupRequests& PendingLookups() const { return lookups_; }
+
+private:
+  // An addressing property as assigned: Has tells that it was assigned since
+  // the last reset, LookedUp that it has been resolved since it was.
+  struct TAddressingText {
+    std::string Text;
+    bool Has = false;
+    bool LookedUp = false;
+  };
+  // A port or protocol also keeps the number it resolved to (a port in host
+  // order); an address resolves into remoteSockAddr_.
+  struct TAddressingNumber : TAddressingText {
+    int Number = 0;
+  };
+
+  // Requests the Winsock version; setter names the property in the refusal.
+  void ChangeReqVer(BYTE low, BYTE high, const char* setter);
+  // The address of the peer, or of the socket's own end; false when the
+  // state has none or the query fails (a failed peer query is reported under
+  // caller's name).
+  bool QueryPeer(sockaddr_in& peer, const char* caller);
+  bool QueryLocal(sockaddr_in& local);
+  // False, with the error signalled, unless the socket is closed.
+  bool RequireClosed(const char* property);
+  // The setter of Addr, Port or Proto (property names it in the refusal).
+  void AssignTarget(const char* property, const std::string& value, TAddressingText& target);
+  // Port and address of the peer (listening: of the socket), resolved once
+  // per assignment; they throw what the resolution throws.
+  void ResolveRemotePort() { ResolvePeerPort(port_.Text); }
+  void ResolveRemoteAddr() { ResolvePeerAddr(addr_.Text); }
+  void ResolveLocalPort();
+  // Protocol and socket type: Connect takes any protocol that is neither
+  // TCP nor UDP as raw, Listen only one named "raw_" and a protocol.
+  void ResolveConnectProto();
+  void ResolveListenProto();
+  // Runs the resolution steps of Connect or Listen; false, with context and
+  // the resolver's message signalled, when one fails. What was resolved before
+  // stays resolved.
+  bool ResolveOrSignal(const char* context, const std::function<void()>& resolve);
+  // Counts the handles taken on: a change tells that a handler opened a
+  // session of its own meanwhile.
+  unsigned SessionsBegun() const { return sessionsBegun_; }
   // A new socket handle, the send queue emptied; false when reported.
-  bool OpenHandle(const char* ReportedCall);
+  bool OpenHandle(const char* reportedCall);
+  void TakeOnHandle(SOCKET handle);
   // The steps of Connect, Listen and Dup after the handle is open; each is
   // false when it failed and reported.
   bool ReadSendBufferSize();
   bool ApplyDatagramOptions();
   bool ApplyStreamOptions();
-  // An option that takes a 4-byte integer; Failure names it in the report.
-  bool SetOption(int Level, int Name, int Value, const char* Failure);
+  // An option that takes a 4-byte integer; failure names it in the report.
+  bool SetOption(int level, int name, int value, const char* failure);
   void StartStreamConnect();
   bool BindListeningHandle();
   bool ListenForConnections();
   bool ListenForDatagrams();
   bool ListenForRawPackets();
   void EnterReceivingSession();
-  // Asks for the notifications of Mask; false when Winsock refuses.
-  bool SelectEvents(long Mask);
+  // Asks for the notifications of mask; false when Winsock refuses.
+  bool SelectEvents(long mask);
   // The session's handle is gone: forgets it and the notifications still
   // queued for it.
-  void DropHandle(SOCKET OldHandle);
-  void ChangeState(TSocketState NewState);
-  void QueueData(const void* Data, int Len);
-  void HandleSendFailure(int Error);
-  void PostDataSentNotification();
-  void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
-  bool Destroying() const { return destroying_; }
-  // Removes select notifications still queued for a socket handle that is
-  // gone: handles are reused at once, so they would reach the next session.
-  void PurgeSelectMessages(SOCKET OldHandle);
-
-  virtual void HandleSelectMessage(TSocketMessage& Message);
-  void HandleHostLookupDone(TSocketMessage& Message);
-  void HandleAddrLookupDone(TSocketMessage& Message);
-  // Takes the finished request out of the pending list; null when unknown.
-  std::unique_ptr<TLookupRequest> TakeLookup(WPARAM Handle);
-  // Clears the results; the socket stops waiting for an earlier request.
-  void ForgetCurrentLookup();
-  // Request makes the Winsock request into the buffer it is given; false
-  // when it could not be started (signalled under Name).
-  bool StartLookup(const std::string& Name, const char* Caller,
-                   const std::function<HANDLE(char* Buffer, int Size)>& Request);
-  // True when Request is the lookup the socket waits for, which it then
-  // waits for no more.
-  bool EndCurrentLookup(const TLookupRequest& Request);
+  void DropHandle(SOCKET oldHandle);
   // Closes a socket handle that never left wsClosed (so a close would not
   // see it) before a failure is reported.
   void AbandonHandle();
-  virtual void HandleConnectEvent(TSocketMessage& Message);
-  virtual void HandleReadEvent(TSocketMessage& Message);
-  virtual void HandleWriteEvent(TSocketMessage& Message);
-  virtual void HandleAcceptEvent(TSocketMessage& Message);
-  virtual void HandleCloseEvent(TSocketMessage& Message);
-  void ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options);
+  void ChangeState(TSocketState newState);
+  void QueueData(const void* data, int len);
+  void HandleSendFailure(int error);
+  void PostDataSentNotification();
+  void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
+  // Removes select notifications still queued for a socket handle that is
+  // gone: handles are reused at once, so they would reach the next session.
+  void PurgeSelectMessages(SOCKET oldHandle);
+
+  void HandleSelectMessage(TSocketMessage& message);
+  void HandleHostLookupDone(TSocketMessage& message);
+  void HandleAddrLookupDone(TSocketMessage& message);
+  // Takes the finished request out of the pending list; null when unknown.
+  std::unique_ptr<TLookupRequest> TakeLookup(WPARAM handle);
+  // Clears the results; the socket stops waiting for an earlier request.
+  void ForgetCurrentLookup();
+  // True when request is the lookup the socket waits for, which it then
+  // waits for no more.
+  bool EndCurrentLookup(const TLookupRequest& request);
+  void HandleConnectEvent(TSocketMessage& message);
+  void HandleReadEvent(TSocketMessage& message);
+  void HandleWriteEvent(TSocketMessage& message);
+  void HandleAcceptEvent(TSocketMessage& message);
+  void HandleCloseEvent(TSocketMessage& message);
+  void ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions options);
   // A data handler threw: Winsock reports neither new bytes nor the peer's
   // close until something is received, so what still waits is offered again
   // by a read notification for the same session; not again when the handler
@@ -348,21 +385,12 @@ protected:
   HWND hiddenWindow_ = nullptr;
   SOCKET socketHandle_ = INVALID_SOCKET;
   SOCKET acceptedHandle_ = INVALID_SOCKET;
-  std::string addrText_;
-  bool addrLookedUp_ = false;
+  TAddressingText addr_;
   int addrFamily_ = AF_INET;
-  bool hasAddr_ = false;
-  int protoNumber_ = IPPROTO_TCP;
-  bool hasProto_ = true;
-  bool protoLookedUp_ = false;
-  bool localPortLookedUp_ = false;
-  std::string protoText_ = "tcp";
-  std::string portText_;
-  bool hasPort_ = false;
-  bool portLookedUp_ = false;
-  int portNumber_ = 0;
-  std::string localPort_ = "0";
-  int localPortNumber_ = 0;
+  TAddressingNumber port_;
+  TAddressingNumber proto_{{"tcp", true, false}, IPPROTO_TCP};
+  // Always assigned: "0" asks for any port.
+  TAddressingNumber localPort_{{"0", true, false}, 0};
   std::string localAddr_ = "0.0.0.0";
   int socketType_ = SOCK_STREAM;
   TSendQueue sendQueue_;
@@ -398,11 +426,8 @@ protected:
   TLookupRequest* startingLookup_ = nullptr;
   bool lookupReplyEarly_ = false;
   TSocketMessage lookupEarlyMessage_;
-
-private:
   bool destroying_ = false;
   std::shared_ptr<bool> alive_;
   unsigned sessionSerial_ = 0;
   unsigned sessionsBegun_ = 0;
-  void TakeOnHandle(SOCKET Handle);
 };

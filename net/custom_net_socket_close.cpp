@@ -1,27 +1,23 @@
 // Ending a session (an orderly close, an abort, a close or free posted for
-// later), the loops that wait for the send queue or the peer, pausing
-// notifications, the reports of failed Winsock calls, and the operations that
-// fire the component's events.
+// later), the loops that wait for the send queue or the peer, and pausing
+// notifications.
 #include "net/custom_net_socket.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "net/winsock_binding.h"
-#include "net/winsock_error_text.h"
 
 namespace {
 
+// The longest the loops that wait for the network sleep between two looks.
+constexpr DWORD kNetworkPollMs = 10;
+
 // Sleeps until a message arrives or a short while has passed, so the loops
 // that wait for the network do not spin the processor.
-void WaitForMessages(DWORD milliseconds)
+void WaitForMessages()
 {
-  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MsgWaitForMultipleObjectsEx(0, nullptr, kNetworkPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 }  // namespace
-
-// ---- closing ----------------------------------------------------------------
 
 void TCustomNetSocket::CloseConnection()
 {
@@ -33,18 +29,18 @@ void TCustomNetSocket::AbortSession()
   AbortConnection(0);
 }
 
-void TCustomNetSocket::AbortConnection(std::uint16_t Error)
+void TCustomNetSocket::AbortConnection(std::uint16_t error)
 {
   CancelLookup();
   DeleteSendQueue();
-  if (state_ == wsConnected && protoNumber_ == IPPROTO_TCP) {
+  if (state_ == wsConnected && proto_.Number == IPPROTO_TCP) {
     LingerOnOff = wsLingerOff;
     ApplyLinger();
   }
-  CloseSocketHandle(false, Error);
+  CloseSocketHandle(false, error);
 }
 
-void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
+void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
 {
   if (socketHandle_ == INVALID_SOCKET) {
     if (state_ != wsClosed) {
@@ -58,7 +54,7 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
   }
   if (state_ == wsClosed)
     return;
-  if (Shutdown)
+  if (shutdown)
     ShutdownSocket(SD_SEND);
   const SOCKET handle = socketHandle_;
   const unsigned session = sessionSerial_;
@@ -68,7 +64,7 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
       PumpMessages();
       if (sessionSerial_ != session)
         return;  // closed meanwhile by a handler
-      WaitForMessages(10);
+      WaitForMessages();
       continue;
     }
     if (lastError_ == WSANOTINITIALISED)
@@ -87,13 +83,15 @@ void TCustomNetSocket::CloseSocketHandle(bool Shutdown, std::uint16_t Error)
     return;
   if (!destroying_ && !closeNotified_) {
     closeNotified_ = true;
-    NotifySessionClosed(Error);
+    NotifySessionClosed(error);
   }
   if (sessionSerial_ != closed || state_ != wsClosed)
     return;
   try {
     ResetToDefaults();
   } catch (...) {
+    // Only exhausted memory fails here; the close itself is done and
+    // reported, and does not turn into a failure.
   }
 }
 
@@ -119,7 +117,7 @@ void TCustomNetSocket::FlushSendQueue()
     if (!*alive)
       return;
     if (socketHandle_ != INVALID_SOCKET && !sendQueueEmpty_ && sendQueue_.PendingBytes() >= before)
-      WaitForMessages(10);
+      WaitForMessages();
   }
 }
 
@@ -159,7 +157,7 @@ void TCustomNetSocket::DrainUntilClosed()
     PumpMessages();
     if (!*alive)
       return;
-    WaitForMessages(10);
+    WaitForMessages();
   }
 }
 
@@ -175,111 +173,8 @@ void TCustomNetSocket::ResumeEvents()
   Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, selectMask_);
 }
 
-void TCustomNetSocket::ShutdownSocket(int How)
+void TCustomNetSocket::ShutdownSocket(int how)
 {
   if (socketHandle_ != INVALID_SOCKET)
-    Winsock::shutdown(socketHandle_, How);
-}
-
-// ---- errors -----------------------------------------------------------------
-
-void TCustomNetSocket::SignalError(const std::string& Msg)
-{
-  if (OnError) {
-    NotifyError();
-    return;
-  }
-  throw ESocketException(Msg);
-}
-
-void TCustomNetSocket::SignalErrorFmt(const char* Fmt, ...)
-{
-  char text[1024];
-  va_list args;
-  va_start(args, Fmt);
-  std::vsnprintf(text, sizeof(text), Fmt, args);
-  va_end(args);
-  SignalError(text);
-}
-
-void TCustomNetSocket::ReportSocketError(const std::string& FunctionName, bool CloseOnLoss)
-{
-  const int code = Winsock::WSAGetLastError();
-  const std::string message =
-      "Error " + std::to_string(code) + " in function " + FunctionName + "\r\n" + WinsockErrorText(code);
-  if (CloseOnLoss && (code == WSAECONNRESET || code == WSAENOTCONN)) {
-    const SOCKET old = socketHandle_;
-    if (old != INVALID_SOCKET) {
-      Winsock::closesocket(old);
-      DropHandle(old);
-    }
-    // A handler that opened the next session keeps it open.
-    if (state_ == wsClosed || SessionSurvives([&] { NotifySessionClosed(static_cast<std::uint16_t>(code)); }))
-      ChangeState(wsClosed);
-  }
-  lastError_ = code;
-  SignalError(message);
-}
-
-// ---- notifications ----------------------------------------------------------
-
-bool TCustomNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
-{
-  if (!OnDataAvailable)
-    return false;
-  OnDataAvailable(this, ErrCode);
-  return true;
-}
-
-void TCustomNetSocket::NotifySessionAvailable(std::uint16_t ErrCode)
-{
-  if (OnSessionAvailable)
-    OnSessionAvailable(this, ErrCode);
-}
-
-void TCustomNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
-{
-  DeliverSessionConnected(ErrCode);
-}
-
-void TCustomNetSocket::DeliverSessionConnected(std::uint16_t ErrCode)
-{
-  if (OnSessionConnected)
-    OnSessionConnected(this, ErrCode);
-}
-
-void TCustomNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
-{
-  if (OnSessionClosed)
-    OnSessionClosed(this, ErrCode);
-}
-
-void TCustomNetSocket::NotifyDataSent(std::uint16_t ErrCode)
-{
-  if (OnDataSent)
-    OnDataSent(this, ErrCode);
-}
-
-void TCustomNetSocket::NotifySendData(int BytesSent)
-{
-  if (OnSendData)
-    OnSendData(this, BytesSent);
-}
-
-void TCustomNetSocket::NotifyChangeState(TSocketState OldState, TSocketState NewState)
-{
-  if (OnChangeState)
-    OnChangeState(this, OldState, NewState);
-}
-
-void TCustomNetSocket::NotifyDnsLookupDone(std::uint16_t ErrCode)
-{
-  if (OnDnsLookupDone)
-    OnDnsLookupDone(this, ErrCode);
-}
-
-void TCustomNetSocket::NotifyError()
-{
-  if (OnError)
-    OnError(this);
+    Winsock::shutdown(socketHandle_, how);
 }

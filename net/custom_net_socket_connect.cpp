@@ -4,6 +4,7 @@
 #include "net/custom_net_socket.h"
 
 #include <initializer_list>
+#include <string_view>
 
 #include "net/address_text.h"
 #include "net/name_resolution.h"
@@ -16,16 +17,29 @@ constexpr long kConnectMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_C
 constexpr long kListenMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;                // 0x2B
 constexpr long kDupMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                  // 0x33
 
+// Multicast options by their Winsock 1 numbers, as wsock32 knows them (the
+// Winsock 2 header gives other values).
+constexpr int kWinsock1MulticastIf = 2;
+constexpr int kWinsock1MulticastTtl = 3;
+constexpr int kWinsock1AddMembership = 5;
+// Winsock 2's switch for receiving every packet on a raw socket.
+constexpr DWORD kSioRcvAll = 0x98000001;
+
+// A protocol text of Listen that asks for a raw socket, and the longest
+// protocol name taken behind it.
+constexpr std::string_view kRawProtocolPrefix = "raw_";
+constexpr std::size_t kLongestRawProtocolName = 10;
+
 struct TRequiredTarget {
   bool Assigned;
   const char* Refusal;
 };
 
-// The refusal for the first target text in Targets that is not assigned;
+// The refusal for the first target text in targets that is not assigned;
 // null when all are.
-const char* FirstRefusal(std::initializer_list<TRequiredTarget> Targets)
+const char* FirstRefusal(std::initializer_list<TRequiredTarget> targets)
 {
-  for (const TRequiredTarget& target : Targets)
+  for (const TRequiredTarget& target : targets)
     if (!target.Assigned)
       return target.Refusal;
   return nullptr;
@@ -40,8 +54,6 @@ int SetIntOption(SOCKET s, int level, int name, int value)
 
 }  // namespace
 
-// ---- connecting -------------------------------------------------------------
-
 void TCustomNetSocket::Connect()
 {
   if (socketHandle_ != INVALID_SOCKET && state_ != wsClosed) {
@@ -50,9 +62,9 @@ void TCustomNetSocket::Connect()
   }
   // The port is asked for first, so a closed socket whose Port was not
   // assigned again says so.
-  if (const char* refusal = FirstRefusal({{hasPort_, "Connect: No Port Specified"},
-                                          {hasAddr_, "Connect: No IP Address Specified"},
-                                          {hasProto_, "Connect: No Protocol Specified"}})) {
+  if (const char* refusal = FirstRefusal({{port_.Has, "Connect: No Port Specified"},
+                                          {addr_.Has, "Connect: No IP Address Specified"},
+                                          {proto_.Has, "Connect: No Protocol Specified"}})) {
     SignalError(refusal);
     return;
   }
@@ -88,19 +100,19 @@ void TCustomNetSocket::Connect()
 
 void TCustomNetSocket::ResolveConnectProto()
 {
-  if (protoLookedUp_)
+  if (proto_.LookedUp)
     return;
-  protoNumber_ = NetSocketResolveProto(protoText_);
-  socketType_ = protoNumber_ == IPPROTO_TCP ? SOCK_STREAM : protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
-  protoLookedUp_ = true;
+  proto_.Number = NetSocketResolveProto(proto_.Text);
+  socketType_ = proto_.Number == IPPROTO_TCP ? SOCK_STREAM : proto_.Number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
+  proto_.LookedUp = true;
 }
 
 void TCustomNetSocket::ResolveLocalPort()
 {
-  if (localPortLookedUp_)
+  if (localPort_.LookedUp)
     return;
-  localPortNumber_ = NetSocketResolvePort(localPort_, protoText_);
-  localPortLookedUp_ = true;
+  localPort_.Number = NetSocketResolvePort(localPort_.Text, proto_.Text);
+  localPort_.LookedUp = true;
 }
 
 // A datagram socket is always bound, so it has a local port to send from.
@@ -108,13 +120,13 @@ bool TCustomNetSocket::ApplyDatagramOptions()
 {
   BindSocket();
   if (MultiCast) {
-    if (MultiCastIpTTL != 1 && !SetOption(IPPROTO_IP, 3 /* IP_MULTICAST_TTL */, MultiCastIpTTL,
-                                          "setsockopt(IP_MULTICAST_TTL)"))
+    if (MultiCastIpTTL != 1 &&
+        !SetOption(IPPROTO_IP, kWinsock1MulticastTtl, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)"))
       return false;
     if (localAddr_ != "0.0.0.0") {
       in_addr iface;
       iface.s_addr = NetSocketResolveHost(localAddr_);
-      if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, 2 /* IP_MULTICAST_IF */, reinterpret_cast<const char*>(&iface),
+      if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, kWinsock1MulticastIf, reinterpret_cast<const char*>(&iface),
                               sizeof(iface)) != 0) {
         ReportSocketError("setsockopt(IP_MULTICAST_IF)");
         return false;
@@ -137,7 +149,7 @@ bool TCustomNetSocket::ApplyStreamOptions()
   ApplyLinger();
   if (!SetOption(SOL_SOCKET, SO_KEEPALIVE, -1, "setsockopt(SO_KEEPALIVE)"))
     return false;
-  if (localPortNumber_ != 0 || localAddr_ != "0.0.0.0")
+  if (localPort_.Number != 0 || localAddr_ != "0.0.0.0")
     BindSocket();
   return true;
 }
@@ -163,7 +175,7 @@ void TCustomNetSocket::BindSocket()
 {
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_port = Winsock::htons(static_cast<u_short>(localPortNumber_));
+  local.sin_port = Winsock::htons(static_cast<u_short>(localPort_.Number));
   local.sin_addr.s_addr = NetSocketResolveHost(localAddr_);
   if (Winsock::bind(socketHandle_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
     SignalErrorFmt("winsock.bind failed, error #%d", Winsock::WSAGetLastError());
@@ -175,8 +187,8 @@ void TCustomNetSocket::BindSocket()
     SignalErrorFmt("winsock.getsockname failed, error #%d", Winsock::WSAGetLastError());
     return;
   }
-  localPortNumber_ = Winsock::ntohs(bound.sin_port);
-  localPort_ = std::to_string(localPortNumber_);
+  localPort_.Number = Winsock::ntohs(bound.sin_port);
+  localPort_.Text = std::to_string(localPort_.Number);
 }
 
 void TCustomNetSocket::ApplyLinger()
@@ -195,13 +207,11 @@ void TCustomNetSocket::ApplyLinger()
     ReportSocketError("setsockopt(SO_LINGER)");
 }
 
-// ---- listening --------------------------------------------------------------
-
 void TCustomNetSocket::Listen()
 {
-  if (const char* refusal = FirstRefusal({{hasPort_, "listen: port not assigned"},
-                                          {hasProto_, "listen: protocol not assigned"},
-                                          {hasAddr_, "listen: address not assigned"}})) {
+  if (const char* refusal = FirstRefusal({{port_.Has, "listen: port not assigned"},
+                                          {proto_.Has, "listen: protocol not assigned"},
+                                          {addr_.Has, "listen: address not assigned"}})) {
     Winsock::WSASetLastError(WSAEINVAL);
     ReportSocketError(refusal);
     return;
@@ -236,16 +246,16 @@ void TCustomNetSocket::Listen()
 // for that protocol.
 void TCustomNetSocket::ResolveListenProto()
 {
-  if (protoLookedUp_)
+  if (proto_.LookedUp)
     return;
-  if (LowerAscii(protoText_.substr(0, 4)) == "raw_") {
+  if (LowerAscii(proto_.Text.substr(0, kRawProtocolPrefix.size())) == kRawProtocolPrefix) {
     socketType_ = SOCK_RAW;
-    protoNumber_ = NetSocketResolveProto(protoText_.substr(4, 10));
+    proto_.Number = NetSocketResolveProto(proto_.Text.substr(kRawProtocolPrefix.size(), kLongestRawProtocolName));
   } else {
-    protoNumber_ = NetSocketResolveProto(protoText_);
-    socketType_ = protoNumber_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+    proto_.Number = NetSocketResolveProto(proto_.Text);
+    socketType_ = proto_.Number == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
   }
-  protoLookedUp_ = true;
+  proto_.LookedUp = true;
 }
 
 // Still wsClosed here, where a close would not see the handle: it is dropped
@@ -286,10 +296,9 @@ bool TCustomNetSocket::ListenForDatagrams()
       in_addr imr_interface;
     } request;
     request.imr_multiaddr.s_addr = Winsock::inet_addr(MultiCastAddrStr.c_str());
-    request.imr_interface.s_addr = NetSocketResolveHost(addrText_);
-    // The Winsock 1 option number, as wsock32 knows it.
-    if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, 5 /* IP_ADD_MEMBERSHIP */,
-                            reinterpret_cast<const char*>(&request), sizeof(request)) != 0) {
+    request.imr_interface.s_addr = NetSocketResolveHost(addr_.Text);
+    if (Winsock::setsockopt(socketHandle_, IPPROTO_IP, kWinsock1AddMembership, reinterpret_cast<const char*>(&request),
+                            sizeof(request)) != 0) {
       ReportSocketError("setsockopt(IP_ADD_MEMBERSHIP)");
       return false;
     }
@@ -304,8 +313,8 @@ bool TCustomNetSocket::ListenForRawPackets()
     DWORD one = 1;
     DWORD out = 0;
     DWORD bytes = 0;
-    if (Winsock::WSAIoctl(socketHandle_, 0x98000001 /* SIO_RCVALL */, &one, sizeof(one), &out, sizeof(out), &bytes,
-                          nullptr, nullptr) == SOCKET_ERROR) {
+    if (Winsock::WSAIoctl(socketHandle_, kSioRcvAll, &one, sizeof(one), &out, sizeof(out), &bytes, nullptr, nullptr) ==
+        SOCKET_ERROR) {
       // Closed also when the report throws.
       try {
         ReportSocketError("WSAIoctl(SIO_RCVALL)");
@@ -345,11 +354,9 @@ SOCKET TCustomNetSocket::Accept()
   return acceptedHandle_;
 }
 
-// ---- adopting a handle ------------------------------------------------------
-
-void TCustomNetSocket::Dup(SOCKET NewHandle)
+void TCustomNetSocket::Dup(SOCKET newHandle)
 {
-  if (NewHandle == 0 || NewHandle == INVALID_SOCKET) {
+  if (newHandle == 0 || newHandle == INVALID_SOCKET) {
     Winsock::WSASetLastError(WSAEINVAL);
     ReportSocketError("Dup");
     return;
@@ -365,14 +372,14 @@ void TCustomNetSocket::Dup(SOCKET NewHandle)
     // later may take it for connected and report a send as done.
     ChangeState(wsClosed);
     if (result != 0) {
-      Winsock::closesocket(NewHandle);
+      Winsock::closesocket(newHandle);
       Winsock::WSASetLastError(code);
       ReportSocketError("Dup (closesocket)");
       return;
     }
     // An OnChangeState handler opened a session of its own: it stays.
     if (SessionsBegun() != begun) {
-      Winsock::closesocket(NewHandle);
+      Winsock::closesocket(newHandle);
       Winsock::WSASetLastError(WSAEINVAL);
       ReportSocketError("Dup (Invalid operation in OnChangeState)");
       return;
@@ -381,7 +388,7 @@ void TCustomNetSocket::Dup(SOCKET NewHandle)
   // Whatever an earlier session left queued is not for this peer.
   DeleteSendQueue();
   sendQueueEmpty_ = true;
-  TakeOnHandle(NewHandle);
+  TakeOnHandle(newHandle);
   // Until MarkConnected the state is wsClosed, where no close would find the
   // handle: a failure drops it before it is reported.
   try {
@@ -405,46 +412,44 @@ void TCustomNetSocket::MarkConnected()
   ChangeState(wsConnected);
 }
 
-// ---- shared steps -----------------------------------------------------------
-
-bool TCustomNetSocket::ResolveOrSignal(const char* Context, const std::function<void()>& Resolve)
+bool TCustomNetSocket::ResolveOrSignal(const char* context, const std::function<void()>& resolve)
 {
   try {
-    Resolve();
+    resolve();
   } catch (Exception& e) {
-    SignalError(Context + e.Message());
+    SignalError(context + e.Message());
     return false;
   }
   return true;
 }
 
-void TCustomNetSocket::ResolveRemotePort()
+void TCustomNetSocket::ResolvePeerPort(const std::string& text)
 {
-  if (portLookedUp_)
+  if (port_.LookedUp)
     return;
-  portNumber_ = NetSocketResolvePort(portText_, protoText_);
-  remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(portNumber_));
-  portLookedUp_ = true;
+  port_.Number = NetSocketResolvePort(text, proto_.Text);
+  remoteSockAddr_.sin_port = Winsock::htons(static_cast<u_short>(port_.Number));
+  port_.LookedUp = true;
 }
 
-void TCustomNetSocket::ResolveRemoteAddr()
+void TCustomNetSocket::ResolvePeerAddr(const std::string& text)
 {
-  if (addrLookedUp_)
+  if (addr_.LookedUp)
     return;
-  remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(addrText_);
-  addrLookedUp_ = true;
+  remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(text);
+  addr_.LookedUp = true;
 }
 
-bool TCustomNetSocket::OpenHandle(const char* ReportedCall)
+bool TCustomNetSocket::OpenHandle(const char* reportedCall)
 {
   DeleteSendQueue();
-  const SOCKET handle = Winsock::socket(addrFamily_, socketType_, protoNumber_);
+  const SOCKET handle = Winsock::socket(addrFamily_, socketType_, proto_.Number);
   if (handle != INVALID_SOCKET) {
     TakeOnHandle(handle);
     return true;
   }
   socketHandle_ = INVALID_SOCKET;
-  ReportSocketError(ReportedCall);
+  ReportSocketError(reportedCall);
   return false;
 }
 
@@ -462,9 +467,9 @@ bool TCustomNetSocket::ReadSendBufferSize()
   return true;
 }
 
-void TCustomNetSocket::TakeOnHandle(SOCKET Handle)
+void TCustomNetSocket::TakeOnHandle(SOCKET handle)
 {
-  socketHandle_ = Handle;
+  socketHandle_ = handle;
   ++sessionSerial_;
   ++sessionsBegun_;
   BeginSession();
@@ -481,16 +486,16 @@ void TCustomNetSocket::AbandonHandle()
   Winsock::WSASetLastError(code);
 }
 
-bool TCustomNetSocket::SetOption(int Level, int Name, int Value, const char* Failure)
+bool TCustomNetSocket::SetOption(int level, int name, int value, const char* failure)
 {
-  if (SetIntOption(socketHandle_, Level, Name, Value) == 0)
+  if (SetIntOption(socketHandle_, level, name, value) == 0)
     return true;
-  ReportSocketError(Failure);
+  ReportSocketError(failure);
   return false;
 }
 
-bool TCustomNetSocket::SelectEvents(long Mask)
+bool TCustomNetSocket::SelectEvents(long mask)
 {
-  selectMask_ = static_cast<int>(Mask);
-  return Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, Mask) == 0;
+  selectMask_ = static_cast<int>(mask);
+  return Winsock::WSAAsyncSelect(socketHandle_, hiddenWindow_, WM_SOCKET_SELECT, mask) == 0;
 }

@@ -22,33 +22,22 @@ void TCustomNetSocket::ReleaseHiddenWindow()
     hiddenWindow_ = nullptr;
 }
 
-void TCustomNetSocket::HandleWindowMessage(TSocketMessage& Message)
+void TCustomNetSocket::HandleWindowMessage(TSocketMessage& message)
 {
   // Nothing leaves a window procedure: whatever an event handler or this
   // layer throws goes to the background-exception handling.
   try {
-    switch (Message.Msg) {
-    case WM_SOCKET_SELECT:
-      HandleSelectMessage(Message);
-      break;
-    case WM_SOCKET_HOST_LOOKUP:
-      HandleHostLookupDone(Message);
-      break;
-    case WM_SOCKET_ADDR_LOOKUP:
-      HandleAddrLookupDone(Message);
-      break;
+    switch (message.Msg) {
+    case WM_SOCKET_SELECT: HandleSelectMessage(message); break;
+    case WM_SOCKET_HOST_LOOKUP: HandleHostLookupDone(message); break;
+    case WM_SOCKET_ADDR_LOOKUP: HandleAddrLookupDone(message); break;
     case WM_SOCKET_CLOSE_LATER:
-      if (static_cast<unsigned>(Message.WParam) == sessionSerial_)
+      if (static_cast<unsigned>(message.WParam) == sessionSerial_)
         CloseConnection();
       break;
-    case WM_SOCKET_FREE_LATER:
-      delete this;
-      return;
-    case WM_SOCKET_TEST_EXCEPTION:
-      throw ESocketException("Test exception in NetSocket");
-    default:
-      Message.Result = DefWindowProcA(hiddenWindow_, Message.Msg, Message.WParam, Message.LParam);
-      break;
+    case WM_SOCKET_FREE_LATER: delete this; return;
+    case WM_SOCKET_TEST_EXCEPTION: throw ESocketException("Test exception in NetSocket");
+    default: message.Result = DefWindowProcA(hiddenWindow_, message.Msg, message.WParam, message.LParam); break;
     }
   } catch (...) {
     ProcessCaughtException();
@@ -70,12 +59,12 @@ void TCustomNetSocket::ProcessCaughtException()
   }
 }
 
-void TCustomNetSocket::ProcessBgException(Exception& E)
+void TCustomNetSocket::ProcessBgException(Exception& e)
 {
   bool canClose = true;
   if (OnBgException) {
     try {
-      OnBgException(this, E, canClose);
+      OnBgException(this, e, canClose);
     } catch (...) {
       // the handler of last resort must not fail the message loop
     }
@@ -84,15 +73,15 @@ void TCustomNetSocket::ProcessBgException(Exception& E)
     try {
       AbortSession();
     } catch (...) {
+      // The abort's own report has no one left to go to: nothing may leave
+      // the message loop from here.
     }
   }
 }
 
-// ---- sessions ---------------------------------------------------------------
-
-void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
+void TCustomNetSocket::PurgeSelectMessages(SOCKET oldHandle)
 {
-  if (hiddenWindow_ == nullptr || OldHandle == INVALID_SOCKET)
+  if (hiddenWindow_ == nullptr || oldHandle == INVALID_SOCKET)
     return;
   // The Winsock error lives in the thread's last error, which the message
   // calls may overwrite; a report that follows must still read it.
@@ -100,27 +89,25 @@ void TCustomNetSocket::PurgeSelectMessages(SOCKET OldHandle)
   std::vector<MSG> keep;
   MSG msg;
   while (PeekMessageA(&msg, hiddenWindow_, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE))
-    if (static_cast<SOCKET>(msg.wParam) != OldHandle)
+    if (static_cast<SOCKET>(msg.wParam) != oldHandle)
       keep.push_back(msg);
   for (const MSG& m : keep)
     PostMessageA(hiddenWindow_, m.message, m.wParam, m.lParam);
   SetLastError(lastError);
 }
 
-void TCustomNetSocket::DropHandle(SOCKET OldHandle)
+void TCustomNetSocket::DropHandle(SOCKET oldHandle)
 {
   socketHandle_ = INVALID_SOCKET;
   ++sessionSerial_;
-  PurgeSelectMessages(OldHandle);
+  PurgeSelectMessages(oldHandle);
 }
 
-// ---- select notifications ---------------------------------------------------
-
-void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
+void TCustomNetSocket::HandleSelectMessage(TSocketMessage& message)
 {
   // What is queued for a handle is purged when the handle goes, so a queued
   // notification with the handle's value is the current session's.
-  const SOCKET handle = static_cast<SOCKET>(Message.WParam);
+  const SOCKET handle = static_cast<SOCKET>(message.WParam);
   if (handle != socketHandle_ || isPaused_)
     return;
   // In this order, each bit on its own.
@@ -132,7 +119,7 @@ void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
       {FD_WRITE, &TCustomNetSocket::HandleWriteEvent},     {FD_ACCEPT, &TCustomNetSocket::HandleAcceptEvent},
       {FD_CLOSE, &TCustomNetSocket::HandleCloseEvent},
   };
-  const std::uint16_t events = WSAGETSELECTEVENT(Message.LParam);
+  const std::uint16_t events = WSAGETSELECTEVENT(message.LParam);
   // Each bit only while the session is still the one the message was for: a
   // handler of an earlier bit may have closed it, and opened the next one
   // under the same handle value.
@@ -141,16 +128,16 @@ void TCustomNetSocket::HandleSelectMessage(TSocketMessage& Message)
     if ((events & event.Bit) == 0 || session != sessionSerial_ || isPaused_)
       continue;
     currentEvent_ = event.Bit;
-    (this->*event.Handle)(Message);
+    (this->*event.Handle)(message);
   }
   currentEvent_ = 0;
 }
 
-void TCustomNetSocket::HandleConnectEvent(TSocketMessage& Message)
+void TCustomNetSocket::HandleConnectEvent(TSocketMessage& message)
 {
   if (state_ == wsConnected)
     return;
-  const std::uint16_t err = WSAGETSELECTERROR(Message.LParam);
+  const std::uint16_t err = WSAGETSELECTERROR(message.LParam);
   // A handler that closed the socket, and perhaps connected again, has ended
   // the session this notification was for.
   if (!SessionSurvives([&] { ChangeState(wsConnected); }))
@@ -161,9 +148,9 @@ void TCustomNetSocket::HandleConnectEvent(TSocketMessage& Message)
     CloseConnection();
 }
 
-void TCustomNetSocket::HandleReadEvent(TSocketMessage& Message)
+void TCustomNetSocket::HandleReadEvent(TSocketMessage& message)
 {
-  const std::uint16_t err = WSAGETSELECTERROR(Message.LParam);
+  const std::uint16_t err = WSAGETSELECTERROR(message.LParam);
   if (state_ != wsConnected) {
     if (!SessionSurvives([&] { ChangeState(wsConnected); }))
       return;
@@ -173,18 +160,18 @@ void TCustomNetSocket::HandleReadEvent(TSocketMessage& Message)
   ProcessReceive(err, ComponentOptions);
 }
 
-void TCustomNetSocket::HandleWriteEvent(TSocketMessage& Message)
+void TCustomNetSocket::HandleWriteEvent(TSocketMessage& message)
 {
   if (SessionSurvives([&] { TryToSend(); }) && sendQueueEmpty_)
-    NotifyDataSent(WSAGETSELECTERROR(Message.LParam));
+    NotifyDataSent(WSAGETSELECTERROR(message.LParam));
 }
 
-void TCustomNetSocket::HandleAcceptEvent(TSocketMessage& Message)
+void TCustomNetSocket::HandleAcceptEvent(TSocketMessage& message)
 {
-  NotifySessionAvailable(WSAGETSELECTERROR(Message.LParam));
+  NotifySessionAvailable(WSAGETSELECTERROR(message.LParam));
 }
 
-void TCustomNetSocket::HandleCloseEvent(TSocketMessage& Message)
+void TCustomNetSocket::HandleCloseEvent(TSocketMessage& message)
 {
   if (state_ == wsConnecting)
     return;
@@ -194,14 +181,12 @@ void TCustomNetSocket::HandleCloseEvent(TSocketMessage& Message)
     return;
   if (!closeNotified_) {
     closeNotified_ = true;
-    if (!SessionSurvives([&] { NotifySessionClosed(WSAGETSELECTERROR(Message.LParam)); }))
+    if (!SessionSurvives([&] { NotifySessionClosed(WSAGETSELECTERROR(message.LParam)); }))
       return;
   }
   if (state_ != wsClosed)
     CloseConnection();
 }
-
-// ---- message pumps ----------------------------------------------------------
 
 void TCustomNetSocket::PumpMessages()
 {

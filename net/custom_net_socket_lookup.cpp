@@ -11,28 +11,28 @@
 namespace {
 
 // Every address of a host entry as dotted text, in the entry's order.
-void CopyHostAddresses(const hostent* Entry, std::vector<std::string>& List)
+void CopyHostAddresses(const hostent* entry, std::vector<std::string>& list)
 {
-  if (Entry == nullptr || Entry->h_addr_list == nullptr || Entry->h_length < 4)
+  if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_length < 4)
     return;
-  for (char** address = Entry->h_addr_list; *address != nullptr; ++address) {
+  for (char** address = entry->h_addr_list; *address != nullptr; ++address) {
     in_addr in;
     std::memcpy(&in, *address, sizeof(in));
-    List.push_back(CountedInetNtoa(in));
+    list.push_back(CountedInetNtoa(in));
   }
 }
 
 }  // namespace
 
-void TCustomNetSocket::DnsLookup(const std::string& HostName)
+void TCustomNetSocket::DnsLookup(const std::string& hostName)
 {
-  if (HostName.empty()) {
+  if (hostName.empty()) {
     SignalError("DNS lookup: invalid host name.");
     NotifyDnsLookupDone(WSAEINVAL);
     return;
   }
   ForgetCurrentLookup();
-  const std::string trimmed = TrimText(HostName);
+  const std::string trimmed = TrimText(hostName);
   if (IsDottedQuad(trimmed)) {
     const unsigned long address = Winsock::inet_addr(trimmed.c_str());
     if (address != INADDR_NONE) {
@@ -44,8 +44,8 @@ void TCustomNetSocket::DnsLookup(const std::string& HostName)
       return;
     }
   }
-  const bool started = StartLookup(HostName, "DnsLookup", [&](char* Buffer, int Size) {
-    return Winsock::WSAAsyncGetHostByName(hiddenWindow_, WM_SOCKET_HOST_LOOKUP, HostName.c_str(), Buffer, Size);
+  const bool started = StartLookup(hostName, "DnsLookup", [&](char* buffer, int size) {
+    return Winsock::WSAAsyncGetHostByName(hiddenWindow_, WM_SOCKET_HOST_LOOKUP, hostName.c_str(), buffer, size);
   });
   if (started && lookupReplyEarly_) {
     lookupReplyEarly_ = false;
@@ -53,18 +53,18 @@ void TCustomNetSocket::DnsLookup(const std::string& HostName)
   }
 }
 
-void TCustomNetSocket::ReverseDnsLookup(const std::string& HostAddr)
+void TCustomNetSocket::ReverseDnsLookup(const std::string& hostAddr)
 {
-  if (HostAddr.empty() || HostAddr.size() > 256) {
+  if (hostAddr.empty() || hostAddr.size() > 256) {
     SignalError("ReverseDnsLookup: Invalid host name.");
     NotifyDnsLookupDone(WSAEINVAL);
     return;
   }
   ForgetCurrentLookup();
-  const unsigned long address = Winsock::inet_addr(HostAddr.c_str());
-  StartLookup(HostAddr, "ReverseDnsLookup", [&](char* Buffer, int Size) {
+  const unsigned long address = Winsock::inet_addr(hostAddr.c_str());
+  StartLookup(hostAddr, "ReverseDnsLookup", [&](char* buffer, int size) {
     return Winsock::WSAAsyncGetHostByAddr(hiddenWindow_, WM_SOCKET_ADDR_LOOKUP, reinterpret_cast<const char*>(&address),
-                                          4, PF_INET, Buffer, Size);
+                                          4, PF_INET, buffer, size);
   });
 }
 
@@ -81,25 +81,25 @@ void TCustomNetSocket::ForgetCurrentLookup()
 
 // Winsock writes the answer into the request's buffer until the reply comes,
 // so the buffer lives in the pending list, which also keeps Winsock loaded.
-bool TCustomNetSocket::StartLookup(const std::string& Name, const char* Caller,
-                                   const std::function<HANDLE(char* Buffer, int Size)>& Request)
+bool TCustomNetSocket::StartLookup(const std::string& name, const char* caller,
+                                   const std::function<HANDLE(char* buffer, int size)>& makeRequest)
 {
   if (hiddenWindow_ == nullptr)
-    SignalError(std::string(Caller) + ": Window not assigned");
+    SignalError(std::string(caller) + ": Window not assigned");
   auto request = std::make_unique<TLookupRequest>();
   // A reply dispatched before the call returns its handle is kept for later.
   lookupReplyEarly_ = false;
   startingLookup_ = request.get();
   HANDLE handle = nullptr;
   try {
-    handle = Request(request->Buffer, TLookupRequest::kBufferSize);
+    handle = makeRequest(request->Buffer, TLookupRequest::kBufferSize);
   } catch (...) {
     startingLookup_ = nullptr;
     throw;
   }
   startingLookup_ = nullptr;
   if (handle == nullptr) {
-    SignalErrorFmt("%s: can't start DNS lookup, error #%d", Name.c_str(), Winsock::WSAGetLastError());
+    SignalErrorFmt("%s: can't start DNS lookup, error #%d", name.c_str(), Winsock::WSAGetLastError());
     return false;
   }
   request->Handle = handle;
@@ -109,10 +109,10 @@ bool TCustomNetSocket::StartLookup(const std::string& Name, const char* Caller,
   return true;
 }
 
-std::unique_ptr<TLookupRequest> TCustomNetSocket::TakeLookup(WPARAM Handle)
+std::unique_ptr<TLookupRequest> TCustomNetSocket::TakeLookup(WPARAM handle)
 {
   for (auto it = lookups_.begin(); it != lookups_.end(); ++it) {
-    if (reinterpret_cast<WPARAM>((*it)->Handle) == Handle) {
+    if (reinterpret_cast<WPARAM>((*it)->Handle) == handle) {
       std::unique_ptr<TLookupRequest> request = std::move(*it);
       lookups_.erase(it);
       ReleaseWinsockUser();
@@ -123,28 +123,28 @@ std::unique_ptr<TLookupRequest> TCustomNetSocket::TakeLookup(WPARAM Handle)
 }
 
 // A replaced or cancelled request's buffer goes, its answer is not used.
-bool TCustomNetSocket::EndCurrentLookup(const TLookupRequest& Request)
+bool TCustomNetSocket::EndCurrentLookup(const TLookupRequest& request)
 {
-  if (Request.Handle != lookupHandle_)
+  if (request.Handle != lookupHandle_)
     return false;
   lookupHandle_ = nullptr;
   return true;
 }
 
-void TCustomNetSocket::HandleHostLookupDone(TSocketMessage& Message)
+void TCustomNetSocket::HandleHostLookupDone(TSocketMessage& message)
 {
-  std::unique_ptr<TLookupRequest> request = TakeLookup(Message.WParam);
+  std::unique_ptr<TLookupRequest> request = TakeLookup(message.WParam);
   if (!request) {
     // The reply of the request being started, before its handle is known.
     if (startingLookup_ != nullptr) {
-      lookupEarlyMessage_ = Message;
+      lookupEarlyMessage_ = message;
       lookupReplyEarly_ = true;
     }
     return;
   }
   if (!EndCurrentLookup(*request))
     return;
-  std::uint16_t err = WSAGETASYNCERROR(Message.LParam);
+  std::uint16_t err = WSAGETASYNCERROR(message.LParam);
   if (err == 0) {
     CopyHostAddresses(reinterpret_cast<const hostent*>(request->Buffer), dnsResultList_);
     // Success without a single address is no answer at all.
@@ -156,12 +156,12 @@ void TCustomNetSocket::HandleHostLookupDone(TSocketMessage& Message)
   NotifyDnsLookupDone(err);
 }
 
-void TCustomNetSocket::HandleAddrLookupDone(TSocketMessage& Message)
+void TCustomNetSocket::HandleAddrLookupDone(TSocketMessage& message)
 {
-  std::unique_ptr<TLookupRequest> request = TakeLookup(Message.WParam);
+  std::unique_ptr<TLookupRequest> request = TakeLookup(message.WParam);
   if (!request || !EndCurrentLookup(*request))
     return;
-  std::uint16_t err = WSAGETASYNCERROR(Message.LParam);
+  std::uint16_t err = WSAGETASYNCERROR(message.LParam);
   if (err == 0) {
     const auto* entry = reinterpret_cast<const hostent*>(request->Buffer);
     // Success without a name is no answer at all.

@@ -14,9 +14,7 @@ constexpr int kSendRun = 64 * 1024;
 
 }  // namespace
 
-// ---- receiving --------------------------------------------------------------
-
-void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions Options)
+void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions options)
 {
   const auto alive = AliveFlag();
   const unsigned session = sessionSerial_;
@@ -46,7 +44,7 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions O
           }
         }
       }
-      if (Options.Contains(wsoNoReceiveLoop))
+      if (options.Contains(wsoNoReceiveLoop))
         break;
       if (lastError_ != 0) {
         if (lastError_ == -1)
@@ -105,25 +103,25 @@ int TCustomNetSocket::ReadRcvdCount()
   return static_cast<int>(count);
 }
 
-int TCustomNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+int TCustomNetSocket::RawRecv(void* buffer, int bufferSize, int flags)
 {
-  const int count = Winsock::recv(socketHandle_, static_cast<char*>(Buffer), BufferSize, Flags);
+  const int count = Winsock::recv(socketHandle_, static_cast<char*>(buffer), bufferSize, flags);
   if (count > 0)
     socketBytesRead_ += count;
   return count;
 }
 
-int TCustomNetSocket::ReceiveData(void* Buffer, int BufferSize)
+int TCustomNetSocket::ReceiveData(void* buffer, int bufferSize)
 {
   const long long before = socketBytesRead_;
-  const int count = RawRecv(Buffer, BufferSize, 0);
+  const int count = RawRecv(buffer, bufferSize, 0);
   if (count < 0)
     lastError_ = Winsock::WSAGetLastError();
   else
     // Bytes a layer held were counted when it took them from the socket.
     readCount_ += static_cast<int>(socketBytesRead_ - before);
   // A stream read that did not fill the buffer emptied the socket.
-  lastReadEmptiedSocket_ = socketType_ == SOCK_STREAM && count >= 0 && count < BufferSize;
+  lastReadEmptiedSocket_ = socketType_ == SOCK_STREAM && count >= 0 && count < bufferSize;
   return count;
 }
 
@@ -133,21 +131,21 @@ std::string TCustomNetSocket::ReceiveText()
   if (count < 0)
     return std::string();
   if (count == 0)
-    count = 255;
+    count = kReadSizeWhenNoneCounted;
   std::string text(static_cast<std::size_t>(count), '\0');
   const int got = ReceiveData(text.data(), count);
   text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return text;
 }
 
-int TCustomNetSocket::RawRecvFrom(SOCKET S, void* Buffer, int BufferSize, int Flags, sockaddr* From, int* FromLen)
+int TCustomNetSocket::RawRecvFrom(SOCKET s, void* buffer, int bufferSize, int flags, sockaddr* from, int* fromLen)
 {
-  return Winsock::recvfrom(S, static_cast<char*>(Buffer), BufferSize, Flags, From, FromLen);
+  return Winsock::recvfrom(s, static_cast<char*>(buffer), bufferSize, flags, from, fromLen);
 }
 
-int TCustomNetSocket::ReceiveDatagram(void* Buffer, int BufferSize, sockaddr* From, int* FromLen)
+int TCustomNetSocket::ReceiveDatagram(void* buffer, int bufferSize, sockaddr* from, int* fromLen)
 {
-  const int count = RawRecvFrom(socketHandle_, Buffer, BufferSize, 0, From, FromLen);
+  const int count = RawRecvFrom(socketHandle_, buffer, bufferSize, 0, from, fromLen);
   if (count < 0)
     lastError_ = Winsock::WSAGetLastError();
   else
@@ -155,19 +153,16 @@ int TCustomNetSocket::ReceiveDatagram(void* Buffer, int BufferSize, sockaddr* Fr
   return count;
 }
 
-// ---- sending ----------------------------------------------------------------
-
-void TCustomNetSocket::QueueData(const void* Data, int Len)
+void TCustomNetSocket::QueueData(const void* data, int len)
 {
   // A datagram goes out whole: it gets a block of its own, never split at
   // the block size.
-  const bool queued =
-      socketType_ == SOCK_DGRAM ? sendQueue_.QueueDatagram(Data, Len) : sendQueue_.QueueData(Data, Len);
+  const bool queued = socketType_ == SOCK_DGRAM ? sendQueue_.QueueDatagram(data, len) : sendQueue_.QueueData(data, len);
   if (queued)
     sendQueueEmpty_ = false;
 }
 
-int TCustomNetSocket::Send(const void* Data, int Len)
+int TCustomNetSocket::Send(const void* data, int len)
 {
   // A session whose handle is gone (a close that failed) sends nothing: the
   // bytes would wait in the queue for ever while the caller counts them sent.
@@ -178,13 +173,13 @@ int TCustomNetSocket::Send(const void* Data, int Len)
   }
   // Nothing queued leaves SendQueueEmpty as it was, so a flush never waits
   // for data that does not exist.
-  if (Len > 0)
-    QueueData(Data, Len);
+  if (len > 0)
+    QueueData(data, len);
   // A handler that closed the socket during the drain, and perhaps connected
   // again, has ended the session this send was for.
   if (SessionSurvives([&] { TryToSend(); }) && sendQueueEmpty_ && socketHandle_ != INVALID_SOCKET)
     PostDataSentNotification();
-  return Len > 0 ? Len : 0;
+  return len > 0 ? len : 0;
 }
 
 // OnDataSent fires from the message loop, after the send call has returned.
@@ -193,11 +188,11 @@ void TCustomNetSocket::PostDataSentNotification()
   PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_WRITE, 0));
 }
 
-int TCustomNetSocket::SendText(const std::string& Text)
+int TCustomNetSocket::SendText(const std::string& text)
 {
-  if (Text.empty())
+  if (text.empty())
     return 0;
-  return Send(Text.data(), static_cast<int>(Text.size()));
+  return Send(text.data(), static_cast<int>(text.size()));
 }
 
 void TCustomNetSocket::TryToSend()
@@ -261,9 +256,9 @@ void TCustomNetSocket::TryToSend()
 
 // A lost connection ends the session with its own error; a full buffer waits
 // for the write notification that resumes the drain.
-void TCustomNetSocket::HandleSendFailure(int Error)
+void TCustomNetSocket::HandleSendFailure(int error)
 {
-  switch (Error) {
+  switch (error) {
   case WSAECONNRESET:
   case WSAENOTSOCK:
   case WSAENOTCONN:
@@ -276,25 +271,22 @@ void TCustomNetSocket::HandleSendFailure(int Error)
     const unsigned begun = SessionsBegun();
     CloseConnection();
     if (*alive && SessionsBegun() == begun)
-      NotifySessionClosed(static_cast<std::uint16_t>(Error));
+      NotifySessionClosed(static_cast<std::uint16_t>(error));
     return;
   }
-  case WSAEWOULDBLOCK:
-    return;
-  default:
-    ReportSocketError("TryToSend failed");
-    return;
+  case WSAEWOULDBLOCK: return;
+  default: ReportSocketError("TryToSend failed"); return;
   }
 }
 
-int TCustomNetSocket::RawSend(const void* Data, int Len)
+int TCustomNetSocket::RawSend(const void* data, int len)
 {
   int result;
   if (socketType_ == SOCK_DGRAM)
-    result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
+    result = Winsock::sendto(socketHandle_, static_cast<const char*>(data), len, sendFlags_,
                              reinterpret_cast<const sockaddr*>(&remoteSockAddr_), sizeof(remoteSockAddr_));
   else
-    result = Winsock::send(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_);
+    result = Winsock::send(socketHandle_, static_cast<const char*>(data), len, sendFlags_);
   if (result > 0) {
     lastHandedOver_ = result;
     NotifySendData(result);
@@ -302,15 +294,15 @@ int TCustomNetSocket::RawSend(const void* Data, int Len)
   return result;
 }
 
-int TCustomNetSocket::SendDatagram(const sockaddr* Dest, int DestLen, const void* Data, int Len)
+int TCustomNetSocket::SendDatagram(const sockaddr* dest, int destLen, const void* data, int len)
 {
   // Never read past what the caller gave.
-  sockaddr_in dest{};
-  if (Dest != nullptr && DestLen > 0)
-    std::memcpy(&dest, Dest, std::min<std::size_t>(sizeof(dest), static_cast<std::size_t>(DestLen)));
-  const int result = Winsock::sendto(socketHandle_, static_cast<const char*>(Data), Len, sendFlags_,
-                                     reinterpret_cast<const sockaddr*>(&dest),
-                                     std::min<int>(DestLen, sizeof(dest)));
+  sockaddr_in target{};
+  if (dest != nullptr && destLen > 0)
+    std::memcpy(&target, dest, std::min<std::size_t>(sizeof(target), static_cast<std::size_t>(destLen)));
+  const int result =
+      Winsock::sendto(socketHandle_, static_cast<const char*>(data), len, sendFlags_,
+                      reinterpret_cast<const sockaddr*>(&target), std::min<int>(destLen, sizeof(target)));
   // The write notification is for this session only: OnSendData may have
   // closed the socket and opened another.
   if (result > 0 && !SessionSurvives([&] { NotifySendData(result); }))

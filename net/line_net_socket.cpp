@@ -2,64 +2,73 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
-TCustomLineNetSocket::TCustomLineNetSocket(TComponent* Owner) : TCustomSocksNetSocket(Owner) {}
+namespace {
+
+// A tab advances to the next multiple of this, by one blank at least.
+constexpr int kTabWidth = 8;
+// Held bytes offered again in line mode: from this round on, a round that
+// finds no complete line ends the offers.
+constexpr int kRoundsBeforeGivingUp = 4;
+
+}  // namespace
+
+TCustomLineNetSocket::TCustomLineNetSocket(TComponent* owner) : TCustomSocksNetSocket(owner) {}
 
 TCustomLineNetSocket::~TCustomLineNetSocket()
 {
   lineBuffer_.reset();
 }
 
-void TCustomLineNetSocket::AssignLineMode(bool Value)
+void TCustomLineNetSocket::AssignLineMode(bool value)
 {
-  if (Value == lineMode_)
+  if (value == lineMode_)
     return;
-  lineMode_ = Value;
+  lineMode_ = value;
   skippingDroppedLine_ = false;  // a line of the other mode's making
   droppedTail_.clear();
-  if (Value)
+  if (value)
     heldBytesUnscanned_ = true;
   else
     // A handler that switches line mode off and reads on at once must get the
     // rest of its line and what follows it, in order.
     CloseDeliveredLine();
   if (lineBufferCount_ > 0 || pendingLineLength_ > 0)
-    PostMessageA(hiddenWindow_, WM_SOCKET_LINE_RETRIGGER, 0, 0);
+    PostMessageA(HiddenWindow(), WM_SOCKET_LINE_RETRIGGER, 0, 0);
 }
 
-void TCustomLineNetSocket::NotifyLineLimitExceeded(int RcvdLength, bool& ClearData)
+void TCustomLineNetSocket::NotifyLineLimitExceeded(int rcvdLength, bool& clearData)
 {
   if (OnLineLimitExceeded)
-    OnLineLimitExceeded(this, RcvdLength, ClearData);
+    OnLineLimitExceeded(this, rcvdLength, clearData);
 }
 
-int TCustomLineNetSocket::SendTextLine(const std::string& Text)
+int TCustomLineNetSocket::SendTextLine(const std::string& text)
 {
-  if (Text.empty())
+  if (text.empty())
     return 0;
   // One send: refused, it leaves nothing queued for a later session.
-  return SendText(Text + LineEnd);
+  return SendText(text + LineEnd);
 }
 
-// ---- the buffer -------------------------------------------------------------
-
-void TCustomLineNetSocket::ReserveLineBuffer(int Size)
+void TCustomLineNetSocket::ReserveLineBuffer(int size)
 {
-  if (Size <= lineBufferSize_)
+  if (size <= lineBufferSize_)
     return;
-  std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(Size)]);
+  std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(size)]);
   if (lineBuffer_)
     std::memcpy(grown.get(), lineBuffer_.get(), static_cast<std::size_t>(lineBufferSize_));
   lineBuffer_ = std::move(grown);
-  lineBufferSize_ = Size;
+  lineBufferSize_ = size;
 }
 
-int TCustomLineNetSocket::FindLineEnd(int Start) const
+int TCustomLineNetSocket::FindLineEnd(int start) const
 {
   const int endLength = static_cast<int>(LineEnd.size());
   const char first = LineEnd[0];
   const char* data = lineBuffer_.get();
-  for (int pos = std::max(0, Start); pos + endLength <= lineBufferCount_; ++pos) {
+  for (int pos = std::max(0, start); pos + endLength <= lineBufferCount_; ++pos) {
     const void* hit = std::memchr(data + pos, first, static_cast<std::size_t>(lineBufferCount_ - endLength - pos + 1));
     if (hit == nullptr)
       return -1;
@@ -81,10 +90,8 @@ void TCustomLineNetSocket::CloseDeliveredLine()
   deliveredLineLength_ = 0;
   pendingLineLength_ = 0;
   if (lineBuffer_)
-    lineBuffer_[lineBufferCount_] = '\0';
+    lineBuffer_[static_cast<std::size_t>(lineBufferCount_)] = '\0';
 }
-
-// ---- receiving --------------------------------------------------------------
 
 int TCustomLineNetSocket::ReadRcvdCount()
 {
@@ -93,41 +100,41 @@ int TCustomLineNetSocket::ReadRcvdCount()
   return TCustomSocksNetSocket::ReadRcvdCount();
 }
 
-int TCustomLineNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+int TCustomLineNetSocket::RawRecv(void* buffer, int bufferSize, int flags)
 {
   char* data = lineBuffer_.get();
-  if (BufferSize > 0 && pendingLineLength_ > 0) {
-    if (BufferSize >= pendingLineLength_) {
+  if (bufferSize > 0 && pendingLineLength_ > 0) {
+    if (bufferSize >= pendingLineLength_) {
       const int count = pendingLineLength_;
-      std::memcpy(Buffer, data, static_cast<std::size_t>(count));
+      std::memcpy(buffer, data, static_cast<std::size_t>(count));
       pendingLineLength_ = 0;
       return count;
     }
-    std::memcpy(Buffer, data, static_cast<std::size_t>(BufferSize));
+    std::memcpy(buffer, data, static_cast<std::size_t>(bufferSize));
     // Only the line moves up; the bytes behind it stay where they are.
-    std::memmove(data, data + BufferSize, static_cast<std::size_t>(pendingLineLength_ - BufferSize));
-    pendingLineLength_ -= BufferSize;
-    return BufferSize;
+    std::memmove(data, data + bufferSize, static_cast<std::size_t>(pendingLineLength_ - bufferSize));
+    pendingLineLength_ -= bufferSize;
+    return bufferSize;
   }
-  if (BufferSize > 0 && !LineHandling() && lineBufferCount_ > 0) {
-    if (BufferSize >= lineBufferCount_) {
+  if (bufferSize > 0 && !LineHandling() && lineBufferCount_ > 0) {
+    if (bufferSize >= lineBufferCount_) {
       const int count = lineBufferCount_;
-      std::memcpy(Buffer, data, static_cast<std::size_t>(count));
+      std::memcpy(buffer, data, static_cast<std::size_t>(count));
       lineBufferCount_ = 0;
       data[0] = '\0';
       return count;
     }
-    std::memcpy(Buffer, data, static_cast<std::size_t>(BufferSize));
-    std::memmove(data, data + BufferSize, static_cast<std::size_t>(lineBufferCount_ - BufferSize + 1));
-    lineBufferCount_ -= BufferSize;
-    return BufferSize;
+    std::memcpy(buffer, data, static_cast<std::size_t>(bufferSize));
+    std::memmove(data, data + bufferSize, static_cast<std::size_t>(lineBufferCount_ - bufferSize + 1));
+    lineBufferCount_ -= bufferSize;
+    return bufferSize;
   }
-  return TCustomSocksNetSocket::RawRecv(Buffer, BufferSize, Flags);
+  return TCustomSocksNetSocket::RawRecv(buffer, bufferSize, flags);
 }
 
 bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
 {
-  if (!LineHandling() || socksPhase_ != SocksPhaseData)
+  if (!LineHandling() || Negotiating())
     return TCustomSocksNetSocket::NotifyDataAvailable(ErrCode);
   if (delivering_) {
     // Reached from a message loop that a handler runs: the bytes wait in the
@@ -158,20 +165,21 @@ bool TCustomLineNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
   return true;
 }
 
-void TCustomLineNetSocket::EndDelivery(unsigned Serial)
+void TCustomLineNetSocket::EndDelivery(unsigned serial)
 {
   delivering_ = false;
   if (socketReadDeferred_) {
     socketReadDeferred_ = false;
     // The bytes that wait are the delivered session's; a handler may have
     // opened another one meanwhile.
-    if (Serial == SessionSerial() && socketHandle_ != INVALID_SOCKET)
-      PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
+    if (serial == SessionSerial() && SocketHandle() != INVALID_SOCKET)
+      PostMessageA(HiddenWindow(), WM_SOCKET_SELECT, static_cast<WPARAM>(SocketHandle()),
+                   WSAMAKESELECTREPLY(FD_READ, 0));
   }
   if (heldBytesOfferDeferred_) {
     heldBytesOfferDeferred_ = false;
     if (lineBufferCount_ > 0)
-      PostMessageA(hiddenWindow_, WM_SOCKET_LINE_RETRIGGER, 0, 0);
+      PostMessageA(HiddenWindow(), WM_SOCKET_LINE_RETRIGGER, 0, 0);
   }
 }
 
@@ -193,7 +201,7 @@ void TCustomLineNetSocket::DeliverArrival()
   if (SessionGone(alive, serial) || waiting < 0)
     return;
   if (waiting == 0)
-    waiting = 255;
+    waiting = kReadSizeWhenNoneCounted;
   ReserveLineBuffer(lineBufferCount_ + waiting + 1);
   int got = ReceiveData(lineBuffer_.get() + lineBufferCount_, waiting);
   if (got <= 0) {
@@ -215,7 +223,7 @@ void TCustomLineNetSocket::DeliverArrival()
   // two reads.
   int start = rescan ? 0 : std::max(0, lineBufferCount_ - static_cast<int>(LineEnd.size()));
   lineBufferCount_ += got;
-  lineBuffer_[lineBufferCount_] = '\0';
+  lineBuffer_[static_cast<std::size_t>(lineBufferCount_)] = '\0';
   if (skippingDroppedLine_) {
     if (!SkipDroppedLine())
       return;
@@ -237,7 +245,7 @@ void TCustomLineNetSocket::DeliverArrival()
   return;
 }
 
-bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& Alive, unsigned Serial)
+bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& alive, unsigned serial)
 {
   while (lineMode_ && pendingLineLength_ > 0) {
     const int before = pendingLineLength_;
@@ -245,7 +253,7 @@ bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& A
       pendingLineLength_ = 0;  // no handler: the line is dropped
       break;
     }
-    if (SessionGone(Alive, Serial))
+    if (SessionGone(alive, serial))
       return false;
     // A handler that takes nothing would be called for ever: the line stays
     // for the next notification.
@@ -257,7 +265,7 @@ bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& A
     const int before = lineBufferCount_;
     if (!TCustomSocksNetSocket::NotifyDataAvailable(0))
       break;
-    if (SessionGone(Alive, Serial))
+    if (SessionGone(alive, serial))
       return false;
     if (!lineMode_ && lineBufferCount_ >= before)
       break;
@@ -265,16 +273,16 @@ bool TCustomLineNetSocket::DeliverFrontLine(const std::shared_ptr<const bool>& A
   return true;
 }
 
-void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& Alive, unsigned Serial)
+void TCustomLineNetSocket::CheckLineLimit(const std::shared_ptr<const bool>& alive, unsigned serial)
 {
   if (LineLimit <= 0 || lineBufferCount_ <= LineLimit)
     return;
   dropOnLimit_ = true;
   NotifyLineLimitExceeded(lineBufferCount_, dropOnLimit_);
-  if (!*Alive || !dropOnLimit_)
+  if (!*alive || !dropOnLimit_)
     return;
   dropOnLimit_ = false;
-  if (Serial != SessionSerial())
+  if (serial != SessionSerial())
     return;  // the handler ended the session: its bytes went with it
   // What follows of the line up to its terminator goes too, or a peer could
   // pad a line and have its tail read as a line of its own.
@@ -320,78 +328,64 @@ bool TCustomLineNetSocket::SkipDroppedLine()
   return true;
 }
 
-void TCustomLineNetSocket::ScanLine(int& Count)
+void TCustomLineNetSocket::ScanLine(int& count)
 {
   const auto alive = AliveFlag();
   const unsigned serial = SessionSerial();
+  // Echoes bytes back with LineEcho; false when a handler ended the session
+  // meanwhile.
+  const auto echo = [&](const char* bytes, int length) {
+    if (!LineEcho)
+      return true;
+    Send(bytes, length);
+    return !SessionGone(alive, serial);
+  };
   const int old = lineBufferCount_;
   int out = old;
   int lowest = old;
-  std::unique_ptr<char[]> work;
-  int workSize = 0;
-  auto put = [&](char ch) {
-    if (out >= workSize) {
-      std::unique_ptr<char[]> grown(new char[static_cast<std::size_t>(workSize + 256)]);
-      std::memcpy(grown.get(), work.get(), static_cast<std::size_t>(out));
-      work = std::move(grown);
-      workSize += 256;
+  // The edited bytes from the start of the buffer, made at the first
+  // backspace or tab; until then the bytes stay where they are.
+  std::string work;
+  bool editing = false;
+  for (int i = 0; i < count; ++i) {
+    const char ch = lineBuffer_[static_cast<std::size_t>(old + i)];
+    if ((ch == '\b' || ch == '\t') && !editing) {
+      work.assign(lineBuffer_.get(), static_cast<std::size_t>(out));
+      editing = true;
     }
-    work[out++] = ch;
-  };
-  for (int i = 0; i < Count; ++i) {
-    const char ch = lineBuffer_[old + i];
-    if ((ch == '\b' || ch == '\t') && !work) {
-      workSize = ((old + Count) / 256 + 1) * 256;
-      work.reset(new char[static_cast<std::size_t>(workSize)]);
-      std::memcpy(work.get(), lineBuffer_.get(), static_cast<std::size_t>(out));
-    }
+    bool echoed = true;
     if (ch == '\b') {
       if (out == 0)
         continue;  // nothing to take back
-      if (LineEcho) {
-        SendText("\b \b");
-        if (SessionGone(alive, serial)) {
-          Count = 0;
-          return;
-        }
-      }
+      echoed = echo("\b \b", 3);
       --out;
+      work.pop_back();
       lowest = std::min(lowest, out);
     } else if (ch == '\t') {
       do {
-        put(' ');
-        if (LineEcho) {
-          SendText(" ");
-          if (SessionGone(alive, serial)) {
-            Count = 0;
-            return;
-          }
-        }
-      } while (out % 8 != 0);
-    } else {
-      if (LineEcho) {
-        Send(&ch, 1);
-        if (SessionGone(alive, serial)) {
-          Count = 0;
-          return;
-        }
-      }
-      if (work)
-        put(ch);
-      else
+        work += ' ';
         ++out;
+        echoed = echo(" ", 1);
+      } while (echoed && out % kTabWidth != 0);
+    } else {
+      echoed = echo(&ch, 1);
+      if (editing)
+        work += ch;
+      ++out;
+    }
+    if (!echoed) {
+      count = 0;
+      return;
     }
   }
-  if (!work)
+  if (!editing)
     return;
   ReserveLineBuffer(out + 1);
-  std::memcpy(lineBuffer_.get(), work.get(), static_cast<std::size_t>(out));
-  lineBuffer_[out] = '\0';
+  std::memcpy(lineBuffer_.get(), work.data(), work.size());
+  lineBuffer_[static_cast<std::size_t>(out)] = '\0';
   lineBufferCount_ = lowest;
-  Count = out - lowest;
+  count = out - lowest;
 }
-
-// ---- events -----------------------------------------------------------------
 
 void TCustomLineNetSocket::ReleaseLineBuffer()
 {
@@ -454,10 +448,10 @@ void TCustomLineNetSocket::DeliverLastLine()
   ReleaseLineBuffer();
 }
 
-void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& Message)
+void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& message)
 {
-  if (Message.Msg != WM_SOCKET_LINE_RETRIGGER) {
-    TCustomSocksNetSocket::HandleWindowMessage(Message);
+  if (message.Msg != WM_SOCKET_LINE_RETRIGGER) {
+    TCustomSocksNetSocket::HandleWindowMessage(message);
     return;
   }
   try {
@@ -487,7 +481,7 @@ void TCustomLineNetSocket::HandleLineRetrigger()
     if (SessionGone(alive, serial) || lineBufferCount_ == 0)
       return;
     if (lineMode_) {
-      if (round >= 4 && !lineSeen_)
+      if (round >= kRoundsBeforeGivingUp && !lineSeen_)
         return;
     } else {
       if (!OnDataAvailable)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "net/socks_net_socket.h"
 
@@ -14,36 +15,61 @@
 // bytes still held from line-mode times, which are read first.
 class TCustomLineNetSocket : public TCustomSocksNetSocket {
 public:
-  explicit TCustomLineNetSocket(TComponent* Owner);
+  explicit TCustomLineNetSocket(TComponent* owner);
   ~TCustomLineNetSocket() override;
 
   bool LineMode() const { return lineMode_; }
-  virtual void AssignLineMode(bool Value);
+  void AssignLineMode(bool value);
   int LineLimit = 65536;  // 0 or less: no limit
   std::string LineEnd = "\r\n";
   bool LineEcho = false;
   bool LineEdit = false;
   TLineLimitEvent OnLineLimitExceeded;
 
-  virtual void NotifyLineLimitExceeded(int RcvdLength, bool& ClearData);
-  // Edits the Count bytes just read behind the held ones (backspace, tab).
-  virtual void ScanLine(int& Count);
+  void NotifyLineLimitExceeded(int rcvdLength, bool& clearData);
+  // Edits the count bytes just read behind the held ones (backspace, tab).
+  void ScanLine(int& count);
   // The text, then LineEnd; returns the bytes queued, 0 for an empty text
   // (which sends nothing) and -1 when the send is refused.
-  virtual int SendTextLine(const std::string& Text);
+  int SendTextLine(const std::string& text);
 
-  void HandleWindowMessage(TSocketMessage& Message) override;
+  void HandleWindowMessage(TSocketMessage& message) override;
   int ReadRcvdCount() override;
-  int RawRecv(void* Buffer, int BufferSize, int Flags) override;
+  int RawRecv(void* buffer, int bufferSize, int flags) override;
   bool NotifyDataAvailable(std::uint16_t ErrCode) override;
   void NotifySessionClosed(std::uint16_t ErrCode) override;
 
 protected:
-  void HandleLineRetrigger();
   void BeginSession() override;
-  int HeldReceivedBytes() const override
+  int HeldReceivedBytes() const override { return lineBufferCount_ + TCustomSocksNetSocket::HeldReceivedBytes(); }
+  // The bytes the layer holds, from the start of the line being collected.
+  std::string_view HeldBytes() const { return {lineBuffer_.get(), static_cast<std::size_t>(lineBufferCount_)}; }
+
+private:
+  void HandleLineRetrigger();
+  bool LineHandling() const { return lineMode_ && !LineEnd.empty(); }
+  void DeliverArrival();
+  // At the close: the held bytes as a last line without terminator, then
+  // the buffer goes.
+  void DeliverLastLine();
+  // Offers the line at the front until it is received, dropped or left in
+  // non-line mode, then the held bytes in non-line mode; false when the
+  // session ended meanwhile or the handler left the line unread.
+  bool DeliverFrontLine(const std::shared_ptr<const bool>& alive, unsigned serial);
+  // Removes the received part of the line being delivered; its unread part
+  // stays at the front, followed by the bytes behind its terminator.
+  void CloseDeliveredLine();
+  void CheckLineLimit(const std::shared_ptr<const bool>& alive, unsigned serial);
+  // Removes what is left of a line the limit dropped, up to and with its
+  // LineEnd; false when all held bytes belonged to it.
+  bool SkipDroppedLine();
+  int FindLineEnd(int start) const;
+  void ReserveLineBuffer(int size);
+  void ReleaseLineBuffer();
+  void EndDelivery(unsigned serial);
+  bool SessionGone(const std::shared_ptr<const bool>& alive, unsigned serial) const
   {
-    return lineBufferCount_ + TCustomSocksNetSocket::HeldReceivedBytes();
+    return !*alive || serial != SessionSerial();
   }
 
   std::unique_ptr<char[]> lineBuffer_;
@@ -53,33 +79,6 @@ protected:
   int pendingLineLength_ = 0;
   bool lineSeen_ = false;
   bool dropOnLimit_ = false;
-
-private:
-  bool LineHandling() const { return lineMode_ && !LineEnd.empty(); }
-  void DeliverArrival();
-  // At the close: the held bytes as a last line without terminator, then
-  // the buffer goes.
-  void DeliverLastLine();
-  // Offers the line at the front until it is received, dropped or left in
-  // non-line mode, then the held bytes in non-line mode; false when the
-  // session ended meanwhile or the handler left the line unread.
-  bool DeliverFrontLine(const std::shared_ptr<const bool>& Alive, unsigned Serial);
-  // Removes the received part of the line being delivered; its unread part
-  // stays at the front, followed by the bytes behind its terminator.
-  void CloseDeliveredLine();
-  void CheckLineLimit(const std::shared_ptr<const bool>& Alive, unsigned Serial);
-  // Removes what is left of a line the limit dropped, up to and with its
-  // LineEnd; false when all held bytes belonged to it.
-  bool SkipDroppedLine();
-  int FindLineEnd(int Start) const;
-  void ReserveLineBuffer(int Size);
-  void ReleaseLineBuffer();
-  void EndDelivery(unsigned Serial);
-  bool SessionGone(const std::shared_ptr<const bool>& Alive, unsigned Serial) const
-  {
-    return !*Alive || Serial != SessionSerial();
-  }
-
   // Length of the line at the front as it was found; its rest lies behind
   // it while the line is handed out. 0 when no line is being delivered.
   int deliveredLineLength_ = 0;

@@ -19,34 +19,34 @@ TOrphanRegistry Orphans;
 
 }  // namespace
 
-void AdoptOrphanLookups(HWND Window, TLookupRequests Requests)
+void AdoptOrphanLookups(HWND window, TLookupRequests requests)
 {
   std::lock_guard guard(Orphans.Lock);
-  auto& list = Orphans.Windows[Window];
-  for (auto& request : Requests)
+  auto& list = Orphans.Windows[window];
+  for (auto& request : requests)
     list.push_back(std::move(request));
 }
 
-bool HandleOrphanLookupReply(HWND Window, UINT Msg, WPARAM WParam)
+bool HandleOrphanLookupReply(HWND window, UINT msg, WPARAM wParam)
 {
-  if (Msg != WM_SOCKET_HOST_LOOKUP && Msg != WM_SOCKET_ADDR_LOOKUP)
+  if (msg != WM_SOCKET_HOST_LOOKUP && msg != WM_SOCKET_ADDR_LOOKUP)
     return false;
   std::unique_ptr<TLookupRequest> done;
   bool last = false;
   {
     std::lock_guard guard(Orphans.Lock);
-    auto window = Orphans.Windows.find(Window);
-    if (window != Orphans.Windows.end()) {
-      auto& list = window->second;
+    auto found = Orphans.Windows.find(window);
+    if (found != Orphans.Windows.end()) {
+      auto& list = found->second;
       for (auto it = list.begin(); it != list.end(); ++it) {
-        if (reinterpret_cast<WPARAM>((*it)->Handle) == WParam) {
+        if (reinterpret_cast<WPARAM>((*it)->Handle) == wParam) {
           done = std::move(*it);
           list.erase(it);
           break;
         }
       }
       if (done && list.empty()) {
-        Orphans.Windows.erase(window);
+        Orphans.Windows.erase(found);
         last = true;
       }
     }
@@ -55,7 +55,7 @@ bool HandleOrphanLookupReply(HWND Window, UINT Msg, WPARAM WParam)
     return false;
   done.reset();
   if (last) {
-    DestroySocketWindow(Window);
+    DestroySocketWindow(window);
     if (SocketWindowCount() == 0)
       UnregisterSocketWindowClass();
   }

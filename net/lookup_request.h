@@ -21,8 +21,8 @@ using TLookupRequests = std::vector<std::unique_ptr<TLookupRequest>>;
 
 // Takes over the pending requests of a socket that is being destroyed, with its
 // hidden window, which stays until the last of their replies has arrived.
-void AdoptOrphanLookups(HWND Window, TLookupRequests Requests);
+void AdoptOrphanLookups(HWND window, TLookupRequests requests);
 // Handles a lookup reply that reached a window without a socket; true when it
 // belonged to an adopted request.
-bool HandleOrphanLookupReply(HWND Window, UINT Msg, WPARAM WParam);
+bool HandleOrphanLookupReply(HWND window, UINT msg, WPARAM wParam);
 int PendingOrphanLookupCount();

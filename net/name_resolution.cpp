@@ -20,69 +20,70 @@ std::string Formatted(const char* format, const std::string& text, int code)
 
 }  // namespace
 
-std::uint32_t NetSocketResolveHost(const std::string& Host)
+std::uint32_t NetSocketResolveHost(const std::string& host)
 {
-  if (Host.empty() || Host.size() > 256)
-    throw ESocketException("NetSocketResolveHost: '" + Host + "' Invalid Hostname.");
-  const std::string trimmed = TrimText(Host);
+  if (host.empty() || host.size() > 256)
+    throw ESocketException("NetSocketResolveHost: '" + host + "' Invalid Hostname.");
+  const std::string trimmed = TrimText(host);
   if (IsDottedQuad(trimmed)) {
     const unsigned long value = Winsock::inet_addr(trimmed.c_str());
     if (value == INADDR_NONE && trimmed != "255.255.255.255")
-      throw ESocketException("NetSocketResolveHost: '" + Host + "' Invalid IP address.");
+      throw ESocketException("NetSocketResolveHost: '" + host + "' Invalid IP address.");
     return static_cast<std::uint32_t>(value);
   }
   const hostent* entry = Winsock::gethostbyname(trimmed.c_str());
   std::uint32_t address = 0;
   if (!FirstHostAddress(entry, address)) {
     const int code = entry == nullptr ? Winsock::WSAGetLastError() : WSANO_DATA;
-    throw ESocketException(Formatted("NetSocketResolveHost: Cannot convert host address '%s', Error #%d", Host, code));
+    throw ESocketException(Formatted("NetSocketResolveHost: Cannot convert host address '%s', Error #%d", host, code));
   }
   return address;
 }
 
-bool FirstHostAddress(const hostent* Entry, std::uint32_t& Address)
+bool FirstHostAddress(const hostent* entry, std::uint32_t& address)
 {
   // An entry without any address is as good as none: never read a first entry
   // that is not there.
-  if (Entry == nullptr || Entry->h_addr_list == nullptr || Entry->h_addr_list[0] == nullptr || Entry->h_length < 4)
+  if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr || entry->h_length < 4)
     return false;
-  std::memcpy(&Address, Entry->h_addr_list[0], 4);
+  std::memcpy(&address, entry->h_addr_list[0], 4);
   return true;
 }
 
-std::uint16_t NetSocketResolvePort(const std::string& Port, const std::string& Proto)
+std::uint16_t NetSocketResolvePort(const std::string& port, const std::string& proto)
 {
-  if (Port.empty() || Port.size() >= 32)
+  if (port.empty() || port.size() >= 32)
     throw ESocketException("NetSocketResolvePort: Invalid Port.");
-  if (Proto.empty() || Proto.size() >= 32)
+  if (proto.empty() || proto.size() >= 32)
     throw ESocketException("NetSocketResolvePort: Invalid Proto.");
-  if (IsDigitChar(Port[0]))
-    return static_cast<std::uint16_t>(ParseDecimal(Port) & 0xFFFFu);
-  const std::string port = TrimText(Port);
-  const std::string proto = TrimText(Proto);
-  const servent* entry = Winsock::getservbyname(port.c_str(), proto.empty() ? nullptr : proto.c_str());
+  if (IsAsciiDigit(port[0]))
+    return static_cast<std::uint16_t>(ParseDecimal(port) & 0xFFFFu);
+  const std::string trimmedPort = TrimText(port);
+  const std::string trimmedProto = TrimText(proto);
+  const servent* entry =
+      Winsock::getservbyname(trimmedPort.c_str(), trimmedProto.empty() ? nullptr : trimmedProto.c_str());
   if (entry == nullptr)
     throw ESocketException(
-        Formatted("NetSocketResolvePort: Cannot convert port '%s', Error #%d", Port, Winsock::WSAGetLastError()));
+        Formatted("NetSocketResolvePort: Cannot convert port '%s', Error #%d", port, Winsock::WSAGetLastError()));
   return Winsock::ntohs(static_cast<u_short>(entry->s_port));
 }
 
-int NetSocketResolveProto(const std::string& Proto)
+int NetSocketResolveProto(const std::string& proto)
 {
-  if (Proto.empty() || Proto.size() >= 32)
+  if (proto.empty() || proto.size() >= 32)
     throw ESocketException("NetSocketResolveProto: Invalid Protocol.");
-  if (IsDigitChar(Proto[0]))
-    return static_cast<int>(ParseDecimal(Proto) & 0x7FFFFFFFu);
-  const std::string proto = LowerAscii(TrimText(Proto));
-  if (proto == "tcp")
+  if (IsAsciiDigit(proto[0]))
+    return static_cast<int>(ParseDecimal(proto) & 0x7FFFFFFFu);
+  const std::string name = LowerAscii(TrimText(proto));
+  if (name == "tcp")
     return IPPROTO_TCP;
-  if (proto == "udp")
+  if (name == "udp")
     return IPPROTO_UDP;
-  if (proto == "raw")
+  if (name == "raw")
     return IPPROTO_RAW;
-  const protoent* entry = Winsock::getprotobyname(proto.c_str());
+  const protoent* entry = Winsock::getprotobyname(name.c_str());
   if (entry == nullptr)
     throw ESocketException(
-        Formatted("NetSocketResolveProto: Cannot convert protocol '%s', Error #%d", proto, Winsock::WSAGetLastError()));
+        Formatted("NetSocketResolveProto: Cannot convert protocol '%s', Error #%d", name, Winsock::WSAGetLastError()));
   return entry->p_proto;
 }

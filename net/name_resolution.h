@@ -9,11 +9,11 @@ struct hostent;
 // every failure raises ESocketException with its own text.
 
 // IPv4 address in network byte order.
-std::uint32_t NetSocketResolveHost(const std::string& Host);
+std::uint32_t NetSocketResolveHost(const std::string& host);
 // Port number in host byte order.
-std::uint16_t NetSocketResolvePort(const std::string& Port, const std::string& Proto);
-int NetSocketResolveProto(const std::string& Proto);
+std::uint16_t NetSocketResolvePort(const std::string& port, const std::string& proto);
+int NetSocketResolveProto(const std::string& proto);
 
 // The first IPv4 address of a host entry; false when the entry is missing or
 // its address list is empty.
-bool FirstHostAddress(const hostent* Entry, std::uint32_t& Address);
+bool FirstHostAddress(const hostent* entry, std::uint32_t& address);

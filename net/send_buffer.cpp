@@ -3,20 +3,27 @@
 #include <algorithm>
 #include <cstring>
 
-TBuffer::TBuffer(int Size)
+namespace {
+
+// What a block of no size given becomes: one Ethernet frame.
+constexpr int kFallbackBlockSize = 1514;
+
+}  // namespace
+
+TBuffer::TBuffer(int size)
 {
-  SetBlockSize(Size);
+  SetBlockSize(size);
 }
 
-void TBuffer::SetBlockSize(int Size)
+void TBuffer::SetBlockSize(int size)
 {
-  if (Size <= 0)
-    Size = 1514;
-  if (Size == capacity_)
+  if (size <= 0)
+    size = kFallbackBlockSize;
+  if (size == capacity_)
     return;
-  auto fresh = std::make_unique<unsigned char[]>(static_cast<std::size_t>(Size));
+  auto fresh = std::make_unique<unsigned char[]>(static_cast<std::size_t>(size));
   if (writePos_ != readPos_) {
-    const int keep = std::min(writePos_, Size);
+    const int keep = std::min(writePos_, size);
     std::memcpy(fresh.get(), data_.get(), static_cast<std::size_t>(keep));
     writePos_ = keep;
     readPos_ = std::min(readPos_, keep);
@@ -26,37 +33,37 @@ void TBuffer::SetBlockSize(int Size)
     readPos_ = writePos_ = 0;
   }
   data_ = std::move(fresh);
-  capacity_ = Size;
+  capacity_ = size;
 }
 
-int TBuffer::AppendData(const void* Source, int Len)
+int TBuffer::AppendData(const void* source, int len)
 {
   const int free = capacity_ - writePos_;
-  if (free <= 0 || Len <= 0 || Source == nullptr)
+  if (free <= 0 || len <= 0 || source == nullptr)
     return 0;
-  const int count = std::min(free, Len);
-  std::memcpy(data_.get() + writePos_, Source, static_cast<std::size_t>(count));
+  const int count = std::min(free, len);
+  std::memcpy(data_.get() + writePos_, source, static_cast<std::size_t>(count));
   writePos_ += count;
   return count;
 }
 
-const unsigned char* TBuffer::PeekData(int& Len) const
+const unsigned char* TBuffer::PeekData(int& len) const
 {
   const int pending = writePos_ - readPos_;
   if (pending > 0) {
-    Len = pending;
+    len = pending;
     return data_.get() + readPos_;
   }
-  Len = 0;
+  len = 0;
   return nullptr;
 }
 
-int TBuffer::ConsumeData(int Len)
+int TBuffer::ConsumeData(int len)
 {
   const int pending = writePos_ - readPos_;
-  if (pending <= 0 || Len <= 0)
+  if (pending <= 0 || len <= 0)
     return 0;
-  const int count = std::min(Len, pending);
+  const int count = std::min(len, pending);
   readPos_ += count;
   if (readPos_ == writePos_)
     readPos_ = writePos_ = 0;

@@ -8,22 +8,21 @@
 // space before ReadPos is reused only once the block has been emptied.
 class TBuffer {
 public:
-  explicit TBuffer(int Size);
-  virtual ~TBuffer() = default;
+  explicit TBuffer(int size);
 
   TBuffer(const TBuffer&) = delete;
   TBuffer& operator=(const TBuffer&) = delete;
 
-  // Size <= 0 becomes 1514. Shrinking below WritePos keeps only the bytes
+  // A size <= 0 becomes 1514. Shrinking below WritePos keeps only the bytes
   // that fit, so the positions never point past the storage.
-  void SetBlockSize(int Size);
+  void SetBlockSize(int size);
 
   // Copies as much as fits behind WritePos; returns the count copied.
-  int AppendData(const void* Source, int Len);
+  int AppendData(const void* source, int len);
   // The first unread byte and the unread count, or null and 0.
-  const unsigned char* PeekData(int& Len) const;
-  // Takes up to Len unread bytes; returns the count taken.
-  int ConsumeData(int Len);
+  const unsigned char* PeekData(int& len) const;
+  // Takes up to len unread bytes; returns the count taken.
+  int ConsumeData(int len);
 
   int Capacity() const { return capacity_; }
   int WritePos() const { return writePos_; }

@@ -3,19 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
-bool TSendQueue::QueueData(const void* Data, int Len)
+bool TSendQueue::QueueData(const void* data, int len)
 {
-  if (Len <= 0 || Data == nullptr)
+  if (len <= 0 || data == nullptr)
     return false;
   if (blocks_.empty())
     blocks_.push_back(std::make_unique<TBuffer>(BlockSize));
-  auto* source = static_cast<const unsigned char*>(Data);
+  auto* source = static_cast<const unsigned char*>(data);
   TBuffer* target = blocks_.back().get();
   for (;;) {
-    const int copied = target->AppendData(source, Len);
-    if (copied >= Len)
+    const int copied = target->AppendData(source, len);
+    if (copied >= len)
       break;
-    Len -= copied;
+    len -= copied;
     source += copied;
     blocks_.push_back(std::make_unique<TBuffer>(BlockSize));
     target = blocks_.back().get();
@@ -23,18 +23,18 @@ bool TSendQueue::QueueData(const void* Data, int Len)
   return true;
 }
 
-bool TSendQueue::QueueDatagram(const void* Data, int Len)
+bool TSendQueue::QueueDatagram(const void* data, int len)
 {
-  if (Len <= 0 || Data == nullptr)
+  if (len <= 0 || data == nullptr)
     return false;
   // An empty last block left behind by the drain would otherwise sit in front
   // of the datagram for ever; reuse it when it is big enough.
-  if (!blocks_.empty() && blocks_.back()->Pending() == 0 && blocks_.back()->Capacity() >= Len) {
-    blocks_.back()->AppendData(Data, Len);
+  if (!blocks_.empty() && blocks_.back()->Pending() == 0 && blocks_.back()->Capacity() >= len) {
+    blocks_.back()->AppendData(data, len);
     return true;
   }
-  auto block = std::make_unique<TBuffer>(std::max(Len, BlockSize));
-  block->AppendData(Data, Len);
+  auto block = std::make_unique<TBuffer>(std::max(len, BlockSize));
+  block->AppendData(data, len);
   blocks_.push_back(std::move(block));
   return true;
 }
@@ -54,36 +54,36 @@ void TSendQueue::DeleteSendQueue()
   ++generation_;
 }
 
-const unsigned char* TSendQueue::PeekRun(int Max, int& Len)
+const unsigned char* TSendQueue::PeekRun(int max, int& len)
 {
-  Len = 0;
+  len = 0;
   if (blocks_.empty())
     return nullptr;
   int first = 0;
   const unsigned char* data = blocks_.front()->PeekData(first);
-  if (first == 0 || first >= Max || blocks_.size() == 1) {
-    Len = first;
+  if (first == 0 || first >= max || blocks_.size() == 1) {
+    len = first;
     return data;
   }
-  run_.resize(static_cast<std::size_t>(Max));
+  run_.resize(static_cast<std::size_t>(max));
   for (const auto& block : blocks_) {
-    int len = 0;
-    const unsigned char* bytes = block->PeekData(len);
-    const int count = std::min(len, Max - Len);
+    int blockLen = 0;
+    const unsigned char* bytes = block->PeekData(blockLen);
+    const int count = std::min(blockLen, max - len);
     if (count > 0)
-      std::memcpy(run_.data() + Len, bytes, static_cast<std::size_t>(count));
-    Len += count;
-    if (Len == Max)
+      std::memcpy(run_.data() + len, bytes, static_cast<std::size_t>(count));
+    len += count;
+    if (len == max)
       break;
   }
   return run_.data();
 }
 
-int TSendQueue::Consume(int Count)
+int TSendQueue::Consume(int count)
 {
   int taken = 0;
-  while (taken < Count && !blocks_.empty()) {
-    taken += blocks_.front()->ConsumeData(Count - taken);
+  while (taken < count && !blocks_.empty()) {
+    taken += blocks_.front()->ConsumeData(count - taken);
     if (blocks_.front()->Pending() != 0)
       break;
     if (blocks_.size() == 1)

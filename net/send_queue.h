@@ -11,13 +11,13 @@
 // sized to hold it whole, because a datagram must never be split.
 class TSendQueue {
 public:
-  int BlockSize = 1460;
+  int BlockSize = 1460;  // one TCP segment on Ethernet
 
-  // Appends Len bytes, topping up the last block first. Returns false (and
-  // changes nothing) for a null pointer or Len <= 0.
-  bool QueueData(const void* Data, int Len);
+  // Appends len bytes, topping up the last block first. Returns false (and
+  // changes nothing) for a null pointer or len <= 0.
+  bool QueueData(const void* data, int len);
   // Appends one datagram as a block of its own.
-  bool QueueDatagram(const void* Data, int Len);
+  bool QueueDatagram(const void* data, int len);
 
   // The block being sent, or null when the queue holds none.
   TBuffer* Front() const { return blocks_.empty() ? nullptr : blocks_.front().get(); }
@@ -27,19 +27,19 @@ public:
   void DeleteSendQueue();
 
   // The unread bytes at the front as one run, for one send call: the first
-  // block's own bytes, or, when Max allows more and more blocks follow, up to
-  // Max bytes of consecutive blocks copied together. Null and 0 when the first
+  // block's own bytes, or, when max allows more and more blocks follow, up to
+  // max bytes of consecutive blocks copied together. Null and 0 when the first
   // block holds nothing unread. Valid until the queue next changes.
-  const unsigned char* PeekRun(int Max, int& Len);
-  // Takes up to Count bytes from the front across blocks, freeing each block
+  const unsigned char* PeekRun(int max, int& len);
+  // Takes up to count bytes from the front across blocks, freeing each block
   // it empties while another follows. Returns the count taken.
-  int Consume(int Count);
+  int Consume(int count);
   // Changes whenever the queue is deleted, so a caller can tell that the
   // blocks it looked at are gone.
   unsigned Generation() const { return generation_; }
 
   int BlockCount() const { return static_cast<int>(blocks_.size()); }
-  TBuffer* Block(int Index) const { return blocks_.at(static_cast<std::size_t>(Index)).get(); }
+  TBuffer* Block(int index) const { return blocks_.at(static_cast<std::size_t>(index)).get(); }
   long long PendingBytes() const;
 
 private:

@@ -37,21 +37,21 @@ struct TNetSocketOptions {
     for (auto option : options)
       Include(option);
   }
-  bool Contains(TNetSocketOption Option) const { return (Bits & (1u << Option)) != 0; }
-  TNetSocketOptions& Include(TNetSocketOption Option)
+  bool Contains(TNetSocketOption option) const { return (Bits & (1u << option)) != 0; }
+  TNetSocketOptions& Include(TNetSocketOption option)
   {
-    Bits = static_cast<std::uint8_t>(Bits | (1u << Option));
+    Bits = static_cast<std::uint8_t>(Bits | (1u << option));
     return *this;
   }
-  TNetSocketOptions& Exclude(TNetSocketOption Option)
+  TNetSocketOptions& Exclude(TNetSocketOption option)
   {
-    Bits = static_cast<std::uint8_t>(Bits & ~(1u << Option));
+    Bits = static_cast<std::uint8_t>(Bits & ~(1u << option));
     return *this;
   }
-  TNetSocketOptions Without(TNetSocketOption Option) const
+  TNetSocketOptions Without(TNetSocketOption option) const
   {
     TNetSocketOptions copy = *this;
-    return copy.Exclude(Option);
+    return copy.Exclude(option);
   }
   bool operator==(const TNetSocketOptions&) const = default;
 };

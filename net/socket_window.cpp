@@ -26,7 +26,7 @@ HINSTANCE ModuleInstance()
 
 }  // namespace
 
-HWND CreateSocketWindow(TCustomNetSocket* Owner)
+HWND CreateSocketWindow(TCustomNetSocket* owner)
 {
   {
     std::lock_guard guard(ClassState.Lock);
@@ -48,20 +48,20 @@ HWND CreateSocketWindow(TCustomNetSocket* Owner)
     --ClassState.WindowCount;
     return nullptr;
   }
-  if (Owner != nullptr)
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(Owner));
+  if (owner != nullptr)
+    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(owner));
   return window;
 }
 
-void DetachSocketWindow(HWND Window)
+void DetachSocketWindow(HWND window)
 {
-  SetWindowLongPtrA(Window, 0, 0);
+  SetWindowLongPtrA(window, 0, 0);
 }
 
-bool DestroySocketWindow(HWND Window)
+bool DestroySocketWindow(HWND window)
 {
-  SetWindowLongPtrA(Window, 0, 0);
-  if (!DestroyWindow(Window))
+  SetWindowLongPtrA(window, 0, 0);
+  if (!DestroyWindow(window))
     return false;
   std::lock_guard guard(ClassState.Lock);
   --ClassState.WindowCount;
@@ -87,20 +87,20 @@ int SocketWindowCount()
   return ClassState.WindowCount;
 }
 
-LRESULT CALLBACK SocketWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam)
+LRESULT CALLBACK SocketWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-  auto* socket = reinterpret_cast<TCustomNetSocket*>(GetWindowLongPtrA(Window, 0));
+  auto* socket = reinterpret_cast<TCustomNetSocket*>(GetWindowLongPtrA(window, 0));
   // Only sockets ever go into the slot of this class; 0 once released. A
   // window without a socket may still wait for lookups its socket left behind.
   if (socket == nullptr) {
-    if (HandleOrphanLookupReply(Window, Msg, WParam))
+    if (HandleOrphanLookupReply(window, msg, wParam))
       return 0;
-    return DefWindowProcA(Window, Msg, WParam, LParam);
+    return DefWindowProcA(window, msg, wParam, lParam);
   }
   TSocketMessage message;
-  message.Msg = Msg;
-  message.WParam = WParam;
-  message.LParam = LParam;
+  message.Msg = msg;
+  message.WParam = wParam;
+  message.LParam = lParam;
   // HandleWindowMessage routes every exception itself; this is the last guard,
   // nothing may unwind through the system's frames.
   try {

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <typeinfo>
 
 #include "net/address_text.h"
 #include "net/name_resolution.h"
-#include "net/winsock_binding.h"
 #include "platform/ascii_text.h"
 
 namespace {
@@ -23,162 +23,92 @@ std::string ClassNameOf(const std::exception& e)
   return result;
 }
 
-// What a refused SOCKS 5 connect request means.
-void Socks5ReplyError(unsigned char code, int& error, std::string& text)
-{
-  static const char* const kTexts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
-                                       "network unreachable",          "host unreachable",
-                                       "connection refused",           "time to live expired",
-                                       "command not supported",        "address type not supported"};
-  if (code >= 1 && code <= 8) {
-    error = 20003 + code;
-    text = kTexts[code - 1];
-  } else {
-    error = 20012;
-    text = "unassigned error #" + std::to_string(code);
-  }
-}
-
-// What a refused SOCKS 4 request means.
-void Socks4ReplyError(unsigned char code, int& error, std::string& text)
-{
-  switch (code) {
-  case 91:
-    error = 20016;
-    text = "request rejected or failed";
-    break;
-  case 92:
-    error = 20008;
-    text = "connection refused";
-    break;
-  case 93:
-    error = 20015;
-    text = "authentification failed";
-    break;
-  default:
-    error = 20012;
-    text = "unassigned error #" + std::to_string(code);
-    break;
-  }
-}
-
-constexpr int kReplyLimit = 127;  // the reply buffer less the byte kept free
 constexpr int kSocks4ReplySize = 8;
-// Anything too long for the negotiation's length bytes or buffers (a field of
-// ours, the host name in a reply) has no error code of its own: it fails the
-// session as the internal error.
-constexpr int kSocksInternalError = 20013;
 
 }  // namespace
 
-// ---- properties -------------------------------------------------------------
-
-void TCustomSocksNetSocket::AssignSocksLevel(const std::string& Value)
+void TCustomSocksNetSocket::AssignSocksLevel(const std::string& value)
 {
-  if (state_ != wsClosed) {
+  if (State() != wsClosed) {
     SignalError("Can't change socks level if not closed");
     return;
   }
-  if (Value != "4" && Value != "5" && Value != "4A" && Value != "4a") {
+  if (value != "4" && value != "5" && value != "4A" && value != "4a") {
     SignalError("Invalid socks level. Must be 4, 4A or 5.");
     return;
   }
-  socksLevel_ = Value == "4a" ? "4A" : Value;
+  socksLevel_ = value == "4a" ? "4A" : value;
 }
 
-void TCustomSocksNetSocket::AssignSocksServer(const std::string& Value)
+void TCustomSocksNetSocket::AssignSocksServer(const std::string& value)
 {
-  if (state_ != wsClosed) {
+  if (State() != wsClosed) {
     SignalError("Can't change socks server if not closed");
     return;
   }
-  const std::string stored = TrimText(Value);
+  const std::string stored = TrimText(value);
   if (stored != socksServer_) {
     // The peer address resolved by a failed attempt belongs to the old route
     // (relay or destination): resolve the new one afresh.
-    addrLookedUp_ = false;
-    portLookedUp_ = false;
+    ForgetResolvedPeerAddr();
+    ForgetResolvedPeerPort();
   }
   socksServer_ = stored;
   hasSocksServer_ = !socksServer_.empty();
 }
 
-void TCustomSocksNetSocket::AssignSocksPort(const std::string& Value)
+void TCustomSocksNetSocket::AssignSocksPort(const std::string& value)
 {
-  if (state_ != wsClosed) {
+  if (State() != wsClosed) {
     SignalError("Can't change socks port if not closed");
     return;
   }
-  const std::string stored = TrimText(Value);
+  const std::string stored = TrimText(value);
   if (stored != socksPort_)
-    portLookedUp_ = false;
+    ForgetResolvedPeerPort();
   socksPort_ = stored;
   hasSocksPort_ = !socksPort_.empty();
 }
 
-// ---- connecting -------------------------------------------------------------
-
 std::string TCustomSocksNetSocket::OversizedRequest() const
 {
-  const int user = static_cast<int>(SocksUsercode.size());
-  const int host = static_cast<int>(addrText_.size());
-  if (socksLevel_[0] == '4') {
-    if (socksLevel_ == "4A") {
-      if (10 + user + host > kSocksBufferSize)
-        return "socks request too long: user code and host name of " + std::to_string(user + host) +
-               " bytes together, at most " + std::to_string(kSocksBufferSize - 10) + " fit";
-    } else if (9 + user > kSocksBufferSize) {
-      return "socks request too long: user code of " + std::to_string(user) + " bytes, at most " +
-             std::to_string(kSocksBufferSize - 9) + " fit";
-    }
-    return std::string();
-  }
-  if (7 + host > kSocksBufferSize)
-    return "socks request too long: host name of " + std::to_string(host) + " bytes, at most " +
-           std::to_string(kSocksBufferSize - 7) + " fit";
-  return std::string();
-}
-
-bool TCustomSocksNetSocket::RefuseOversized(const std::string& Problem)
-{
-  if (Problem.empty())
-    return false;
-  FailSocksSession(kSocksInternalError, Problem);
-  return true;
+  if (!IsSocks4())
+    return OversizedSocks5Request(Addr());
+  if (IsSocks4A())
+    return OversizedSocks4ARequest(SocksUsercode, Addr());
+  return OversizedSocks4Request(SocksUsercode);
 }
 
 std::string TCustomSocksNetSocket::OversizedCredentials() const
 {
-  const int length = static_cast<int>(SocksUsercode.size() + SocksPassword.size());
-  if (3 + length > kSocksBufferSize)
-    return "socks request too long: user code and password of " + std::to_string(length) +
-           " bytes together, at most " + std::to_string(kSocksBufferSize - 3) + " fit";
-  return std::string();
+  return OversizedSocks5Credentials(SocksUsercode, SocksPassword);
+}
+
+bool TCustomSocksNetSocket::RefuseOversized(const std::string& problem)
+{
+  if (problem.empty())
+    return false;
+  FailSocksSession(SocksInternalError, problem);
+  return true;
 }
 
 void TCustomSocksNetSocket::Connect()
 {
   // A socket in use is refused by the base before anything of a negotiation
   // under way is touched.
-  if (!hasSocksServer_ || (socketHandle_ != INVALID_SOCKET && state_ != wsClosed)) {
+  if (!hasSocksServer_ || (SocketHandle() != INVALID_SOCKET && State() != wsClosed)) {
     TCustomNetSocket::Connect();
     return;
   }
-  if (LowerAscii(protoText_) != "tcp") {
+  if (LowerAscii(Proto()) != "tcp") {
     SignalError("tcp is the only protocol supported thru socks server");
     return;
   }
   try {
-    if (!portLookedUp_) {
-      const std::uint16_t relayPort = NetSocketResolvePort(socksPort_, protoText_);
-      remoteSockAddr_.sin_port = Winsock::htons(relayPort);
-      portLookedUp_ = true;
-    }
-    if (!addrLookedUp_) {
-      remoteSockAddr_.sin_addr.s_addr = NetSocketResolveHost(socksServer_);
-      addrLookedUp_ = true;
-    }
-    portNumber_ = NetSocketResolvePort(portText_, protoText_);
+    // The connection goes to the relay; the destination goes in the request.
+    ResolvePeerPort(socksPort_);
+    ResolvePeerAddr(socksServer_);
+    destinationPort_ = NetSocketResolvePort(Port(), Proto());
   } catch (Exception& e) {
     SignalError("connect: " + e.Message());
     return;
@@ -186,7 +116,7 @@ void TCustomSocksNetSocket::Connect()
   // Requests are built in a fixed buffer with one-byte length fields: texts
   // that cannot fit are refused before anything is opened.
   std::string oversized = OversizedRequest();
-  if (oversized.empty() && socksLevel_[0] != '4' && SocksAuthentication == socksAuthenticateUsercode)
+  if (oversized.empty() && !IsSocks4() && SocksAuthentication == socksAuthenticateUsercode)
     oversized = OversizedCredentials();
   if (!oversized.empty()) {
     SignalError("connect: " + oversized);
@@ -197,13 +127,13 @@ void TCustomSocksNetSocket::Connect()
   try {
     TCustomNetSocket::Connect();
   } catch (...) {
-    if (socketHandle_ == INVALID_SOCKET && state_ == wsClosed)
+    if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
       socksPhase_ = SocksPhaseData;
     throw;
   }
   // Refused before a socket was opened: no negotiation is under way, and a
   // later direct connection must not be taken for one.
-  if (socketHandle_ == INVALID_SOCKET && state_ == wsClosed)
+  if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
     socksPhase_ = SocksPhaseData;
 }
 
@@ -228,14 +158,16 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
     TCustomNetSocket::NotifySessionConnected(ErrCode);
     return;
   }
-  if (socksLevel_[0] == '4') {
+  if (IsSocks4()) {
     SendSocksConnectRequest();
     return;
   }
-  socksMethodOffered_ = SocksAuthentication == socksAuthenticateUsercode ? 2 : 0;
-  // Method selection: VER 5 | NMETHODS 1 | METHOD
-  const unsigned char request[3] = {5, 1, socksMethodOffered_};
-  Send(request, sizeof(request));
+  socksMethodOffered_ =
+      SocksAuthentication == socksAuthenticateUsercode ? kSocks5UserPassword : kSocks5NoAuthentication;
+  // What this send throws goes to the event dispatch: OnBgException, then an
+  // abort of the session.
+  const TSocksMessage selection = Socks5MethodSelection(socksMethodOffered_);
+  Send(selection.Data(), selection.Length());
 }
 
 void TCustomSocksNetSocket::SendSocksCredentials()
@@ -253,20 +185,7 @@ void TCustomSocksNetSocket::SendCredentialsMessage()
   // Checked again: the authentication handler may have changed them.
   if (RefuseOversized(OversizedCredentials()))
     return;
-  // User name and password: VER 1 | ULEN | UNAME | PLEN | PASSWD
-  unsigned char request[kSocksBufferSize];
-  int len = 0;
-  request[len++] = 1;
-  request[len++] = static_cast<unsigned char>(SocksUsercode.size());
-  std::memcpy(request + len, SocksUsercode.data(), SocksUsercode.size());
-  len += static_cast<int>(SocksUsercode.size());
-  request[len++] = static_cast<unsigned char>(SocksPassword.size());
-  std::memcpy(request + len, SocksPassword.data(), SocksPassword.size());
-  len += static_cast<int>(SocksPassword.size());
-  try {
-    Send(request, len);
-  } catch (...) {
-  }
+  SendNegotiationMessage(Socks5Credentials(SocksUsercode, SocksPassword));
 }
 
 void TCustomSocksNetSocket::SendSocksConnectRequest()
@@ -274,78 +193,71 @@ void TCustomSocksNetSocket::SendSocksConnectRequest()
   socksPhase_ = SocksPhaseRequest;
   if (RefuseOversized(OversizedRequest()))
     return;
-  unsigned char request[kSocksBufferSize];
-  int len = 0;
-  if (socksLevel_[0] == '4') {
-    // VER 4 | CMD 1 | DSTPORT (2) | DSTIP (4) | USERID | 0 [| HOST | 0 for 4A]
-    const bool socks4a = socksLevel_ == "4A";
-    std::uint32_t address = 0;
-    if (socks4a) {
-      const unsigned char marker[4] = {0, 0, 0, 1};
-      std::memcpy(&address, marker, 4);
-    } else {
-      try {
-        address = NetSocketResolveHost(addrText_);
-      } catch (const std::exception& e) {
-        const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
-                                        ? dynamic_cast<const Exception&>(e).Message()
-                                        : std::string(e.what());
-        ThenEvenIfThrown([&] { NotifySocksError(20017, ClassNameOf(e) + " " + message); },
-                         [&] { CloseSocketHandle(true, 20017); });
-        return;
-      }
-    }
-    request[len++] = 4;
-    request[len++] = 1;
-    request[len++] = static_cast<unsigned char>(portNumber_ >> 8);
-    request[len++] = static_cast<unsigned char>(portNumber_);
-    std::memcpy(request + len, &address, 4);
-    len += 4;
-    std::memcpy(request + len, SocksUsercode.data(), SocksUsercode.size());
-    len += static_cast<int>(SocksUsercode.size());
-    request[len++] = 0;
-    if (socks4a) {
-      std::memcpy(request + len, addrText_.data(), addrText_.size());
-      len += static_cast<int>(addrText_.size());
-      request[len++] = 0;
-    }
-  } else {
-    // VER 5 | CMD 1 | RSV 0 | ATYP 3 | LEN | HOST | DSTPORT (2); always a name
-    request[len++] = 5;
-    request[len++] = 1;
-    request[len++] = 0;
-    request[len++] = 3;
-    request[len++] = static_cast<unsigned char>(addrText_.size());
-    std::memcpy(request + len, addrText_.data(), addrText_.size());
-    len += static_cast<int>(addrText_.size());
-    request[len++] = static_cast<unsigned char>(portNumber_ >> 8);
-    request[len++] = static_cast<unsigned char>(portNumber_);
+  if (IsSocks4())
+    SendSocks4ConnectRequest();
+  else
+    SendNegotiationMessage(Socks5ConnectRequest(Addr(), destinationPort_));
+}
+
+void TCustomSocksNetSocket::SendSocks4ConnectRequest()
+{
+  if (IsSocks4A()) {
+    SendNegotiationMessage(Socks4AConnectRequest(destinationPort_, SocksUsercode, Addr()));
+    return;
   }
+  std::uint32_t address = 0;
   try {
-    Send(request, len);
+    address = NetSocketResolveHost(Addr());
+  } catch (const std::exception& e) {
+    const std::string message = dynamic_cast<const Exception*>(&e) != nullptr
+                                    ? dynamic_cast<const Exception&>(e).Message()
+                                    : std::string(e.what());
+    ThenEvenIfThrown([&] { NotifySocksError(SocksDestinationUnresolved, ClassNameOf(e) + " " + message); },
+                     [&] { CloseSocketHandle(true, SocksDestinationUnresolved); });
+    return;
+  }
+  SendNegotiationMessage(Socks4ConnectRequest(destinationPort_, address, SocksUsercode));
+}
+
+void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& message)
+{
+  // The sizes were checked before the message was built.
+  if (message.Spoiled()) {
+    FailSocksSession(SocksInternalError, "internal error");
+    return;
+  }
+  const auto alive = AliveFlag();
+  const unsigned serial = SessionSerial();
+  try {
+    Send(message.Data(), message.Length());
   } catch (...) {
+    // A lost connection closed the session, and its close report ended the
+    // negotiation; an OnSendData handler that threw after Winsock took the
+    // bytes leaves the negotiation going. Any other failure leaves the
+    // message unsent in the queue and the relay waiting for it: nothing but
+    // this ends the negotiation then.
+    if (*alive && serial == SessionSerial() && SendQueue().PendingBytes() > 0)
+      FailSocksSession(LastError() != 0 ? LastError() : SocksInternalError, "data send error");
   }
 }
 
-void TCustomSocksNetSocket::FailSocksSession(int Error, const std::string& Msg)
+void TCustomSocksNetSocket::FailSocksSession(int error, const std::string& msg)
 {
   // Out of the negotiation before any handler runs: one that closes the
   // socket must not find it still authenticating.
   socksPhase_ = SocksPhaseData;
   // Both reports and the close come whatever the handlers throw: left open,
   // the relay's later bytes would pass for the destination's.
-  const auto code = static_cast<std::uint16_t>(Error);
+  const auto code = static_cast<std::uint16_t>(error);
   const auto reportThenClose = [&] {
     ThenEvenIfThrown([&] { NotifySessionConnected(code); }, [&] { CloseSocketHandle(true, code); });
   };
-  ThenEvenIfThrown([&] { NotifySocksError(Error, Msg); }, reportThenClose);
+  ThenEvenIfThrown([&] { NotifySocksError(error, msg); }, reportThenClose);
 }
 
-// ---- the relay's replies ----------------------------------------------------
-
-bool TCustomSocksNetSocket::CollectReply(int Limit)
+bool TCustomSocksNetSocket::CollectReply(int limit)
 {
-  const int count = ReceiveData(socksReply_ + socksReplyCount_, Limit - socksReplyCount_);
+  const int count = ReceiveData(socksReply_ + socksReplyCount_, limit - socksReplyCount_);
   if (count < 0)
     return false;
   socksReplyCount_ += count;
@@ -361,15 +273,10 @@ bool TCustomSocksNetSocket::NotifyDataAvailable(std::uint16_t ErrCode)
     return false;
   }
   switch (socksPhase_) {
-  case SocksPhaseMethods:
-    return ParseMethodReply();
-  case SocksPhaseAuth:
-    return ParseAuthReply();
-  case SocksPhaseRequest:
-    return socksLevel_[0] == '4' ? ParseSocks4Reply() : ParseSocks5Reply();
-  default:
-    FailSocksSession(kSocksInternalError, "internal error");
-    return false;
+  case SocksPhaseMethods: return ParseMethodReply();
+  case SocksPhaseAuth: return ParseAuthReply();
+  case SocksPhaseRequest: return IsSocks4() ? ParseSocks4Reply() : ParseSocks5Reply();
+  default: FailSocksSession(SocksInternalError, "internal error"); return false;
   }
 }
 
@@ -378,35 +285,33 @@ bool TCustomSocksNetSocket::ParseMethodReply()
   // VER 5 | METHOD
   if (!CollectReply(kReplyLimit))
     return true;
-  if (socksLevel_[0] == '4') {
-    FailSocksSession(20001, "TNetSocket logic error");
+  if (IsSocks4()) {
+    FailSocksSession(SocksLogicError, "TNetSocket logic error");
     return true;
   }
   if (socksReplyCount_ < 2)
     return true;
   socksReplyCount_ = 0;
-  if (socksReply_[0] != 5) {
-    FailSocksSession(20002, "socks version error");
+  if (socksReply_[0] != kSocks5Version) {
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
   switch (socksReply_[1]) {
-  case 0:
-    if (socksMethodOffered_ == 2)
+  case kSocks5NoAuthentication:
+    if (socksMethodOffered_ == kSocks5UserPassword)
       ThenEvenIfThrown([&] { NotifySocksAuthState(socksAuthNotRequired); }, [&] { SendSocksConnectRequest(); });
     else
       SendSocksConnectRequest();
     break;
-  case 2:
+  case kSocks5UserPassword:
     // Credentials go only to a relay that was offered them.
-    if (socksMethodOffered_ != 2) {
-      FailSocksSession(20003, "authentification method not acceptable");
+    if (socksMethodOffered_ != kSocks5UserPassword) {
+      FailSocksSession(SocksMethodNotAcceptable, "authentification method not acceptable");
       break;
     }
     SendSocksCredentials();
     break;
-  default:
-    FailSocksSession(20003, "authentification method not acceptable");
-    break;
+  default: FailSocksSession(SocksMethodNotAcceptable, "authentification method not acceptable"); break;
   }
   return true;
 }
@@ -416,18 +321,18 @@ bool TCustomSocksNetSocket::ParseAuthReply()
   // VER 1 | STATUS
   if (!CollectReply(kReplyLimit))
     return true;
-  if (socksReplyCount_ >= 1 && socksReply_[0] != 1) {
-    FailSocksSession(20002, "socks version error");
+  if (socksReplyCount_ >= 1 && socksReply_[0] != kCredentialsVersion) {
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
   if (socksReplyCount_ > 2) {
-    FailSocksSession(20001, "too much data availaible");
+    FailSocksSession(SocksLogicError, "too much data availaible");
     return true;
   }
   if (socksReplyCount_ < 2)
     return true;
-  if (socksReply_[1] != 0) {
-    FailSocksSession(20015, "socks authentication failed");
+  if (socksReply_[1] != kCredentialsAccepted) {
+    FailSocksSession(SocksAuthenticationFailed, "socks authentication failed");
     return true;
   }
   socksReplyCount_ = 0;
@@ -443,15 +348,13 @@ bool TCustomSocksNetSocket::ParseSocks4Reply()
   if (socksReplyCount_ < kSocks4ReplySize)
     return true;
   socksReplyCount_ = 0;
-  if (socksReply_[0] != 0) {
-    FailSocksSession(20002, "socks version error");
+  if (socksReply_[0] != kSocks4ReplyVersion) {
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
-  if (socksReply_[1] != 90) {
-    int error = 0;
-    std::string text;
-    Socks4ReplyError(socksReply_[1], error, text);
-    FailSocksSession(error, text);
+  if (socksReply_[1] != kSocks4Granted) {
+    const TSocksRefusal refusal = Socks4Refusal(socksReply_[1]);
+    FailSocksSession(refusal.Code, refusal.Text);
     return true;
   }
   return StartRelayedSession();
@@ -462,32 +365,34 @@ bool TCustomSocksNetSocket::ParseSocks5Reply()
   // VER 5 | REP | RSV | ATYP | BND.ADDR (4, or LEN + name) | BND.PORT (2)
   if (!CollectReply(kReplyLimit))
     return true;
-  if (socksReplyCount_ >= 1 && socksReply_[0] != 5) {
-    FailSocksSession(20002, "socks version error");
+  if (socksReplyCount_ >= 1 && socksReply_[0] != kSocks5Version) {
+    FailSocksSession(SocksVersionError, "socks version error");
     return true;
   }
-  if (socksReplyCount_ >= 2 && socksReply_[1] != 0) {
-    int error = 0;
-    std::string text;
-    Socks5ReplyError(socksReply_[1], error, text);
-    FailSocksSession(error, text);
+  if (socksReplyCount_ >= 2 && socksReply_[1] != kSocks5Succeeded) {
+    const TSocksRefusal refusal = Socks5Refusal(socksReply_[1]);
+    FailSocksSession(refusal.Code, refusal.Text);
     return true;
   }
   if (socksReplyCount_ < 5)
     return true;
   const unsigned char addressType = socksReply_[3];
-  const int length = addressType == 1 ? 10 : addressType == 3 ? socksReply_[4] + 7 : 5;
+  // 10 bytes with an IPv4 address, 7 and the name's with a name; the first 5
+  // are enough to judge any other type.
+  const int length = addressType == kSocks5AddressIPv4   ? 10
+                     : addressType == kSocks5AddressName ? socksReply_[4] + 7
+                                                         : 5;
   // A bound name that cannot fit the reply buffer would leave the reply
   // unfinished for ever.
   if (length > kReplyLimit) {
-    FailSocksSession(kSocksInternalError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
-                                          " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
+    FailSocksSession(SocksInternalError, "socks reply too long: bound host name of " + std::to_string(socksReply_[4]) +
+                                             " bytes, at most " + std::to_string(kReplyLimit - 7) + " fit");
     return true;
   }
   if (socksReplyCount_ < length)
     return true;
-  if (addressType != 1 && addressType != 3) {
-    FailSocksSession(20011, "address type not supported");
+  if (addressType != kSocks5AddressIPv4 && addressType != kSocks5AddressName) {
+    FailSocksSession(SocksAddressTypeNotSupported, "address type not supported");
     return true;
   }
   // Bytes that came behind the reply are the application's first bytes; they
@@ -507,8 +412,6 @@ bool TCustomSocksNetSocket::StartRelayedSession()
   return NotifyDataAvailable(0);
 }
 
-// ---- receiving --------------------------------------------------------------
-
 int TCustomSocksNetSocket::ReadRcvdCount()
 {
   if (socksLeftoverCount_ > 0)
@@ -516,19 +419,17 @@ int TCustomSocksNetSocket::ReadRcvdCount()
   return TCustomNetSocket::ReadRcvdCount();
 }
 
-int TCustomSocksNetSocket::RawRecv(void* Buffer, int BufferSize, int Flags)
+int TCustomSocksNetSocket::RawRecv(void* buffer, int bufferSize, int flags)
 {
   if (socksLeftoverCount_ > 0) {
-    const int count = std::max(0, std::min(BufferSize, socksLeftoverCount_));
-    std::memcpy(Buffer, socksReply_ + socksLeftoverPos_, static_cast<std::size_t>(count));
+    const int count = std::max(0, std::min(bufferSize, socksLeftoverCount_));
+    std::memcpy(buffer, socksReply_ + socksLeftoverPos_, static_cast<std::size_t>(count));
     socksLeftoverPos_ += count;
     socksLeftoverCount_ -= count;
     return count;
   }
-  return TCustomNetSocket::RawRecv(Buffer, BufferSize, Flags);
+  return TCustomNetSocket::RawRecv(buffer, bufferSize, flags);
 }
-
-// ---- events -----------------------------------------------------------------
 
 void TCustomSocksNetSocket::NotifySessionClosed(std::uint16_t ErrCode)
 {
@@ -551,16 +452,16 @@ void TCustomSocksNetSocket::NotifySocksConnected(std::uint16_t ErrCode)
     OnSocksConnected(this, ErrCode);
 }
 
-void TCustomSocksNetSocket::NotifySocksError(int Error, const std::string& Msg)
+void TCustomSocksNetSocket::NotifySocksError(int error, const std::string& msg)
 {
   if (OnSocksError)
-    OnSocksError(this, Error, Msg);
+    OnSocksError(this, error, msg);
 }
 
-void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState AuthState)
+void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState authState)
 {
   if (OnSocksAuthState)
-    OnSocksAuthState(this, AuthState);
+    OnSocksAuthState(this, authState);
 }
 
 void TCustomSocksNetSocket::BeginSession()

@@ -5,41 +5,43 @@
 namespace {
 
 constexpr int kWaitAbandoned = 12001;
+// How late a change made without a message (a flag set by another part of
+// the program) is seen at most.
+constexpr DWORD kLongestQuietWaitMs = 100;
 
 }  // namespace
 
-int TCustomSyncNetSocket::RunAndWait(const std::function<void()>& Proc, bool& Done)
+int TCustomSyncNetSocket::RunAndWait(const std::function<void()>& proc, bool& done)
 {
-  Done = false;
-  if (Proc)
-    Proc();
-  return WaitReady(Done);
+  done = false;
+  if (proc)
+    proc();
+  return WaitReady(done);
 }
 
-int TCustomSyncNetSocket::WaitReady(bool& Done)
+int TCustomSyncNetSocket::WaitReady(bool& done)
 {
   // Handlers run inside the wait and may destroy this socket: after every
   // batch of messages only the flag that outlives it is read.
   const auto alive = AliveFlag();
   bool sawOpen = false;
   for (;;) {
-    if (Done)
+    if (done)
       return 0;
     if (!*alive)
       return kWaitAbandoned;
-    if ((Application != nullptr && Application->Terminated()) || quitReceived_)
+    if ((Application != nullptr && Application->Terminated()) || QuitReceived())
       return kWaitAbandoned;
-    if (state_ != wsClosed)
+    if (State() != wsClosed)
       sawOpen = true;
     else if (sawOpen)
       return kWaitAbandoned;
     PumpMessages();
-    if (Done)
+    if (done)
       return 0;
     if (!*alive)
       return kWaitAbandoned;
-    // Sleep until a message arrives rather than polling; the timeout only
-    // bounds how late a change made without a message is seen.
-    MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // Sleep until a message arrives rather than polling.
+    MsgWaitForMultipleObjectsEx(0, nullptr, kLongestQuietWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
 }

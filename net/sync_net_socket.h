@@ -6,16 +6,16 @@
 
 // The synchronous-wait layer: start an operation, then wait, with the
 // thread's messages (and so the socket's events) processed meanwhile, until a
-// handler sets Done.
+// handler sets done.
 class TCustomSyncNetSocket : public TCustomLineNetSocket {
 public:
   using TCustomLineNetSocket::TCustomLineNetSocket;
 
-  // Clears Done, runs Proc (when given), then waits.
-  virtual int RunAndWait(const std::function<void()>& Proc, bool& Done);
-  // 0 once Done is true; 12001 when the wait is abandoned: the application
+  // Clears done, runs proc (when given), then waits.
+  int RunAndWait(const std::function<void()>& proc, bool& done);
+  // 0 once done is true; 12001 when the wait is abandoned: the application
   // terminates, a quit message was taken, or the socket was closed or
   // destroyed under the wait. There is no time limit; between message batches
   // the thread sleeps until the next message arrives.
-  virtual int WaitReady(bool& Done);
+  int WaitReady(bool& done);
 };

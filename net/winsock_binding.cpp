@@ -107,7 +107,7 @@ F Entry(TEntry which, const char* name)
 
 }  // namespace
 
-FARPROC WinsockEntryPoint(const std::string& Name)
+FARPROC WinsockEntryPoint(const std::string& name)
 {
   std::lock_guard guard(State.Lock);
   if (State.Library == nullptr) {
@@ -115,7 +115,7 @@ FARPROC WinsockEntryPoint(const std::string& Name)
     if (module == nullptr)
       throw ESocketException("Unable to load wsock32.dll Error #" + std::to_string(GetLastError()));
     State.Library = module;
-    const WORD version = static_cast<WORD>(State.ReqVerLow | (State.ReqVerHigh << 8));
+    const WORD version = MAKEWORD(State.ReqVerLow, State.ReqVerHigh);
     ++State.StartupCount;
     const int code = Winsock::WSAStartup(version, &State.Data);
     if (code != 0) {
@@ -125,16 +125,16 @@ FARPROC WinsockEntryPoint(const std::string& Name)
     }
     State.StartedVersion = version;
   }
-  if (Name.empty())
+  if (name.empty())
     return nullptr;
-  FARPROC proc = GetProcAddress(State.Library, Name.c_str());
+  FARPROC proc = GetProcAddress(State.Library, name.c_str());
   if (proc == nullptr)
-    throw ESocketException("Procedure " + Name + " not found in wsock32.dll Error #" + std::to_string(GetLastError()));
+    throw ESocketException("Procedure " + name + " not found in wsock32.dll Error #" + std::to_string(GetLastError()));
   ++State.ResolveCount;
   return proc;
 }
 
-FARPROC Winsock2EntryPoint(const std::string& Name)
+FARPROC Winsock2EntryPoint(const std::string& name)
 {
   std::lock_guard guard(State.Lock);
   if (State.Library2 == nullptr) {
@@ -145,11 +145,11 @@ FARPROC Winsock2EntryPoint(const std::string& Name)
       throw ESocketException("Unable to load ws2_32.dll Error #" + std::to_string(GetLastError()));
     State.Library2 = module;
   }
-  if (Name.empty())
+  if (name.empty())
     return nullptr;
-  FARPROC proc = GetProcAddress(State.Library2, Name.c_str());
+  FARPROC proc = GetProcAddress(State.Library2, name.c_str());
   if (proc == nullptr)
-    throw ESocketException("Procedure " + Name + " not found in ws2_32.dll Error #" + std::to_string(GetLastError()));
+    throw ESocketException("Procedure " + name + " not found in ws2_32.dll Error #" + std::to_string(GetLastError()));
   ++State.ResolveCount;
   return proc;
 }
@@ -198,11 +198,11 @@ int LiveSocketCount()
   return State.LiveCount;
 }
 
-int CountedGetSockOpt(SOCKET S, int Level, int OptName, char* OptVal, int* OptLen)
+int CountedGetSockOpt(SOCKET s, int level, int optName, char* optVal, int* optLen)
 {
   AddWinsockUser();
   try {
-    const int result = Winsock::getsockopt(S, Level, OptName, OptVal, OptLen);
+    const int result = Winsock::getsockopt(s, level, optName, optVal, optLen);
     RemoveWinsockUser();
     return result;
   } catch (...) {
@@ -211,11 +211,11 @@ int CountedGetSockOpt(SOCKET S, int Level, int OptName, char* OptVal, int* OptLe
   }
 }
 
-std::string CountedInetNtoa(in_addr Addr)
+std::string CountedInetNtoa(in_addr addr)
 {
   AddWinsockUser();
   try {
-    const char* text = Winsock::inet_ntoa(Addr);
+    const char* text = Winsock::inet_ntoa(addr);
     std::string result = text != nullptr ? text : "";
     RemoveWinsockUser();
     return result;
@@ -235,11 +235,11 @@ BYTE WinsockReqVerHigh()
   return State.ReqVerHigh;
 }
 
-void SetWinsockReqVer(BYTE Low, BYTE High)
+void SetWinsockReqVer(BYTE low, BYTE high)
 {
   std::lock_guard guard(State.Lock);
-  State.ReqVerLow = Low;
-  State.ReqVerHigh = High;
+  State.ReqVerLow = low;
+  State.ReqVerHigh = high;
 }
 
 bool WinsockLoaded()
@@ -278,58 +278,58 @@ WORD WinsockStartedVersion()
   return State.StartedVersion;
 }
 
-#define KORVALIND_WINSOCK_CALL(name, ret, params, args)                     \
-  ret Winsock::name params                                                  \
-  {                                                                         \
-    using TProc = ret(WINAPI*) params;                                      \
-    return Entry<TProc>(e##name, #name) args;                               \
+#define KORVALIND_WINSOCK_CALL(name, ret, params, args) \
+  ret Winsock::name params                              \
+  {                                                     \
+    using TProc = ret(WINAPI*) params;                  \
+    return Entry<TProc>(e##name, #name) args;           \
   }
 
-KORVALIND_WINSOCK_CALL(WSAStartup, int, (WORD VersionRequested, LPWSADATA Data), (VersionRequested, Data))
+KORVALIND_WINSOCK_CALL(WSAStartup, int, (WORD versionRequested, LPWSADATA data), (versionRequested, data))
 KORVALIND_WINSOCK_CALL(WSACleanup, int, (), ())
 KORVALIND_WINSOCK_CALL(WSAGetLastError, int, (), ())
-KORVALIND_WINSOCK_CALL(WSACancelAsyncRequest, int, (HANDLE AsyncTaskHandle), (AsyncTaskHandle))
-KORVALIND_WINSOCK_CALL(WSAAsyncGetHostByName, HANDLE, (HWND Window, u_int Msg, const char* Name, char* Buf, int BufLen),
-                       (Window, Msg, Name, Buf, BufLen))
+KORVALIND_WINSOCK_CALL(WSACancelAsyncRequest, int, (HANDLE asyncTaskHandle), (asyncTaskHandle))
+KORVALIND_WINSOCK_CALL(WSAAsyncGetHostByName, HANDLE, (HWND window, u_int msg, const char* name, char* buf, int bufLen),
+                       (window, msg, name, buf, bufLen))
 KORVALIND_WINSOCK_CALL(WSAAsyncGetHostByAddr, HANDLE,
-                       (HWND Window, u_int Msg, const char* Addr, int Len, int Type, char* Buf, int BufLen),
-                       (Window, Msg, Addr, Len, Type, Buf, BufLen))
-KORVALIND_WINSOCK_CALL(WSAAsyncSelect, int, (SOCKET S, HWND Window, u_int Msg, long Event), (S, Window, Msg, Event))
-KORVALIND_WINSOCK_CALL(getservbyname, servent*, (const char* Name, const char* Proto), (Name, Proto))
-KORVALIND_WINSOCK_CALL(getprotobyname, protoent*, (const char* Name), (Name))
-KORVALIND_WINSOCK_CALL(gethostbyname, hostent*, (const char* Name), (Name))
-KORVALIND_WINSOCK_CALL(socket, SOCKET, (int Af, int Type, int Protocol), (Af, Type, Protocol))
-KORVALIND_WINSOCK_CALL(shutdown, int, (SOCKET S, int How), (S, How))
-KORVALIND_WINSOCK_CALL(setsockopt, int, (SOCKET S, int Level, int OptName, const char* OptVal, int OptLen),
-                       (S, Level, OptName, OptVal, OptLen))
-KORVALIND_WINSOCK_CALL(getsockopt, int, (SOCKET S, int Level, int OptName, char* OptVal, int* OptLen),
-                       (S, Level, OptName, OptVal, OptLen))
-KORVALIND_WINSOCK_CALL(sendto, int, (SOCKET S, const char* Buf, int Len, int Flags, const sockaddr* To, int ToLen),
-                       (S, Buf, Len, Flags, To, ToLen))
-KORVALIND_WINSOCK_CALL(send, int, (SOCKET S, const char* Buf, int Len, int Flags), (S, Buf, Len, Flags))
-KORVALIND_WINSOCK_CALL(listen, int, (SOCKET S, int Backlog), (S, Backlog))
-KORVALIND_WINSOCK_CALL(ioctlsocket, int, (SOCKET S, long Cmd, u_long* Arg), (S, Cmd, Arg))
-KORVALIND_WINSOCK_CALL(getsockname, int, (SOCKET S, sockaddr* Name, int* NameLen), (S, Name, NameLen))
-KORVALIND_WINSOCK_CALL(getpeername, int, (SOCKET S, sockaddr* Name, int* NameLen), (S, Name, NameLen))
-KORVALIND_WINSOCK_CALL(connect, int, (SOCKET S, const sockaddr* Name, int NameLen), (S, Name, NameLen))
-KORVALIND_WINSOCK_CALL(closesocket, int, (SOCKET S), (S))
-KORVALIND_WINSOCK_CALL(bind, int, (SOCKET S, const sockaddr* Name, int NameLen), (S, Name, NameLen))
-KORVALIND_WINSOCK_CALL(accept, SOCKET, (SOCKET S, sockaddr* Addr, int* AddrLen), (S, Addr, AddrLen))
-KORVALIND_WINSOCK_CALL(recv, int, (SOCKET S, char* Buf, int Len, int Flags), (S, Buf, Len, Flags))
-KORVALIND_WINSOCK_CALL(recvfrom, int, (SOCKET S, char* Buf, int Len, int Flags, sockaddr* From, int* FromLen),
-                       (S, Buf, Len, Flags, From, FromLen))
-KORVALIND_WINSOCK_CALL(ntohs, u_short, (u_short NetShort), (NetShort))
-KORVALIND_WINSOCK_CALL(htons, u_short, (u_short HostShort), (HostShort))
-KORVALIND_WINSOCK_CALL(inet_ntoa, char*, (in_addr In), (In))
-KORVALIND_WINSOCK_CALL(inet_addr, unsigned long, (const char* Cp), (Cp))
+                       (HWND window, u_int msg, const char* addr, int len, int type, char* buf, int bufLen),
+                       (window, msg, addr, len, type, buf, bufLen))
+KORVALIND_WINSOCK_CALL(WSAAsyncSelect, int, (SOCKET s, HWND window, u_int msg, long event), (s, window, msg, event))
+KORVALIND_WINSOCK_CALL(getservbyname, servent*, (const char* name, const char* proto), (name, proto))
+KORVALIND_WINSOCK_CALL(getprotobyname, protoent*, (const char* name), (name))
+KORVALIND_WINSOCK_CALL(gethostbyname, hostent*, (const char* name), (name))
+KORVALIND_WINSOCK_CALL(socket, SOCKET, (int af, int type, int protocol), (af, type, protocol))
+KORVALIND_WINSOCK_CALL(shutdown, int, (SOCKET s, int how), (s, how))
+KORVALIND_WINSOCK_CALL(setsockopt, int, (SOCKET s, int level, int optName, const char* optVal, int optLen),
+                       (s, level, optName, optVal, optLen))
+KORVALIND_WINSOCK_CALL(getsockopt, int, (SOCKET s, int level, int optName, char* optVal, int* optLen),
+                       (s, level, optName, optVal, optLen))
+KORVALIND_WINSOCK_CALL(sendto, int, (SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int toLen),
+                       (s, buf, len, flags, to, toLen))
+KORVALIND_WINSOCK_CALL(send, int, (SOCKET s, const char* buf, int len, int flags), (s, buf, len, flags))
+KORVALIND_WINSOCK_CALL(listen, int, (SOCKET s, int backlog), (s, backlog))
+KORVALIND_WINSOCK_CALL(ioctlsocket, int, (SOCKET s, long cmd, u_long* arg), (s, cmd, arg))
+KORVALIND_WINSOCK_CALL(getsockname, int, (SOCKET s, sockaddr* name, int* nameLen), (s, name, nameLen))
+KORVALIND_WINSOCK_CALL(getpeername, int, (SOCKET s, sockaddr* name, int* nameLen), (s, name, nameLen))
+KORVALIND_WINSOCK_CALL(connect, int, (SOCKET s, const sockaddr* name, int nameLen), (s, name, nameLen))
+KORVALIND_WINSOCK_CALL(closesocket, int, (SOCKET s), (s))
+KORVALIND_WINSOCK_CALL(bind, int, (SOCKET s, const sockaddr* name, int nameLen), (s, name, nameLen))
+KORVALIND_WINSOCK_CALL(accept, SOCKET, (SOCKET s, sockaddr* addr, int* addrLen), (s, addr, addrLen))
+KORVALIND_WINSOCK_CALL(recv, int, (SOCKET s, char* buf, int len, int flags), (s, buf, len, flags))
+KORVALIND_WINSOCK_CALL(recvfrom, int, (SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromLen),
+                       (s, buf, len, flags, from, fromLen))
+KORVALIND_WINSOCK_CALL(ntohs, u_short, (u_short netShort), (netShort))
+KORVALIND_WINSOCK_CALL(htons, u_short, (u_short hostShort), (hostShort))
+KORVALIND_WINSOCK_CALL(inet_ntoa, char*, (in_addr in), (in))
+KORVALIND_WINSOCK_CALL(inet_addr, unsigned long, (const char* cp), (cp))
 KORVALIND_WINSOCK_CALL(WSAIoctl, int,
-                       (SOCKET S, DWORD IoControlCode, void* InBuffer, DWORD InBufferLen, void* OutBuffer,
-                        DWORD OutBufferLen, DWORD* BytesReturned, void* Overlapped, void* CompletionRoutine),
-                       (S, IoControlCode, InBuffer, InBufferLen, OutBuffer, OutBufferLen, BytesReturned, Overlapped,
-                        CompletionRoutine))
+                       (SOCKET s, DWORD ioControlCode, void* inBuffer, DWORD inBufferLen, void* outBuffer,
+                        DWORD outBufferLen, DWORD* bytesReturned, void* overlapped, void* completionRoutine),
+                       (s, ioControlCode, inBuffer, inBufferLen, outBuffer, outBufferLen, bytesReturned, overlapped,
+                        completionRoutine))
 
-void Winsock::WSASetLastError(int Error)
+void Winsock::WSASetLastError(int error)
 {
   using TProc = void(WINAPI*)(int);
-  Entry<TProc>(eWSASetLastError, "WSASetLastError")(Error);
+  Entry<TProc>(eWSASetLastError, "WSASetLastError")(error);
 }

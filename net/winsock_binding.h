@@ -12,52 +12,52 @@
 // entry points' own names and pass arguments and results through unchanged.
 class Winsock {
 public:
-  static int WSAStartup(WORD VersionRequested, LPWSADATA Data);
+  static int WSAStartup(WORD versionRequested, LPWSADATA data);
   static int WSACleanup();
-  static void WSASetLastError(int Error);
+  static void WSASetLastError(int error);
   static int WSAGetLastError();
 
-  static int WSACancelAsyncRequest(HANDLE AsyncTaskHandle);
-  static HANDLE WSAAsyncGetHostByName(HWND Window, u_int Msg, const char* Name, char* Buf, int BufLen);
-  static HANDLE WSAAsyncGetHostByAddr(HWND Window, u_int Msg, const char* Addr, int Len, int Type, char* Buf,
-                                      int BufLen);
-  static int WSAAsyncSelect(SOCKET S, HWND Window, u_int Msg, long Event);
+  static int WSACancelAsyncRequest(HANDLE asyncTaskHandle);
+  static HANDLE WSAAsyncGetHostByName(HWND window, u_int msg, const char* name, char* buf, int bufLen);
+  static HANDLE WSAAsyncGetHostByAddr(HWND window, u_int msg, const char* addr, int len, int type, char* buf,
+                                      int bufLen);
+  static int WSAAsyncSelect(SOCKET s, HWND window, u_int msg, long event);
 
-  static servent* getservbyname(const char* Name, const char* Proto);
-  static protoent* getprotobyname(const char* Name);
-  static hostent* gethostbyname(const char* Name);
+  static servent* getservbyname(const char* name, const char* proto);
+  static protoent* getprotobyname(const char* name);
+  static hostent* gethostbyname(const char* name);
 
-  static SOCKET socket(int Af, int Type, int Protocol);
-  static int shutdown(SOCKET S, int How);
-  static int setsockopt(SOCKET S, int Level, int OptName, const char* OptVal, int OptLen);
-  static int getsockopt(SOCKET S, int Level, int OptName, char* OptVal, int* OptLen);
-  static int sendto(SOCKET S, const char* Buf, int Len, int Flags, const sockaddr* To, int ToLen);
-  static int send(SOCKET S, const char* Buf, int Len, int Flags);
-  static int listen(SOCKET S, int Backlog);
-  static int ioctlsocket(SOCKET S, long Cmd, u_long* Arg);
-  static int getsockname(SOCKET S, sockaddr* Name, int* NameLen);
-  static int getpeername(SOCKET S, sockaddr* Name, int* NameLen);
-  static int connect(SOCKET S, const sockaddr* Name, int NameLen);
-  static int closesocket(SOCKET S);
-  static int bind(SOCKET S, const sockaddr* Name, int NameLen);
-  static SOCKET accept(SOCKET S, sockaddr* Addr, int* AddrLen);
-  static int recv(SOCKET S, char* Buf, int Len, int Flags);
-  static int recvfrom(SOCKET S, char* Buf, int Len, int Flags, sockaddr* From, int* FromLen);
+  static SOCKET socket(int af, int type, int protocol);
+  static int shutdown(SOCKET s, int how);
+  static int setsockopt(SOCKET s, int level, int optName, const char* optVal, int optLen);
+  static int getsockopt(SOCKET s, int level, int optName, char* optVal, int* optLen);
+  static int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int toLen);
+  static int send(SOCKET s, const char* buf, int len, int flags);
+  static int listen(SOCKET s, int backlog);
+  static int ioctlsocket(SOCKET s, long cmd, u_long* arg);
+  static int getsockname(SOCKET s, sockaddr* name, int* nameLen);
+  static int getpeername(SOCKET s, sockaddr* name, int* nameLen);
+  static int connect(SOCKET s, const sockaddr* name, int nameLen);
+  static int closesocket(SOCKET s);
+  static int bind(SOCKET s, const sockaddr* name, int nameLen);
+  static SOCKET accept(SOCKET s, sockaddr* addr, int* addrLen);
+  static int recv(SOCKET s, char* buf, int len, int flags);
+  static int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromLen);
 
-  static u_short ntohs(u_short NetShort);
-  static u_short htons(u_short HostShort);
-  static char* inet_ntoa(in_addr In);
-  static unsigned long inet_addr(const char* Cp);
+  static u_short ntohs(u_short netShort);
+  static u_short htons(u_short hostShort);
+  static char* inet_ntoa(in_addr in);
+  static unsigned long inet_addr(const char* cp);
 
-  static int WSAIoctl(SOCKET S, DWORD IoControlCode, void* InBuffer, DWORD InBufferLen, void* OutBuffer,
-                      DWORD OutBufferLen, DWORD* BytesReturned, void* Overlapped, void* CompletionRoutine);
+  static int WSAIoctl(SOCKET s, DWORD ioControlCode, void* inBuffer, DWORD inBufferLen, void* outBuffer,
+                      DWORD outBufferLen, DWORD* bytesReturned, void* overlapped, void* completionRoutine);
 };
 
-// Loads and starts "wsock32.dll" when needed; an empty Name only does that and
+// Loads and starts "wsock32.dll" when needed; an empty name only does that and
 // returns null. Throws ESocketException when a step fails.
-FARPROC WinsockEntryPoint(const std::string& Name);
+FARPROC WinsockEntryPoint(const std::string& name);
 // The same for "ws2_32.dll", which gets no start-up call of its own.
-FARPROC Winsock2EntryPoint(const std::string& Name);
+FARPROC Winsock2EntryPoint(const std::string& name);
 // Cleans up and unloads when no socket (and no counted call) is alive.
 void UnloadWinsock();
 
@@ -69,13 +69,13 @@ void ReleaseWinsockUser();
 int LiveSocketCount();
 
 // getsockopt and inet_ntoa with Winsock held loaded for the call.
-int CountedGetSockOpt(SOCKET S, int Level, int OptName, char* OptVal, int* OptLen);
-std::string CountedInetNtoa(in_addr Addr);
+int CountedGetSockOpt(SOCKET s, int level, int optName, char* optVal, int* optLen);
+std::string CountedInetNtoa(in_addr addr);
 
 // Version requested from WSAStartup; changeable only while unloaded.
 BYTE WinsockReqVerLow();
 BYTE WinsockReqVerHigh();
-void SetWinsockReqVer(BYTE Low, BYTE High);
+void SetWinsockReqVer(BYTE low, BYTE high);
 
 // State of the binding, for diagnostics and tests.
 bool WinsockLoaded();

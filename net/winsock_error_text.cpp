@@ -63,10 +63,10 @@ const TErrorText kErrorTexts[] = {
 
 }  // namespace
 
-std::string WinsockErrorText(int Code)
+std::string WinsockErrorText(int code)
 {
   for (const auto& entry : kErrorTexts)
-    if (entry.Code == Code)
+    if (entry.Code == code)
       return entry.Text;
   return "Not a WinSock error";
 }

@@ -3,9 +3,6 @@
 #include <cstdio>
 
 #include "platform/exception.h"
-// For TForm's place in the class tree and its inline window queries only: what
-// runs code of the forms layer goes through TFormsLayer.
-#include "platform/form.h"
 #include "platform/program_file.h"
 #include "platform/window_class.h"
 
@@ -25,7 +22,7 @@ TApplication::~TApplication()
   // destructors may still report through it, and their windows are owned by
   // the application window.
   DestroyComponents();
-  mainForm_ = nullptr;
+  MainFormDestroyed();
   hooks_.clear();
   if (handle_ != nullptr) {
     HWND window = handle_;
@@ -62,8 +59,8 @@ HWND TApplication::Handle()
   const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int y = GetSystemMetrics(SM_CYSCREEN) / 2;
   handle_ = CreateWindowExA(0, AppWindowClassName, Title.c_str(),
-                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
-                            nullptr, nullptr, instance, nullptr);
+                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0, nullptr,
+                            nullptr, instance, nullptr);
   if (handle_ != nullptr)
     SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   return handle_;
@@ -86,15 +83,31 @@ void TApplication::FormCreated(TComponent* component)
   TFormsLayer* forms = formsLayer_;
   if (forms == nullptr || mainForm_ != nullptr)
     return;
-  if (TForm* form = forms->MainFormCandidate(component); form != nullptr)
+  if (TForm* form = forms->MainFormCandidate(component); form != nullptr) {
     mainForm_ = form;
+    mainFormComponent_ = component;
+  }
+}
+
+void TApplication::MainFormDestroyed()
+{
+  mainForm_ = nullptr;
+  mainFormComponent_ = nullptr;
+}
+
+HWND TApplication::ShownMainFormWindow() const
+{
+  if (mainForm_ == nullptr)
+    return nullptr;
+  HWND window = formsLayer_.load()->FormWindow(*mainForm_);
+  return window != nullptr && IsWindowVisible(window) ? window : nullptr;
 }
 
 void TApplication::Notification(TComponent* component, TOperation operation)
 {
   TComponent::Notification(component, operation);
-  if (operation == TOperation::opRemove && component == mainForm_)
-    mainForm_ = nullptr;
+  if (operation == TOperation::opRemove && component == mainFormComponent_)
+    MainFormDestroyed();
 }
 
 void TApplication::HookMainWindow(const void* id, TWindowHook hook)
@@ -178,12 +191,8 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
   switch (message) {
   case WM_SYSCOMMAND:
     switch (wParam & 0xFFF0) {
-    case SC_MINIMIZE:
-      Minimize();
-      return 0;
-    case SC_RESTORE:
-      Restore();
-      return 0;
+    case SC_MINIMIZE: Minimize(); return 0;
+    case SC_RESTORE: Restore(); return 0;
     case SC_CLOSE:
       if (mainForm_ != nullptr) {
         formsLayer_.load()->Close(*mainForm_);
@@ -201,9 +210,8 @@ LRESULT TApplication::WndProc(UINT message, WPARAM wParam, LPARAM lParam)
   case WM_SETFOCUS:
     // The application window has nothing to type into: the main form takes
     // the focus when it shows.
-    if (mainForm_ != nullptr && mainForm_->HandleAllocated() && IsWindowVisible(mainForm_->WindowHandle()) &&
-        IsWindowEnabled(mainForm_->WindowHandle())) {
-      SetFocus(mainForm_->WindowHandle());
+    if (HWND window = ShownMainFormWindow(); window != nullptr && IsWindowEnabled(window)) {
+      SetFocus(window);
       return 0;
     }
     break;
@@ -219,7 +227,7 @@ void TApplication::Run()
     try {
       formsLayer_.load()->ShowMainForm(*this, *mainForm_);
     } catch (...) {
-      ReportCurrentException(mainForm_);
+      ReportCurrentException(mainFormComponent_);
     }
   }
   while (!terminated_)
@@ -286,10 +294,7 @@ void TApplication::ShowException(const std::exception& e)
     return;
   }
   showingException_ = true;
-  HWND owner = mainForm_ != nullptr && mainForm_->HandleAllocated() && IsWindowVisible(mainForm_->WindowHandle())
-                   ? mainForm_->WindowHandle()
-                   : nullptr;
-  MessageBoxA(owner, e.what(), Title.c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxA(ShownMainFormWindow(), e.what(), Title.c_str(), MB_OK | MB_ICONERROR);
   showingException_ = false;
 }
 

@@ -18,12 +18,15 @@ class TForm;
 // The forms layer's side of the application: what the application asks of
 // its main form and of the form a key was typed in. The forms layer hands it
 // over when it makes its first form, so a program that makes no form (the
-// service) links neither that layer nor the common controls it imports, which
-// would cost it about 3 MB of memory under Wine.
+// service) links neither that layer nor the common controls it imports, whose
+// memory it would otherwise carry for its whole run (bench/footprint
+// measures the programs' working sets).
 class TFormsLayer {
 public:
   // The component as a form with its window made, or null when it is none.
   virtual TForm* MainFormCandidate(TComponent* component) = 0;
+  // The form's window when it has been made, else null; makes nothing.
+  virtual HWND FormWindow(const TForm& form) = 0;
   // Offers a key message to the form its window lies in (Enter, Escape, Tab);
   // true when the form used it. Reports what a handler throws.
   virtual bool DialogKey(const MSG& message) = 0;
@@ -132,6 +135,11 @@ public:
 
 private:
   friend class TForm;
+  // Forgets the main form; its destructor calls this before its own
+  // components go.
+  void MainFormDestroyed();
+  // The main form's window while it is made and shown, else null.
+  HWND ShownMainFormWindow() const;
   // Handles a message taken from the queue; WM_QUIT ends the loop.
   void DispatchTaken(MSG& msg);
   void FormCreated(TComponent* form);
@@ -146,6 +154,9 @@ private:
   DWORD mainThreadId_;
   HWND handle_ = nullptr;
   TForm* mainForm_ = nullptr;
+  // The same object as a component: the base compares and reports with it
+  // without knowing the forms' class tree.
+  TComponent* mainFormComponent_ = nullptr;
   struct THookEntry {
     const void* id;
     std::shared_ptr<TWindowHook> hook;

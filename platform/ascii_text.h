@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <string>
 
-// Case helpers for names, switches and protocol texts. Only the ASCII
+// Digit and case helpers for names, switches, numbers and protocol texts. Only the ASCII
 // letters change: bytes above 127 stay as they are whatever the code page,
 // so a comparison never depends on the user's locale. Portable.
+
+inline bool IsAsciiDigit(char c)
+{
+  return c >= '0' && c <= '9';
+}
 
 inline char UpperAscii(char c)
 {

@@ -46,7 +46,8 @@ void TComponent::FreeNotification(TComponent* component)
     return;
   if (std::find(freeNotifies_.begin(), freeNotifies_.end(), component) == freeNotifies_.end())
     freeNotifies_.push_back(component);
-  if (std::find(component->freeNotifies_.begin(), component->freeNotifies_.end(), this) == component->freeNotifies_.end())
+  if (std::find(component->freeNotifies_.begin(), component->freeNotifies_.end(), this) ==
+      component->freeNotifies_.end())
     component->freeNotifies_.push_back(this);
 }
 

@@ -59,9 +59,6 @@ public:
   void FreeNotification(TComponent* component);
   void RemoveFreeNotification(TComponent* component);
 
-  // Whether a form designer hosts the component: never in this program.
-  bool Designing() const { return false; }
-
   // Runs once the most derived constructor has finished (see
   // TApplication::CreateForm); data modules fire their OnCreate here.
   virtual void AfterConstruction() {}

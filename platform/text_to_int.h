@@ -3,6 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/exception.h"
+
+// The platform's run-time conversion error.
+class EConvertError : public Exception {
+public:
+  using Exception::Exception;
+};
+
 // The platform's strict signed 32-bit conversion: optional leading blanks,
 // one sign, decimal digits and nothing after them. False when the text does
 // not convert or does not fit. Header-only and portable, like Exception.

@@ -15,10 +15,9 @@ const UINT kUpdateTimerMessage = WM_APP + 1;
 
 TTimer::TTimer(TComponent* owner)
     : TComponent(owner),
-      window_(std::make_unique<THiddenWindow>(
-          [this](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-            return HandleMessage(message, wParam, lParam, result);
-          }))
+      window_(std::make_unique<THiddenWindow>([this](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        return HandleMessage(message, wParam, lParam, result);
+      }))
 {
   UpdateTimer();
 }

@@ -112,26 +112,26 @@ void TUdpClient::Close()
   }
 }
 
-void TUdpClient::Send(const std::string& AData)
+void TUdpClient::Send(const std::string& data)
 {
   if (host_.empty())
     return;
-  SendTo(host_, port_, AData);
+  SendTo(host_, port_, data);
 }
 
-void TUdpClient::SendTo(const std::string& host, int port, const std::string& AData)
+void TUdpClient::SendTo(const std::string& host, int port, const std::string& data)
 {
   const sockaddr_in address = ResolveIPv4(host, port);
   Open();
-  const int sent = sendto(socket_, AData.data(), static_cast<int>(AData.size()), 0,
+  const int sent = sendto(socket_, data.data(), static_cast<int>(data.size()), 0,
                           reinterpret_cast<const sockaddr*>(&address), sizeof address);
   if (sent == SOCKET_ERROR)
     RaiseSocketError("sendto", WSAGetLastError());
 }
 
-void TUdpClient::Broadcast(const std::string& AData, int APort, const std::string& AIP)
+void TUdpClient::Broadcast(const std::string& data, int port, const std::string& address)
 {
-  SendTo(AIP.empty() ? std::string("255.255.255.255") : AIP, APort, AData);
+  SendTo(address.empty() ? std::string(LimitedBroadcastAddress) : address, port, data);
 }
 
 TUdpServer::TUdpServer(TComponent* owner) : TComponent(owner)

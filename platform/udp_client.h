@@ -37,11 +37,14 @@ public:
 
   // One datagram with the text to Host:Port. With no Host nothing is sent:
   // a client that was never given a destination stays quiet.
-  void Send(const std::string& AData);
+  void Send(const std::string& data);
   // One datagram to the given host (name or dotted quad) and port.
-  void SendTo(const std::string& host, int port, const std::string& AData);
-  // One datagram to a broadcast address and port; needs BroadcastEnabled.
-  void Broadcast(const std::string& AData, int APort, const std::string& AIP = "255.255.255.255");
+  void SendTo(const std::string& host, int port, const std::string& data);
+  // The address that reaches every host of the local network.
+  static constexpr const char* LimitedBroadcastAddress = "255.255.255.255";
+  // One datagram to a broadcast address (an empty one: the limited broadcast
+  // address) and port; needs BroadcastEnabled.
+  void Broadcast(const std::string& data, int port, const std::string& address = LimitedBroadcastAddress);
 
 private:
   static constexpr std::uintptr_t InvalidSocket = ~static_cast<std::uintptr_t>(0);

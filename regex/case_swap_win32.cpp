@@ -10,9 +10,11 @@ char DefaultCaseSwap(char c)
   if (code == 0) {
     return c;
   }
-  auto upper = static_cast<unsigned char>(reinterpret_cast<ULONG_PTR>(CharUpperA(reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(code)))));
+  auto upper = static_cast<unsigned char>(
+      reinterpret_cast<ULONG_PTR>(CharUpperA(reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(code)))));
   if (upper != code) {
     return static_cast<char>(upper);
   }
-  return static_cast<char>(static_cast<unsigned char>(reinterpret_cast<ULONG_PTR>(CharLowerA(reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(code))))));
+  return static_cast<char>(static_cast<unsigned char>(
+      reinterpret_cast<ULONG_PTR>(CharLowerA(reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(code))))));
 }

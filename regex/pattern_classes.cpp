@@ -1,10 +1,9 @@
-// Character classes, escapes and the start hints: the compiler's pieces that
-// read an escape's value and build class nodes, and the derivation, from a
-// finished program, of the hints that let the matcher skip start positions.
-#include <cstring>
-#include <iterator>
-#include <vector>
+// Escapes and character classes: the compiler's pieces that read an escape's
+// value and build class nodes.
+#include <functional>
+#include <string>
 
+#include "platform/ascii_text.h"
 #include "regex/pattern_expr.h"
 #include "regex/pattern_program.h"
 
@@ -12,7 +11,7 @@ namespace {
 
 int HexValue(char c)
 {
-  if (c >= '0' && c <= '9') {
+  if (IsAsciiDigit(c)) {
     return c - '0';
   }
   if (c >= 'a' && c <= 'f') {
@@ -30,29 +29,17 @@ bool IsClassEscapeLetter(char c)
 }
 
 // Members of one character class while it is parsed.
-struct TClassBuilder {
-  std::uint8_t Set[ClassSetSize] = {};
-  int Count = 0;
-  unsigned char Highest = 0;
-  bool Fold = false;                                   // add each member's other case too
-  const std::function<char(char)>* CaseSwap = nullptr;  // used when folding
+class TClassBuilder {
+public:
+  TClassBuilder() = default;
+  // Each member's other case, as `caseSwap` gives it, is a member too.
+  explicit TClassBuilder(const std::function<char(char)>* caseSwap) : caseSwap_(caseSwap) {}
 
-  void AddOne(unsigned char c)
-  {
-    if (CharSetHas(Set, c)) {
-      return;
-    }
-    CharSetAdd(Set, c);
-    ++Count;
-    if (c > Highest) {
-      Highest = c;
-    }
-  }
   void Add(unsigned char c)
   {
     AddOne(c);
-    if (Fold) {
-      AddOne(static_cast<unsigned char>((*CaseSwap)(static_cast<char>(c))));
+    if (caseSwap_ != nullptr) {
+      AddOne(static_cast<unsigned char>((*caseSwap_)(static_cast<char>(c))));
     }
   }
   void AddAll(const std::string& chars)
@@ -73,16 +60,16 @@ struct TClassBuilder {
   template <typename Emit>
   void EmitOperand(bool negated, Emit&& appendByte) const
   {
-    if (Count > 3) {
-      for (std::uint8_t bits : Set) {
+    if (count_ > SmallClassSize) {
+      for (std::uint8_t bits : set_) {
         appendByte(static_cast<unsigned char>(negated ? ~bits : bits));
       }
       return;
     }
-    unsigned char members[3] = {Highest, Highest, Highest};
+    unsigned char members[SmallClassSize] = {highest_, highest_, highest_};
     int n = 0;
-    for (int c = 0; c < 256 && n < Count; ++c) {
-      if (CharSetHas(Set, static_cast<unsigned char>(c))) {
+    for (int c = 0; c < 256 && n < count_; ++c) {
+      if (CharSetHas(set_, static_cast<unsigned char>(c))) {
         members[n++] = static_cast<unsigned char>(c);
       }
     }
@@ -92,8 +79,26 @@ struct TClassBuilder {
   }
   unsigned char NodeKind(bool negated) const
   {
-    return Count > 3 ? OpAnyOfSet : (negated ? OpAnyButSmall : OpAnyOfSmall);
+    return count_ > SmallClassSize ? OpAnyOfSet : (negated ? OpAnyButSmall : OpAnyOfSmall);
   }
+
+private:
+  void AddOne(unsigned char c)
+  {
+    if (CharSetHas(set_, c)) {
+      return;
+    }
+    CharSetAdd(set_, c);
+    ++count_;
+    if (c > highest_) {
+      highest_ = c;
+    }
+  }
+
+  std::uint8_t set_[ClassSetSize] = {};
+  int count_ = 0;
+  unsigned char highest_ = 0;
+  const std::function<char(char)>* caseSwap_ = nullptr;  // null: no case folding
 };
 
 // Windows-1251 Cyrillic letters, for class ranges under modifier r.
@@ -109,45 +114,11 @@ void AddCyrillicUpper(TClassBuilder& cls)
   cls.Add(0xA8);
 }
 
-// Nodes still to be filled from. The walk keeps its own list rather than
-// recursing, as optional pieces nest one branch per piece; most programs need
-// only the slots kept in place.
-class TNodeStack {
-public:
-  void Push(const unsigned char* node)
-  {
-    if (Size < std::size(Inline)) {
-      Inline[Size] = node;
-    } else {
-      Spill.push_back(node);
-    }
-    ++Size;
-  }
-  bool Empty() const { return Size == 0; }
-  const unsigned char* Pop()
-  {
-    --Size;
-    if (Size < std::size(Inline)) {
-      return Inline[Size];
-    }
-    const unsigned char* node = Spill.back();
-    Spill.pop_back();
-    return node;
-  }
-
-private:
-  const unsigned char* Inline[32];
-  std::size_t Size = 0;
-  std::vector<const unsigned char*> Spill;
-};
-
 }  // namespace
-
-// ---- escapes ----
 
 unsigned char TPatternExpr::ReadEscapedChar()
 {
-  char c = *ParsePos;
+  char c = *parsePos_;
   switch (c) {
   case 'a': return 7;
   case 'e': return 27;
@@ -158,21 +129,21 @@ unsigned char TPatternExpr::ReadEscapedChar()
   case 'x': break;
   default: return static_cast<unsigned char>(c);
   }
-  ++ParsePos;
-  if (*ParsePos == 0) {
+  ++parsePos_;
+  if (*parsePos_ == 0) {
     RaiseError(reCompNoHexCodeAfterBSlashX);
   }
-  if (*ParsePos == '{') {
+  if (*parsePos_ == '{') {
     unsigned value = 0;
     for (;;) {
-      ++ParsePos;
-      if (*ParsePos == 0) {
+      ++parsePos_;
+      if (*parsePos_ == 0) {
         RaiseError(reCompNoHexCodeAfterBSlashX);
       }
-      if (*ParsePos == '}') {
+      if (*parsePos_ == '}') {
         return static_cast<unsigned char>(value);
       }
-      int digit = HexValue(*ParsePos);
+      int digit = HexValue(*parsePos_);
       if (digit < 0) {
         RaiseError(reCompBadHexDigit);
       }
@@ -182,22 +153,20 @@ unsigned char TPatternExpr::ReadEscapedChar()
       value = value * 16 + static_cast<unsigned>(digit);
     }
   }
-  int high = HexValue(*ParsePos);
+  int high = HexValue(*parsePos_);
   if (high < 0) {
     RaiseError(reCompBadHexDigit);
   }
-  ++ParsePos;
-  if (*ParsePos == 0) {
+  ++parsePos_;
+  if (*parsePos_ == 0) {
     RaiseError(reCompNoHexCodeAfterBSlashX);
   }
-  int low = HexValue(*ParsePos);
+  int low = HexValue(*parsePos_);
   if (low < 0) {
     RaiseError(reCompBadHexDigit);
   }
   return static_cast<unsigned char>(high * 16 + low);
 }
-
-// ---- character classes ----
 
 TPatternExpr::Node TPatternExpr::EmitCharClass(const std::string& members, bool negated)
 {
@@ -212,43 +181,41 @@ TPatternExpr::Node TPatternExpr::EmitCharClass(const std::string& members, bool 
 TPatternExpr::Node TPatternExpr::ParseClass()
 {
   bool negated = false;
-  if (*ParsePos == '^') {
+  if (*parsePos_ == '^') {
     negated = true;
-    ++ParsePos;
+    ++parsePos_;
   }
-  TClassBuilder cls;
-  cls.Fold = (ParseModifiers & ModifierI) != 0;
-  cls.CaseSwap = &CaseSwap;
-  bool cyrillic = (ParseModifiers & ModifierR) != 0;
+  TClassBuilder cls((parseModifierSet_ & ModifierI) != 0 ? &CaseSwap : nullptr);
+  bool cyrillic = (parseModifierSet_ & ModifierR) != 0;
   bool canRange = false;  // the last member was a single character
   unsigned char rangeStart = 0;
-  if (*ParsePos == ']') {
+  if (*parsePos_ == ']') {
     cls.Add(']');
     rangeStart = ']';
     canRange = true;
-    ++ParsePos;
+    ++parsePos_;
   }
-  while (*ParsePos != 0 && *ParsePos != ']') {
-    char c = *ParsePos;
-    if (c == '-' && canRange && ParsePos[1] != 0 && ParsePos[1] != ']') {
-      ++ParsePos;
+  while (*parsePos_ != 0 && *parsePos_ != ']') {
+    char c = *parsePos_;
+    if (c == '-' && canRange && parsePos_[1] != 0 && parsePos_[1] != ']') {
+      ++parsePos_;
       unsigned char rangeEnd = 0;
-      if (*ParsePos == '\\') {
-        char e = ParsePos[1];
+      if (*parsePos_ == '\\') {
+        char e = parsePos_[1];
         if (IsClassEscapeLetter(e)) {
           cls.Add('-');
           canRange = false;
           continue;  // the class escape is read next
         }
-        ++ParsePos;
+        ++parsePos_;
         if (e == 0) {
           RaiseError(reCompParseAtomTrailingBackSlash);
         }
         rangeEnd = ReadEscapedChar();
       } else {
-        rangeEnd = static_cast<unsigned char>(*ParsePos);
+        rangeEnd = static_cast<unsigned char>(*parsePos_);
       }
-      ++ParsePos;
+      ++parsePos_;
       if (cyrillic && rangeStart == 0xE0 && rangeEnd == 0xFF) {
         AddCyrillicLower(cls);
       } else if (cyrillic && rangeStart == 0xC0 && rangeEnd == 0xDF) {
@@ -265,8 +232,8 @@ TPatternExpr::Node TPatternExpr::ParseClass()
       continue;
     }
     if (c == '\\') {
-      ++ParsePos;
-      char e = *ParsePos;
+      ++parsePos_;
+      char e = *parsePos_;
       if (e == 0) {
         RaiseError(reCompParseAtomTrailingBackSlash);
       }
@@ -274,215 +241,27 @@ TPatternExpr::Node TPatternExpr::ParseClass()
       if (e == 'd') {
         cls.AddAll("0123456789");
       } else if (e == 's') {
-        cls.AddAll(Blanks);
+        cls.AddAll(blankChars_);
       } else if (e == 'w') {
-        cls.AddAll(WordChars);
+        cls.AddAll(wordCharacters_);
       } else {
         rangeStart = ReadEscapedChar();
         cls.Add(rangeStart);
         canRange = true;
       }
-      ++ParsePos;
+      ++parsePos_;
       continue;
     }
     rangeStart = static_cast<unsigned char>(c);
     cls.Add(rangeStart);
     canRange = true;
-    ++ParsePos;
+    ++parsePos_;
   }
-  if (*ParsePos == 0) {
+  if (*parsePos_ == 0) {
     RaiseError(reCompUnmatchedSqBrackets);
   }
-  ++ParsePos;
+  ++parsePos_;
   Node node = AppendNode(cls.NodeKind(negated));
   cls.EmitOperand(negated, [this](unsigned char b) { AppendByte(b); });
   return node;
-}
-
-// ---- start hints ----
-
-// `alwaysConsumes` and `startsWithRepeat` are the width and repetition flags
-// of the whole expression.
-void TPatternExpr::DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat)
-{
-  std::memset(StartCharSet, 0, sizeof StartCharSet);
-  size_t words = (static_cast<size_t>(ProgramSize) + 63) / 64;
-  std::uint64_t small[16] = {};
-  std::vector<std::uint64_t> large;
-  std::uint64_t* visited = small;
-  if (words > std::size(small)) {
-    large.assign(words, 0);
-    visited = large.data();
-  }
-  FillStartCharSet(Program + 1, visited);
-
-  FirstChar = 0;
-  AnchoredFlag = 0;
-  Required = nullptr;
-  RequiredLength = 0;
-  // Back-references can match empty text although they count as having width.
-  MayMatchEmpty = !alwaysConsumes || HasBackRef;
-  CNode first = Program + 1;
-  CNode next = NextNode(first);
-  if (next == nullptr || *next != OpEnd) {
-    return;
-  }
-  CNode inner = first + NodeHeaderSize;
-  if (*inner == OpLiteral) {
-    FirstChar = static_cast<char>(inner[NodeHeaderSize]);
-  } else if (*inner == OpInputStart) {
-    AnchoredFlag = 1;
-  }
-  if (startsWithRepeat) {
-    int guard = ProgramSize;
-    for (CNode scan = inner; scan != nullptr && guard-- > 0; scan = NextNode(scan)) {
-      if (*scan == OpLiteral) {
-        const char* text = reinterpret_cast<const char*>(scan + NodeHeaderSize);
-        auto length = static_cast<std::int32_t>(std::strlen(text));
-        if (length >= RequiredLength) {
-          Required = text;
-          RequiredLength = length;
-        }
-      }
-    }
-  }
-}
-
-// Adds to StartCharSet the characters that can begin a match at `start`.
-void TPatternExpr::FillStartCharSet(CNode start, std::uint64_t* visited)
-{
-  auto addWhere = [this](auto admits) {
-    for (int c = 0; c < 256; ++c) {
-      if (admits(static_cast<unsigned char>(c))) {
-        CharSetAdd(StartCharSet, static_cast<unsigned char>(c));
-      }
-    }
-  };
-  auto inside = [this](CNode n) -> CNode {
-    if (n == nullptr || n < Program + 1 || n >= Program + ProgramSize) {
-      return nullptr;
-    }
-    return n;
-  };
-  // Each node is filled once per derivation: what it adds is already in the
-  // set, and loops and chains of optional pieces would otherwise be walked for
-  // ever or branch exponentially.
-  auto firstVisit = [&](CNode n) {
-    auto offset = static_cast<size_t>(n - Program);
-    std::uint64_t bit = std::uint64_t{1} << (offset & 63);
-    if (visited[offset >> 6] & bit) {
-      return false;
-    }
-    visited[offset >> 6] |= bit;
-    return true;
-  };
-  TNodeStack pending;
-  pending.Push(start);
-  while (!pending.Empty()) {
-    // Walks one chain by next offsets; `next` becomes null where it stops.
-    for (CNode node = inside(pending.Pop()); node != nullptr && firstVisit(node);) {
-      unsigned char kind = *node;
-      CNode next = NextNode(node);
-      switch (kind) {
-      case OpEnd:
-        next = nullptr;
-        break;
-      case OpInputStart:
-      case OpInputEnd:
-      case OpBack:
-      case OpEmpty:
-      case OpComment:
-      case OpLineStart:
-      case OpLineEnd:
-      case OpWordBoundary:
-      case OpNonWordBoundary:
-      case OpLoopEntry:
-        break;
-      case OpAny:
-      case OpAnyInLine:
-      case OpBackRef:
-      case OpBackRefCI:
-        std::memset(StartCharSet, 0xFF, sizeof StartCharSet);
-        next = nullptr;
-        break;
-      case OpDigit:
-        for (unsigned char c = '0'; c <= '9'; ++c) {
-          CharSetAdd(StartCharSet, c);
-        }
-        next = nullptr;
-        break;
-      case OpNonDigit:
-        addWhere([](unsigned char c) { return !IsDigitChar(c); });
-        next = nullptr;
-        break;
-      case OpLiteral:
-        CharSetAdd(StartCharSet, node[NodeHeaderSize]);
-        next = nullptr;
-        break;
-      case OpLiteralCI:
-        CharSetAdd(StartCharSet, node[NodeHeaderSize]);
-        CharSetAdd(StartCharSet, static_cast<unsigned char>(CaseSwap(static_cast<char>(node[NodeHeaderSize]))));
-        next = nullptr;
-        break;
-      case OpAnyOfSmall:
-        for (int i = 0; i < 3; ++i) {
-          CharSetAdd(StartCharSet, node[NodeHeaderSize + i]);
-        }
-        next = nullptr;
-        break;
-      case OpAnyButSmall:
-        addWhere([node](unsigned char c) { return ClassNodeHas(node, c); });
-        next = nullptr;
-        break;
-      case OpAnyOfSet:
-        for (int i = 0; i < ClassSetSize; ++i) {
-          StartCharSet[i] |= node[NodeHeaderSize + i];
-        }
-        next = nullptr;
-        break;
-      case OpAlternative:
-        if (next == nullptr || *next != OpAlternative) {
-          next = inside(node + NodeHeaderSize);  // no choice here
-          break;
-        }
-        pending.Push(node + NodeHeaderSize);
-        for (CNode alt = next; alt != nullptr && *alt == OpAlternative; alt = NextNode(alt)) {
-          if (!firstVisit(alt)) {
-            break;
-          }
-          pending.Push(alt + NodeHeaderSize);
-        }
-        next = nullptr;
-        break;
-      case OpLoop:
-      case OpLoopLazy:
-        pending.Push(node + ReadProgramInt(node + 13));
-        if (ReadProgramInt(node + 5) != 0) {
-          next = nullptr;
-        }
-        break;
-      case OpStar:
-      case OpStarLazy:
-        pending.Push(node + NodeHeaderSize);
-        break;
-      case OpPlus:
-      case OpPlusLazy:
-        next = inside(node + NodeHeaderSize);
-        break;
-      case OpBraces:
-      case OpBracesLazy:
-        pending.Push(node + NodeHeaderSize + 8);
-        if (ReadProgramInt(node + 5) > 0) {
-          next = nullptr;
-        }
-        break;
-      default:
-        if (!IsGroupOpen(kind) && !IsGroupClose(kind)) {
-          RaiseError(reExecMatchPrimMemoryCorruption);
-        }
-        break;
-      }
-      node = next;
-    }
-  }
 }

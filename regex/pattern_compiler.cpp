@@ -1,9 +1,10 @@
 // The compiler: a recursive-descent parser that turns the expression text into
-// a node program. Character classes, escapes and the start hints live in
-// pattern_classes.cpp.
+// a node program. Escapes and character classes live in pattern_classes.cpp,
+// the start hints in pattern_start_hints.cpp.
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "regex/pattern_expr.h"
 #include "regex/pattern_program.h"
 
@@ -31,10 +32,8 @@ bool IsPatternSpecial(char c)
   case '+':
   case '*':
   case '\\':
-  case '{':
-    return true;
-  default:
-    return false;
+  case '{': return true;
+  default: return false;
   }
 }
 
@@ -52,7 +51,7 @@ bool IsExtendedBlank(char c)
 bool ReadDigits(const char*& p, const char*& end)
 {
   const char* begin = p;
-  while (IsDigitChar(static_cast<unsigned char>(*p))) {
+  while (IsAsciiDigit(*p)) {
     ++p;
   }
   end = p;
@@ -75,146 +74,146 @@ struct TProgramOverflow {};
 
 void TPatternExpr::CompileText()
 {
-  ParsePos = nullptr;
-  ExprStart = HasExpression ? ExpressionText.c_str() : nullptr;
+  parsePos_ = nullptr;
+  exprStart_ = hasExpression_ ? expressionText_.c_str() : nullptr;
   DiscardProgram();
-  IsCompiled = false;
-  if (ExprStart == nullptr) {
+  compiled_ = false;
+  if (exprStart_ == nullptr) {
     RaiseError(reCompNullArgument);
   }
   try {
-    ProgramModifiers = Modifiers;
-    ParseModifiers = Modifiers;
-    HasBackRef = false;
+    programModifierSet_ = modifierSet_;
+    parseModifierSet_ = modifierSet_;
+    hasBackRef_ = false;
     int flags = 0;
 
     // Most programs fit the object's own buffer: emit there straight away and
     // run the sizing pass only for a program that does not fit.
     bool fitted = true;
     try {
-      EmitInto(ProgramInline, static_cast<std::int32_t>(sizeof ProgramInline), flags);
-      ProgramSize = static_cast<std::int32_t>(EmitPos - ProgramInline);
+      EmitInto(programInline_, static_cast<std::int32_t>(sizeof programInline_), flags);
+      programSize_ = static_cast<std::int32_t>(emitPos_ - programInline_);
     } catch (const TProgramOverflow&) {
       fitted = false;
     }
     if (!fitted) {
-      ParseModifiers = Modifiers;
-      HasBackRef = false;
-      ParsePos = ExprStart;
-      GroupCount = 1;
-      ProgramSize = 0;
-      EmitPos = reinterpret_cast<unsigned char*>(&SizingSentinel);
+      parseModifierSet_ = modifierSet_;
+      hasBackRef_ = false;
+      parsePos_ = exprStart_;
+      groupCount_ = 1;
+      programSize_ = 0;
+      emitPos_ = reinterpret_cast<unsigned char*>(&sizingSentinel_);
       AppendByte(ProgramMarker);
       ParseReg(false, flags);
-      std::int32_t size = ProgramSize;
-      ProgramHeap.reset(new unsigned char[static_cast<size_t>(size)]);
-      EmitInto(ProgramHeap.get(), size, flags);
-      if (EmitPos != Program + size) {
+      std::int32_t size = programSize_;
+      programHeap_.reset(new unsigned char[static_cast<size_t>(size)]);
+      EmitInto(programHeap_.get(), size, flags);
+      if (emitPos_ != program_ + size) {
         RaiseError(reCompInternalUrp);
       }
-      ProgramSize = size;
+      programSize_ = size;
     }
     DeriveStartHints((flags & HasWidth) != 0, (flags & SpecialStart) != 0);
   } catch (...) {
     DiscardProgram();
-    ExprStart = nullptr;
-    IsCompiled = false;
+    exprStart_ = nullptr;
+    compiled_ = false;
     throw;
   }
-  ExprStart = nullptr;
-  IsCompiled = true;
+  exprStart_ = nullptr;
+  compiled_ = true;
 }
 
 void TPatternExpr::EmitInto(unsigned char* buffer, std::int32_t size, int& flags)
 {
-  Program = buffer;
-  ProgramSize = size;
-  ParseModifiers = Modifiers;
-  HasBackRef = false;
-  ParsePos = ExprStart;
-  GroupCount = 1;
-  EmitPos = buffer;
-  EmitLimit = buffer + size;
+  program_ = buffer;
+  programSize_ = size;
+  parseModifierSet_ = modifierSet_;
+  hasBackRef_ = false;
+  parsePos_ = exprStart_;
+  groupCount_ = 1;
+  emitPos_ = buffer;
+  emitLimit_ = buffer + size;
   AppendByte(ProgramMarker);
   ParseReg(false, flags);
 }
 
 void TPatternExpr::EmitOverflow()
 {
-  if (Program == ProgramInline) {
+  if (program_ == programInline_) {
     throw TProgramOverflow{};
   }
   RaiseError(reCompInternalUrp);  // the sizing pass counted too little
-  std::abort();                    // not reached: RaiseError always throws
+  std::abort();                   // not reached: RaiseError always throws
 }
 
-// ---- emission primitives: each only counts bytes during the sizing pass ----
-
+// Appends a node with no successor yet. Like every emission primitive, it only
+// counts bytes during the sizing pass.
 TPatternExpr::Node TPatternExpr::AppendNode(unsigned char kind)
 {
   if (Sizing()) {
-    ProgramSize += NodeHeaderSize;
-    return EmitPos;
+    programSize_ += NodeHeaderSize;
+    return emitPos_;
   }
-  if (EmitLimit - EmitPos < NodeHeaderSize) {
+  if (emitLimit_ - emitPos_ < NodeHeaderSize) {
     EmitOverflow();
   }
-  Node node = EmitPos;
+  Node node = emitPos_;
   node[0] = kind;
-  WriteProgramInt(node + 1, 0);
-  EmitPos += NodeHeaderSize;
+  WriteProgramInt(node + NextOffsetAt, 0);
+  emitPos_ += NodeHeaderSize;
   return node;
 }
 
 void TPatternExpr::AppendByte(unsigned char byte)
 {
   if (Sizing()) {
-    ++ProgramSize;
+    ++programSize_;
     return;
   }
-  if (EmitPos >= EmitLimit) {
+  if (emitPos_ >= emitLimit_) {
     EmitOverflow();
   }
-  *EmitPos++ = byte;
+  *emitPos_++ = byte;
 }
 
 void TPatternExpr::AppendInt(std::int32_t value)
 {
   if (Sizing()) {
-    ProgramSize += 4;
+    programSize_ += ProgramIntSize;
     return;
   }
-  if (EmitLimit - EmitPos < 4) {
+  if (emitLimit_ - emitPos_ < ProgramIntSize) {
     EmitOverflow();
   }
-  WriteProgramInt(EmitPos, value);
-  EmitPos += 4;
+  WriteProgramInt(emitPos_, value);
+  emitPos_ += ProgramIntSize;
 }
 
 void TPatternExpr::InsertNodeBefore(unsigned char kind, Node position, int size)
 {
   if (Sizing()) {
-    ProgramSize += size;
+    programSize_ += size;
     return;
   }
-  if (position < Program || position > EmitPos) {
+  if (position < program_ || position > emitPos_) {
     RaiseError(reCompInternalUrp);
   }
-  if (EmitLimit - EmitPos < size) {
+  if (emitLimit_ - emitPos_ < size) {
     EmitOverflow();
   }
-  std::memmove(position + size, position, static_cast<size_t>(EmitPos - position));
-  EmitPos += size;
+  std::memmove(position + size, position, static_cast<size_t>(emitPos_ - position));
+  emitPos_ += size;
   position[0] = kind;
   std::memset(position + 1, 0, static_cast<size_t>(size - 1));
 }
 
 TPatternExpr::Node TPatternExpr::NextNodeOf(Node node) const
 {
-  if (node == nullptr || node == reinterpret_cast<const unsigned char*>(&SizingSentinel)) {
+  if (node == nullptr || node == reinterpret_cast<const unsigned char*>(&sizingSentinel_)) {
     return nullptr;
   }
-  std::int32_t offset = ReadProgramInt(node + 1);
+  std::int32_t offset = NextOffsetOf(node);
   if (offset == 0) {
     return nullptr;
   }
@@ -230,7 +229,7 @@ void TPatternExpr::LinkTail(Node chain, Node target)
   for (Node next = NextNodeOf(scan); next != nullptr; next = NextNodeOf(scan)) {
     scan = next;
   }
-  WriteProgramInt(scan + 1, static_cast<std::int32_t>(target - scan));
+  WriteProgramInt(scan + NextOffsetAt, static_cast<std::int32_t>(target - scan));
 }
 
 void TPatternExpr::LinkOperandTail(Node node, Node target)
@@ -241,21 +240,19 @@ void TPatternExpr::LinkOperandTail(Node node, Node target)
   LinkTail(node + NodeHeaderSize, target);
 }
 
-// ---- the parser ----
-
 TPatternExpr::Node TPatternExpr::ParseReg(bool inGroup, int& flags)
 {
   flags = HasWidth;
   Node ret = nullptr;
   int group = 0;
   if (inGroup) {
-    if (GroupCount > MaxGroupNumber) {
+    if (groupCount_ > MaxGroupNumber) {
       RaiseError(reCompParseRegTooManyBrackets);
     }
-    group = GroupCount++;
+    group = groupCount_++;
     ret = AppendNode(static_cast<unsigned char>(OpGroupOpen + group));
   }
-  int savedModifiers = ParseModifiers;
+  int savedModifiers = parseModifierSet_;
 
   int altFlags = 0;
   Node branch = ParseAlternative(altFlags);
@@ -268,8 +265,8 @@ TPatternExpr::Node TPatternExpr::ParseReg(bool inGroup, int& flags)
     flags &= ~HasWidth;
   }
   flags |= altFlags & SpecialStart;
-  while (*ParsePos == '|') {
-    ++ParsePos;
+  while (*parsePos_ == '|') {
+    ++parsePos_;
     // Linked from the branch before rather than from the first one, so a
     // long alternation is not walked once per branch.
     Node previous = branch;
@@ -281,21 +278,22 @@ TPatternExpr::Node TPatternExpr::ParseReg(bool inGroup, int& flags)
     flags |= altFlags & SpecialStart;
   }
 
-  Node ender = AppendNode(inGroup ? static_cast<unsigned char>(OpGroupClose + group) : static_cast<unsigned char>(OpEnd));
+  Node ender =
+      AppendNode(inGroup ? static_cast<unsigned char>(OpGroupClose + group) : static_cast<unsigned char>(OpEnd));
   LinkTail(ret, ender);
   for (Node scan = ret; scan != nullptr; scan = NextNodeOf(scan)) {
     LinkOperandTail(scan, ender);
   }
 
   if (inGroup) {
-    if (*ParsePos != ')') {
+    if (*parsePos_ != ')') {
       RaiseError(reCompParseRegUnmatchedBrackets);
     }
-    ++ParsePos;
-  } else if (*ParsePos != 0) {
-    RaiseError(*ParsePos == ')' ? reCompParseRegUnmatchedBrackets2 : reCompParseRegJunkOnEnd);
+    ++parsePos_;
+  } else if (*parsePos_ != 0) {
+    RaiseError(*parsePos_ == ')' ? reCompParseRegUnmatchedBrackets2 : reCompParseRegJunkOnEnd);
   }
-  ParseModifiers = savedModifiers;
+  parseModifierSet_ = savedModifiers;
   return ret;
 }
 
@@ -304,7 +302,7 @@ TPatternExpr::Node TPatternExpr::ParseAlternative(int& flags)
   flags = 0;
   Node ret = AppendNode(OpAlternative);
   Node chain = nullptr;
-  while (*ParsePos != 0 && *ParsePos != '|' && *ParsePos != ')') {
+  while (*parsePos_ != 0 && *parsePos_ != '|' && *parsePos_ != ')') {
     int pieceFlags = 0;
     Node latest = ParseQuantified(pieceFlags);
     flags |= pieceFlags & HasWidth;
@@ -325,7 +323,7 @@ TPatternExpr::Node TPatternExpr::ParseQuantified(int& flags)
 {
   int atomFlags = 0;
   Node atom = ParseAtom(atomFlags);
-  char op = *ParsePos;
+  char op = *parsePos_;
   if (!IsQuantifier(op)) {
     flags = atomFlags;
     return atom;
@@ -340,7 +338,7 @@ TPatternExpr::Node TPatternExpr::ParseQuantified(int& flags)
     return atom;
   }
   // With braces the cursor now stands on the "}", else on the quantifier.
-  bool lazy = ParsePos[1] == '?' || (ParseModifiers & ModifierG) == 0;
+  bool lazy = parsePos_[1] == '?' || (parseModifierSet_ & ModifierG) == 0;
   bool single = (atomFlags & SingleChar) != 0;
 
   switch (op) {
@@ -386,11 +384,11 @@ TPatternExpr::Node TPatternExpr::ParseQuantified(int& flags)
     break;
   }
 
-  if (ParsePos[1] == '?') {
-    ++ParsePos;
+  if (parsePos_[1] == '?') {
+    ++parsePos_;
   }
-  ++ParsePos;
-  if (IsQuantifier(*ParsePos)) {
+  ++parsePos_;
+  if (IsQuantifier(*parsePos_)) {
     RaiseError(reCompNestedQuantifier);
   }
   return atom;
@@ -401,7 +399,7 @@ TPatternExpr::Node TPatternExpr::ParseQuantified(int& flags)
 // the cursor stands on the "}".
 bool TPatternExpr::ParseBraces(std::int32_t& min, std::int32_t& max)
 {
-  const char* p = ParsePos + 1;
+  const char* p = parsePos_ + 1;
   const char* minDigits = p;
   const char* minEnd = nullptr;
   if (!ReadDigits(p, minEnd) || (*p != '}' && *p != ',')) {
@@ -416,7 +414,7 @@ bool TPatternExpr::ParseBraces(std::int32_t& min, std::int32_t& max)
       return false;
     }
   }
-  ParsePos = p;
+  parsePos_ = p;
   if (minEnd - minDigits > 8 || (maxDigits != nullptr && maxEnd - maxDigits > 8)) {
     RaiseError(reCompBracesArgTooBig);
   }
@@ -466,10 +464,10 @@ void TPatternExpr::EmitGreedyOptional(Node atom)
 
 void TPatternExpr::EmitCountedRepeat(Node atom, std::int32_t min, std::int32_t max, bool lazy)
 {
-  InsertNodeBefore(lazy ? OpBracesLazy : OpBraces, atom, NodeHeaderSize + 8);
+  InsertNodeBefore(lazy ? OpBracesLazy : OpBraces, atom, BracesHeaderSize);
   if (!Sizing()) {
-    WriteProgramInt(atom + NodeHeaderSize, min);
-    WriteProgramInt(atom + NodeHeaderSize + 4, max);
+    WriteProgramInt(atom + CountMinAt, min);
+    WriteProgramInt(atom + CountMaxAt, max);
   }
 }
 
@@ -492,70 +490,62 @@ void TPatternExpr::EmitCountedLoop(Node atom, std::int32_t min, std::int32_t max
 TPatternExpr::Node TPatternExpr::ParseAtom(int& flags)
 {
   flags = 0;
-  bool lineMode = (ParseModifiers & ModifierM) != 0 && (!LineBreaks.empty() || PairedSeparatorSet);
-  char c = *ParsePos++;
+  bool lineMode = (parseModifierSet_ & ModifierM) != 0 && (!lineBreakChars_.empty() || pairedSeparatorSet_);
+  char c = *parsePos_++;
   switch (c) {
   case 0:
   case ')':
   case '|':
-    --ParsePos;
+    --parsePos_;
     RaiseError(reCompInternalUrp);
     return nullptr;
-  case '^':
-    return AppendNode(lineMode ? OpLineStart : OpInputStart);
-  case '$':
-    return AppendNode(lineMode ? OpLineEnd : OpInputEnd);
+  case '^': return AppendNode(lineMode ? OpLineStart : OpInputStart);
+  case '$': return AppendNode(lineMode ? OpLineEnd : OpInputEnd);
   case '.':
-    if (ParseModifiers & ModifierS) {
+    if (parseModifierSet_ & ModifierS) {
       flags = HasWidth | SingleChar;
       return AppendNode(OpAny);
     }
     flags = HasWidth;
     return AppendNode(OpAnyInLine);
-  case '[':
-    flags = HasWidth | SingleChar;
-    return ParseClass();
-  case '(':
-    return ParseParenthesis(flags);
+  case '[': flags = HasWidth | SingleChar; return ParseClass();
+  case '(': return ParseParenthesis(flags);
   case '*':
   case '+':
   case '?':
     RaiseError(reCompQuantifierFollowsNothing);  // the cursor is past the quantifier
     return nullptr;
-  case '\\':
-    return ParseEscape(flags);
-  default:
-    --ParsePos;
-    return ParseLiteralRun(flags);
+  case '\\': return ParseEscape(flags);
+  default: --parsePos_; return ParseLiteralRun(flags);
   }
 }
 
 // The cursor is past a "(": a comment, a modifier group or a group.
 TPatternExpr::Node TPatternExpr::ParseParenthesis(int& flags)
 {
-  if (ParsePos[0] == '?' && ParsePos[1] == '#') {
-    ParsePos += 2;
-    while (*ParsePos != 0 && *ParsePos != ')') {
-      ++ParsePos;
+  if (parsePos_[0] == '?' && parsePos_[1] == '#') {
+    parsePos_ += 2;
+    while (*parsePos_ != 0 && *parsePos_ != ')') {
+      ++parsePos_;
     }
-    if (*ParsePos == 0) {
+    if (*parsePos_ == 0) {
       RaiseError(reCompUnclosedComment);
     }
-    ++ParsePos;
+    ++parsePos_;
     return AppendNode(OpComment);
   }
-  if (ParsePos[0] == '?') {
-    const char* letters = ParsePos + 1;
+  if (parsePos_[0] == '?') {
+    const char* letters = parsePos_ + 1;
     const char* close = letters;
     while (*close != 0 && *close != ')') {
       ++close;
     }
     // The cursor has run to the ")" (or the end) before the letters are read.
-    ParsePos = close;
-    if (*close == 0 || !ParseModifierLetters(std::string(letters, close), ParseModifiers)) {
+    parsePos_ = close;
+    if (*close == 0 || !ParseModifierLetters(std::string(letters, close), parseModifierSet_)) {
       RaiseError(reCompUnrecognizedModifier);
     }
-    ++ParsePos;
+    ++parsePos_;
     return AppendNode(OpComment);
   }
   int groupFlags = 0;
@@ -567,18 +557,26 @@ TPatternExpr::Node TPatternExpr::ParseParenthesis(int& flags)
 // The cursor is past a "\"; it ends past the escape.
 TPatternExpr::Node TPatternExpr::ParseEscape(int& flags)
 {
-  bool fold = (ParseModifiers & ModifierI) != 0;
-  char e = *ParsePos;
+  bool fold = (parseModifierSet_ & ModifierI) != 0;
+  char e = *parsePos_;
   if (e == 0) {
     RaiseError(reCompTrailingBackSlash);
   }
   Node node = nullptr;
   flags = HasWidth | SingleChar;
   switch (e) {
-  case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+  case '1':
+  case '2':
+  case '3':
+  case '4':
+  case '5':
+  case '6':
+  case '7':
+  case '8':
+  case '9':
     node = AppendNode(fold ? OpBackRefCI : OpBackRef);
     AppendByte(static_cast<unsigned char>(e - '0'));
-    HasBackRef = true;
+    hasBackRef_ = true;
     break;
   case 'A':
   case 'Z':
@@ -587,20 +585,12 @@ TPatternExpr::Node TPatternExpr::ParseEscape(int& flags)
     flags = 0;
     node = AppendNode(e == 'A' ? OpInputStart : e == 'Z' ? OpInputEnd : e == 'b' ? OpWordBoundary : OpNonWordBoundary);
     break;
-  case 'd':
-    node = AppendNode(OpDigit);
-    break;
-  case 'D':
-    node = AppendNode(OpNonDigit);
-    break;
+  case 'd': node = AppendNode(OpDigit); break;
+  case 'D': node = AppendNode(OpNonDigit); break;
   case 's':
-  case 'S':
-    node = EmitCharClass(Blanks, e == 'S');
-    break;
+  case 'S': node = EmitCharClass(blankChars_, e == 'S'); break;
   case 'w':
-  case 'W':
-    node = EmitCharClass(WordChars, e == 'W');
-    break;
+  case 'W': node = EmitCharClass(wordCharacters_, e == 'W'); break;
   default: {
     unsigned char ch = ReadEscapedChar();
     if (ch == 0) {
@@ -615,7 +605,7 @@ TPatternExpr::Node TPatternExpr::ParseEscape(int& flags)
     break;
   }
   }
-  ++ParsePos;
+  ++parsePos_;
   return node;
 }
 
@@ -623,27 +613,27 @@ TPatternExpr::Node TPatternExpr::ParseEscape(int& flags)
 // text, or under modifier x a blank run or a "#" comment.
 TPatternExpr::Node TPatternExpr::ParseLiteralRun(int& flags)
 {
-  bool extended = (ParseModifiers & ModifierX) != 0;
-  char c = *ParsePos;
+  bool extended = (parseModifierSet_ & ModifierX) != 0;
+  char c = *parsePos_;
   if (extended) {
     if (c == '#') {
-      while (*ParsePos != 0 && *ParsePos != '\n' && *ParsePos != '\r') {
-        ++ParsePos;
+      while (*parsePos_ != 0 && *parsePos_ != '\n' && *parsePos_ != '\r') {
+        ++parsePos_;
       }
-      while (*ParsePos == '\n' || *ParsePos == '\r') {
-        ++ParsePos;
+      while (*parsePos_ == '\n' || *parsePos_ == '\r') {
+        ++parsePos_;
       }
       return AppendNode(OpComment);
     }
     if (IsExtendedBlank(c)) {
-      while (IsExtendedBlank(*ParsePos)) {
-        ++ParsePos;
+      while (IsExtendedBlank(*parsePos_)) {
+        ++parsePos_;
       }
       return AppendNode(OpComment);
     }
   }
   auto endsRun = [extended](char ch) { return IsPatternSpecial(ch) || (extended && ch == '#'); };
-  const char* run = ParsePos;
+  const char* run = parsePos_;
   int length = 0;
   while (!endsRun(run[length])) {
     ++length;
@@ -661,13 +651,13 @@ TPatternExpr::Node TPatternExpr::ParseLiteralRun(int& flags)
     --length;  // the quantifier applies to the last character alone
   }
   flags = HasWidth | (length == 1 ? SingleChar : 0);
-  Node node = AppendNode((ParseModifiers & ModifierI) != 0 ? OpLiteralCI : OpLiteral);
+  Node node = AppendNode((parseModifierSet_ & ModifierI) != 0 ? OpLiteralCI : OpLiteral);
   for (int i = 0; i < length; ++i) {
     if (!(extended && IsExtendedBlank(run[i]))) {
       AppendByte(static_cast<unsigned char>(run[i]));
     }
   }
   AppendByte(0);
-  ParsePos += length;
+  parsePos_ += length;
   return node;
 }

@@ -55,10 +55,8 @@ std::string PatternErrorText(int code);
 
 class EPatternExpr : public Exception {
 public:
-  EPatternExpr(const std::string& message, int code, int position)
-      : Exception(message), Code(code), Position(position)
-  {
-  }
+  EPatternExpr(const std::string& message, int code, int position) : Exception(message), Code(code), Position(position)
+  {}
 
   int Code;
   int Position;  // compiler offset at the failure; 0 for run-time errors

@@ -12,12 +12,18 @@ namespace {
 int ModifierBit(char letter)
 {
   switch (letter) {
-  case 'i': case 'I': return ModifierI;
-  case 'r': case 'R': return ModifierR;
-  case 's': case 'S': return ModifierS;
-  case 'g': case 'G': return ModifierG;
-  case 'm': case 'M': return ModifierM;
-  case 'x': case 'X': return ModifierX;
+  case 'i':
+  case 'I': return ModifierI;
+  case 'r':
+  case 'R': return ModifierR;
+  case 's':
+  case 'S': return ModifierS;
+  case 'g':
+  case 'G': return ModifierG;
+  case 'm':
+  case 'M': return ModifierM;
+  case 'x':
+  case 'X': return ModifierX;
   default: return 0;
   }
 }
@@ -31,9 +37,9 @@ TPatternExpr::TPatternExpr() : CaseSwap(DefaultCaseSwap)
   SetModifierByIndex(3, true);
   SetModifierByIndex(4, true);
   SetModifierByIndex(5, false);
-  Blanks = " \t\n\r\f";
-  WordChars = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_";
-  LineBreaks = "\r\n";
+  blankChars_ = " \t\n\r\f";
+  wordCharacters_ = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_";
+  lineBreakChars_ = "\r\n";
   SetLinePairedSeparator("\r\n");
 }
 
@@ -41,13 +47,13 @@ TPatternExpr::~TPatternExpr() = default;
 
 void TPatternExpr::SetExpression(const std::string& text)
 {
-  if (IsCompiled && HasExpression == !text.empty() && text == ExpressionText) {
+  if (compiled_ && hasExpression_ == !text.empty() && text == expressionText_) {
     return;
   }
-  IsCompiled = false;
+  compiled_ = false;
   DiscardProgram();
-  ExpressionText = text;
-  HasExpression = !text.empty();
+  expressionText_ = text;
+  hasExpression_ = !text.empty();
 }
 
 bool TPatternExpr::ModifierByIndex(int index) const
@@ -55,7 +61,7 @@ bool TPatternExpr::ModifierByIndex(int index) const
   if (index < 1 || index > 6) {
     const_cast<TPatternExpr*>(this)->RaiseError(reModifierUnsupported);
   }
-  return (Modifiers & (1 << (index - 1))) != 0;
+  return (modifierSet_ & (1 << (index - 1))) != 0;
 }
 
 void TPatternExpr::SetModifierByIndex(int index, bool on)
@@ -64,9 +70,9 @@ void TPatternExpr::SetModifierByIndex(int index, bool on)
     RaiseError(reModifierUnsupported);
   }
   if (on) {
-    Modifiers |= 1 << (index - 1);
+    modifierSet_ |= 1 << (index - 1);
   } else {
-    Modifiers &= ~(1 << (index - 1));
+    modifierSet_ &= ~(1 << (index - 1));
   }
 }
 
@@ -93,18 +99,18 @@ bool TPatternExpr::ParseModifierLetters(const std::string& letters, int& set)
 
 void TPatternExpr::SetInputString(const std::string& text)
 {
-  std::memset(MatchStart, 0, sizeof MatchStart);
-  std::memset(MatchEnd, 0, sizeof MatchEnd);
-  InputText = text;
-  HasInput = true;
+  std::memset(matchStart_, 0, sizeof matchStart_);
+  std::memset(matchEnd_, 0, sizeof matchEnd_);
+  inputText_ = text;
+  hasInput_ = true;
 }
 
 std::string TPatternExpr::LinePairedSeparator() const
 {
-  if (!PairedSeparatorSet) {
+  if (!pairedSeparatorSet_) {
     return std::string();
   }
-  return std::string{PairedSeparatorHead, PairedSeparatorTail};
+  return std::string{pairedSeparatorHead_, pairedSeparatorTail_};
 }
 
 void TPatternExpr::SetLinePairedSeparator(const std::string& pair)
@@ -113,15 +119,15 @@ void TPatternExpr::SetLinePairedSeparator(const std::string& pair)
     if (pair[0] == pair[1]) {
       RaiseError(reCompBadLinePairedSeparator);
     }
-    if (!PairedSeparatorSet || PairedSeparatorHead != pair[0] || PairedSeparatorTail != pair[1]) {
-      PairedSeparatorSet = true;
-      PairedSeparatorHead = pair[0];
-      PairedSeparatorTail = pair[1];
+    if (!pairedSeparatorSet_ || pairedSeparatorHead_ != pair[0] || pairedSeparatorTail_ != pair[1]) {
+      pairedSeparatorSet_ = true;
+      pairedSeparatorHead_ = pair[0];
+      pairedSeparatorTail_ = pair[1];
       DiscardProgram();
     }
   } else if (pair.empty()) {
-    if (PairedSeparatorSet) {
-      PairedSeparatorSet = false;
+    if (pairedSeparatorSet_) {
+      pairedSeparatorSet_ = false;
       DiscardProgram();
     }
   } else {
@@ -131,32 +137,33 @@ void TPatternExpr::SetLinePairedSeparator(const std::string& pair)
 
 int TPatternExpr::MatchPos(int n) const
 {
-  if (n < 0 || n > MaxGroupNumber || MatchStart[n] == nullptr || MatchEnd[n] == nullptr) {
+  if (n < 0 || n > MaxGroupNumber || matchStart_[n] == nullptr || matchEnd_[n] == nullptr) {
     return -1;
   }
-  return static_cast<int>(MatchStart[n] - InputText.c_str()) + 1;
+  return static_cast<int>(matchStart_[n] - inputText_.c_str()) + 1;
 }
 
 int TPatternExpr::MatchLen(int n) const
 {
-  if (n < 0 || n > MaxGroupNumber || MatchStart[n] == nullptr || MatchEnd[n] == nullptr || MatchEnd[n] < MatchStart[n]) {
+  if (n < 0 || n > MaxGroupNumber || matchStart_[n] == nullptr || matchEnd_[n] == nullptr ||
+      matchEnd_[n] < matchStart_[n]) {
     return -1;
   }
-  return static_cast<int>(MatchEnd[n] - MatchStart[n]);
+  return static_cast<int>(matchEnd_[n] - matchStart_[n]);
 }
 
 std::string TPatternExpr::RequiredText() const
 {
-  if (Required == nullptr) {
+  if (requiredText_ == nullptr) {
     return std::string();
   }
-  return std::string(Required, static_cast<size_t>(RequiredLength));
+  return std::string(requiredText_, static_cast<size_t>(requiredLength_));
 }
 
 int TPatternExpr::CompileErrorOffset() const
 {
-  if (ParsePos != nullptr && ExprStart != nullptr) {
-    return static_cast<int>(ParsePos - ExprStart);
+  if (parsePos_ != nullptr && exprStart_ != nullptr) {
+    return static_cast<int>(parsePos_ - exprStart_);
   }
   return 0;
 }
@@ -168,7 +175,7 @@ std::string TPatternExpr::ErrorText(int code) const
 
 void TPatternExpr::RaiseError(int code)
 {
-  LastError = code;
+  lastErrorCode_ = code;
   std::string message = ErrorText(code);
   int position = CompileErrorOffset();
   if (code < 1000) {
@@ -179,13 +186,13 @@ void TPatternExpr::RaiseError(int code)
 
 void TPatternExpr::DiscardProgram()
 {
-  Program = nullptr;
-  ProgramHeap.reset();
+  program_ = nullptr;
+  programHeap_.reset();
 }
 
 void TPatternExpr::CompileExpression()
 {
-  if (!HasExpression) {
+  if (!hasExpression_) {
     RaiseError(reExecNotAssignedExpression);
   }
   CompileText();
@@ -193,17 +200,17 @@ void TPatternExpr::CompileExpression()
 
 bool TPatternExpr::PrepareProgram()
 {
-  if (Modifiers != ProgramModifiers) {
+  if (modifierSet_ != programModifierSet_) {
     DiscardProgram();
   }
-  std::memset(LineBreakSet, 0, sizeof LineBreakSet);
-  for (char c : LineBreaks) {
-    CharSetAdd(LineBreakSet, static_cast<unsigned char>(c));
+  std::memset(lineBreakSet_, 0, sizeof lineBreakSet_);
+  for (char c : lineBreakChars_) {
+    CharSetAdd(lineBreakSet_, static_cast<unsigned char>(c));
   }
-  if (Program == nullptr) {
+  if (program_ == nullptr) {
     CompileExpression();
   }
-  if (Program == nullptr || Program[0] != ProgramMarker) {
+  if (program_ == nullptr || program_[0] != ProgramMarker) {
     RaiseError(reExecCorruptedProgram);
   }
   return true;

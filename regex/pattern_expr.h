@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "regex/pattern_error.h"
+#include "regex/pattern_program.h"
 
 // Modifier bits of ModifierSet (letters i, r, s, g, m, x in modifier groups).
 enum TPatternModifier : int {
@@ -26,17 +28,17 @@ public:
   TPatternExpr(const TPatternExpr&) = delete;
   TPatternExpr& operator=(const TPatternExpr&) = delete;
 
-  const std::string& Expression() const { return ExpressionText; }
+  const std::string& Expression() const { return expressionText_; }
   void SetExpression(const std::string& text);
 
-  int ModifierSet() const { return Modifiers; }
+  int ModifierSet() const { return modifierSet_; }
   bool ModifierByIndex(int index) const;
   void SetModifierByIndex(int index, bool on);
   // Applies modifier letters ("i", "-g", "iM-x") to `set`; false at the first
   // character that is no modifier letter (changes made before it stay).
   static bool ParseModifierLetters(const std::string& letters, int& set);
 
-  const std::string& InputString() const { return InputText; }
+  const std::string& InputString() const { return inputText_; }
   void SetInputString(const std::string& text);
 
   void CompileExpression();
@@ -48,12 +50,12 @@ public:
   int MatchPos(int n) const;
   int MatchLen(int n) const;
 
-  const std::string& BlankChars() const { return Blanks; }
-  void SetBlankChars(const std::string& chars) { Blanks = chars; }
-  const std::string& WordCharacters() const { return WordChars; }
-  void SetWordCharacters(const std::string& chars) { WordChars = chars; }
-  const std::string& LineBreakChars() const { return LineBreaks; }
-  void SetLineBreakChars(const std::string& chars) { LineBreaks = chars; }
+  const std::string& BlankChars() const { return blankChars_; }
+  void SetBlankChars(const std::string& chars) { blankChars_ = chars; }
+  const std::string& WordCharacters() const { return wordCharacters_; }
+  void SetWordCharacters(const std::string& chars) { wordCharacters_ = chars; }
+  const std::string& LineBreakChars() const { return lineBreakChars_; }
+  void SetLineBreakChars(const std::string& chars) { lineBreakChars_ = chars; }
   std::string LinePairedSeparator() const;
   void SetLinePairedSeparator(const std::string& pair);
 
@@ -63,19 +65,19 @@ public:
   // Run-time bound for fuzzing and tests: a run stops after that many node
   // steps with error 1017 (0, the default, for none). Recursion that grows
   // with the text always has a bound: beyond it a run raises error 1016.
-  void SetStepLimit(std::int64_t steps) { StepLimit = steps; }
+  void SetStepLimit(std::int64_t steps) { stepLimit_ = steps; }
 
-  int LastErrorCode() const { return LastError; }
+  int LastErrorCode() const { return lastErrorCode_; }
   int CompileErrorOffset() const;
 
   // The compiled program and its start hints, for dumps, verification and tests.
-  bool Compiled() const { return IsCompiled; }
-  const unsigned char* ProgramBytes() const { return Program; }
-  int ProgramLength() const { return Program != nullptr ? ProgramSize : 0; }
-  char StartChar() const { return FirstChar; }
-  bool Anchored() const { return AnchoredFlag != 0; }
+  bool Compiled() const { return compiled_; }
+  const unsigned char* ProgramBytes() const { return program_; }
+  int ProgramLength() const { return program_ != nullptr ? programSize_ : 0; }
+  char StartChar() const { return startChar_; }
+  bool Anchored() const { return anchored_ != 0; }
   std::string RequiredText() const;
-  bool StartCharSetHas(unsigned char c) const { return (StartCharSet[c >> 3] >> (c & 7)) & 1; }
+  bool StartCharSetHas(unsigned char c) const { return CharSetHas(startCharSet_, c); }
 
 protected:
   // Stores the code and throws EPatternExpr; compile errors carry the cursor
@@ -90,6 +92,9 @@ private:
   using Node = unsigned char*;
   using CNode = const unsigned char*;
 
+  static constexpr std::int32_t MaxLoopDepth = 10;       // counted loops active at once
+  static constexpr std::size_t InlineProgramSize = 384;  // bytes; most programs fit
+
   // the object (pattern_expr.cpp)
   bool PrepareProgram();
   void DiscardProgram();
@@ -98,7 +103,7 @@ private:
   void CompileText();
   void EmitInto(unsigned char* buffer, std::int32_t size, int& flags);
   [[noreturn]] void EmitOverflow();
-  bool Sizing() const { return static_cast<const void*>(EmitPos) == static_cast<const void*>(&SizingSentinel); }
+  bool Sizing() const { return static_cast<const void*>(emitPos_) == static_cast<const void*>(&sizingSentinel_); }
   Node AppendNode(unsigned char kind);
   void AppendByte(unsigned char byte);
   void AppendInt(std::int32_t value);
@@ -120,10 +125,12 @@ private:
   Node ParseEscape(int& flags);
   Node ParseLiteralRun(int& flags);
 
-  // character classes, escapes and start hints (pattern_classes.cpp)
+  // escapes and character classes (pattern_classes.cpp)
   unsigned char ReadEscapedChar();
   Node ParseClass();
   Node EmitCharClass(const std::string& members, bool negated);
+
+  // the start hints (pattern_start_hints.cpp)
   void DeriveStartHints(bool alwaysConsumes, bool startsWithRepeat);
   void FillStartCharSet(CNode start, std::uint64_t* visited);
 
@@ -132,15 +139,12 @@ private:
   // leaves the program.
   CNode NextNode(CNode node) const
   {
-    auto offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(node[1]) |
-                                            (static_cast<std::uint32_t>(node[2]) << 8) |
-                                            (static_cast<std::uint32_t>(node[3]) << 16) |
-                                            (static_cast<std::uint32_t>(node[4]) << 24));
-    std::int64_t at = (node - Program) + static_cast<std::int64_t>(offset);
-    if (offset == 0 || at < 1 || at >= ProgramSize) {
+    std::int32_t offset = NextOffsetOf(node);
+    std::int64_t at = (node - program_) + static_cast<std::int64_t>(offset);
+    if (offset == 0 || at < 1 || at >= programSize_) {
       return nullptr;
     }
-    return Program + at;
+    return program_ + at;
   }
   CNode OperandOf(CNode node) const;
   bool RequiredTextOccurs(const char* from, const char* end) const;
@@ -168,47 +172,47 @@ private:
   bool IsWordChar(unsigned char c) const;
   bool IsLineBreak(unsigned char c) const;
 
-  const char* MatchStart[15] = {};
-  const char* MatchEnd[15] = {};
-  std::int32_t LoopCounters[11] = {};  // used 1..10
-  std::int32_t LoopDepth = 0;
-  char FirstChar = 0;
-  std::uint8_t AnchoredFlag = 0;
-  const char* Required = nullptr;
-  std::int32_t RequiredLength = 0;
-  bool MayMatchEmpty = false;
-  bool HasBackRef = false;
-  std::uint8_t StartCharSet[32] = {};
-  const char* InputPos = nullptr;
-  const char* TextStart = nullptr;
-  const char* TextEnd = nullptr;
-  const char* ParsePos = nullptr;
-  std::int32_t GroupCount = 0;
-  std::uint32_t SizingSentinel = 0;
-  unsigned char* EmitPos = nullptr;
-  unsigned char* EmitLimit = nullptr;
-  std::int32_t ProgramSize = 0;
-  const char* ExprStart = nullptr;
-  bool IsCompiled = false;
-  unsigned char* Program = nullptr;
-  std::unique_ptr<unsigned char[]> ProgramHeap;
-  unsigned char ProgramInline[384];
-  std::string ExpressionText;
-  bool HasExpression = false;
-  std::string InputText;
-  bool HasInput = false;
-  int LastError = 0;
-  int Modifiers = 0;
-  int ParseModifiers = 0;
-  int ProgramModifiers = 0;
-  std::string Blanks;
-  std::string WordChars;
-  std::string LineBreaks;
-  bool PairedSeparatorSet = false;
-  char PairedSeparatorHead = 0;
-  char PairedSeparatorTail = 0;
-  std::uint8_t LineBreakSet[32] = {};
-  std::int32_t MatchDepth = 0;  // MatchPrim calls active in the current run
-  std::int64_t StepLimit = 0;
-  std::int64_t Steps = 0;
+  const char* matchStart_[MaxGroupNumber + 1] = {};  // 0 for the whole match
+  const char* matchEnd_[MaxGroupNumber + 1] = {};
+  std::int32_t loopCounters_[MaxLoopDepth + 1] = {};  // used 1..MaxLoopDepth
+  std::int32_t loopDepth_ = 0;
+  char startChar_ = 0;
+  std::uint8_t anchored_ = 0;
+  const char* requiredText_ = nullptr;
+  std::int32_t requiredLength_ = 0;
+  bool mayMatchEmpty_ = false;
+  bool hasBackRef_ = false;
+  std::uint8_t startCharSet_[ClassSetSize] = {};
+  const char* inputPos_ = nullptr;
+  const char* textStart_ = nullptr;
+  const char* textEnd_ = nullptr;
+  const char* parsePos_ = nullptr;
+  std::int32_t groupCount_ = 0;
+  std::uint32_t sizingSentinel_ = 0;
+  unsigned char* emitPos_ = nullptr;
+  unsigned char* emitLimit_ = nullptr;
+  std::int32_t programSize_ = 0;
+  const char* exprStart_ = nullptr;
+  bool compiled_ = false;
+  unsigned char* program_ = nullptr;
+  std::unique_ptr<unsigned char[]> programHeap_;
+  unsigned char programInline_[InlineProgramSize];
+  std::string expressionText_;
+  bool hasExpression_ = false;
+  std::string inputText_;
+  bool hasInput_ = false;
+  int lastErrorCode_ = 0;
+  int modifierSet_ = 0;
+  int parseModifierSet_ = 0;
+  int programModifierSet_ = 0;
+  std::string blankChars_;
+  std::string wordCharacters_;
+  std::string lineBreakChars_;
+  bool pairedSeparatorSet_ = false;
+  char pairedSeparatorHead_ = 0;
+  char pairedSeparatorTail_ = 0;
+  std::uint8_t lineBreakSet_[ClassSetSize] = {};
+  std::int32_t matchDepth_ = 0;  // MatchPrim calls active in the current run
+  std::int64_t stepLimit_ = 0;
+  std::int64_t steps_ = 0;
 };

@@ -3,6 +3,7 @@
 // narrow (ExecFrom).
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "regex/pattern_expr.h"
 #include "regex/pattern_program.h"
 
@@ -12,10 +13,10 @@ namespace {
 // recurses three levels per iteration and a chain of optional or repeated
 // pieces one per piece, so the depth grows with the text or the pattern. The
 // bound counts calls rather than bytes of stack, so a pattern and a text get
-// the same answer from every build. A level takes at most about 230 bytes of
-// stack in the optimised Windows build and 280 in an unoptimised one, so 6000
-// levels stay within 1.4 and 1.7 MiB of the programs' 2 MiB main-thread
-// stack; the sanitizer builds, at up to about 330 bytes a level, run on 8 MiB.
+// the same answer from every build. It keeps a run within the programs' 2 MiB
+// main-thread stack even where frames are largest, without optimisation: the
+// depth tests run in such a build too. The sanitizer builds, whose frames are
+// larger still, run on Linux's 8 MiB.
 constexpr std::int32_t MaxMatchDepth = 6000;
 
 }  // namespace
@@ -23,7 +24,7 @@ constexpr std::int32_t MaxMatchDepth = 6000;
 // The node right after an alternative's header, where its operand begins.
 inline TPatternExpr::CNode TPatternExpr::OperandOf(CNode node) const
 {
-  return node + NodeHeaderSize < Program + ProgramSize ? node + NodeHeaderSize : nullptr;
+  return node + NodeHeaderSize < program_ + programSize_ ? node + NodeHeaderSize : nullptr;
 }
 
 bool TPatternExpr::ExecFrom(int offset)
@@ -31,32 +32,32 @@ bool TPatternExpr::ExecFrom(int offset)
   if (!PrepareProgram()) {
     return false;
   }
-  if (!HasInput) {
+  if (!hasInput_) {
     RaiseError(reExecNoInputStringSpecified);
   }
   if (offset < 1) {
     RaiseError(reExecOffsetMustBeGreaterThan0);
   }
-  const char* base = InputText.c_str();
+  const char* base = inputText_.c_str();
   auto length = static_cast<std::int64_t>(std::strlen(base));  // the text ends at its first NUL
   if (offset > length + 1) {
     return false;
   }
   const char* start = base + offset - 1;
   const char* end = base + length;
-  if (Required != nullptr && !RequiredTextOccurs(start, end)) {
+  if (requiredText_ != nullptr && !RequiredTextOccurs(start, end)) {
     return false;
   }
-  TextStart = base;
-  TextEnd = end;
-  LoopDepth = 0;
-  Steps = 0;
-  MatchDepth = 0;
+  textStart_ = base;
+  textEnd_ = end;
+  loopDepth_ = 0;
+  steps_ = 0;
+  matchDepth_ = 0;
 
-  if (AnchoredFlag) {
+  if (anchored_) {
     return MatchAt(start);
   }
-  if (MayMatchEmpty) {
+  if (mayMatchEmpty_) {
     // An empty match can sit anywhere, the end of the text included.
     for (const char* p = start; p <= end; ++p) {
       if (MatchAt(p)) {
@@ -65,9 +66,9 @@ bool TPatternExpr::ExecFrom(int offset)
     }
     return false;
   }
-  if (FirstChar != 0) {
+  if (startChar_ != 0) {
     for (const char* p = start; p < end; ++p) {
-      p = static_cast<const char*>(std::memchr(p, FirstChar, static_cast<size_t>(end - p)));
+      p = static_cast<const char*>(std::memchr(p, startChar_, static_cast<size_t>(end - p)));
       if (p == nullptr) {
         return false;
       }
@@ -78,7 +79,7 @@ bool TPatternExpr::ExecFrom(int offset)
     return false;
   }
   for (const char* p = start; p < end; ++p) {
-    if (CharSetHas(StartCharSet, static_cast<unsigned char>(*p)) && MatchAt(p)) {
+    if (CharSetHas(startCharSet_, static_cast<unsigned char>(*p)) && MatchAt(p)) {
       return true;
     }
   }
@@ -87,12 +88,12 @@ bool TPatternExpr::ExecFrom(int offset)
 
 bool TPatternExpr::RequiredTextOccurs(const char* from, const char* end) const
 {
-  for (const char* p = from; end - p >= RequiredLength; ++p) {
-    p = static_cast<const char*>(std::memchr(p, Required[0], static_cast<size_t>(end - p)));
-    if (p == nullptr || end - p < RequiredLength) {
+  for (const char* p = from; end - p >= requiredLength_; ++p) {
+    p = static_cast<const char*>(std::memchr(p, requiredText_[0], static_cast<size_t>(end - p)));
+    if (p == nullptr || end - p < requiredLength_) {
       return false;
     }
-    if (std::memcmp(p, Required, static_cast<size_t>(RequiredLength)) == 0) {
+    if (std::memcmp(p, requiredText_, static_cast<size_t>(requiredLength_)) == 0) {
       return true;
     }
   }
@@ -101,12 +102,12 @@ bool TPatternExpr::RequiredTextOccurs(const char* from, const char* end) const
 
 bool TPatternExpr::MatchAt(const char* position)
 {
-  std::memset(MatchStart, 0, sizeof MatchStart);
-  std::memset(MatchEnd, 0, sizeof MatchEnd);
-  InputPos = position;
-  if (MatchPrim(Program + 1)) {
-    MatchStart[0] = position;
-    MatchEnd[0] = InputPos;
+  std::memset(matchStart_, 0, sizeof matchStart_);
+  std::memset(matchEnd_, 0, sizeof matchEnd_);
+  inputPos_ = position;
+  if (MatchPrim(program_ + 1)) {
+    matchStart_[0] = position;
+    matchEnd_[0] = inputPos_;
     return true;
   }
   return false;
@@ -116,12 +117,12 @@ bool TPatternExpr::MatchAt(const char* position)
 // behind; ExecFrom starts each run at 0.
 bool TPatternExpr::MatchPrim(CNode node)
 {
-  if (MatchDepth >= MaxMatchDepth) {
+  if (matchDepth_ >= MaxMatchDepth) {
     RaiseError(reExecRecursionTooDeep);
   }
-  ++MatchDepth;
+  ++matchDepth_;
   bool matched = MatchChain(node);
-  --MatchDepth;
+  --matchDepth_;
   return matched;
 }
 
@@ -135,14 +136,13 @@ inline bool TPatternExpr::MatchChain(CNode node)
     if (node == nullptr) {
       RaiseError(reExecMatchPrimCorruptedPointers);
     }
-    if (StepLimit > 0 && ++Steps > StepLimit) {
+    if (stepLimit_ > 0 && ++steps_ > stepLimit_) {
       RaiseError(reExecStepLimitExceeded);
     }
     CNode next = NextNode(node);
     unsigned char kind = *node;
     switch (kind) {
-    case OpEnd:
-      return true;
+    case OpEnd: return true;
     case OpInputStart:
     case OpInputEnd:
     case OpLineStart:
@@ -169,8 +169,7 @@ inline bool TPatternExpr::MatchChain(CNode node)
       }
       break;
     case OpEmpty:
-    case OpComment:
-      break;
+    case OpComment: break;
     case OpBack:
       if (PassConsumedNothing(next)) {
         // A "*" loop goes on with its exit branch; a "+" loop fails back to
@@ -192,19 +191,16 @@ inline bool TPatternExpr::MatchChain(CNode node)
     case OpBraces:
     case OpStarLazy:
     case OpPlusLazy:
-    case OpBracesLazy:
-      return MatchRepeat(node, next);
-    case OpLoopEntry:
-      return MatchLoopEntry(next);
+    case OpBracesLazy: return MatchRepeat(node, next);
+    case OpLoopEntry: return MatchLoopEntry(next);
     case OpLoop:
-    case OpLoopLazy:
-      return MatchLoop(node, next);
+    case OpLoopLazy: return MatchLoop(node, next);
     default:
       if (IsGroupOpen(kind)) {
-        return MatchGroupBound(MatchStart[kind - OpGroupOpen], next);
+        return MatchGroupBound(matchStart_[kind - OpGroupOpen], next);
       }
       if (IsGroupClose(kind)) {
-        return MatchGroupBound(MatchEnd[kind - OpGroupClose], next);
+        return MatchGroupBound(matchEnd_[kind - OpGroupClose], next);
       }
       RaiseError(reExecMatchPrimMemoryCorruption);
     }
@@ -212,22 +208,17 @@ inline bool TPatternExpr::MatchChain(CNode node)
   }
 }
 
-// ---- nodes that test the current position ----
-
+// Whether the anchor or boundary `kind` holds at inputPos_.
 inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
 {
   switch (kind) {
-  case OpInputStart:
-    return InputPos == TextStart;  // a later start offset does not move it
-  case OpInputEnd:
-    return *InputPos == 0;
-  case OpLineStart:
-    return AtLineStart();
-  case OpLineEnd:
-    return AtLineEnd();
+  case OpInputStart: return inputPos_ == textStart_;  // a later start offset does not move it
+  case OpInputEnd: return *inputPos_ == 0;
+  case OpLineStart: return AtLineStart();
+  case OpLineEnd: return AtLineEnd();
   default: {  // word boundaries
-    bool before = InputPos > TextStart && IsWordChar(static_cast<unsigned char>(InputPos[-1]));
-    bool after = *InputPos != 0 && IsWordChar(static_cast<unsigned char>(*InputPos));
+    bool before = inputPos_ > textStart_ && IsWordChar(static_cast<unsigned char>(inputPos_[-1]));
+    bool after = *inputPos_ != 0 && IsWordChar(static_cast<unsigned char>(*inputPos_));
     return (before != after) == (kind == OpWordBoundary);
   }
   }
@@ -236,15 +227,15 @@ inline bool TPatternExpr::AssertionHolds(unsigned char kind) const
 // Never between the two halves of the paired separator.
 bool TPatternExpr::AtLineStart() const
 {
-  if (InputPos == TextStart) {
+  if (inputPos_ == textStart_) {
     return true;
   }
-  char before = InputPos[-1];
-  if (PairedSeparatorSet && before == PairedSeparatorTail && InputPos - 1 > TextStart &&
-      InputPos[-2] == PairedSeparatorHead) {
+  char before = inputPos_[-1];
+  if (pairedSeparatorSet_ && before == pairedSeparatorTail_ && inputPos_ - 1 > textStart_ &&
+      inputPos_[-2] == pairedSeparatorHead_) {
     return true;
   }
-  if (PairedSeparatorSet && before == PairedSeparatorHead && *InputPos == PairedSeparatorTail) {
+  if (pairedSeparatorSet_ && before == pairedSeparatorHead_ && *inputPos_ == pairedSeparatorTail_) {
     return false;
   }
   return IsLineBreak(static_cast<unsigned char>(before));
@@ -252,14 +243,15 @@ bool TPatternExpr::AtLineStart() const
 
 bool TPatternExpr::AtLineEnd() const
 {
-  char c = *InputPos;
+  char c = *inputPos_;
   if (c == 0) {
     return true;
   }
-  if (PairedSeparatorSet && c == PairedSeparatorHead && InputPos[1] == PairedSeparatorTail) {
+  if (pairedSeparatorSet_ && c == pairedSeparatorHead_ && inputPos_[1] == pairedSeparatorTail_) {
     return true;
   }
-  if (PairedSeparatorSet && c == PairedSeparatorTail && InputPos > TextStart && InputPos[-1] == PairedSeparatorHead) {
+  if (pairedSeparatorSet_ && c == pairedSeparatorTail_ && inputPos_ > textStart_ &&
+      inputPos_[-1] == pairedSeparatorHead_) {
     return false;
   }
   return IsLineBreak(static_cast<unsigned char>(c));
@@ -267,47 +259,43 @@ bool TPatternExpr::AtLineEnd() const
 
 bool TPatternExpr::IsWordChar(unsigned char c) const
 {
-  return std::memchr(WordChars.data(), c, WordChars.size()) != nullptr;
+  return std::memchr(wordCharacters_.data(), c, wordCharacters_.size()) != nullptr;
 }
 
 inline bool TPatternExpr::IsLineBreak(unsigned char c) const
 {
-  return CharSetHas(LineBreakSet, c);
+  return CharSetHas(lineBreakSet_, c);
 }
 
-// ---- nodes that consume text ----
-
-// Moves InputPos past what the node matches at it, or returns false.
+// Moves inputPos_ past what the node matches at it, or returns false.
 inline bool TPatternExpr::ConsumeAtom(CNode node)
 {
-  auto c = static_cast<unsigned char>(*InputPos);
+  auto c = static_cast<unsigned char>(*inputPos_);
   switch (*node) {
-  case OpAny:
-    break;
+  case OpAny: break;
   case OpAnyInLine:
-    if (IsLineBreak(c) || (PairedSeparatorSet && static_cast<char>(c) == PairedSeparatorHead &&
-                           InputPos[1] == PairedSeparatorTail)) {
+    if (IsLineBreak(c) ||
+        (pairedSeparatorSet_ && static_cast<char>(c) == pairedSeparatorHead_ && inputPos_[1] == pairedSeparatorTail_)) {
       return false;
     }
     break;
   case OpDigit:
   case OpNonDigit:
-    if (IsDigitChar(c) != (*node == OpDigit)) {
+    if (IsAsciiDigit(static_cast<char>(c)) != (*node == OpDigit)) {
       return false;
     }
     break;
   case OpLiteral:
-  case OpLiteralCI:
-    return LiteralAt(node, *node == OpLiteralCI, InputPos);
+  case OpLiteralCI: return LiteralAt(node, *node == OpLiteralCI, inputPos_);
   case OpBackRef:
   case OpBackRefCI: {
     const char* text = nullptr;
     std::int64_t length = 0;
-    if (!CapturedText(node[NodeHeaderSize], text, length) || TextEnd - InputPos < length ||
-        !RepeatsCapture(InputPos, text, length, *node == OpBackRefCI)) {
+    if (!CapturedText(BackRefGroupOf(node), text, length) || textEnd_ - inputPos_ < length ||
+        !RepeatsCapture(inputPos_, text, length, *node == OpBackRefCI)) {
       return false;
     }
-    InputPos += length;
+    inputPos_ += length;
     return true;
   }
   default:  // the classes
@@ -320,14 +308,14 @@ inline bool TPatternExpr::ConsumeAtom(CNode node)
   if (c == 0) {
     return false;
   }
-  ++InputPos;
+  ++inputPos_;
   return true;
 }
 
 // Whether the literal's characters stand at `at`; `at` moves past them if so.
 inline bool TPatternExpr::LiteralAt(CNode node, bool fold, const char*& at) const
 {
-  const char* literal = reinterpret_cast<const char*>(node + NodeHeaderSize);
+  const char* literal = LiteralTextOf(node);
   const char* in = at;
   for (; *literal != 0; ++literal, ++in) {
     if (*in != *literal && (!fold || *in == 0 || *in != CaseSwap(*literal))) {
@@ -342,12 +330,12 @@ inline bool TPatternExpr::LiteralAt(CNode node, bool fold, const char*& at) cons
 // last end, counts as unset.
 bool TPatternExpr::CapturedText(int group, const char*& text, std::int64_t& length) const
 {
-  if (!IsGroupNumber(group) || MatchStart[group] == nullptr || MatchEnd[group] == nullptr ||
-      MatchEnd[group] < MatchStart[group]) {
+  if (!IsGroupNumber(group) || matchStart_[group] == nullptr || matchEnd_[group] == nullptr ||
+      matchEnd_[group] < matchStart_[group]) {
     return false;
   }
-  text = MatchStart[group];
-  length = MatchEnd[group] - text;
+  text = matchStart_[group];
+  length = matchEnd_[group] - text;
   return true;
 }
 
@@ -363,29 +351,27 @@ bool TPatternExpr::RepeatsCapture(const char* at, const char* text, std::int64_t
   return true;
 }
 
-// ---- choices and groups ----
-
 // This alternative and each that follows it in turn, from the same place.
 inline bool TPatternExpr::MatchAlternatives(CNode node)
 {
-  const char* save = InputPos;
+  const char* save = inputPos_;
   for (CNode alt = node; alt != nullptr && *alt == OpAlternative; alt = NextNode(alt)) {
     if (MatchPrim(OperandOf(alt))) {
       return true;
     }
-    InputPos = save;
+    inputPos_ = save;
   }
   return false;
 }
 
-// Sets a group's start or end to InputPos for the rest of the match; a
+// Sets a group's start or end to inputPos_ for the rest of the match; a
 // failure puts the old value back. A group keeps its last end while it is
 // open again, so a reference inside it sees the text from the new start to
 // that end.
 bool TPatternExpr::MatchGroupBound(const char*& bound, CNode next)
 {
   const char* saved = bound;
-  bound = InputPos;
+  bound = inputPos_;
   if (MatchPrim(next)) {
     return true;
   }
@@ -393,8 +379,8 @@ bool TPatternExpr::MatchGroupBound(const char*& bound, CNode next)
   return false;
 }
 
-// ---- repetitions of single-character nodes ----
-
+// A star, plus or braces node over a single-character node: the repetitions
+// are counted in one pass, then the rest is tried after each count in turn.
 bool TPatternExpr::MatchRepeat(CNode node, CNode next)
 {
   unsigned char kind = *node;
@@ -404,14 +390,14 @@ bool TPatternExpr::MatchRepeat(CNode node, CNode next)
   if (kind == OpPlus || kind == OpPlusLazy) {
     min = 1;
   } else if (kind == OpBraces || kind == OpBracesLazy) {
-    min = ReadProgramInt(node + 5);
-    max = ReadProgramInt(node + 9);
-    repeated = node + NodeHeaderSize + 8;
+    min = CountMinOf(node);
+    max = CountMaxOf(node);
+    repeated = node + BracesHeaderSize;
   }
-  if (repeated >= Program + ProgramSize) {
+  if (repeated >= program_ + programSize_) {
     RaiseError(reExecMatchPrimCorruptedPointers);
   }
-  const char* save = InputPos;
+  const char* save = inputPos_;
   std::int64_t count = 0;
   std::int64_t step = RepeatStep(repeated);
   if (step == 0) {
@@ -423,12 +409,12 @@ bool TPatternExpr::MatchRepeat(CNode node, CNode next)
     }
   }
   // The rest is tried only where its first character stands. A failed try
-  // leaves the loop counters and LoopDepth as they were.
-  int hint = next != nullptr && *next == OpLiteral ? next[NodeHeaderSize] : -1;
+  // leaves the loop counters and loopDepth_ as they were.
+  int hint = next != nullptr && *next == OpLiteral ? FirstLiteralCharOf(next) : -1;
   bool lazy = kind == OpStarLazy || kind == OpPlusLazy || kind == OpBracesLazy;
   for (std::int64_t i = 0; i <= count - min; ++i) {
-    InputPos = save + (lazy ? min + i : count - i) * step;
-    if ((hint < 0 || static_cast<unsigned char>(*InputPos) == hint) && MatchPrim(next)) {
+    inputPos_ = save + (lazy ? min + i : count - i) * step;
+    if ((hint < 0 || static_cast<unsigned char>(*inputPos_) == hint) && MatchPrim(next)) {
       return true;
     }
   }
@@ -441,30 +427,28 @@ std::int64_t TPatternExpr::RepeatStep(CNode repeated) const
 {
   const char* text = nullptr;
   std::int64_t length = 1;
-  if ((*repeated == OpBackRef || *repeated == OpBackRefCI) && CapturedText(repeated[NodeHeaderSize], text, length)) {
+  if ((*repeated == OpBackRef || *repeated == OpBackRefCI) && CapturedText(BackRefGroupOf(repeated), text, length)) {
     return length;
   }
   return 1;
 }
 
-// The number of repetitions of the node at InputPos, at most `max`; InputPos
+// The number of repetitions of the node at inputPos_, at most `max`; inputPos_
 // moves past them.
 std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
 {
-  const char* p = InputPos;
-  std::int64_t limit = TextEnd - p;
+  const char* p = inputPos_;
+  std::int64_t limit = textEnd_ - p;
   if (max < limit) {
     limit = max;
   }
   std::int64_t n = 0;
   switch (*node) {
-  case OpAny:
-    n = limit;
-    break;
+  case OpAny: n = limit; break;
   case OpLiteral:
   case OpLiteralCI: {
     // Either case counts at every position, not only after the first mismatch.
-    char c = static_cast<char>(node[NodeHeaderSize]);
+    auto c = static_cast<char>(FirstLiteralCharOf(node));
     char other = *node == OpLiteralCI ? CaseSwap(c) : c;
     while (n < limit && (p[n] == c || p[n] == other)) {
       ++n;
@@ -474,7 +458,7 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
   case OpDigit:
   case OpNonDigit: {
     bool digits = *node == OpDigit;
-    while (n < limit && IsDigitChar(static_cast<unsigned char>(p[n])) == digits) {
+    while (n < limit && IsAsciiDigit(p[n]) == digits) {
       ++n;
     }
     break;
@@ -491,54 +475,55 @@ std::int64_t TPatternExpr::RegRepeat(CNode node, std::int64_t max)
     // Whole copies of the captured text; none of an unset or empty one.
     const char* text = nullptr;
     std::int64_t length = 0;
-    if (!CapturedText(node[NodeHeaderSize], text, length) || length == 0) {
+    if (!CapturedText(BackRefGroupOf(node), text, length) || length == 0) {
       return 0;
     }
     bool fold = *node == OpBackRefCI;
-    while (n < max && TextEnd - p >= length && RepeatsCapture(p, text, length, fold)) {
+    while (n < max && textEnd_ - p >= length && RepeatsCapture(p, text, length, fold)) {
       p += length;
       ++n;
     }
-    InputPos = p;
+    inputPos_ = p;
     return n;
   }
-  default:
-    RaiseError(reExecRegRepeatCalledInappropriately);
+  default: RaiseError(reExecRegRepeatCalledInappropriately);
   }
-  InputPos = p + n;
+  inputPos_ = p + n;
   return n;
 }
 
-// ---- counted loops of complex atoms ----
-
+// Enters a counted loop over a complex atom, one level deeper with a counter of
+// its own.
 bool TPatternExpr::MatchLoopEntry(CNode next)
 {
-  if (LoopDepth >= 10) {
+  if (loopDepth_ >= MaxLoopDepth) {
     RaiseError(reExecLoopStackExceeded);
   }
-  std::int32_t depth = ++LoopDepth;
-  const char* save = InputPos;
+  std::int32_t depth = ++loopDepth_;
+  const char* save = inputPos_;
   // A failed entry must leave the counter of its level as it found it: an
   // earlier loop at the same level may still be backtracking.
-  std::int32_t savedCounter = LoopCounters[depth];
-  LoopCounters[depth] = 0;
+  std::int32_t savedCounter = loopCounters_[depth];
+  loopCounters_[depth] = 0;
   bool result = MatchPrim(next);
-  LoopDepth = depth - 1;
-  LoopCounters[depth] = savedCounter;
+  loopDepth_ = depth - 1;
+  loopCounters_[depth] = savedCounter;
   if (!result) {
-    InputPos = save;
+    inputPos_ = save;
   }
   return result;
 }
 
+// Below the minimum another pass is due; from there on a greedy loop tries
+// another pass before what follows it, a lazy loop after.
 bool TPatternExpr::MatchLoop(CNode node, CNode next)
 {
-  if (LoopDepth <= 0 || LoopDepth > 10) {
+  if (loopDepth_ <= 0 || loopDepth_ > MaxLoopDepth) {
     RaiseError(reExecLoopWithoutEntry);
   }
-  std::int32_t min = ReadProgramInt(node + 5);
-  std::int32_t max = ReadProgramInt(node + 9);
-  std::int32_t k = LoopCounters[LoopDepth];
+  std::int32_t min = CountMinOf(node);
+  std::int32_t max = CountMaxOf(node);
+  std::int32_t k = loopCounters_[loopDepth_];
   if (k < min) {
     return MatchLoopBody(node);
   }
@@ -551,21 +536,21 @@ bool TPatternExpr::MatchLoop(CNode node, CNode next)
 
 TPatternExpr::CNode TPatternExpr::LoopBody(CNode loop) const
 {
-  std::int64_t at = (loop - Program) + static_cast<std::int64_t>(ReadProgramInt(loop + 13));
-  return at >= 1 && at < ProgramSize ? Program + at : nullptr;
+  std::int64_t at = (loop - program_) + static_cast<std::int64_t>(LoopBodyOffsetOf(loop));
+  return at >= 1 && at < programSize_ ? program_ + at : nullptr;
 }
 
 // One more pass of the innermost active loop.
 bool TPatternExpr::MatchLoopBody(CNode loop)
 {
-  const char* save = InputPos;
-  std::int32_t depth = LoopDepth;
-  std::int32_t k = LoopCounters[depth]++;
+  const char* save = inputPos_;
+  std::int32_t depth = loopDepth_;
+  std::int32_t k = loopCounters_[depth]++;
   bool matched = MatchPrim(LoopBody(loop));
-  LoopDepth = depth;
+  loopDepth_ = depth;
   if (!matched) {
-    LoopCounters[depth] = k;
-    InputPos = save;
+    loopCounters_[depth] = k;
+    inputPos_ = save;
   }
   return matched;
 }
@@ -573,13 +558,13 @@ bool TPatternExpr::MatchLoopBody(CNode loop)
 // Leaves the innermost active loop and matches what follows it.
 bool TPatternExpr::MatchAfterLoop(CNode next)
 {
-  const char* save = InputPos;
-  std::int32_t depth = LoopDepth--;
+  const char* save = inputPos_;
+  std::int32_t depth = loopDepth_--;
   if (MatchPrim(next)) {
     return true;
   }
-  LoopDepth = depth;
-  InputPos = save;
+  loopDepth_ = depth;
+  inputPos_ = save;
   return false;
 }
 
@@ -593,5 +578,5 @@ bool TPatternExpr::PassConsumedNothing(CNode body) const
   if (body != nullptr && *body == OpAlternative) {
     body = OperandOf(body);
   }
-  return body != nullptr && IsGroupOpen(*body) && MatchStart[*body - OpGroupOpen] == InputPos;
+  return body != nullptr && IsGroupOpen(*body) && matchStart_[*body - OpGroupOpen] == inputPos_;
 }

@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr int OneCharLiteralSize = NodeHeaderSize + 2;  // the character and its NUL
+
 bool IsRepeatable(unsigned char kind)
 {
   switch (kind) {
@@ -17,10 +19,8 @@ bool IsRepeatable(unsigned char kind)
   case OpAnyButSmall:
   case OpAnyOfSet:
   case OpBackRef:
-  case OpBackRefCI:
-    return true;
-  default:
-    return false;
+  case OpBackRefCI: return true;
+  default: return false;
   }
 }
 
@@ -49,22 +49,16 @@ int NodeSize(const unsigned char* node, int room)
   case OpLineEnd:
   case OpAnyInLine:
   case OpWordBoundary:
-  case OpNonWordBoundary:
-    return NodeHeaderSize;
+  case OpNonWordBoundary: return NodeHeaderSize;
   case OpBraces:
-  case OpBracesLazy:
-    return NodeHeaderSize + 8;
+  case OpBracesLazy: return BracesHeaderSize;
   case OpLoop:
-  case OpLoopLazy:
-    return NodeHeaderSize + 12;
+  case OpLoopLazy: return LoopNodeSize;
   case OpAnyOfSmall:
-  case OpAnyButSmall:
-    return NodeHeaderSize + 3;
-  case OpAnyOfSet:
-    return NodeHeaderSize + ClassSetSize;
+  case OpAnyButSmall: return NodeHeaderSize + SmallClassSize;
+  case OpAnyOfSet: return NodeHeaderSize + ClassSetSize;
   case OpBackRef:
-  case OpBackRefCI:
-    return NodeHeaderSize + 1;
+  case OpBackRefCI: return NodeHeaderSize + 1;
   case OpLiteral:
   case OpLiteralCI:
     for (int i = NodeHeaderSize; i < room; ++i) {
@@ -73,8 +67,7 @@ int NodeSize(const unsigned char* node, int room)
       }
     }
     return room + 1;  // runs past the end: reported by the caller
-  default:
-    return IsGroupOpen(node[0]) || IsGroupClose(node[0]) ? NodeHeaderSize : 0;
+  default: return IsGroupOpen(node[0]) || IsGroupClose(node[0]) ? NodeHeaderSize : 0;
   }
 }
 
@@ -87,6 +80,164 @@ std::string Printable(unsigned char c)
   std::snprintf(buf, sizeof buf, "\\x%02X", c);
   return buf;
 }
+
+// Walks the program from its first node by every offset a node holds. Each
+// node's bytes are claimed for it, so that no offset may land inside another
+// node and no two nodes may share a byte.
+class TProgramVerifier {
+public:
+  TProgramVerifier(const unsigned char* program, int size, std::string* problem)
+      : program_(program), size_(size), problem_(problem)
+  {}
+
+  bool Verify()
+  {
+    if (program_ == nullptr || size_ < 1 + NodeHeaderSize) {
+      return Fail(0, "program too small");
+    }
+    if (program_[0] != ProgramMarker) {
+      return Fail(0, "no program marker");
+    }
+    owner_.assign(static_cast<size_t>(size_), 0);
+    pending_ = {1};  // the node after the marker
+    while (!pending_.empty()) {
+      int at = pending_.back();
+      pending_.pop_back();
+      if (owner_[static_cast<size_t>(at)] == at + 1) {
+        continue;  // already checked
+      }
+      if (owner_[static_cast<size_t>(at)] != 0) {
+        return Fail(at, "offset into the middle of a node");
+      }
+      if (!CheckNode(at)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+private:
+  bool Fail(int at, const char* what)
+  {
+    if (problem_ != nullptr) {
+      *problem_ = what;
+      *problem_ += " at ";
+      *problem_ += std::to_string(at);
+    }
+    return false;
+  }
+
+  // Queues the node `offset` bytes from the one at `from`.
+  bool Follow(int from, std::int64_t offset, const char* what)
+  {
+    std::int64_t to = from + offset;
+    if (to < 1 || to >= size_) {
+      return Fail(from, what);
+    }
+    pending_.push_back(static_cast<int>(to));
+    return true;
+  }
+
+  // Marks the node's bytes as its own; none may belong to another node.
+  bool Claim(int at, int nodeSize)
+  {
+    for (int i = at; i < at + nodeSize; ++i) {
+      if (owner_[static_cast<size_t>(i)] != 0) {
+        return Fail(at, "nodes overlap");
+      }
+      owner_[static_cast<size_t>(i)] = at + 1;
+    }
+    return true;
+  }
+
+  bool CheckBounds(int at, const char* what)
+  {
+    std::int32_t min = CountMinOf(program_ + at);
+    std::int32_t max = CountMaxOf(program_ + at);
+    return (min >= 0 && max >= min) || Fail(at, what);
+  }
+
+  bool CheckGroupNumber(int at) { return IsGroupNumber(BackRefGroupOf(program_ + at)) || Fail(at, "bad group number"); }
+
+  bool CheckNode(int at)
+  {
+    const unsigned char* node = program_ + at;
+    int room = size_ - at;
+    if (room < NodeHeaderSize) {
+      return Fail(at, "node header past the end");
+    }
+    int nodeSize = NodeSize(node, room);
+    if (nodeSize == 0) {
+      return Fail(at, "unknown node kind");
+    }
+    if (nodeSize > room) {
+      return Fail(at, "node operand past the end");
+    }
+    if (!Claim(at, nodeSize)) {
+      return false;
+    }
+    unsigned char kind = node[0];
+    std::int32_t next = NextOffsetOf(node);
+    if (kind == OpEnd) {
+      return next == 0 || Fail(at, "end node with a successor");
+    }
+    if (next == 0) {
+      return Fail(at, "missing next node");
+    }
+    if (!Follow(at, next, "next offset outside the program")) {
+      return false;
+    }
+    switch (kind) {
+    case OpAlternative:
+    case OpLoopEntry: return Follow(at, NodeHeaderSize, "operand outside the program");
+    case OpStar:
+    case OpPlus:
+    case OpStarLazy:
+    case OpPlusLazy:
+    case OpBraces:
+    case OpBracesLazy: return CheckRepeated(at, at + nodeSize);
+    case OpLoop:
+    case OpLoopLazy:
+      return CheckBounds(at, "bad loop bounds") && Follow(at, LoopBodyOffsetOf(node), "loop body outside the program");
+    case OpLiteral:
+    case OpLiteralCI: return nodeSize >= OneCharLiteralSize || Fail(at, "empty literal");
+    case OpBackRef:
+    case OpBackRefCI: return CheckGroupNumber(at);
+    default: return true;
+    }
+  }
+
+  // The node that a star, plus or braces node at `repeater` repeats, which
+  // follows it directly and has no successor of its own.
+  bool CheckRepeated(int repeater, int at)
+  {
+    if (at + NodeHeaderSize > size_ || !IsRepeatable(program_[at])) {
+      return Fail(repeater, "repetition of a node that cannot be repeated");
+    }
+    unsigned char kind = program_[at];
+    int nodeSize = NodeSize(program_ + at, size_ - at);
+    if (nodeSize == 0 || nodeSize > size_ - at) {
+      return Fail(at, "repeated node past the end");
+    }
+    if ((kind == OpLiteral || kind == OpLiteralCI) && nodeSize != OneCharLiteralSize) {
+      return Fail(at, "repeated literal of other than one character");
+    }
+    if (!Claim(at, nodeSize)) {
+      return false;
+    }
+    unsigned char repeaterKind = program_[repeater];
+    if ((repeaterKind == OpBraces || repeaterKind == OpBracesLazy) && !CheckBounds(repeater, "bad repeat bounds")) {
+      return false;
+    }
+    return (kind != OpBackRef && kind != OpBackRefCI) || CheckGroupNumber(at);
+  }
+
+  const unsigned char* program_;
+  int size_;
+  std::string* problem_;
+  std::vector<int> owner_;    // per byte: 1 + the start of the node that holds it, 0 for none yet
+  std::vector<int> pending_;  // nodes still to check
+};
 
 }  // namespace
 
@@ -134,144 +285,7 @@ const char* PatternOpName(unsigned char kind)
 
 bool VerifyPatternProgram(const unsigned char* program, int size, std::string* problem)
 {
-  auto fail = [&](int offset, const char* what) {
-    if (problem != nullptr) {
-      *problem = what;
-      *problem += " at ";
-      *problem += std::to_string(offset);
-    }
-    return false;
-  };
-  if (program == nullptr || size < 1 + NodeHeaderSize) {
-    return fail(0, "program too small");
-  }
-  if (program[0] != ProgramMarker) {
-    return fail(0, "no program marker");
-  }
-  // owner[i] is 1 + the start of the node whose bytes include i.
-  std::vector<int> owner(static_cast<size_t>(size), 0);
-  std::vector<int> work{1};
-  auto target = [&](int from, std::int64_t offset, const char* what) {
-    std::int64_t to = from + offset;
-    if (to < 1 || to >= size) {
-      return fail(from, what);
-    }
-    work.push_back(static_cast<int>(to));
-    return true;
-  };
-  while (!work.empty()) {
-    int at = work.back();
-    work.pop_back();
-    if (owner[static_cast<size_t>(at)] == at + 1) {
-      continue;  // already checked
-    }
-    if (owner[static_cast<size_t>(at)] != 0) {
-      return fail(at, "offset into the middle of a node");
-    }
-    const unsigned char* node = program + at;
-    int room = size - at;
-    if (room < NodeHeaderSize) {
-      return fail(at, "node header past the end");
-    }
-    int nodeSize = NodeSize(node, room);
-    if (nodeSize == 0) {
-      return fail(at, "unknown node kind");
-    }
-    if (nodeSize > room) {
-      return fail(at, "node operand past the end");
-    }
-    for (int i = at; i < at + nodeSize; ++i) {
-      if (owner[static_cast<size_t>(i)] != 0) {
-        return fail(at, "nodes overlap");
-      }
-      owner[static_cast<size_t>(i)] = at + 1;
-    }
-    unsigned char kind = node[0];
-    std::int32_t next = ReadProgramInt(node + 1);
-    if (kind == OpEnd) {
-      if (next != 0) {
-        return fail(at, "end node with a successor");
-      }
-      continue;
-    }
-    if (next == 0) {
-      return fail(at, "missing next node");
-    }
-    if (!target(at, next, "next offset outside the program")) {
-      return false;
-    }
-    switch (kind) {
-    case OpAlternative:
-    case OpLoopEntry:
-      if (!target(at, NodeHeaderSize, "operand outside the program")) {
-        return false;
-      }
-      break;
-    case OpStar:
-    case OpPlus:
-    case OpStarLazy:
-    case OpPlusLazy:
-    case OpBraces:
-    case OpBracesLazy: {
-      int repeated = at + nodeSize;
-      if (repeated + NodeHeaderSize > size || !IsRepeatable(program[repeated])) {
-        return fail(at, "repetition of a node that cannot be repeated");
-      }
-      int repeatedSize = NodeSize(program + repeated, size - repeated);
-      if (repeatedSize == 0 || repeatedSize > size - repeated) {
-        return fail(repeated, "repeated node past the end");
-      }
-      if ((program[repeated] == OpLiteral || program[repeated] == OpLiteralCI) && repeatedSize != NodeHeaderSize + 2) {
-        return fail(repeated, "repeated literal of other than one character");
-      }
-      for (int i = repeated; i < repeated + repeatedSize; ++i) {
-        if (owner[static_cast<size_t>(i)] != 0) {
-          return fail(repeated, "nodes overlap");
-        }
-        owner[static_cast<size_t>(i)] = repeated + 1;
-      }
-      if (kind == OpBraces || kind == OpBracesLazy) {
-        std::int32_t min = ReadProgramInt(node + 5);
-        std::int32_t max = ReadProgramInt(node + 9);
-        if (min < 0 || max < min) {
-          return fail(at, "bad repeat bounds");
-        }
-      }
-      if ((program[repeated] == OpBackRef || program[repeated] == OpBackRefCI) &&
-          !IsGroupNumber(program[repeated + NodeHeaderSize])) {
-        return fail(repeated, "bad group number");
-      }
-      break;
-    }
-    case OpLoop:
-    case OpLoopLazy: {
-      std::int32_t min = ReadProgramInt(node + 5);
-      std::int32_t max = ReadProgramInt(node + 9);
-      if (min < 0 || max < min) {
-        return fail(at, "bad loop bounds");
-      }
-      if (!target(at, ReadProgramInt(node + 13), "loop body outside the program")) {
-        return false;
-      }
-      break;
-    }
-    case OpLiteral:
-    case OpLiteralCI:
-      if (nodeSize < NodeHeaderSize + 2) {
-        return fail(at, "empty literal");
-      }
-      break;
-    case OpBackRef:
-    case OpBackRefCI:
-      if (!IsGroupNumber(node[NodeHeaderSize])) {
-        return fail(at, "bad group number");
-      }
-      break;
-    default:
-      break;
-    }
-  }
-  return true;
+  return TProgramVerifier(program, size, problem).Verify();
 }
 
 std::string DumpPatternProgram(const unsigned char* program, int size)
@@ -289,7 +303,7 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
       break;
     }
     unsigned char kind = node[0];
-    std::int32_t next = ReadProgramInt(node + 1);
+    std::int32_t next = NextOffsetOf(node);
     out += std::to_string(at) + ": " + PatternOpName(kind);
     if (IsGroupOpen(kind) || IsGroupClose(kind)) {
       out += " ";
@@ -299,31 +313,35 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
     case OpLiteral:
     case OpLiteralCI:
       out += " '";
-      for (int i = NodeHeaderSize; node[i] != 0; ++i) {
-        out += Printable(node[i]);
+      for (const char* c = LiteralTextOf(node); *c != 0; ++c) {
+        out += Printable(static_cast<unsigned char>(*c));
       }
       out += "'";
       break;
     case OpBraces:
     case OpBracesLazy:
       out += " {";
-      out += std::to_string(ReadProgramInt(node + 5));
+      out += std::to_string(CountMinOf(node));
       out += ",";
-      out += std::to_string(ReadProgramInt(node + 9));
+      out += std::to_string(CountMaxOf(node));
       out += "}";
       break;
     case OpLoop:
     case OpLoopLazy:
       out += " {";
-      out += std::to_string(ReadProgramInt(node + 5));
+      out += std::to_string(CountMinOf(node));
       out += ",";
-      out += std::to_string(ReadProgramInt(node + 9));
+      out += std::to_string(CountMaxOf(node));
       out += "} body ";
-      out += std::to_string(at + ReadProgramInt(node + 13));
+      out += std::to_string(at + LoopBodyOffsetOf(node));
       break;
     case OpAnyOfSmall:
     case OpAnyButSmall:
-      out += " '" + Printable(node[5]) + Printable(node[6]) + Printable(node[7]) + "'";
+      out += " '";
+      for (int i = 0; i < SmallClassSize; ++i) {
+        out += Printable(node[NodeHeaderSize + i]);
+      }
+      out += "'";
       break;
     case OpAnyOfSet: {
       out += " [";
@@ -347,10 +365,9 @@ std::string DumpPatternProgram(const unsigned char* program, int size)
     case OpBackRef:
     case OpBackRefCI:
       out += " \\";
-      out += std::to_string(node[5]);
+      out += std::to_string(BackRefGroupOf(node));
       break;
-    default:
-      break;
+    default: break;
     }
     if (next != 0) {
       out += " -> ";

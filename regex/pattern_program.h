@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-// Layout of a compiled node program: byte 0 is the marker, then nodes of
-// kind (1 byte), next offset (signed 32-bit, relative to the node, 0 = none)
-// and the kind's operands. Numbers are little-endian.
+// A compiled node program: byte 0 is the marker, then the nodes. Each node
+// begins with its kind (1 byte) and its next offset; the layout of each kind
+// follows the enum.
 enum TPatternOp : unsigned char {
   OpEnd = 0,
   OpInputStart = 1,
@@ -46,16 +46,75 @@ enum TPatternOp : unsigned char {
   OpGroupClose = 54,  // and closes with OpGroupClose + n
 };
 
+// Node layouts, by byte position in the node. Numbers are signed 32-bit
+// little-endian; the next and body offsets count from the node's first byte.
+//   every kind                     0 kind, 1-4 next offset (0 = none)
+//   OpAlternative                  5.. the alternative's first node
+//   OpLoopEntry                    5.. the loop body's first node
+//   OpStar, OpPlus and lazy forms  5.. the repeated node
+//   OpBraces, OpBracesLazy         5-8 minimum, 9-12 maximum, 13.. the repeated node
+//   OpLoop, OpLoopLazy             5-8 minimum, 9-12 maximum, 13-16 body offset
+//   OpLiteral, OpLiteralCI         5.. the characters, then a NUL
+//   OpAnyOfSmall, OpAnyButSmall    5-7 three characters
+//   OpAnyOfSet                     5-36 the 256-bit character set
+//   OpBackRef, OpBackRefCI         5 the group number
+//   every other kind               no operand
 constexpr unsigned char ProgramMarker = 216;
-constexpr int NodeHeaderSize = 5;
-constexpr int MaxGroupNumber = 14;
+constexpr int ProgramIntSize = 4;
+constexpr int NextOffsetAt = 1;
+constexpr int NodeHeaderSize = NextOffsetAt + ProgramIntSize;
+constexpr int CountMinAt = NodeHeaderSize;
+constexpr int CountMaxAt = CountMinAt + ProgramIntSize;
+constexpr int BracesHeaderSize = CountMaxAt + ProgramIntSize;
+constexpr int LoopBodyAt = CountMaxAt + ProgramIntSize;
+constexpr int LoopNodeSize = LoopBodyAt + ProgramIntSize;
+constexpr int SmallClassSize = 3;
 constexpr int ClassSetSize = 32;
+constexpr int MaxGroupNumber = 14;
+static_assert(NodeHeaderSize == 5 && BracesHeaderSize == 13 && LoopNodeSize == 17 &&
+                  NodeHeaderSize + ClassSetSize == 37,
+              "the positions in the layouts above");
 
 inline std::int32_t ReadProgramInt(const unsigned char* p)
 {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) |
-                                   (static_cast<std::uint32_t>(p[3]) << 24));
+                                   (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
+inline std::int32_t NextOffsetOf(const unsigned char* node)
+{
+  return ReadProgramInt(node + NextOffsetAt);
+}
+
+// The bounds of OpBraces and OpLoop and their lazy forms.
+inline std::int32_t CountMinOf(const unsigned char* node)
+{
+  return ReadProgramInt(node + CountMinAt);
+}
+
+inline std::int32_t CountMaxOf(const unsigned char* node)
+{
+  return ReadProgramInt(node + CountMaxAt);
+}
+
+inline std::int32_t LoopBodyOffsetOf(const unsigned char* node)
+{
+  return ReadProgramInt(node + LoopBodyAt);
+}
+
+inline const char* LiteralTextOf(const unsigned char* node)
+{
+  return reinterpret_cast<const char*>(node + NodeHeaderSize);
+}
+
+inline unsigned char FirstLiteralCharOf(const unsigned char* node)
+{
+  return node[NodeHeaderSize];
+}
+
+inline unsigned char BackRefGroupOf(const unsigned char* node)
+{
+  return node[NodeHeaderSize];
 }
 
 inline void WriteProgramInt(unsigned char* p, std::int32_t value)
@@ -96,24 +155,15 @@ inline void CharSetAdd(std::uint8_t* set, unsigned char c)
   set[c >> 3] = static_cast<std::uint8_t>(set[c >> 3] | (1u << (c & 7)));
 }
 
-// The characters of OpDigit.
-inline bool IsDigitChar(unsigned char c)
-{
-  return c >= '0' && c <= '9';
-}
-
 // Whether the class node (OpAnyOfSmall, OpAnyButSmall or OpAnyOfSet) admits
 // c. The matcher keeps the text's terminating NUL out itself.
 inline bool ClassNodeHas(const unsigned char* node, unsigned char c)
 {
   const unsigned char* operand = node + NodeHeaderSize;
   switch (node[0]) {
-  case OpAnyOfSmall:
-    return c == operand[0] || c == operand[1] || c == operand[2];
-  case OpAnyButSmall:
-    return c != operand[0] && c != operand[1] && c != operand[2];
-  default:
-    return CharSetHas(operand, c);
+  case OpAnyOfSmall: return c == operand[0] || c == operand[1] || c == operand[2];
+  case OpAnyButSmall: return c != operand[0] && c != operand[1] && c != operand[2];
+  default: return CharSetHas(operand, c);
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/service.h"
+#include "platform/service/service.h"
 
 // The service module of korvalindd: the service's identity and the start and
 // stop handlers that start and stop the client core. The core lives on the

@@ -2,7 +2,7 @@
 
 #include "core/korvalind_c.h"
 #include "core/korvalind_proc.h"
-#include "platform/service_application.h"
+#include "platform/service/service_application.h"
 #include "service/korvalind_daemon.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)

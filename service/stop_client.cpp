@@ -2,13 +2,10 @@
 
 #include "core/korvalind_c.h"
 #include "core/log.h"
-#include "core/settings.h"
 
 void StopClient()
 {
-  LogMessage(">>>>>", 10);
-  LogMessage(">>>>>  " + IdentText + " terminated.", 10);
-  LogMessage(">>>>>", 10);
+  LogBanner("terminated.");
   if (KorvalindC == nullptr)
     return;
   KorvalindC->TimerMyIP->SetEnabled(false);

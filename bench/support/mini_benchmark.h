@@ -54,10 +54,7 @@ public:
   const std::string& Error() const { return error_; }
 
 private:
-  void Stop()
-  {
-    seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  }
+  void Stop() { seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
   std::int64_t iterations_;
   std::chrono::steady_clock::time_point start_;
   double seconds_ = 0;
@@ -133,8 +130,7 @@ inline void RunSpecifiedBenchmarks()
 
 template <class T>
 inline void DoNotOptimize(T const&)
-{
-}
+{}
 
 }  // namespace benchmark
 
@@ -142,9 +138,9 @@ inline void DoNotOptimize(T const&)
 #define KORVALIND_BENCH_CONCAT(a, b) KORVALIND_BENCH_CONCAT2(a, b)
 #define BENCHMARK(fn) \
   static ::benchmark::Benchmark* KORVALIND_BENCH_CONCAT(bench_registered_, __LINE__) = ::benchmark::Register(#fn, fn)
-#define BENCHMARK_MAIN()                 \
-  int main()                             \
-  {                                      \
+#define BENCHMARK_MAIN()                   \
+  int main()                               \
+  {                                        \
     ::benchmark::RunSpecifiedBenchmarks(); \
-    return 0;                            \
+    return 0;                              \
   }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/address_patterns.h"
-#include "core/korvalind_functions.h"
+#include "core/address_rules.h"
 #include "regex/pattern_match.h"
 
 namespace {
@@ -18,11 +18,12 @@ struct TTextCase {
 TEST(AddressRulesTest, IsIPAddressWantsFourGroupsOfOneToThreeDigitsWithoutRangeCheck)
 {
   const TTextCase cases[] = {
-      {"192.168.1.20", true}, {"0.0.0.0", true}, {"1.2.3.4", true}, {"255.255.255.255", true},
+      {"192.168.1.20", true},    {"0.0.0.0", true},   {"1.2.3.4", true},         {"255.255.255.255", true},
       {"999.999.999.999", true}, {"300.1.1.1", true}, {"010.001.000.255", true}, {"127.0.0.1", true},
-      {"1234.1.1.1", false}, {"1.1.1", false}, {"1.2.3.4.5", false}, {"1.2.3.", false}, {"a1.2.3.4", false},
-      {"1.1.1.1 ", false}, {" 1.2.3.4", false}, {"1.2.3.4\r", false}, {"1.2.3.4\n", false}, {"", false},
-      {"1..2.3", false}, {"1.2.3.4a", false}, {"a.b.c.d", false}, {"1,2,3,4", false},
+      {"1234.1.1.1", false},     {"1.1.1", false},    {"1.2.3.4.5", false},      {"1.2.3.", false},
+      {"a1.2.3.4", false},       {"1.1.1.1 ", false}, {" 1.2.3.4", false},       {"1.2.3.4\r", false},
+      {"1.2.3.4\n", false},      {"", false},         {"1..2.3", false},         {"1.2.3.4a", false},
+      {"a.b.c.d", false},        {"1,2,3,4", false},
   };
   for (const TTextCase& c : cases) {
     bool result = false;
@@ -34,12 +35,12 @@ TEST(AddressRulesTest, IsIPAddressWantsFourGroupsOfOneToThreeDigitsWithoutRangeC
 TEST(AddressRulesTest, IsPrivateIPKnowsTenAnd172Dot16To31And192Dot168Only)
 {
   const TTextCase cases[] = {
-      {"10.0.0.1", true}, {"10.255.255.255", true}, {"10.999.999.999", true}, {"10.192.168.1", true},
-      {"172.16.0.1", true}, {"172.31.255.255", true}, {"192.168.1.1", true}, {"192.168.7.1", true},
-      {"127.0.0.9", false}, {"169.254.1.1", false}, {"192.169.0.1", false}, {"110.0.0.1", false},
-      {"1.10.0.0.1", false}, {"1.10.0.0", false}, {"203.0.113.7", false}, {"", false}, {"10.0.0.1 ", false},
-      {"192.168.1.1\r", false}, {"203.0.113.", false}, {"999.999.999.999", false}, {"172.16.1", false},
-      {"172.16.1.1.1", false},
+      {"10.0.0.1", true},    {"10.255.255.255", true}, {"10.999.999.999", true}, {"10.192.168.1", true},
+      {"172.16.0.1", true},  {"172.31.255.255", true}, {"192.168.1.1", true},    {"192.168.7.1", true},
+      {"127.0.0.9", false},  {"169.254.1.1", false},   {"192.169.0.1", false},   {"110.0.0.1", false},
+      {"1.10.0.0.1", false}, {"1.10.0.0", false},      {"203.0.113.7", false},   {"", false},
+      {"10.0.0.1 ", false},  {"192.168.1.1\r", false}, {"203.0.113.", false},    {"999.999.999.999", false},
+      {"172.16.1", false},   {"172.16.1.1.1", false},
   };
   for (const TTextCase& c : cases) {
     bool result = false;

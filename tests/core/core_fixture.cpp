@@ -46,10 +46,10 @@ void ResetProcessState()
   DetectedIP.clear();
   LastDetectTime.clear();
   LastUpdateTime.clear();
-  EndpointHosts() = TEndpointHosts{korvalind::endpoints::HeartBeatHost,
-                                   {korvalind::endpoints::UpdateHost1, korvalind::endpoints::UpdateHost2,
-                                    korvalind::endpoints::UpdateHost3},
-                                   korvalind::endpoints::DetectHost};
+  EndpointHosts() = TEndpointHosts{
+      korvalind::endpoints::HeartBeatHost,
+      {korvalind::endpoints::UpdateHost1, korvalind::endpoints::UpdateHost2, korvalind::endpoints::UpdateHost3},
+      korvalind::endpoints::DetectHost};
 }
 
 std::string LogFilePath()
@@ -109,8 +109,8 @@ void CoreTest::TearDown()
 
 void CoreTest::WriteAccountIni(const std::string& extra)
 {
-  WriteIni(std::string("[ACCOUNT]\r\nAccount=") + TestAccount + "\r\nDomain=" + TestDomain + "\r\nPasswd=" +
-           TestPasswordDigest + "\r\n" + extra + "[LOGGING]\r\nLevel=40\r\n");
+  WriteIni(std::string("[ACCOUNT]\r\nAccount=") + TestAccount + "\r\nDomain=" + TestDomain +
+           "\r\nPasswd=" + TestPasswordDigest + "\r\n" + extra + "[LOGGING]\r\nLevel=40\r\n");
   LoadConfig();
 }
 

@@ -4,10 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
-#include "core/korvalind_functions.h"
 #include "core/log.h"
 #include "core/program_info.h"
 #include "core/settings.h"
@@ -15,31 +15,23 @@
 #include "tests/core/core_fixture.h"
 #include "tests/support/message_pump.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
 using DataModuleTest = CoreTest;
 
-TEST_F(DataModuleTest, CreationLeavesOnlyTheEndpointLookupsRunning)
+// What runs by itself once the data module exists: the endpoint lookups,
+// about a second later, and nothing else. The other timers get short
+// intervals through their properties, so one left running would tick within
+// the wait (all but the exit timer, whose tick ends the process).
+TEST_F(DataModuleTest, OnlyTheEndpointLookupsStartAboutASecondAfterCreation)
 {
+  WriteAccountIni();
+  const auto created = std::chrono::steady_clock::now();
+  RecreateCore();
   EXPECT_EQ("KorvalindC", core_->Name());
   EXPECT_EQ(core_, KorvalindC);
-  struct Expected {
-    TTimer* timer;
-    unsigned interval;
-    bool enabled;
-  };
-  const Expected timers[] = {
-      {core_->TimerMyIP, 5000, false},      {core_->TimerSetIP, 5000, false},
-      {core_->TimerHeartBeat, 100, false},  {core_->TimerDNS, 1000, true},
-      {core_->TimerProcList, 1000, false},  {core_->TimerSleep, 1000, false},
-      {core_->TimerKill, 300000, false},    {core_->TimerDNSCheck, 120000, false},
-      {core_->TimerDNSRandom, 1000, false},
-  };
-  for (const auto& expected : timers) {
-    SCOPED_TRACE(expected.timer->Name());
-    EXPECT_EQ(expected.interval, expected.timer->Interval());
-    EXPECT_EQ(expected.enabled, expected.timer->Enabled());
-  }
   EXPECT_EQ(10, core_->SMyIP->FlushTimeout);
   EXPECT_EQ(60, core_->SHeartBeat->FlushTimeout);
   EXPECT_EQ("tcp", core_->SSetIP->Proto());
@@ -47,25 +39,42 @@ TEST_F(DataModuleTest, CreationLeavesOnlyTheEndpointLookupsRunning)
   // none) and the platform.
   EXPECT_NE(std::string::npos, IdentText.find(";Windows NT)"));
   EXPECT_TRUE(LastMessage.empty());
+
+  for (TTimer* timer : {core_->TimerMyIP, core_->TimerSetIP, core_->TimerHeartBeat, core_->TimerProcList,
+                        core_->TimerSleep, core_->TimerDNSCheck, core_->TimerDNSRandom})
+    timer->SetInterval(20);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... DNS "); }, 30s));
+  EXPECT_GE(std::chrono::steady_clock::now() - created, 900ms);
+  PumpMessagesFor(300ms);
+  // The endpoint tick and its lookups name DNS; no other tick's line does.
+  for (const auto& line : LogTexts())
+    EXPECT_NE(std::string::npos, line.find("DNS")) << line;
 }
 
 TEST_F(DataModuleTest, StartClientStartsTheUpdateCycleOnly)
 {
   WriteAccountIni();
+  // No endpoint resolved: the update tick ends at the gate, sending nothing.
+  core_->TimerDNS->SetEnabled(false);
+  const auto started = std::chrono::steady_clock::now();
   StartClient("W");
   EXPECT_EQ("MERVAT430W", ClientAuthCode);
   ASSERT_EQ(3u, SessionCode.size());
   for (char c : SessionCode)
     EXPECT_TRUE(c >= 'a' && c <= 'y');
-  EXPECT_FALSE(core_->TimerMyIP->Enabled());
-  EXPECT_TRUE(core_->TimerSetIP->Enabled());
-  EXPECT_EQ(5000u, core_->TimerSetIP->Interval());
   EXPECT_FALSE(core_->TimerProcList->Enabled());
   const auto log = LogTexts();
   ASSERT_EQ(3u, log.size());
   EXPECT_EQ(">>>>>", log[0]);
   EXPECT_EQ(">>>>>  " + IdentText + " started.", log[1]);
   EXPECT_EQ(">>>>>", log[2]);
+
+  // The first update tick five seconds after the start; detection, on a
+  // short interval now, would tick at once if the start had switched it on.
+  core_->TimerMyIP->SetInterval(20);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return Logged("Debug    ..... setIP socket"); }, 30s));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 4500ms);
+  EXPECT_FALSE(Logged("Debug    ..... myIP socket"));
 }
 
 TEST_F(DataModuleTest, StartClientInDaemonModeStartsTheDesktopWatch)
@@ -100,39 +109,49 @@ TEST_F(DataModuleTest, GateStopsSilentlyOnAStateFlagButStillSetsTheInterval)
 
 TEST_F(DataModuleTest, GateStepsAndTheirTexts)
 {
-  struct Case {
+  const struct {
     const char* name;
-    const char* extraIni;
-    bool daemonWithDesktop;
+    std::function<void()> setup;
     std::vector<std::string> expected;
-  };
-  const Case cases[] = {
-      {"short account", "", false, {"Debug    ..... setIP socket"}},
-      {"offline", "Offline=1\r\n", false, {"Debug    ..... setIP socket", "Debug    no SetIP cause offline mode"}},
-      {"no endpoint yet", "", false, {"Debug    ..... setIP socket", "Debug    no SetIP cause no valid socket IP"}},
-      {"desktop client beside the service", "", true,
-       {"Debug    ..... setIP socket", "Debug    no SetIP cause Windows Client is runnig"}},
+    bool resolves;  // TimerDNS on within a second
+  } cases[] = {
+      {"short account",
+       [this] {
+         WriteIni("[ACCOUNT]\r\nAccount=ab\r\nDomain=korvalind.test\r\nPasswd=abc\r\n[LOGGING]\r\nLevel=40\r\n");
+         LoadConfig();
+       },
+       {"Debug    ..... setIP socket"},
+       false},
+      {"offline",
+       [this] { WriteAccountIni("Offline=1\r\n"); },
+       {"Debug    ..... setIP socket", "Debug    no SetIP cause offline mode"},
+       false},
+      // even when a reply left the timer off
+      {"no endpoint yet",
+       [this] { WriteAccountIni(); },
+       {"Debug    ..... setIP socket", "Debug    no SetIP cause no valid socket IP"},
+       true},
+      {"desktop client beside the service",
+       [this] {
+         WriteAccountIni();
+         DaemonMode = DesktopClientRunning = true;
+         ModeName = "Daemon";
+       },
+       {"Debug    ..... setIP socket", "Debug    no SetIP cause Windows Client is runnig"},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (std::string(c.name) == "short account") {
-      WriteIni("[ACCOUNT]\r\nAccount=ab\r\nDomain=korvalind.test\r\nPasswd=abc\r\n[LOGGING]\r\nLevel=40\r\n");
-      LoadConfig();
-    } else {
-      WriteAccountIni(c.extraIni);
-    }
-    DaemonMode = DesktopClientRunning = c.daemonWithDesktop;
-    ModeName = c.daemonWithDesktop ? "Daemon" : "GUI";
+    DaemonMode = DesktopClientRunning = false;
+    ModeName = "GUI";
+    c.setup();
     core_->TimerDNS->SetEnabled(false);
     core_->TimerDNS->SetInterval(3600000);
     ClearLog();
     core_->TimerSetIPTimer(core_->TimerSetIP);
     EXPECT_EQ(c.expected, LogTexts());
-    if (std::string(c.name) == "no endpoint yet") {
-      // a resolution within a second, even when a reply left the timer off
-      EXPECT_EQ(1000u, core_->TimerDNS->Interval());
-      EXPECT_TRUE(core_->TimerDNS->Enabled());
-    }
+    EXPECT_EQ(c.resolves, core_->TimerDNS->Enabled());
+    EXPECT_EQ(c.resolves ? 1000u : 3600000u, core_->TimerDNS->Interval());
   }
 }
 
@@ -199,9 +218,8 @@ TEST(UpdateHostTest, ChoiceByFailureCount)
 
 TEST(UpdateHostTest, RetryLadder)
 {
-  const std::pair<int, unsigned> ladder[] = {{0, 300000},  {1, 15000},   {5, 15000},  {6, 30000},
-                                             {10, 30000},  {11, 120000}, {15, 120000}, {16, 300000},
-                                             {1000, 300000}};
+  const std::pair<int, unsigned> ladder[] = {{0, 300000},  {1, 15000},   {5, 15000},   {6, 30000},    {10, 30000},
+                                             {11, 120000}, {15, 120000}, {16, 300000}, {1000, 300000}};
   for (const auto& [count, interval] : ladder)
     EXPECT_EQ(interval, UpdateRetryInterval(count)) << count;
 }
@@ -229,8 +247,9 @@ TEST_F(DataModuleTest, FailedConnectionClimbsTheRetryLadder)
     EXPECT_EQ(before + 1, UpdateErrorCount);
     EXPECT_EQ(interval, core_->TimerSetIP->Interval());
     EXPECT_TRUE(MessageText.empty());
-    EXPECT_EQ((std::vector<std::string>{"Debug    ..... setIP session connected", ">>>>>    setIP socket connect problem"}),
-              LogTexts());
+    EXPECT_EQ(
+        (std::vector<std::string>{"Debug    ..... setIP session connected", ">>>>>    setIP socket connect problem"}),
+        LogTexts());
   }
 }
 

@@ -10,7 +10,7 @@
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"
-#include "tests/core/loopback_peer.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/message_pump.h"
 
 using namespace std::chrono_literals;
@@ -93,7 +93,7 @@ TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
   const struct {
     const char* name;
     bool update;
-    TLoopbackPeer::TSession peer;
+    TPeerServer::TSession peer;
     std::function<void(TCycle&)> then;  // once the peer has read the request
     const char* line;
   } cases[] = {
@@ -123,15 +123,14 @@ TEST_F(FailedExchangeTest, SessionEndedBeforeTheReplyIsOneFailedAttempt)
        "Debug    myIP could not be detected (b)"},
       {"detection, reset at once", false, [](SOCKET) { return TPeerEnd::Reset; }, nullptr,
        "Debug    myIP could not be detected (b)"},
-      {"detection, reply cut off by a reset", false,
-       [this](SOCKET c) { return ReadRequestThenWait(c, "198.51.100"); },
+      {"detection, reply cut off by a reset", false, [this](SOCKET c) { return ReadRequestThenWait(c, "198.51.100"); },
        ResetCloseAfter("Debug    ..... myIP data available"), "Debug    myIP could not be detected (b)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AfterSuccessfulUpdate();
     TCycle cycle = c.update ? Update() : Detection();
-    TLoopbackPeer peer(PeerAddress, cycle.port, c.peer);
+    TPeerServer peer(PeerAddress, cycle.port, c.peer);
     ASSERT_TRUE(peer.Listening());
     cycle.timer->Timer();
     if (c.then) {
@@ -170,9 +169,9 @@ TEST_F(FailedExchangeTest, UnansweredAttemptIsOneFailureAndTheUpdateMovesOn)
   const struct {
     const char* name;
     bool update;
-    bool stalled;       // the connect never completes; else the request is never answered
-    const char* tick;   // a line per attempt, once it is under way
-    const char* line;   // a line per failed attempt
+    bool stalled;      // the connect never completes; else the request is never answered
+    const char* tick;  // a line per attempt, once it is under way
+    const char* line;  // a line per failed attempt
   } cases[] = {
       {"update, request never answered", true, false, "Debug    setIP-Request: [",
        "Debug    setIP could not be done (no reply)"},
@@ -198,17 +197,17 @@ TEST_F(FailedExchangeTest, UnansweredAttemptIsOneFailureAndTheUpdateMovesOn)
     EndpointHosts().Update[0] = EndpointHosts().Detect = EndpointHosts().HeartBeat = PeerAddress;
     EndpointHosts().Update[1] = SecondHost;
     TCycle cycle = c.update ? Update() : Detection();
-    std::unique_ptr<TStalledListener> stalled;
-    std::unique_ptr<TLoopbackPeer> silent;
+    std::unique_ptr<TIdleListener> stalled;
+    std::unique_ptr<TPeerServer> silent;
     if (c.stalled) {
-      stalled = std::make_unique<TStalledListener>(PeerAddress, cycle.port);
+      stalled = std::make_unique<TIdleListener>(PeerAddress, cycle.port);
       ASSERT_TRUE(stalled->Stalled());
     } else {
-      silent = std::make_unique<TLoopbackPeer>(PeerAddress, cycle.port,
-                                               [this](SOCKET s) { return ReadRequestThenWait(s); });
+      silent =
+          std::make_unique<TPeerServer>(PeerAddress, cycle.port, [this](SOCKET s) { return ReadRequestThenWait(s); });
       ASSERT_TRUE(silent->Listening());
     }
-    TLoopbackPeer second(SecondHost, 900, [](SOCKET s) {
+    TPeerServer second(SecondHost, 900, [](SOCKET s) {
       ReadLine(s);
       send(s, "IP:127.0.0.1 SI:600\n", 20, 0);
       ReadLine(s);
@@ -256,7 +255,7 @@ TEST_F(FailedExchangeTest, ReadEventWithAnErrorCountsOnceWhileBytesWait)
 {
   AfterSuccessfulUpdate();
   std::atomic<bool> go{false}, sent{false};
-  TLoopbackPeer peer(PeerAddress, 900, [&](SOCKET c) {
+  TPeerServer peer(PeerAddress, 900, [&](SOCKET c) {
     ReadLine(c);
     requestRead_ = true;
     while (!go)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/date_time_text.h"
 #include "core/log.h"
 #include "core/program_info.h"
 #include "core/settings.h"
@@ -91,7 +92,9 @@ TEST_F(LogTest, StampUsesThePlatformFormatsOfTheLocale)
 TEST_F(LogTest, GermanTextsAreWrittenAsWindows1252Bytes)
 {
   LogMessage(">>>>>    Überprüfen Sie bitte Ihre Login-Daten!", 10);
-  EXPECT_NE(std::string::npos, ReadLog().find("  >>>>>    \xDC" "berpr\xFC" "fen Sie bitte Ihre Login-Daten!\r\n"));
+  EXPECT_NE(std::string::npos, ReadLog().find("  >>>>>    \xDC"
+                                              "berpr\xFC"
+                                              "fen Sie bitte Ihre Login-Daten!\r\n"));
 }
 
 TEST_F(LogTest, LinesAreAppendedNeverTruncated)
@@ -247,25 +250,6 @@ TEST_F(LogBroadcastTest, AFailedBroadcastDoesNotEscape)
   EXPECT_NO_THROW(LogMessage(text, 20));
   EXPECT_EQ(text, LastMessage);
   EXPECT_NE(std::string::npos, ReadLog().find("  " + text + "\r\n"));
-}
-
-TEST_F(LogTest, DateAndTimeTextOptions)
-{
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    const std::string date = GetDateText(true, true);
-    const std::string shortYear = GetDateText(true, false);
-    const std::string time = GetTimeText(true);
-    const std::string noColons = GetTimeText(false);
-    if (date != GetDateText(true, true) || time != GetTimeText(true))
-      continue;
-    ASSERT_GE(date.size(), 8u);
-    EXPECT_EQ(std::string(date).erase(6, 2), shortYear);
-    std::string expected = time;
-    std::erase(expected, ':');
-    EXPECT_EQ(expected, noColons);
-    return;
-  }
-  FAIL() << "the clock never held still";
 }
 
 }  // namespace

@@ -100,9 +100,9 @@ TEST_F(EndpointLookupTest, FailedLookupsDrawFallbackAddresses)
     EXPECT_EQ(60000u, core_->TimerDNS->Interval());
     EXPECT_EQ("127.0.0.11", HeartBeatServerIP);  // a usable older address stays
   }
-  EXPECT_EQ((std::set<std::string>{UpdateFallbackIPs[0], UpdateFallbackIPs[1], UpdateFallbackIPs[2],
-                                   UpdateFallbackIPs[3]}),
-            updates);
+  EXPECT_EQ(
+      (std::set<std::string>{UpdateFallbackIPs[0], UpdateFallbackIPs[1], UpdateFallbackIPs[2], UpdateFallbackIPs[3]}),
+      updates);
   EXPECT_EQ((std::set<std::string>{DetectFallbackIPs[0], DetectFallbackIPs[1]}), detections);
   EXPECT_EQ(120, DNSProblemCount);
   EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (HeartBeat)!"));
@@ -128,9 +128,9 @@ TEST_F(EndpointLookupTest, TickThatStartsNoLookupTriesAgainInAMinute)
 class TLookupRefusingSocket : public TNetSocket {
 public:
   using TNetSocket::TNetSocket;
-  void DnsLookup(const std::string& HostName) override
+  void DnsLookup(const std::string& hostName) override
   {
-    StartLookup(HostName, "DnsLookup", [](char*, int) {
+    StartLookup(hostName, "DnsLookup", [](char*, int) {
       WSASetLastError(WSAENOBUFS);
       return HANDLE{};
     });

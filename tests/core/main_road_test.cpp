@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "core/endpoint_hosts.h"
-#include "core/korvalind_functions.h"
 #include "core/md5.h"
+#include "core/os_version_text.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"
-#include "tests/core/loopback_peer.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/reference_service.h"
 
@@ -138,8 +138,8 @@ TEST_F(MainRoadTest, StartResolvesUpdatesAndDetectsAnAddressChange)
   EXPECT_EQ("E", fields["lang"].AsString());
   EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(TestPasswordDigest)), fields["Passwd"].AsString());
   EXPECT_FALSE(fields.Has("offline"));
-  const std::vector<std::string> order = {"AuthCode", "Session", "Account", "Domain", "ec",   "ec2", "ec3",
-                                          "DNSDiff",  "DNSProblem", "build", "os",  "lang", "Passwd"};
+  const std::vector<std::string> order = {"AuthCode", "Session",    "Account", "Domain", "ec",   "ec2",   "ec3",
+                                          "DNSDiff",  "DNSProblem", "build",   "os",     "lang", "Passwd"};
   std::vector<std::string> received;
   for (const auto& name : request["field_order"].AsArray())
     received.push_back(name.AsString());
@@ -147,9 +147,10 @@ TEST_F(MainRoadTest, StartResolvesUpdatesAndDetectsAnAddressChange)
 
   ASSERT_TRUE(WaitForLog(">>>>>    Update successfully done!", 5s));
   EXPECT_EQ("127.0.0.1", CurrentIP);  // the service's view of the peer
-  EXPECT_TRUE(Logged("Debug    setIP-Request: [Account=demo&Domain=korvalind.test&ec=0&ec2=0&ec3=0&DNSDiff=0"
-                     "&DNSProblem=0&build=430701&os=" +
-                     GetOSVersionText() + "&lang=E]"));
+  EXPECT_TRUE(
+      Logged("Debug    setIP-Request: [Account=demo&Domain=korvalind.test&ec=0&ec2=0&ec3=0&DNSDiff=0"
+             "&DNSProblem=0&build=430701&os=" +
+             GetOSVersionText() + "&lang=E]"));
 
   // Detection starts MI seconds after the success and finds a new address:
   // the next update follows five seconds later.
@@ -198,14 +199,18 @@ TEST_F(MainRoadTest, DeadUpdateHostsGiveWayToTheSecondAndThirdByTheClientsOwnTim
   service_.SetScenario(R"({"update": {"default": {"mode": "success"},
                                       "by_address": {"127.0.0.21": {"mode": "refuse"}, "127.0.0.22": {"mode": "refuse"}}}})");
   // The update host that failure counts 1 to 18 choose, and the next attempt's wait.
-  const std::string hosts = "11111" "2121212121" "21" "3";
+  const std::string hosts =
+      "11111"
+      "2121212121"
+      "21"
+      "3";
   const auto ladder = [](int n) { return n <= 5 ? 15000u : n <= 10 ? 30000u : n <= 15 ? 120000u : 300000u; };
   for (const bool reset : {false, true}) {
     SCOPED_TRACE(reset ? "every connection reset" : "connections refused");
-    std::vector<std::unique_ptr<TLoopbackPeer>> deadHosts;
+    std::vector<std::unique_ptr<TPeerServer>> deadHosts;
     if (reset)
       for (const char* address : {"127.0.0.21", "127.0.0.22"}) {
-        deadHosts.push_back(std::make_unique<TLoopbackPeer>(address, 900, [](SOCKET) { return TPeerEnd::Reset; }));
+        deadHosts.push_back(std::make_unique<TPeerServer>(address, 900, [](SOCKET) { return TPeerEnd::Reset; }));
         ASSERT_TRUE(deadHosts.back()->Listening()) << address;
       }
     // As after a successful update on the first host: no resolution pending.
@@ -218,7 +223,8 @@ TEST_F(MainRoadTest, DeadUpdateHostsGiveWayToTheSecondAndThirdByTheClientsOwnTim
       ASSERT_TRUE(PumpMessagesUntil([&] { return UpdateErrorCount >= n; }, 10s));
       EXPECT_EQ(n, UpdateErrorCount);
       EXPECT_EQ(ladder(n), core_->TimerSetIP->Interval());
-      ResolveAsAsked(">>>>>    DNS Lookup success (SetIP)! [127.0.0.2" + hosts.substr(n - 1, 1) + "]");
+      ResolveAsAsked(">>>>>    DNS Lookup success (SetIP)! [127.0.0.2" +
+                     hosts.substr(static_cast<std::size_t>(n - 1), 1) + "]");
       core_->TimerSetIP->SetInterval(10);
     }
     ExpectUpdateDoneAt("127.0.0.23:900", "18");
@@ -245,7 +251,7 @@ TEST_F(MainRoadTest, SilentUpdateHostGivesWayToTheSecondByTheClientsOwnTimers)
       ResolveAsAsked(std::string(">>>>>    DNS Lookup success (SetIP)! [127.0.0.2") + (n == 6 ? "2]" : "1]"));
     // The request went out to the first host (the resolution comes after the
     // tick's connect); the next tick follows the ladder.
-    ASSERT_TRUE(WaitForNew("update", n + 1, 10s));
+    ASSERT_TRUE(WaitForNew("update", static_cast<std::size_t>(n + 1), 10s));
     EXPECT_EQ("127.0.0.21:900", NewRecords("update").back()["local"].AsString());
     EXPECT_EQ(UpdateRetryInterval(n), core_->TimerSetIP->Interval());
   }
@@ -347,7 +353,8 @@ TEST_F(MainRoadTest, ReplyWithoutLineEndIsAppliedWhenTheServiceCloses)
 
 TEST_F(MainRoadTest, ReplyCutOffByTheNextAttemptIsNeverApplied)
 {
-  service_.SetScenario(R"({"update": {"queue": [{"mode": "success", "fields": [["DT","XX"],["SI","900"]], "pieces": 2, "gap_ms": 5000}],
+  service_.SetScenario(
+      R"({"update": {"queue": [{"mode": "success", "fields": [["DT","XX"],["SI","900"]], "pieces": 2, "gap_ms": 5000}],
                                       "default": {"mode": "success", "fields": [["DT","PA"],["SI","600"]]}}})");
   UseEndpoints();
   const std::size_t before = LogTexts().size();
@@ -366,8 +373,8 @@ TEST_F(MainRoadTest, ReplyCutOffByTheNextAttemptIsNeverApplied)
 
 TEST_F(MainRoadTest, LoginIsCheckedAgainstTheTwiceHashedPassword)
 {
-  const std::string accounts = std::string(R"("accounts": {"demo": {"domain": "korvalind.test", "passwd": ")") +
-                               TestPasswordDigest + R"("}})";
+  const std::string accounts =
+      std::string(R"("accounts": {"demo": {"domain": "korvalind.test", "passwd": ")") + TestPasswordDigest + R"("}})";
   service_.SetScenario("{" + accounts + R"(, "update": {"default": {"mode": "success", "fields": [["SI","600"]]}}})");
   UseEndpoints();
   UpdateNowAndWait(">>>>>    Update successfully done!");
@@ -416,7 +423,8 @@ TEST_F(MainRoadTest, HeartBeatTariffSendsTheTokenOnTheReplysInterval)
 
 TEST_F(MainRoadTest, DetectionReplyInPiecesIsReadWhole)
 {
-  service_.SetScenario(R"({"detect": {"default": {"mode": "answer", "address": "198.51.100.77", "pieces": 3, "gap_ms": 150}}})");
+  service_.SetScenario(
+      R"({"detect": {"default": {"mode": "answer", "address": "198.51.100.77", "pieces": 3, "gap_ms": 150}}})");
   UseEndpoints();
   MyIPInterval = 60000;
   core_->TimerMyIP->Timer();
@@ -426,7 +434,8 @@ TEST_F(MainRoadTest, DetectionReplyInPiecesIsReadWhole)
 
 TEST_F(MainRoadTest, DetectionReplyCutOffByTheNextTickIsNeverRead)
 {
-  service_.SetScenario(R"({"detect": {"queue": [{"mode": "answer", "address": "198.51.100.99", "pieces": 2, "gap_ms": 5000}],
+  service_.SetScenario(
+      R"({"detect": {"queue": [{"mode": "answer", "address": "198.51.100.99", "pieces": 2, "gap_ms": 5000}],
                                       "default": {"mode": "answer", "address": "198.51.100.77"}}})");
   UseEndpoints();
   MyIPInterval = 60000;

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/korvalind_functions.h"
+#include "core/os_version_text.h"
 #include "core/program_info.h"
 #include "core/random_source.h"
 #include "core/settings.h"

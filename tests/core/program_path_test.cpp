@@ -15,7 +15,8 @@ TEST(ProgramPathTest, FolderAndName)
       {"C:\\Tools\\app.exe", "C:\\Tools", "app.exe", "app"},
       {"D:\\app.exe", "D:", "app.exe", "app"},
       {"Z:\\work\\build\\bin\\korvalindd.exe", "Z:\\work\\build\\bin", "korvalindd.exe", "korvalindd"},
-      {"C:\\Program Files\\K\xF6rvalind\\korvalind.exe", "C:\\Program Files\\K\xF6rvalind", "korvalind.exe", "korvalind"},
+      {"C:\\Program Files\\K\xF6rvalind\\korvalind.exe", "C:\\Program Files\\K\xF6rvalind", "korvalind.exe",
+       "korvalind"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.dir, ProgramDirOfPath(c.path)) << c.path;

@@ -39,8 +39,9 @@ TEST_F(LoadConfigTest, AMissingFileGivesTheDefaults)
 
 TEST_F(LoadConfigTest, ReadsEveryKeyWhateverItsCase)
 {
-  WriteIni("[account]\r\naccount=M\xFCller\r\nDOMAIN=example.test\r\nPasswd=5ebe2294ecd0e0f08eab7690d2a6ee69\r\n"
-           "Language=D\r\noffline=1\r\nConfigError=1\r\n[LOGGING]\r\nLevel=40\r\n[Options]\r\nBROADCAST=1\r\n");
+  WriteIni(
+      "[account]\r\naccount=M\xFCller\r\nDOMAIN=example.test\r\nPasswd=5ebe2294ecd0e0f08eab7690d2a6ee69\r\n"
+      "Language=D\r\noffline=1\r\nConfigError=1\r\n[LOGGING]\r\nLevel=40\r\n[Options]\r\nBROADCAST=1\r\n");
   LoadConfig();
   EXPECT_EQ("M\xFCller", AccountName);
   EXPECT_EQ("example.test", DomainName);

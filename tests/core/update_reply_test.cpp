@@ -1,4 +1,6 @@
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -54,8 +56,10 @@ TEST_F(UpdateReplyTest, SuccessSetsIntervalsAndClearsTheCounters)
 TEST_F(UpdateReplyTest, IntervalBoundsFallBackToTheDefaults)
 {
   const std::pair<const char*, int> cases[] = {
-      {"IP:1.2.3.4 SI:1 MI:1", 1800000}, {"IP:1.2.3.4 SI:123456 MI:123456", 1800000},
-      {"IP:1.2.3.4", 1800000},          {"IP:1.2.3.4 SI:99999 MI:99999", 99999000},
+      {"IP:1.2.3.4 SI:1 MI:1", 1800000},
+      {"IP:1.2.3.4 SI:123456 MI:123456", 1800000},
+      {"IP:1.2.3.4", 1800000},
+      {"IP:1.2.3.4 SI:99999 MI:99999", 99999000},
   };
   for (const auto& [reply, expected] : cases) {
     SCOPED_TRACE(reply);
@@ -68,42 +72,71 @@ TEST_F(UpdateReplyTest, IntervalBoundsFallBackToTheDefaults)
 TEST_F(UpdateReplyTest, HeartBeatNeedsTariffIntervalAndTwentyCharacterToken)
 {
   const std::string token = "ABCDEFGHIJ0123456789";
-  Reply("IP:1.2.3.4 DT:HB HI:60 HB:" + token);
-  EXPECT_EQ(token, HeartBeatToken);
-  EXPECT_TRUE(core_->TimerHeartBeat->Enabled());
-  EXPECT_EQ(60000u, core_->TimerHeartBeat->Interval());
-  EXPECT_TRUE(Logged(">>>>>    HeartBeat activ!"));
-
-  Reply("IP:1.2.3.4 DT:HB HI:300 HB:" + token);
-  EXPECT_TRUE(HeartBeatToken.empty());
-  EXPECT_EQ(60000u, core_->TimerHeartBeat->Interval());
-  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
-
-  Reply("IP:1.2.3.4 DT:HB HI:30 HB:" + token.substr(1));
-  EXPECT_TRUE(HeartBeatToken.empty());
-  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
-
-  Reply("IP:1.2.3.4 DT:PA HI:30 HB:" + token);
-  EXPECT_EQ(token, HeartBeatToken);
-  EXPECT_FALSE(core_->TimerHeartBeat->Enabled());
+  const struct {
+    std::string reply;
+    const char* token;
+    bool on;
+    unsigned interval;
+  } cases[] = {
+      {"IP:1.2.3.4 DT:HB HI:60 HB:" + token, "ABCDEFGHIJ0123456789", true, 60000},
+      {"IP:1.2.3.4 DT:HB HI:300 HB:" + token, "", false, 100},  // HI too long: neither interval nor token
+      {"IP:1.2.3.4 DT:HB HI:30 HB:" + token.substr(1), "", false, 30000},
+      {"IP:1.2.3.4 DT:PA HI:30 HB:" + token, "ABCDEFGHIJ0123456789", false, 30000},  // no heartbeat tariff
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    core_->TimerHeartBeat->SetInterval(100);
+    ClearLog();
+    Reply(c.reply);
+    EXPECT_EQ(c.token, HeartBeatToken);
+    EXPECT_EQ(c.on, core_->TimerHeartBeat->Enabled());
+    EXPECT_EQ(c.interval, core_->TimerHeartBeat->Interval());
+    EXPECT_EQ(c.on, Logged(">>>>>    HeartBeat activ!"));
+  }
 }
 
-TEST_F(UpdateReplyTest, ReplyWithoutIPIsAFailedUpdateThatIsRetried)
+// One garbled reply (a proxy's page, a value that is no number) must not
+// silence the client: the ladder brings the next attempt and the endpoints
+// are resolved again first.
+TEST_F(UpdateReplyTest, FailedReplyIsRetriedOnTheLadder)
 {
-  core_->TimerMyIP->SetEnabled(true);
-  core_->TimerHeartBeat->SetEnabled(true);
-  Reply("<html>502 Bad Gateway</html>");
-  EXPECT_TRUE(Logged(">>>>>    Update Error!"));
-  EXPECT_FALSE(Succeeded());
-  EXPECT_EQ(4, UpdateErrorCount);
-  EXPECT_FALSE(core_->TimerMyIP->Enabled());
-  EXPECT_TRUE(core_->TimerHeartBeat->Enabled());
-  // One garbled reply must not silence the client: the ladder brings the next
-  // attempt and the endpoints are resolved again first.
-  EXPECT_TRUE(core_->TimerSetIP->Enabled());
-  EXPECT_EQ(15000u, core_->TimerSetIP->Interval());
-  EXPECT_TRUE(core_->TimerDNS->Enabled());
-  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+  const struct {
+    const char* reply;
+    std::vector<std::string> lines;
+    int exceptions;
+    const char* tariff;  // keys before a failing one keep their effect
+    bool heartBeatOn;    // only a reply beginning "IP:" switches it off
+  } cases[] = {
+      {"<html>502 Bad Gateway</html>", {">>>>>    Update Error!"}, 1, "", true},
+      {"IP:1.2.3.4 DT:PA SI:abc",
+       {"Alert!   setIP DataAvailable Exception:", "Alert!   'abc' ist kein gültiger Integerwert"},
+       2,
+       "PA",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    RecreateCore();  // each reply answers an attempt of its own
+    UpdateErrorCount = 3;
+    ExceptionCount = 1;
+    TariffCode.clear();
+    core_->TimerMyIP->SetEnabled(true);
+    core_->TimerHeartBeat->SetEnabled(true);
+    ClearLog();
+    Reply(c.reply);
+    for (const auto& line : c.lines)
+      EXPECT_TRUE(Logged(line)) << line;
+    EXPECT_FALSE(Succeeded());
+    EXPECT_EQ(4, UpdateErrorCount);
+    EXPECT_EQ(c.exceptions, ExceptionCount);
+    EXPECT_EQ(c.tariff, TariffCode);
+    EXPECT_FALSE(core_->TimerMyIP->Enabled());
+    EXPECT_EQ(c.heartBeatOn, core_->TimerHeartBeat->Enabled());
+    EXPECT_TRUE(core_->TimerSetIP->Enabled());
+    EXPECT_EQ(15000u, core_->TimerSetIP->Interval());
+    EXPECT_TRUE(core_->TimerDNS->Enabled());
+    EXPECT_EQ(1000u, core_->TimerDNS->Interval());
+  }
 }
 
 TEST_F(UpdateReplyTest, KeysCountOnlyWhereTheyStandAsKeys)
@@ -125,20 +158,6 @@ TEST_F(UpdateReplyTest, KeysCountOnlyWhereTheyStandAsKeys)
     EXPECT_EQ(c.randomLookups, core_->TimerDNSRandom->Enabled());
     EXPECT_EQ(c.heartBeatInterval, core_->TimerHeartBeat->Interval());
   }
-}
-
-TEST_F(UpdateReplyTest, ValueThatIsNotANumberEndsTheReplyButNotTheClient)
-{
-  Reply("IP:1.2.3.4 DT:PA SI:abc");
-  EXPECT_TRUE(Logged("Alert!   setIP DataAvailable Exception:"));
-  EXPECT_TRUE(Logged("Alert!   'abc' ist kein gültiger Integerwert"));
-  EXPECT_FALSE(Succeeded());
-  EXPECT_EQ(4, UpdateErrorCount);
-  EXPECT_EQ(2, ExceptionCount);
-  EXPECT_EQ("PA", TariffCode);  // keys before the failing one keep their effect
-  EXPECT_TRUE(core_->TimerSetIP->Enabled());
-  EXPECT_EQ(15000u, core_->TimerSetIP->Interval());
-  EXPECT_TRUE(core_->TimerDNS->Enabled());
 }
 
 TEST_F(UpdateReplyTest, AccountStateCodes)
@@ -313,9 +332,9 @@ protected:
 TEST_F(DetectionReplyTest, MalformedRepliesCountAsFailedDetections)
 {
   const std::pair<const char*, const char*> cases[] = {
-      {"203.0.113.7", "(d)"},         // no line end: the drop cuts the address
-      {"1.2.3.4", "(c)"},             // six characters left
-      {"203.0.113.7\r\n", "(d)"},     // the CR stays
+      {"203.0.113.7", "(d)"},      // no line end: the drop cuts the address
+      {"1.2.3.4", "(c)"},          // six characters left
+      {"203.0.113.7\r\n", "(d)"},  // the CR stays
       {"1234567890123456789\n", "(c)"},
       {"1234567890123456\n", "(d)"},
       {"", "(c)"},
@@ -332,33 +351,43 @@ TEST_F(DetectionReplyTest, MalformedRepliesCountAsFailedDetections)
   EXPECT_TRUE(CurrentIP.empty());
 }
 
-TEST_F(DetectionReplyTest, FirstAddressIsAChangeThatBringsTheUpdateForward)
+// A detected address that is none of the last three is a change: the history
+// shifts and the update comes early; a known one only sets the detection
+// cycle back on its interval.
+TEST_F(DetectionReplyTest, DetectedAddressAgainstTheHistory)
 {
-  core_->ProcessDetectionReply("203.0.113.7\n");
-  EXPECT_EQ("203.0.113.7", DetectedIP);
-  EXPECT_TRUE(Logged(">>>>>    myIP detected [203.0.113.7]"));
-  EXPECT_TRUE(Logged(">>>>>    IP-change detected [] -> [203.0.113.7]"));
-  EXPECT_EQ("203.0.113.7", CurrentIP);
-  EXPECT_EQ(5000u, core_->TimerSetIP->Interval());
-  EXPECT_EQ(30000u, core_->TimerMyIP->Interval());
-}
-
-TEST_F(DetectionReplyTest, KnownAddressesChangeNothing)
-{
-  CurrentIP = "1.1.1.1";
-  PreviousIP = "2.2.2.2";
-  OlderIP = "3.3.3.3";
-  core_->ProcessDetectionReply("2.2.2.2\n");
-  EXPECT_EQ("1.1.1.1", CurrentIP);
-  EXPECT_EQ(300000u, core_->TimerSetIP->Interval());
-  EXPECT_EQ(60000u, core_->TimerMyIP->Interval());
-  EXPECT_TRUE(core_->TimerMyIP->Enabled());
-
-  core_->ProcessDetectionReply("4.4.4.4\n");
-  EXPECT_EQ("4.4.4.4", CurrentIP);
-  EXPECT_EQ("1.1.1.1", PreviousIP);
-  EXPECT_EQ("2.2.2.2", OlderIP);
-  EXPECT_EQ(5000u, core_->TimerSetIP->Interval());
+  struct THistory {
+    std::string current, previous, older;
+    bool operator==(const THistory&) const = default;
+  };
+  const struct {
+    const char* reply;
+    THistory before, after;
+    unsigned setIPInterval, myIPInterval;
+  } cases[] = {
+      {"203.0.113.7\n", {"", "", ""}, {"203.0.113.7", "", ""}, 5000, 30000},
+      {"1.1.1.1\n", {"1.1.1.1", "2.2.2.2", "3.3.3.3"}, {"1.1.1.1", "2.2.2.2", "3.3.3.3"}, 300000, 60000},
+      {"2.2.2.2\n", {"1.1.1.1", "2.2.2.2", "3.3.3.3"}, {"1.1.1.1", "2.2.2.2", "3.3.3.3"}, 300000, 60000},
+      {"3.3.3.3\n", {"1.1.1.1", "2.2.2.2", "3.3.3.3"}, {"1.1.1.1", "2.2.2.2", "3.3.3.3"}, 300000, 60000},
+      {"4.4.4.4\n", {"1.1.1.1", "2.2.2.2", "3.3.3.3"}, {"4.4.4.4", "1.1.1.1", "2.2.2.2"}, 5000, 30000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    CurrentIP = c.before.current;
+    PreviousIP = c.before.previous;
+    OlderIP = c.before.older;
+    ArmTimers();
+    core_->ProcessDetectionReply(c.reply);
+    const std::string address = std::string(c.reply, std::string(c.reply).size() - 1);
+    EXPECT_EQ(address, DetectedIP);
+    EXPECT_TRUE(Logged(">>>>>    myIP detected [" + address + "]"));
+    EXPECT_TRUE((c.after == THistory{CurrentIP, PreviousIP, OlderIP}));
+    const bool changed = c.after.current != c.before.current;
+    EXPECT_EQ(changed, Logged(">>>>>    IP-change detected [" + c.before.current + "] -> [" + address + "]"));
+    EXPECT_EQ(c.setIPInterval, core_->TimerSetIP->Interval());
+    EXPECT_EQ(c.myIPInterval, core_->TimerMyIP->Interval());
+    EXPECT_TRUE(core_->TimerMyIP->Enabled());
+  }
 }
 
 }  // namespace

@@ -67,8 +67,7 @@ HWND TDesktopProgram::FindWindowOf(const char* className, const char* title) con
   return nullptr;
 }
 
-HWND TDesktopProgram::WaitForWindow(const char* className, const char* title,
-                                    std::chrono::milliseconds timeout) const
+HWND TDesktopProgram::WaitForWindow(const char* className, const char* title, std::chrono::milliseconds timeout) const
 {
   HWND found = nullptr;
   WaitUntil([&] { return (found = FindWindowOf(className, title)) != nullptr || !Running(); }, timeout);

@@ -55,8 +55,7 @@ std::string TextOf(HWND window)
 {
   char text[1024] = "";
   DWORD_PTR copied = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
-                      &copied);
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
   return text;
 }
 
@@ -107,9 +106,11 @@ TEST_F(DesktopWindowTest, TheLogTabShowsTheStartBanner)
   ASSERT_TRUE(WaitUntil([&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) >= 3; }, 30s));
   const std::vector<std::string> lines = ListLines(list);
   // date, two blanks, time, three blanks, then the logged text
-  const std::regex started(R"(\S+  \S+(?: \S+)?   >>>>>  Korvalind-Poster 4\.3 \(Build:4\.3\.0\.701;[A-Za-z]{3};Windows NT\) started\.)");
-  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return std::regex_match(line, started); }))
-      << testing::PrintToString(lines);
+  const std::regex started(
+      R"(\S+  \S+(?: \S+)?   >>>>>  Korvalind-Poster 4\.3 \(Build:4\.3\.0\.701;[A-Za-z]{3};Windows NT\) started\.)");
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+    return std::regex_match(line, started);
+  })) << testing::PrintToString(lines);
 }
 
 TEST_F(DesktopWindowTest, TheTaskbarButtonCarriesTheProgramName)
@@ -172,8 +173,7 @@ TEST_F(DesktopWindowTest, ASettingsFileThatCannotBeWrittenIsReportedOnSave)
   HWND save = FindDescendant(window_, "Button", "Speichern");
   ASSERT_NE(nullptr, save);
   // The button's click as its parent hears it.
-  PostMessageA(GetParent(save), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(save), BN_CLICKED),
-               reinterpret_cast<LPARAM>(save));
+  PostMessageA(GetParent(save), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(save), BN_CLICKED), reinterpret_cast<LPARAM>(save));
 
   HWND box = program_->WaitForWindow("#32770", nullptr, 30s);
   ASSERT_NE(nullptr, box) << "the failed save went unnoticed";

@@ -1,5 +1,5 @@
-#include "platform/icon.h"
-#include "platform/image_list.h"
+#include "platform/forms/icon.h"
+#include "platform/forms/image_list.h"
 
 #include <gtest/gtest.h>
 

@@ -15,12 +15,18 @@
 #include "desktop/main_form.h"
 #include "desktop/tray_icon.h"
 #include "desktop/tray_shell.h"
-#include "platform/image.h"
+#include "platform/forms/button.h"
+#include "platform/forms/check_box.h"
+#include "platform/forms/combo_box.h"
+#include "platform/forms/edit.h"
+#include "platform/forms/group_box.h"
+#include "platform/forms/image.h"
+#include "platform/forms/label.h"
+#include "platform/forms/list_box.h"
+#include "platform/forms/menus.h"
+#include "platform/forms/page_control.h"
+#include "platform/forms/status_bar.h"
 #include "platform/ini_file.h"
-#include "platform/menus.h"
-#include "platform/page_control.h"
-#include "platform/status_bar.h"
-#include "platform/std_controls.h"
 #include "tests/core/core_fixture.h"
 
 namespace {
@@ -106,8 +112,8 @@ TEST_F(MainFormTest, ConfigurationErrorHoldsTheCoreBackUntilTheUpdateButton)
 {
   WriteAccountIni("CONFIGERROR=1\r\n");
   TMainForm* form = Form();
-  for (TTimer* timer : {core_->TimerMyIP, core_->TimerDNSCheck, core_->TimerDNSRandom, core_->TimerDNS,
-                        core_->TimerSleep})
+  for (TTimer* timer :
+       {core_->TimerMyIP, core_->TimerDNSCheck, core_->TimerDNSRandom, core_->TimerDNS, core_->TimerSleep})
     EXPECT_FALSE(timer->Enabled()) << timer->Name();
   EXPECT_TRUE(core_->TimerSetIP->Enabled()) << "the start routine switches the update timer on again";
   Tick();
@@ -115,29 +121,45 @@ TEST_F(MainFormTest, ConfigurationErrorHoldsTheCoreBackUntilTheUpdateButton)
 
   form->btnLastSetIPClick(nullptr);
   EXPECT_FALSE(ConfigError);
-  EXPECT_EQ("0", Ini("ACCOUNT", "CONFIGERROR"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "DEACTIVATED"));
+  EXPECT_EQ("0", Ini(AccountSection, "CONFIGERROR"));
+  EXPECT_EQ("0", Ini(AccountSection, "DEACTIVATED"));
   EXPECT_TRUE(core_->TimerDNS->Enabled());
   EXPECT_EQ(100u, core_->TimerDNS->Interval());
   EXPECT_EQ(2500u, core_->TimerSetIP->Interval());
 }
 
-TEST_F(MainFormTest, UpdateButtonWithoutAFlagOnlyAsksForAnUpdate)
+TEST_F(MainFormTest, UpdateButtonClearsTheIniFlagsAndRestartsTheLookupsOnlyWhileAFlagIsSet)
 {
   WriteAccountIni();
   TMainForm* form = Form();
-  core_->TimerDNS->SetInterval(1000);
-  form->btnLastSetIPClick(nullptr);
-  EXPECT_EQ("(none)", Ini("ACCOUNT", "CONFIGERROR"));
-  EXPECT_EQ(1000u, core_->TimerDNS->Interval());
-  EXPECT_EQ(2500u, core_->TimerSetIP->Interval());
-
-  // Deactivated clears both flags in the file but stays set in memory.
-  Deactivated = true;
-  form->btnLastSetIPClick(nullptr);
-  EXPECT_EQ("0", Ini("ACCOUNT", "CONFIGERROR"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "DEACTIVATED"));
-  EXPECT_TRUE(Deactivated);
+  const struct {
+    bool ConfigError, Deactivated;
+    const char* IniFlags;  // CONFIGERROR and DEACTIVATED in the file afterwards
+    bool LookupsRestarted;
+  } states[] = {
+      {false, false, "(none)", false},
+      {true, false, "0", true},
+      {false, true, "0", true},
+      {true, true, "0", true},
+  };
+  for (const auto& state : states) {
+    const std::string flags = std::to_string(state.ConfigError) + std::to_string(state.Deactivated);
+    WriteAccountIni();
+    ConfigError = state.ConfigError;
+    Deactivated = state.Deactivated;
+    core_->TimerDNS->SetEnabled(false);
+    core_->TimerDNS->SetInterval(1000);
+    core_->TimerSetIP->SetInterval(5000);
+    form->btnLastSetIPClick(nullptr);
+    EXPECT_EQ(state.IniFlags, Ini(AccountSection, "CONFIGERROR")) << flags;
+    EXPECT_EQ(state.IniFlags, Ini(AccountSection, "DEACTIVATED")) << flags;
+    EXPECT_FALSE(ConfigError) << flags;
+    EXPECT_EQ(state.Deactivated, Deactivated) << flags << ": only the file's flag is cleared";
+    EXPECT_EQ(state.LookupsRestarted, core_->TimerDNS->Enabled()) << flags;
+    EXPECT_EQ(state.LookupsRestarted ? 100u : 1000u, core_->TimerDNS->Interval()) << flags;
+    EXPECT_TRUE(core_->TimerSetIP->Enabled()) << flags;
+    EXPECT_EQ(2500u, core_->TimerSetIP->Interval()) << flags << ": an update soon";
+  }
 }
 
 TEST_F(MainFormTest, AtMostNineLogLinesPerTickInSlotOrder)
@@ -146,9 +168,9 @@ TEST_F(MainFormTest, AtMostNineLogLinesPerTickInSlotOrder)
   TMainForm* form = Form();
   Tick();
   const int before = form->lstLogs->Items.Count();
-  LogLevel = 40;
+  LogLevel = LogDebug;
   for (int i = 1; i <= 10; ++i)
-    LogMessage(">>>>>    line " + std::to_string(i), 10);
+    LogMessage(">>>>>    line " + std::to_string(i), LogLow);
   Tick();
   ASSERT_EQ(before + 9, form->lstLogs->Items.Count());
   // date, two blanks, time (which may carry an AM/PM marker), three blanks
@@ -239,18 +261,22 @@ TEST_F(MainFormTest, AddressTurnsRedWhileAnUpdateOrDetectionHasFailed)
 {
   WriteAccountIni();
   TMainForm* form = Form();
-  Tick();
-  EXPECT_EQ(clGradientActiveCaption, form->lbIPAddress->Font.Color());
-  DetectErrorCount = 1;
-  Tick();
-  EXPECT_EQ(TColor{255}, form->lbIPAddress->Font.Color());
-  DetectErrorCount = 0;
-  UpdateErrorCount = 2;
-  Tick();
-  EXPECT_EQ(TColor{255}, form->lbIPAddress->Font.Color());
-  UpdateErrorCount = 0;
-  Tick();
-  EXPECT_EQ(clGradientActiveCaption, form->lbIPAddress->Font.Color());
+  // In this order: the colour comes back once both counters are 0 again.
+  const struct {
+    int UpdateErrors, DetectErrors;
+    TColor Colour;
+  } states[] = {
+      {0, 0, clGradientActiveCaption},
+      {0, 1, TColor{255}},
+      {2, 0, TColor{255}},
+      {0, 0, clGradientActiveCaption},
+  };
+  for (const auto& state : states) {
+    UpdateErrorCount = state.UpdateErrors;
+    DetectErrorCount = state.DetectErrors;
+    Tick();
+    EXPECT_EQ(state.Colour, form->lbIPAddress->Font.Color()) << state.UpdateErrors << " " << state.DetectErrors;
+  }
 }
 
 TEST_F(MainFormTest, StatusTabShowFollowsTheIniOfflineValue)
@@ -260,10 +286,10 @@ TEST_F(MainFormTest, StatusTabShowFollowsTheIniOfflineValue)
   form->StateSheetShow(nullptr);
   EXPECT_FALSE(form->chkOffline->Checked());
   core_->TimerSetIP->SetInterval(5000);
-  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  TIniFile(ConfigFilePath()).WriteBool(AccountSection, "Offline", true);
   form->StateSheetShow(nullptr);
   EXPECT_TRUE(form->chkOffline->Checked());
-  EXPECT_EQ("1", Ini("ACCOUNT", "Offline"));
+  EXPECT_EQ("1", Ini(AccountSection, "Offline"));
   EXPECT_EQ(2500u, core_->TimerSetIP->Interval()) << "the changed box asks for an update";
 }
 
@@ -275,16 +301,16 @@ TEST_F(MainFormTest, AnUntouchedPasswordEditWritesNothing)
   EXPECT_EQ(TestPasswordDigest, form->txtPassword->Text());
   EXPECT_EQ("debug", form->cbLogging->Text());
   form->btnSaveConfigClick(nullptr);
-  EXPECT_EQ(TestPasswordDigest, Ini("ACCOUNT", "Passwd"));
-  EXPECT_EQ(TestAccount, Ini("ACCOUNT", "Account"));
-  EXPECT_EQ("40", Ini("LOGGING", "Level"));
+  EXPECT_EQ(TestPasswordDigest, Ini(AccountSection, "Passwd"));
+  EXPECT_EQ(TestAccount, Ini(AccountSection, "Account"));
+  EXPECT_EQ("40", Ini(LoggingSection, "Level"));
 
   // The digest changed in the file while the tab was open: the save must not
   // turn the old digest shown in the edit into a digest of a digest.
   const std::string edited = Md5DigestToHex(Md5DigestOfText("edited by hand"));
-  TIniFile(ConfigFilePath()).WriteString("ACCOUNT", "Passwd", edited);
+  TIniFile(ConfigFilePath()).WriteString(AccountSection, "Passwd", edited);
   form->btnSaveConfigClick(nullptr);
-  EXPECT_EQ(edited, Ini("ACCOUNT", "Passwd"));
+  EXPECT_EQ(edited, Ini(AccountSection, "Passwd"));
 }
 
 TEST_F(MainFormTest, TypedPasswordsAreStoredAsTheirDigestWhateverTheirLength)
@@ -298,7 +324,7 @@ TEST_F(MainFormTest, TypedPasswordsAreStoredAsTheirDigestWhateverTheirLength)
        {std::string(), std::string(29, 'p'), std::string(30, 'p'), std::string(40, 'p'), digestLike}) {
     form->txtPassword->SetText(password);
     form->btnSaveConfigClick(nullptr);
-    EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(password)), Ini("ACCOUNT", "Passwd")) << password.size();
+    EXPECT_EQ(Md5DigestToHex(Md5DigestOfText(password)), Ini(AccountSection, "Passwd")) << password.size();
   }
 }
 
@@ -309,16 +335,17 @@ TEST_F(MainFormTest, LevelNamesInAnyCaseAndEverythingElseIsNormal)
   const struct {
     const char* Name;
     int Level;
-  } cases[] = {{"LOW", 10}, {"Normal", 20}, {"hIgH", 30}, {"DeBuG", 40}, {"verbose", 20}, {"", 20}};
+  } cases[] = {{"LOW", LogLow},     {"Normal", LogNormal},  {"hIgH", LogHigh},
+               {"DeBuG", LogDebug}, {"verbose", LogNormal}, {"", LogNormal}};
   for (const auto& c : cases) {
     form->cbLogging->SetText(c.Name);
     form->btnSaveConfigClick(nullptr);
     EXPECT_EQ(c.Level, LogLevel) << c.Name;
-    EXPECT_EQ(std::to_string(c.Level), Ini("LOGGING", "Level")) << c.Name;
+    EXPECT_EQ(std::to_string(c.Level), Ini(LoggingSection, "Level")) << c.Name;
   }
-  for (const auto& [text, index] : std::vector<std::pair<const char*, int>>{{"10", 0}, {"30", 2}, {"40", 3}, {"50", 1},
-                                                                            {"low", 1}}) {
-    TIniFile(ConfigFilePath()).WriteString("LOGGING", "Level", text);
+  for (const auto& [text, index] :
+       std::vector<std::pair<const char*, int>>{{"10", 0}, {"30", 2}, {"40", 3}, {"50", 1}, {"low", 1}}) {
+    TIniFile(ConfigFilePath()).WriteString(LoggingSection, "Level", text);
     form->ConfigSheetShow(nullptr);
     EXPECT_EQ(index, form->cbLogging->ItemIndex()) << text;
   }
@@ -330,9 +357,9 @@ TEST_F(MainFormTest, SavingClearsTheThreeFlagsInTheIniOnly)
   TMainForm* form = Form();
   ConfigError = true;
   form->btnSaveConfigClick(nullptr);
-  EXPECT_EQ("0", Ini("ACCOUNT", "EXIT"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "CONFIGERROR"));
-  EXPECT_EQ("0", Ini("ACCOUNT", "DEACTIVATED"));
+  EXPECT_EQ("0", Ini(AccountSection, "EXIT"));
+  EXPECT_EQ("0", Ini(AccountSection, "CONFIGERROR"));
+  EXPECT_EQ("0", Ini(AccountSection, "DEACTIVATED"));
   EXPECT_TRUE(ConfigError);
 }
 
@@ -368,7 +395,7 @@ TEST_F(MainFormTest, UnsavedLanguageLastsUntilTheNextConfigurationReload)
   LoadConfig();
   Tick();
   EXPECT_EQ("Einstellungen", form->ConfigSheet->Caption());
-  EXPECT_EQ("D", Ini("ACCOUNT", "Language"));
+  EXPECT_EQ("D", Ini(AccountSection, "Language"));
 }
 
 TEST_F(MainFormTest, InformationTabShowsDescriptionAndFileVersion)
@@ -676,7 +703,7 @@ TEST_F(MainFormTest, TabsReadTheIniAgainWhenTheWindowComesBackFromTheTray)
 
   // Changed outside the window while it sat in the tray.
   form->TrayIcon->HideToTray();
-  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  TIniFile(ConfigFilePath()).WriteBool(AccountSection, "Offline", true);
   core_->TimerSetIP->SetInterval(5000);
   form->TrayIcon->RestoreFromTray();
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
@@ -746,8 +773,7 @@ TEST_F(MainFormTest, TrayMenuBeendenEndsTheProgram)
     }
     return form->itemExit->Command();
   });
-  SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(),
-               WM_RBUTTONDOWN);
+  SendMessageA(SharedTrayHandler->Handle(), TTrayIcon::CallbackMessage, form->TrayIcon->Identifier(), WM_RBUTTONDOWN);
   EXPECT_EQ((std::vector<std::string>{"-", "Beenden"}), items);
   EXPECT_FALSE(IsWindowVisible(form->Handle()));
   application_->ProcessMessages();
@@ -851,7 +877,7 @@ TEST_F(MainFormTest, AFailedOfflineWriteShowsTheStoredStateAgainAndOneClickGives
   DoubleClickTrayIcon();
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
   EXPECT_EQ(1u, reported.size());
-  EXPECT_EQ("(none)", Ini("ACCOUNT", "Offline"));
+  EXPECT_EQ("(none)", Ini(AccountSection, "Offline"));
 }
 
 TEST_F(MainFormTest, RestoringFromTheTrayWithAnIniThatCannotBeWrittenIsReportedOnce)
@@ -863,7 +889,7 @@ TEST_F(MainFormTest, RestoringFromTheTrayWithAnIniThatCannotBeWrittenIsReportedO
   ASSERT_FALSE(IsWindowVisible(form->Handle()));
   // Changed outside while the window sat in the tray, then held open: the
   // status tab's show flips the box, whose click writes the ini.
-  TIniFile(ConfigFilePath()).WriteBool("ACCOUNT", "Offline", true);
+  TIniFile(ConfigFilePath()).WriteBool(AccountSection, "Offline", true);
   const TLockedFile lock(ConfigFilePath());
   std::vector<std::string> reported;
   application_->OnException = [&](TObject*, const std::exception& e) { reported.push_back(e.what()); };
@@ -892,8 +918,8 @@ TEST_F(MainFormTest, TheMessageLabelIsSetOnlyWhenItsTextChanges)
   WriteAccountIni();
   TMainForm* form = Form();
   HWND label = form->lbMess->Handle();
-  countedProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountTexts)));
+  countedProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountTexts)));
   MessageText = "Hallo";
   const struct {
     bool ConfigError, Deactivated;
@@ -932,9 +958,9 @@ TEST_F(MainFormTest, StatusTimerCopiesEachCoreValueIntoItsControls)
     TWinControl* Control;
     std::string Shown;
   } controls[] = {
-      {form->lbHostName, "konto.example.test"},   {form->lbActualIP, CurrentIP},
-      {form->lbIPAddress, CurrentIP},             {form->txtActualIP, CurrentIP},
-      {form->lbLastUpdate, LastUpdateTime},       {form->txtLastSetIP, LastUpdateTime},
+      {form->lbHostName, "konto.example.test"}, {form->lbActualIP, CurrentIP},
+      {form->lbIPAddress, CurrentIP},           {form->txtActualIP, CurrentIP},
+      {form->lbLastUpdate, LastUpdateTime},     {form->txtLastSetIP, LastUpdateTime},
       {form->txtLastIPDetect, LastDetectTime},
   };
   for (const auto& control : controls)

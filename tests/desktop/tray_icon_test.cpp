@@ -12,9 +12,9 @@
 
 #include "desktop/tray_shell.h"
 #include "platform/application.h"
-#include "platform/controls.h"
-#include "platform/form.h"
-#include "platform/menus.h"
+#include "platform/forms/controls.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 #include "tests/desktop/test_icons.h"
 #include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
@@ -132,13 +132,21 @@ TEST_F(TrayIconTest, BalloonTextsAreCutTimeoutInMillisecondsFlagsBackToSeven)
   EXPECT_EQ(shown.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
   EXPECT_EQ(icon.NotifyData().uFlags, 7u);
 
-  icon.ShowTrayBalloon("t", "w", TBalloonHintIcon::bhiWarning, 255);
-  EXPECT_EQ(Last().Data.dwInfoFlags, static_cast<DWORD>(NIIF_WARNING));
-  EXPECT_EQ(Last().Data.uTimeout, 255000u);
-  icon.ShowTrayBalloon("t", "e", TBalloonHintIcon::bhiError, 1);
-  EXPECT_EQ(Last().Data.dwInfoFlags, static_cast<DWORD>(NIIF_ERROR));
-  icon.ShowTrayBalloon("t", "n", TBalloonHintIcon::bhiNone, 1);
-  EXPECT_EQ(Last().Data.dwInfoFlags, static_cast<DWORD>(NIIF_NONE));
+  const struct {
+    TBalloonHintIcon Kind;
+    DWORD InfoFlags;
+    std::uint8_t Seconds;
+    UINT Timeout;
+  } kinds[] = {
+      {TBalloonHintIcon::bhiWarning, NIIF_WARNING, 255, 255000},
+      {TBalloonHintIcon::bhiError, NIIF_ERROR, 1, 1000},
+      {TBalloonHintIcon::bhiNone, NIIF_NONE, 1, 1000},
+  };
+  for (const auto& kind : kinds) {
+    icon.ShowTrayBalloon("t", "text", kind.Kind, kind.Seconds);
+    EXPECT_EQ(Last().Data.dwInfoFlags, kind.InfoFlags);
+    EXPECT_EQ(Last().Data.uTimeout, kind.Timeout);
+  }
 
   // A plain clear leaves NIF_INFO set for the requests that follow.
   icon.ClearTrayBalloon();
@@ -150,13 +158,14 @@ TEST_F(TrayIconTest, BalloonTextsAreCutTimeoutInMillisecondsFlagsBackToSeven)
 TEST_F(TrayIconTest, TrayVersionAndLoadedRequests)
 {
   TTrayIcon icon(nullptr);
-  icon.SetTrayVersion(1);
+  icon.SetTrayVersion(TNotifyBehaviour::nbVersion3);
   EXPECT_EQ(Last().Message, static_cast<DWORD>(NIM_SETVERSION));
   EXPECT_EQ(Last().Data.uVersion, 3u);
-  icon.SetTrayVersion(7);
+  const auto unknown = static_cast<TNotifyBehaviour>(7);
+  icon.SetTrayVersion(unknown);
   EXPECT_EQ(Last().Data.uVersion, 3u) << "an unknown behaviour leaves uVersion";
-  EXPECT_EQ(icon.NotifyBehaviour(), 7);
-  icon.SetTrayVersion(0);
+  EXPECT_EQ(icon.NotifyBehaviour(), unknown);
+  icon.SetTrayVersion(TNotifyBehaviour::nbClassic);
   EXPECT_EQ(Last().Data.uVersion, 0u);
 
   requests.clear();
@@ -360,9 +369,10 @@ TEST_F(TrayIconTest, DisabledIconIgnoresTheMouseButNotBalloons)
   icon.OnBalloonHintTimeout = [&](TObject*) { balloons.push_back("timeout"); };
   icon.OnBalloonHintClick = [&](TObject*) { balloons.push_back("click"); };
   icon.SetEnabled(false);
-  for (UINT event : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
+  for (UINT event : std::initializer_list<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
     Callback(icon, event);
-  for (UINT event : {NIN_BALLOONSHOW, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK})
+  for (UINT event :
+       std::initializer_list<UINT>{NIN_BALLOONSHOW, NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK})
     Callback(icon, event);
   Callback(icon, 0x7777);  // an unknown event is ignored
   EXPECT_EQ(mouse, 0);
@@ -402,19 +412,6 @@ TEST_F(TrayIconTest, RightPressOpensTheMenuAfterMouseDown)
   EXPECT_EQ(events, (std::vector<std::string>{"right down"}));
   cursorReadable = true;
 
-  // Right release: classic behaviour at WM_RBUTTONUP, version 3 at WM_CONTEXTMENU.
-  events.clear();
-  Callback(icon, WM_RBUTTONUP);
-  Callback(icon, WM_CONTEXTMENU);
-  EXPECT_EQ(events, (std::vector<std::string>{"up"}));
-  icon.SetTrayVersion(1);
-  events.clear();
-  Callback(icon, WM_RBUTTONUP);
-  Callback(icon, WM_CONTEXTMENU);
-  Callback(icon, NIN_SELECT);
-  Callback(icon, NIN_KEYSELECT);
-  EXPECT_EQ(events, (std::vector<std::string>{"up", "up", "up"}));
-
   // LeftPopup: the left press opens it, after OnMouseDown.
   events.clear();
   icon.SetLeftPopup(true);
@@ -424,6 +421,34 @@ TEST_F(TrayIconTest, RightPressOpensTheMenuAfterMouseDown)
   events.clear();
   Callback(icon, WM_LBUTTONDOWN);
   EXPECT_EQ(events, (std::vector<std::string>{"other down"}));
+}
+
+TEST_F(TrayIconTest, RightReleaseIsTheEventTheNotifyBehaviourNames)
+{
+  TTrayIcon icon(nullptr);
+  int rightUps = 0;
+  icon.OnMouseUp = [&](TObject*, TMouseButton button, TShiftState shift, int, int) {
+    EXPECT_EQ(button, mbRight);
+    EXPECT_TRUE(shift.Contains(ssRight));
+    ++rightUps;
+  };
+  const struct {
+    TNotifyBehaviour Behaviour;
+    UINT Event;
+    bool FiresMouseUp;
+  } events[] = {
+      {TNotifyBehaviour::nbClassic, WM_RBUTTONUP, true},   {TNotifyBehaviour::nbClassic, WM_CONTEXTMENU, false},
+      {TNotifyBehaviour::nbClassic, NIN_SELECT, false},    {TNotifyBehaviour::nbClassic, NIN_KEYSELECT, false},
+      {TNotifyBehaviour::nbVersion3, WM_RBUTTONUP, false}, {TNotifyBehaviour::nbVersion3, WM_CONTEXTMENU, true},
+      {TNotifyBehaviour::nbVersion3, NIN_SELECT, true},    {TNotifyBehaviour::nbVersion3, NIN_KEYSELECT, true},
+  };
+  for (const auto& event : events) {
+    icon.SetTrayVersion(event.Behaviour);
+    rightUps = 0;
+    Callback(icon, event.Event);
+    EXPECT_EQ(rightUps, event.FiresMouseUp ? 1 : 0)
+        << "behaviour " << static_cast<int>(event.Behaviour) << ", event " << event.Event;
+  }
 }
 
 TEST_F(TrayIconTest, DoubleClickRunsTheMenusDefaultItem)

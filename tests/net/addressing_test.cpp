@@ -136,7 +136,10 @@ TEST(Addressing, ConnectReportsResolutionFailuresWithoutCreatingASocket)
   s.AssignAddr("127.0.0.1");
   s.AssignPort("");
   s.AssignPort("nosuchservice");
-  EXPECT_EQ(ThrownText([&] { s.Connect(); }).rfind("connect: NetSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0), 0u);
+  EXPECT_EQ(ThrownText([&] {
+              s.Connect();
+            }).rfind("connect: NetSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0),
+            0u);
   EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
 }
 
@@ -148,10 +151,13 @@ TEST(Addressing, ResolvePortTable)
   EXPECT_EQ(NetSocketResolvePort("4294967296", "tcp"), 65535);  // saturated, never wrapped
   EXPECT_EQ(NetSocketResolvePort("http", "tcp"), 80);
   EXPECT_EQ(ThrownText([] { NetSocketResolvePort("", "tcp"); }), "NetSocketResolvePort: Invalid Port.");
-  EXPECT_EQ(ThrownText([] { NetSocketResolvePort(std::string(32, '1'), "tcp"); }), "NetSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(ThrownText([] { NetSocketResolvePort(std::string(32, '1'), "tcp"); }),
+            "NetSocketResolvePort: Invalid Port.");
   EXPECT_EQ(ThrownText([] { NetSocketResolvePort("900", ""); }), "NetSocketResolvePort: Invalid Proto.");
   // A leading blank makes it a service name, not a number.
-  EXPECT_EQ(ThrownText([] { NetSocketResolvePort(" 80", "tcp"); }).rfind("NetSocketResolvePort: Cannot convert port ' 80', Error #", 0),
+  EXPECT_EQ(ThrownText([] {
+              NetSocketResolvePort(" 80", "tcp");
+            }).rfind("NetSocketResolvePort: Cannot convert port ' 80', Error #", 0),
             0u);
 }
 
@@ -164,7 +170,10 @@ TEST(Addressing, ResolveProtoTable)
   EXPECT_EQ(NetSocketResolveProto("Raw"), 255);
   EXPECT_EQ(NetSocketResolveProto("icmp"), 1);
   EXPECT_EQ(ThrownText([] { NetSocketResolveProto(""); }), "NetSocketResolveProto: Invalid Protocol.");
-  EXPECT_EQ(ThrownText([] { NetSocketResolveProto(" NoSuchProto "); }).rfind("NetSocketResolveProto: Cannot convert protocol 'nosuchproto', Error #", 0), 0u);
+  EXPECT_EQ(ThrownText([] {
+              NetSocketResolveProto(" NoSuchProto ");
+            }).rfind("NetSocketResolveProto: Cannot convert protocol 'nosuchproto', Error #", 0),
+            0u);
 }
 
 TEST(Addressing, ResolveHostTable)
@@ -176,12 +185,14 @@ TEST(Addressing, ResolveHostTable)
   EXPECT_EQ(Dotted(NetSocketResolveHost("localhost")), "127.0.0.1");
   EXPECT_EQ(Dotted(NetSocketResolveHost("multi.korvalind.test")), "127.0.0.41");
   const std::string tooLong(257, 'a');
-  EXPECT_EQ(ThrownText([&] { NetSocketResolveHost(tooLong); }), "NetSocketResolveHost: '" + tooLong + "' Invalid Hostname.");
+  EXPECT_EQ(ThrownText([&] { NetSocketResolveHost(tooLong); }),
+            "NetSocketResolveHost: '" + tooLong + "' Invalid Hostname.");
   EXPECT_EQ(ThrownText([] { NetSocketResolveHost(""); }), "NetSocketResolveHost: '' Invalid Hostname.");
   // Not a dotted quad: goes to the resolver, which knows no such name.
   EXPECT_EQ(ThrownText([] { NetSocketResolveHost("1.2.3.256"); }),
             "NetSocketResolveHost: Cannot convert host address '1.2.3.256', Error #11001");
-  EXPECT_EQ(ThrownText([] { NetSocketResolveHost("09.1.1.1"); }), "NetSocketResolveHost: '09.1.1.1' Invalid IP address.");
+  EXPECT_EQ(ThrownText([] { NetSocketResolveHost("09.1.1.1"); }),
+            "NetSocketResolveHost: '09.1.1.1' Invalid IP address.");
 }
 
 TEST(Addressing, HostEntryWithoutAddressesIsNotFound)

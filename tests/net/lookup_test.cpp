@@ -37,10 +37,10 @@ bool AllLookupsSettled()
 class TLookupSocket : public TNetSocket {
 public:
   using TNetSocket::TNetSocket;
-  TLookupRequest* Request(HANDLE Handle)
+  TLookupRequest* Request(HANDLE handle)
   {
-    for (auto& request : lookups_)
-      if (request->Handle == Handle)
+    for (const auto& request : PendingLookups())
+      if (request->Handle == handle)
         return request.get();
     return nullptr;
   }

@@ -3,77 +3,17 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <atomic>
+#include <cstddef>
 #include <functional>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "net/net_socket.h"
+#include "tests/support/loopback_server.h"
 
-// Peers for the socket layer's tests: plain blocking Windows Sockets on
-// loopback, each on a thread of its own.
+// Peers and drivers for the socket layer's tests.
 
-// Starts Windows Sockets for the test program's own peers (not for the layer
-// under test, which loads its own).
-void StartPeerWinsock();
-
-// A TCP listener on 127.0.0.1 with a free port; each accepted connection runs
-// Session on the listener's thread.
-class TPeerServer {
-public:
-  using TSession = std::function<void(SOCKET client)>;
-  explicit TPeerServer(TSession Session, const char* address = "127.0.0.1");
-  ~TPeerServer();
-
-  int Port() const { return port_; }
-  std::string PortText() const { return std::to_string(port_); }
-  int Accepted() const { return accepted_.load(); }
-  // Waits until the sessions so far have ended.
-  bool WaitSessions(int count, int timeoutMs);
-
-private:
-  SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
-  TSession session_;
-  std::atomic<int> accepted_{0};
-  std::atomic<int> finished_{0};
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
-// A port on 127.0.0.1 on which nobody listens.
-int UnusedTcpPort();
-
-// 127.0.0.1:port.
-sockaddr_in LoopbackAddress(int port);
-
-// A peer session that sends Text, then reads until the client closes.
-TPeerServer::TSession SendsThenReads(const std::string& Text);
-
-// A TCP listener on 127.0.0.1 that never accepts, so no thread of its own
-// opens or closes a handle while a test runs. Connections to it complete in
-// its backlog. A full one (backlog 0, its one place taken) makes the system
-// drop new handshakes: connects to it stay pending.
-class TIdleListener {
-public:
-  explicit TIdleListener(bool full = false);
-  ~TIdleListener();
-  int Port() const { return port_; }
-
-private:
-  SOCKET listener_ = INVALID_SOCKET;
-  SOCKET filler_ = INVALID_SOCKET;
-  int port_ = 0;
-};
-
-// A plain blocking connection to 127.0.0.1:port, made outside the component;
-// INVALID_SOCKET when refused.
-SOCKET RawConnection(int port);
-
-// Reads until the peer closes or count bytes arrived.
-std::string ReadAll(SOCKET s, std::size_t count = static_cast<std::size_t>(-1));
-bool SendAll(SOCKET s, const std::string& data);
+// A peer session that sends text, then reads until the client closes.
+TPeerServer::TSession SendsThenReads(const std::string& text);
 
 // A scripted SOCKS 5 relay's side of a negotiation without authentication:
 // reads the method offer and a request of requestSize bytes, answers both

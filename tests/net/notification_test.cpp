@@ -257,7 +257,7 @@ TEST(Notifications, AHandlerThatReconnectsGetsNothingOfTheOldSession)
     TWhere where;
     TNext next;
     std::function<void(TNetSocket&)> trigger;
-    std::vector<std::string> rest;  // events after the reconnect, until the trigger returned
+    std::vector<std::string> rest;     // events after the reconnect, until the trigger returned
     TSocketState changeTo = wsClosed;  // InChangeState: the state the handler reconnects at
   } cases[] = {
       {"connected, then written", TcpConnecting, InConnected, NextPending, select(FD_CONNECT | FD_WRITE, 0), {}},
@@ -265,32 +265,64 @@ TEST(Notifications, AHandlerThatReconnectsGetsNothingOfTheOldSession)
       {"connect failed, reconnect on its close", TcpConnecting, InClosed, NextRefused, select(FD_CONNECT, 10061), {}},
       {"read, then closed", TcpConnected, InData, NextUdp, select(FD_READ | FD_CLOSE, 0), {}},
       {"closed", TcpConnected, InClosed, NextUdp, select(FD_CLOSE, 0), {}},
-      {"send while connecting", TcpConnecting, InClosed, NextUdp,
-       [](TNetSocket& s) { EXPECT_EQ(s.SendText("early"), -1); }, {"error 10057"}},
+      {"send while connecting",
+       TcpConnecting,
+       InClosed,
+       NextUdp,
+       [](TNetSocket& s) { EXPECT_EQ(s.SendText("early"), -1); },
+       {"error 10057"}},
       {"sent", TcpConnected, InSendData, NextPending, [](TNetSocket& s) { EXPECT_EQ(s.SendText("x"), 1); }, {}},
-      {"datagram sent", Udp, InSendData, NextUdp,
+      {"datagram sent",
+       Udp,
+       InSendData,
+       NextUdp,
        [](TNetSocket& s) {
          const sockaddr_in to = LoopbackAddress(9);
          EXPECT_EQ(s.SendDatagram(reinterpret_cast<const sockaddr*>(&to), sizeof(to), "x", 1), 1);
        },
        {}},
-      {"listening for datagrams", NoSession, InConnected, NextRefused,
-       [](TNetSocket& s) { ListenOn(s, "udp", "127.0.0.1", "0"); }, {}},
-      {"listening for datagrams, reconnect at connected", NoSession, InChangeState, NextRefused,
-       [](TNetSocket& s) { ListenOn(s, "udp", "127.0.0.1", "0"); }, {}, wsConnected},
-      {"connected over UDP, reconnect at connected", NoSession, InChangeState, NextRefused,
-       [](TNetSocket& s) { ConnectUdp(s); }, {}, wsConnected},
-      {"closed by the client", TcpConnected, InChangeState, NextRefused, [](TNetSocket& s) { s.CloseConnection(); },
+      {"listening for datagrams",
+       NoSession,
+       InConnected,
+       NextRefused,
+       [](TNetSocket& s) { ListenOn(s, "udp", "127.0.0.1", "0"); },
        {}},
-      {"closed again after a failed close", TcpConnected, InChangeState, NextRefused,
+      {"listening for datagrams, reconnect at connected",
+       NoSession,
+       InChangeState,
+       NextRefused,
+       [](TNetSocket& s) { ListenOn(s, "udp", "127.0.0.1", "0"); },
+       {},
+       wsConnected},
+      {"connected over UDP, reconnect at connected",
+       NoSession,
+       InChangeState,
+       NextRefused,
+       [](TNetSocket& s) { ConnectUdp(s); },
+       {},
+       wsConnected},
+      {"closed by the client",
+       TcpConnected,
+       InChangeState,
+       NextRefused,
+       [](TNetSocket& s) { s.CloseConnection(); },
+       {}},
+      {"closed again after a failed close",
+       TcpConnected,
+       InChangeState,
+       NextRefused,
        [](TNetSocket& s) {
          Winsock::closesocket(s.SocketHandle());  // behind the component's back
          s.CloseConnection();                     // reported; the state stays
          s.CloseConnection();
        },
        {}},
-      {"adopting a handle", TcpConnected, InChangeState, NextRefused,
-       [&](TNetSocket& s) { s.Dup(RawConnection(open.Port())); }, {"error 10022"}},
+      {"adopting a handle",
+       TcpConnected,
+       InChangeState,
+       NextRefused,
+       [&](TNetSocket& s) { s.Dup(RawConnection(open.Port())); },
+       {"error 10022"}},
   };
   const std::vector<std::string> refusal = {StateText(wsConnecting, wsConnected), "connected 10061",
                                             StateText(wsConnected, wsClosed), "closed 0"};

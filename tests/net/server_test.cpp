@@ -118,7 +118,8 @@ TEST(Server, RefusalsWithTheirTexts)
   EXPECT_EQ(ThrownText([&] { s.Accept(); }), "Error 10022 in function not a listening socket\r\nInvalid argument");
   EXPECT_EQ(ThrownText([&] { s.Listen(); }), "Error 10022 in function listen: port not assigned\r\nInvalid argument");
   s.AssignPort("0");
-  EXPECT_EQ(ThrownText([&] { s.Listen(); }), "Error 10022 in function listen: address not assigned\r\nInvalid argument");
+  EXPECT_EQ(ThrownText([&] { s.Listen(); }),
+            "Error 10022 in function listen: address not assigned\r\nInvalid argument");
   s.AssignAddr("127.0.0.1");
   s.AssignSocksServer("relay");
   EXPECT_EQ(ThrownText([&] { s.Listen(); }), "Listening is not supported thru socks server");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/net_socket.h"
+#include "platform/ascii_text.h"
 #include "tests/net/event_recorder.h"
 #include "tests/net/net_test_peers.h"
 #include "tests/support/message_pump.h"
@@ -31,12 +32,7 @@ std::string PortBytes(int port)
 }
 
 const std::string kSocks5Success = Bytes({5, 0, 0, 1, 0, 0, 0, 0, 0, 0});
-
-// A relay session that records everything the client sent.
-struct TRelayLog {
-  std::string Received;
-  std::atomic<bool> Done{false};
-};
+const std::string kSocks4GrantReply = Bytes({0, 90, 0, 0, 0, 0, 0, 0});
 
 std::string Socks5Request(const std::string& host, int port)
 {
@@ -45,120 +41,129 @@ std::string Socks5Request(const std::string& host, int port)
 
 }  // namespace
 
-TEST(Socks, Socks5WithoutAuthenticationSendsNameAndReachesTheApplication)
+TEST(Socks, EveryNegotiationSendsItsMessagesByteForByteAndReachesTheApplication)
 {
-  TRelayLog relay;
-  std::atomic<bool> clientSentPing{false};
-  TPeerServer peer([&](SOCKET c) {
-    relay.Received = GrantSocks5(c, kSocks5LoopbackRequestSize, kSocks5Success);
-    relay.Received += ReadAll(c, 4);
-    SendAll(c, "pong");
-    relay.Done = true;
-    ReadAll(c);
-  });
-  TNetSocket s(nullptr);
-  TSocksEvents events;
-  events.Attach(s);
-  auto onConnected = s.OnSessionConnected;
-  s.OnSessionConnected = [&](TObject* sender, std::uint16_t e) {
-    onConnected(sender, e);
-    EXPECT_EQ(s.State(), wsConnected);
-    s.SendText("ping");
+  // One exchange: what the client must send next, and the relay's answer.
+  struct TExchange {
+    std::string request;
+    std::string reply;
   };
-  ConnectViaRelay(s, peer.Port(), "5", "127.0.0.1", "4321");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data pong"); }, 10s));
-  EXPECT_EQ(relay.Received, Bytes({5, 1, 0}) + Socks5Request("127.0.0.1", 4321) + "ping");
-  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "connected 0", "data pong"}));
-  s.CloseConnection();
-}
-
-TEST(Socks, Socks5UserPasswordEventOrderAndCredentialsOnTheWire)
-{
-  TRelayLog relay;
-  TPeerServer peer([&](SOCKET c) {
-    relay.Received = ReadAll(c, 3);
-    SendAll(c, Bytes({5, 2}));
-    relay.Received += ReadAll(c, 3 + 3 + 6);
-    SendAll(c, Bytes({1, 0}));
-    relay.Received += ReadAll(c, 7 + 12);
-    SendAll(c, kSocks5Success);
-    relay.Done = true;
-    ReadAll(c);
-  });
-  TNetSocket s(nullptr);
-  TSocksEvents events;
-  events.Attach(s);
-  UseSocksAccount(s, "bob", "secret");
-  ConnectViaRelay(s, peer.Port(), "5", "example.test", "80");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
-  EXPECT_EQ(relay.Received,
-            Bytes({5, 1, 2}) + Bytes({1, 3}) + "bob" + Bytes({6}) + "secret" + Socks5Request("example.test", 80));
-  EXPECT_EQ(events.Log,
-            (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
-  s.CloseConnection();
-  // The session's relay settings go with it; the credentials stay.
-  EXPECT_EQ(s.SocksServer(), "");
-  EXPECT_EQ(s.SocksPort(), "");
-  EXPECT_EQ(s.SocksLevel(), "5");
-  EXPECT_EQ(s.SocksUsercode, "bob");
-  EXPECT_EQ(s.SocksPassword, "secret");
-  EXPECT_EQ(s.SocksAuthentication, socksAuthenticateUsercode);
-}
-
-TEST(Socks, RelayThatNeedsNoPasswordAfterAllGivesAuthNotRequired)
-{
-  TRelayLog relay;
-  TPeerServer peer([&](SOCKET c) {
-    relay.Received = GrantSocks5(c, kSocks5LoopbackRequestSize, kSocks5Success);
-    ReadAll(c);
-  });
-  TNetSocket s(nullptr);
-  TSocksEvents events;
-  events.Attach(s);
-  UseSocksAccount(s, "bob", "secret");
-  ConnectViaRelay(s, peer.Port(), "5");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("connected 0"); }, 10s));
-  EXPECT_EQ(relay.Received, Bytes({5, 1, 2}) + Socks5Request("127.0.0.1", 4321));
-  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth not-required", "connected 0"}));
-  s.CloseConnection();
-}
-
-TEST(Socks, Socks4And4ARequestsByteForByte)
-{
-  struct Case {
+  const struct {
+    const char* name;
     const char* level;
     const char* user;
+    const char* password;  // non-empty: SOCKS 5 user/password offered
     const char* addr;
-    std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {"4", "", "127.0.0.1", Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 1, 0})},
-      {"4", "joe", "127.0.0.2", Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 2}) + "joe" + Bytes({0})},
-      {"4a", "joe", "127.0.0.1",
-       Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1}) + "joe" + Bytes({0}) + "127.0.0.1" + Bytes({0})},
-      {"4A", "", "far.example.test",
-       Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1, 0}) + "far.example.test" + Bytes({0})},
+    int port;
+    std::vector<TExchange> exchanges;
+    std::vector<std::string> log;
+  } cases[] = {
+      {"socks 5 without authentication, destination sent as a name",
+       "5",
+       "",
+       "",
+       "127.0.0.1",
+       4321,
+       {{Bytes({5, 1, 0}), Bytes({5, 0})}, {Socks5Request("127.0.0.1", 4321), kSocks5Success}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 5 with user and password",
+       "5",
+       "bob",
+       "secret",
+       "example.test",
+       80,
+       {{Bytes({5, 1, 2}), Bytes({5, 2})},
+        {Bytes({1, 3}) + "bob" + Bytes({6}) + "secret", Bytes({1, 0})},
+        {Socks5Request("example.test", 80), kSocks5Success}},
+       {"socks-connected 0", "auth start", "auth success", "connected 0"}},
+      {"socks 5 relay that needs no password after all",
+       "5",
+       "bob",
+       "secret",
+       "127.0.0.1",
+       4321,
+       {{Bytes({5, 1, 2}), Bytes({5, 0})}, {Socks5Request("127.0.0.1", 4321), kSocks5Success}},
+       {"socks-connected 0", "auth not-required", "connected 0"}},
+      {"socks 4 without user",
+       "4",
+       "",
+       "",
+       "127.0.0.1",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 1, 0}), kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 4 with user",
+       "4",
+       "joe",
+       "",
+       "127.0.0.2",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({127, 0, 0, 2}) + "joe" + Bytes({0}), kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 4a with user sends a dotted quad as a name",
+       "4a",
+       "joe",
+       "",
+       "127.0.0.1",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1}) + "joe" + Bytes({0}) + "127.0.0.1" + Bytes({0}),
+         kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
+      {"socks 4a without user",
+       "4A",
+       "",
+       "",
+       "far.example.test",
+       4321,
+       {{Bytes({4, 1}) + PortBytes(4321) + Bytes({0, 0, 0, 1, 0}) + "far.example.test" + Bytes({0}),
+         kSocks4GrantReply}},
+       {"socks-connected 0", "connected 0"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.level) + " " + c.addr);
-    TRelayLog relay;
-    const std::size_t length = c.expected.size();
+    SCOPED_TRACE(c.name);
+    std::string expected;
+    for (const auto& exchange : c.exchanges)
+      expected += exchange.request;
+    expected += "ping";
+    std::string received;
+    std::atomic<bool> relayDone{false};
     TPeerServer peer([&](SOCKET sock) {
-      relay.Received = ReadAll(sock, length);
-      // The granted reply and the application's first bytes in one segment.
-      SendAll(sock, Bytes({0, 90, 0, 0, 0, 0, 0, 0}) + "hi");
+      // The last reply and the application's first bytes in one segment.
+      for (const auto& exchange : c.exchanges) {
+        received += ReadAll(sock, exchange.request.size());
+        SendAll(sock, &exchange == &c.exchanges.back() ? exchange.reply + "hi" : exchange.reply);
+      }
+      received += ReadAll(sock, 4);
+      relayDone = true;
       ReadAll(sock);
     });
     TNetSocket s(nullptr);
     TSocksEvents events;
     events.Attach(s);
+    auto onConnected = s.OnSessionConnected;
+    s.OnSessionConnected = [&](TObject* sender, std::uint16_t e) {
+      onConnected(sender, e);
+      EXPECT_EQ(s.State(), wsConnected);
+      s.SendText("ping");
+    };
     s.SocksUsercode = c.user;
-    ConnectViaRelay(s, peer.Port(), c.level, c.addr, "4321");
-    EXPECT_EQ(s.SocksLevel(), c.level[1] != '\0' ? "4A" : "4");
-    ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data hi"); }, 10s));
-    EXPECT_EQ(relay.Received, c.expected);
-    EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "connected 0", "data hi"}));
+    if (c.password[0] != '\0')
+      UseSocksAccount(s, c.user, c.password);
+    ConnectViaRelay(s, peer.Port(), c.level, c.addr, std::to_string(c.port));
+    EXPECT_EQ(s.SocksLevel(), UpperAscii(c.level));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return events.Has("data hi") && relayDone.load(); }, 10s));
+    EXPECT_EQ(received, expected);
+    std::vector<std::string> log = c.log;
+    log.push_back("data hi");
+    EXPECT_EQ(events.Log, log);
     s.CloseConnection();
+    // The session's relay settings go with it; the credentials stay.
+    EXPECT_EQ(s.SocksServer(), "");
+    EXPECT_EQ(s.SocksPort(), "");
+    EXPECT_EQ(s.SocksLevel(), "5");
+    EXPECT_EQ(s.SocksUsercode, c.user);
+    EXPECT_EQ(s.SocksPassword, c.password);
+    EXPECT_EQ(s.SocksAuthentication, c.password[0] != '\0' ? socksAuthenticateUsercode : socksNoAuthentication);
   }
 }
 
@@ -171,47 +176,143 @@ struct TFailureCase {
   int code;
   std::string text;
   std::string user = "";  // without a password
+  // Runs before the connect, with the recorder attached.
+  std::function<void(TNetSocket&)> arrange = nullptr;
 };
+
+// The socket shuts its sending side down at the negotiation step given, so
+// the message that step sends cannot go out while the relay waits on.
+std::function<void(TNetSocket&)> ShutDownSendingAt(TSocksAuthState step)
+{
+  return [step](TNetSocket& s) {
+    s.OnSocksAuthState = [&s, step, inner = s.OnSocksAuthState](TObject* sender, TSocksAuthState a) {
+      inner(sender, a);
+      if (a == step)
+        s.ShutdownSocket(SD_SEND);
+    };
+  };
+}
+
+void ShutDownSendingAtSocksConnected(TNetSocket& s)
+{
+  s.OnSocksConnected = [&s, inner = s.OnSocksConnected](TObject* sender, std::uint16_t e) {
+    inner(sender, e);
+    s.ShutdownSocket(SD_SEND);
+  };
+}
 
 TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
 {
   std::vector<TFailureCase> cases = {
-      {"method reply version", "5", false, {Bytes({4, 0})}, 20002, "socks version error"},
-      {"no acceptable method", "5", false, {Bytes({5, 0xFF})}, 20003, "authentification method not acceptable"},
-      {"auth reply version", "5", true, {Bytes({5, 2}), Bytes({5, 0})}, 20002, "socks version error"},
-      {"password refused", "5", true, {Bytes({5, 2}), Bytes({1, 1})}, 20015, "socks authentication failed"},
-      {"auth reply too long", "5", true, {Bytes({5, 2}), Bytes({1, 0, 0})}, 20001, "too much data availaible"},
-      {"connect reply version", "5", false, {Bytes({5, 0}), Bytes({4, 0, 0, 1, 0, 0, 0, 0, 0, 0})}, 20002,
+      {"method reply version", "5", false, {Bytes({4, 0})}, SocksVersionError, "socks version error"},
+      {"no acceptable method",
+       "5",
+       false,
+       {Bytes({5, 0xFF})},
+       SocksMethodNotAcceptable,
+       "authentification method not acceptable"},
+      {"auth reply version", "5", true, {Bytes({5, 2}), Bytes({5, 0})}, SocksVersionError, "socks version error"},
+      {"password refused",
+       "5",
+       true,
+       {Bytes({5, 2}), Bytes({1, 1})},
+       SocksAuthenticationFailed,
+       "socks authentication failed"},
+      {"auth reply too long",
+       "5",
+       true,
+       {Bytes({5, 2}), Bytes({1, 0, 0})},
+       SocksLogicError,
+       "too much data availaible"},
+      {"connect reply version",
+       "5",
+       false,
+       {Bytes({5, 0}), Bytes({4, 0, 0, 1, 0, 0, 0, 0, 0, 0})},
+       SocksVersionError,
        "socks version error"},
-      {"IPv6 bound address", "5", false, {Bytes({5, 0}), Bytes({5, 0, 0, 4, 0})}, 20011,
+      {"IPv6 bound address",
+       "5",
+       false,
+       {Bytes({5, 0}), Bytes({5, 0, 0, 4, 0})},
+       SocksAddressTypeNotSupported,
        "address type not supported"},
-      {"socks 4 version", "4", false, {Bytes({1, 90, 0, 0, 0, 0, 0, 0})}, 20002, "socks version error"},
-      {"socks 4 code 91", "4", false, {Bytes({0, 91, 0, 0, 0, 0, 0, 0})}, 20016, "request rejected or failed"},
-      {"socks 4 code 92", "4", false, {Bytes({0, 92, 0, 0, 0, 0, 0, 0})}, 20008, "connection refused"},
-      {"socks 4 code 93", "4A", false, {Bytes({0, 93, 0, 0, 0, 0, 0, 0})}, 20015, "authentification failed"},
-      {"socks 4 code 95", "4", false, {Bytes({0, 95, 0, 0, 0, 0, 0, 0})}, 20012, "unassigned error #95"},
+      {"socks 4 version", "4", false, {Bytes({1, 90, 0, 0, 0, 0, 0, 0})}, SocksVersionError, "socks version error"},
+      {"socks 4 code 91",
+       "4",
+       false,
+       {Bytes({0, 91, 0, 0, 0, 0, 0, 0})},
+       SocksRequestRejected,
+       "request rejected or failed"},
+      {"socks 4 code 92", "4", false, {Bytes({0, 92, 0, 0, 0, 0, 0, 0})}, SocksConnectionRefused, "connection refused"},
+      {"socks 4 code 93",
+       "4A",
+       false,
+       {Bytes({0, 93, 0, 0, 0, 0, 0, 0})},
+       SocksAuthenticationFailed,
+       "authentification failed"},
+      {"socks 4 code 95", "4", false, {Bytes({0, 95, 0, 0, 0, 0, 0, 0})}, SocksUnassignedError, "unassigned error #95"},
   };
+  // The codes as the wire shows them: reply code n gives 20003 + n.
   const char* const socks5Texts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
                                      "network unreachable",          "host unreachable",
                                      "connection refused",           "time to live expired",
                                      "command not supported",        "address type not supported"};
   for (int code = 1; code <= 8; ++code)
-    cases.push_back({"socks 5 reply code", "5", false, {Bytes({5, 0}), Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0})},
-                     20003 + code, socks5Texts[code - 1]});
-  cases.push_back({"socks 5 reply code 9", "5", false, {Bytes({5, 0}), Bytes({5, 9, 0, 1, 0, 0, 0, 0, 0, 0})}, 20012,
+    cases.push_back({"socks 5 reply code",
+                     "5",
+                     false,
+                     {Bytes({5, 0}), Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0})},
+                     static_cast<TSocksError>(20003 + code),
+                     socks5Texts[code - 1]});
+  cases.push_back({"socks 5 reply code 9",
+                   "5",
+                   false,
+                   {Bytes({5, 0}), Bytes({5, 9, 0, 1, 0, 0, 0, 0, 0, 0})},
+                   SocksUnassignedError,
                    "unassigned error #9"});
-  cases.push_back({"socks 5 reply code 255", "5", false, {Bytes({5, 0}), Bytes({5, 255})}, 20012,
+  cases.push_back({"socks 5 reply code 255",
+                   "5",
+                   false,
+                   {Bytes({5, 0}), Bytes({5, 255})},
+                   SocksUnassignedError,
                    "unassigned error #255"});
-  cases.push_back({"bound name too long for the reply buffer", "5", false,
-                   {Bytes({5, 0}), Bytes({5, 0, 0, 3, 200}) + std::string(200, 'n') + PortBytes(1)}, 20013,
+  cases.push_back({"bound name too long for the reply buffer",
+                   "5",
+                   false,
+                   {Bytes({5, 0}), Bytes({5, 0, 0, 3, 200}) + std::string(200, 'n') + PortBytes(1)},
+                   SocksInternalError,
                    "socks reply too long: bound host name of 200 bytes, at most 120 fit"});
   // Only "no authentication" was offered: the user name must not go out.
-  cases.push_back({"user/password picked though not offered", "5", false, {Bytes({5, 2})}, 20003,
-                   "authentification method not acceptable", "bob"});
+  cases.push_back({"user/password picked though not offered",
+                   "5",
+                   false,
+                   {Bytes({5, 2})},
+                   SocksMethodNotAcceptable,
+                   "authentification method not acceptable",
+                   "bob"});
+  // A message of the negotiation that cannot be sent while the session stays
+  // open: the relay would wait for it for ever.
+  cases.push_back({"credentials cannot be sent",
+                   "5",
+                   true,
+                   {Bytes({5, 2})},
+                   WSAESHUTDOWN,
+                   "data send error",
+                   "",
+                   ShutDownSendingAt(socksAuthStart)});
+  cases.push_back({"connect request cannot be sent",
+                   "4",
+                   false,
+                   {},
+                   WSAESHUTDOWN,
+                   "data send error",
+                   "",
+                   ShutDownSendingAtSocksConnected});
 
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.code));
     std::atomic<bool> relayDone{false};
+    std::atomic<bool> checked{false};
     std::string afterLastReply = "untouched";
     TPeerServer peer([&](SOCKET sock) {
       // Each reply answers one client message; wait for it first.
@@ -223,6 +324,9 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
       }
       afterLastReply = ReadAll(sock);
       relayDone = true;
+      // A relay does not give up on a client that only stopped sending.
+      for (int i = 0; i < 2000 && !checked; ++i)
+        Sleep(5);
     });
     TNetSocket s(nullptr);
     TSocksEvents events;
@@ -231,6 +335,8 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
       UseSocksAccount(s, "u", "p");
     else
       s.SocksUsercode = c.user;
+    if (c.arrange)
+      c.arrange(s);
     ConnectViaRelay(s, peer.Port(), c.level);
     ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
     const std::string code = std::to_string(c.code);
@@ -244,6 +350,7 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
     EXPECT_EQ(s.SocksServer(), "");
     EXPECT_TRUE(PumpMessagesUntil([&] { return relayDone.load(); }, 10s));
     EXPECT_EQ(afterLastReply, "");  // a failed negotiation sends nothing more
+    checked = true;
   }
 }
 
@@ -263,29 +370,49 @@ TEST(Socks, AFailureEndsClosedWhateverItsHandlersThrow)
     const char* level = "5";
     const char* addr = "127.0.0.1";
   } cases[] = {
-      {"OnSocksError", SocksError, {Bytes({5, 0xFF})}, false,
+      {"OnSocksError",
+       SocksError,
+       {Bytes({5, 0xFF})},
+       false,
        {"socks-connected 0", noMethod, "connected 20003", "closed 20003"}},
-      {"OnSessionConnected", SessionConnected, {Bytes({5, 0xFF})}, false,
+      {"OnSessionConnected",
+       SessionConnected,
+       {Bytes({5, 0xFF})},
+       false,
        {"socks-connected 0", noMethod, "connected 20003", "closed 20003"}},
-      {"OnSocksAuthState, password refused", AuthState, {Bytes({5, 2}), Bytes({1, 1})}, false,
+      {"OnSocksAuthState, password refused",
+       AuthState,
+       {Bytes({5, 2}), Bytes({1, 1})},
+       false,
        {"socks-connected 0", "auth start", "socks-error 20015 socks authentication failed", "connected 20015",
         "closed 20015"}},
-      {"OnSocksAuthState, password not needed after all", AuthState,
-       {Bytes({5, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})}, false,
+      {"OnSocksAuthState, password not needed after all",
+       AuthState,
+       {Bytes({5, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})},
+       false,
        {"socks-connected 0", "auth not-required", "socks-error 20004 general SOCKS server failure", "connected 20004",
         "closed 20004"}},
-      {"OnSocksAuthState, password taken", AuthState,
-       {Bytes({5, 2}), Bytes({1, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})}, false,
+      {"OnSocksAuthState, password taken",
+       AuthState,
+       {Bytes({5, 2}), Bytes({1, 0}), Bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})},
+       false,
        {"socks-connected 0", "auth start", "auth success", "socks-error 20004 general SOCKS server failure",
         "connected 20004", "closed 20004"}},
-      {"OnSocksAuthState, relay gone during authentication", AuthState, {Bytes({5, 2})}, true,
+      {"OnSocksAuthState, relay gone during authentication",
+       AuthState,
+       {Bytes({5, 2})},
+       true,
        {"socks-connected 0", "auth start", "auth failure", "closed 0", "bg boom"}},
-      {"OnSocksError, socks 4 destination unknown", SocksError, {}, false,
+      {"OnSocksError, socks 4 destination unknown",
+       SocksError,
+       {},
+       false,
        {"socks-connected 0",
         "socks-error 20017 ESocketException NetSocketResolveHost: Cannot convert host address 'no-such-host.test', "
         "Error #11001",
         "closed 20017", "bg boom"},
-       "4", "no-such-host.test"},
+       "4",
+       "no-such-host.test"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -373,8 +500,7 @@ TEST(Socks, RepliesInPiecesWaitForTheWholeReply)
       10s));
   EXPECT_EQ(atThree, "auth start");
   EXPECT_EQ(atSeven, "auth success");
-  EXPECT_EQ(events.Log,
-            (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "auth start", "auth success", "connected 0"}));
   s.CloseConnection();
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/application.h"
-#include "platform/form.h"
+#include "platform/forms/form.h"
 #include "tests/support/message_pump.h"
 
 namespace {

@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/application.h"
-#include "platform/form.h"
-#include "platform/image.h"
-#include "platform/std_controls.h"
+#include "platform/forms/check_box.h"
+#include "platform/forms/combo_box.h"
+#include "platform/forms/edit.h"
+#include "platform/forms/form.h"
+#include "platform/forms/group_box.h"
+#include "platform/forms/image.h"
+#include "platform/forms/label.h"
+#include "platform/forms/list_box.h"
 
 namespace {
 
@@ -212,14 +217,18 @@ TEST_F(ControlsTest, EditSeesEveryChangeMadeInItsWindow)
     const char* Shown;
   } ways[] = {
       {"typed", [](HWND w) { SendMessageA(w, WM_CHAR, '9', 0); }, "9address"},
-      {"replaced", [](HWND w) {
+      {"replaced",
+       [](HWND w) {
          SendMessageA(w, EM_SETSEL, 0, -1);
          SendMessageA(w, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("x"));
-       }, "x"},
-      {"cleared", [](HWND w) {
+       },
+       "x"},
+      {"cleared",
+       [](HWND w) {
          SendMessageA(w, EM_SETSEL, 0, -1);
          SendMessageA(w, WM_CLEAR, 0, 0);
-       }, ""},
+       },
+       ""},
       {"set from outside", [](HWND w) { SetWindowTextA(w, "typed"); }, "typed"},
   };
   for (TEdit* target : {edit, moved, loose}) {
@@ -250,7 +259,8 @@ TEST_F(ControlsTest, LabelFollowsItsParentsFontUntilItGetsItsOwn)
   EXPECT_EQ(FW_BOLD, info.lfWeight);
   label->Font.SetColor(clRed);
   HDC dc = GetDC(label->Handle());
-  SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label->Handle()));
+  SendMessageA(form->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(label->Handle()));
   EXPECT_EQ(RGB(255, 0, 0), GetTextColor(dc));
   ReleaseDC(label->Handle(), dc);
 }

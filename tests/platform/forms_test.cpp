@@ -10,11 +10,12 @@
 #include <commctrl.h>
 
 #include "platform/application.h"
-#include "platform/form.h"
-#include "platform/menus.h"
-#include "platform/page_control.h"
-#include "platform/status_bar.h"
-#include "platform/std_controls.h"
+#include "platform/forms/button.h"
+#include "platform/forms/edit.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
+#include "platform/forms/page_control.h"
+#include "platform/forms/status_bar.h"
 #include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
 

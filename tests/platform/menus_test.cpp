@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/application.h"
-#include "platform/form.h"
-#include "platform/menus.h"
+#include "platform/forms/form.h"
+#include "platform/forms/menus.h"
 
 namespace {
 

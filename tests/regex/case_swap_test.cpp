@@ -9,9 +9,9 @@ TEST(CaseSwap, PortableTableKnownPairs)
     unsigned char From, To;
   };
   const TPair pairs[] = {
-      {'a', 'A'}, {'A', 'a'}, {'z', 'Z'}, {'Z', 'z'}, {'0', '0'}, {'_', '_'},
-      {0xFC, 0xDC}, {0xDC, 0xFC}, {0xE4, 0xC4}, {0xF6, 0xD6}, {0xDF, 0xDF},
-      {0xD7, 0xD7}, {0xF7, 0xF7}, {0x8A, 0x9A}, {0x9C, 0x8C}, {0xFF, 0x9F}, {0x9F, 0xFF},
+      {'a', 'A'},   {'A', 'a'},   {'z', 'Z'},   {'Z', 'z'},   {'0', '0'},   {'_', '_'},
+      {0xFC, 0xDC}, {0xDC, 0xFC}, {0xE4, 0xC4}, {0xF6, 0xD6}, {0xDF, 0xDF}, {0xD7, 0xD7},
+      {0xF7, 0xF7}, {0x8A, 0x9A}, {0x9C, 0x8C}, {0xFF, 0x9F}, {0x9F, 0xFF},
   };
   for (const TPair& p : pairs) {
     EXPECT_EQ(static_cast<unsigned char>(PortableCaseSwap(static_cast<char>(p.From))), p.To) << int(p.From);
@@ -31,7 +31,15 @@ TEST(CaseSwap, DefaultAgreesWithPortableTableForEveryCode)
 
 TEST(CaseSwap, CaseInsensitiveMatchingOfHighLetters)
 {
-  EXPECT_TRUE(MatchPattern("(?i)^\xFC" "ber$", "\xDC" "BER"));
+  EXPECT_TRUE(
+      MatchPattern("(?i)^\xFC"
+                   "ber$",
+                   "\xDC"
+                   "BER"));
   EXPECT_TRUE(MatchPattern("(?i)^[\xE4]+$", "\xC4\xE4"));
-  EXPECT_FALSE(MatchPattern("^\xFC" "ber$", "\xDC" "ber"));
+  EXPECT_FALSE(
+      MatchPattern("^\xFC"
+                   "ber$",
+                   "\xDC"
+                   "ber"));
 }

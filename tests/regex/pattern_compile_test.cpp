@@ -24,64 +24,31 @@ std::string Dump(const std::string& pattern, int modifierIndex = 0, bool on = fa
 
 }  // namespace
 
-TEST(PatternCompile, GoldenDottedQuadProgram)
+TEST(PatternCompile, DottedQuadProgramVerifiesAndMatchesOnlyQuads)
 {
-  // Every "\d?" is an alternative of a digit and an empty node; the chain runs
-  // from the start anchor through the literals to the end anchor.
-  std::string quad = "\\d\\d?\\d?";
-  std::string expected =
-      "1: OpAlternative -> 217\n"
-      "6: OpInputStart -> 11\n"
-      "11: OpDigit -> 16\n"
-      "16: OpAlternative -> 26\n"
-      "21: OpDigit -> 31\n"
-      "26: OpAlternative -> 31\n"
-      "31: OpEmpty -> 36\n"
-      "36: OpAlternative -> 46\n"
-      "41: OpDigit -> 51\n"
-      "46: OpAlternative -> 51\n"
-      "51: OpEmpty -> 56\n"
-      "56: OpLiteral '.' -> 63\n"
-      "63: OpDigit -> 68\n"
-      "68: OpAlternative -> 78\n"
-      "73: OpDigit -> 83\n"
-      "78: OpAlternative -> 83\n"
-      "83: OpEmpty -> 88\n"
-      "88: OpAlternative -> 98\n"
-      "93: OpDigit -> 103\n"
-      "98: OpAlternative -> 103\n"
-      "103: OpEmpty -> 108\n"
-      "108: OpLiteral '.' -> 115\n"
-      "115: OpDigit -> 120\n"
-      "120: OpAlternative -> 130\n"
-      "125: OpDigit -> 135\n"
-      "130: OpAlternative -> 135\n"
-      "135: OpEmpty -> 140\n"
-      "140: OpAlternative -> 150\n"
-      "145: OpDigit -> 155\n"
-      "150: OpAlternative -> 155\n"
-      "155: OpEmpty -> 160\n"
-      "160: OpLiteral '.' -> 167\n"
-      "167: OpDigit -> 172\n"
-      "172: OpAlternative -> 182\n"
-      "177: OpDigit -> 187\n"
-      "182: OpAlternative -> 187\n"
-      "187: OpEmpty -> 192\n"
-      "192: OpAlternative -> 202\n"
-      "197: OpDigit -> 207\n"
-      "202: OpAlternative -> 207\n"
-      "207: OpEmpty -> 212\n"
-      "212: OpInputEnd -> 217\n"
-      "217: OpEnd\n";
-  EXPECT_EQ(Dump("^" + quad + "\\." + quad + "\\." + quad + "\\." + quad + "$"), expected);
-
+  const std::string quad = "\\d\\d?\\d?";
   TPatternExpr expr;
   expr.SetExpression("^" + quad + "\\." + quad + "\\." + quad + "\\." + quad + "$");
   expr.CompileExpression();
+  std::string problem;
+  EXPECT_TRUE(VerifyPatternProgram(expr.ProgramBytes(), expr.ProgramLength(), &problem)) << problem;
   EXPECT_TRUE(expr.Anchored());
   EXPECT_EQ(expr.RequiredText(), "");
-  EXPECT_EQ(expr.StartChar(), 0);
-  EXPECT_EQ(expr.ProgramBytes()[0], 216);
+
+  struct TCase {
+    const char* Text;
+    bool Expected;
+  };
+  const TCase cases[] = {
+      {"192.168.1.20", true}, {"0.0.0.0", true},     {"255.255.255.255", true},
+      {"999.99.9.0", true},   {"1234.1.1.1", false}, {"1.1.1", false},
+      {"1.2.3.4.5", false},   {"1.2.3.", false},     {"1..2.3", false},
+      {"a1.2.3.4", false},    {" 1.1.1.1", false},   {"1.1.1.1 ", false},
+      {"1.2.3.4\n", false},   {"1.2.3.4a", false},   {"", false},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(expr.Exec(c.Text), c.Expected) << "'" << c.Text << "'";
+  }
 }
 
 TEST(PatternCompile, ProgramShapes)
@@ -99,8 +66,7 @@ TEST(PatternCompile, ProgramShapes)
       {"[ab]", 0, false, "1: OpAlternative -> 14\n6: OpAnyOfSmall 'abb' -> 14\n14: OpEnd\n"},
       {"[a]", 1, true, "1: OpAlternative -> 14\n6: OpAnyOfSmall 'Aaa' -> 14\n14: OpEnd\n"},
       {"[^abcd]", 0, false, "1: OpAlternative -> 43\n6: OpAnyOfSet [\\x00-`e-\\xFF] -> 43\n43: OpEnd\n"},
-      {"a??", 0, false,
-       "1: OpAlternative -> 26\n6: OpBracesLazy {0,1} -> 26\n19: OpLiteral 'a'\n26: OpEnd\n"},
+      {"a??", 0, false, "1: OpAlternative -> 26\n6: OpBracesLazy {0,1} -> 26\n19: OpLiteral 'a'\n26: OpEnd\n"},
       {"(a)*", 4, false,
        "1: OpAlternative -> 50\n6: OpLoopEntry -> 33\n11: OpGroupOpen 1 -> 16\n16: OpAlternative -> 28\n"
        "21: OpLiteral 'a' -> 28\n28: OpGroupClose 1 -> 33\n33: OpLoopLazy {0,2147483646} body 11 -> 50\n50: OpEnd\n"},
@@ -126,13 +92,45 @@ TEST(PatternCompile, CompileErrorsCarryCodeMessageAndPosition)
     fifteen += "(";
   }
   const TCase cases[] = {
-      {"a**", 107, 2}, {"a{2}{3}", 107, 4}, {"*a", 115, 1}, {"+", 115, 1}, {"a|?b", 115, 3}, {"(*)", 115, 2},
-      {"(a", 103, 2}, {"a)", 104, 1}, {"(?:a)", 127, 4}, {"(?i", 127, 3}, {"(?i-q)", 127, 5}, {"a(?ix-m:b)", 127, 9}, {"a{3,2}", 124, 5}, {"a{123456789}", 122, 11}, {"a{1,123456789}", 122, 13},
-      {fifteen + "a" + std::string(15, ')'), 102, 15}, {"[b-a]", 109, 4}, {"[abc", 113, 4}, {"[", 113, 1},
-      {"[]", 113, 2}, {"\\x4", 111, 3}, {"\\x", 111, 2}, {"\\x{41", 111, 5}, {"\\xG0", 108, 2}, {"\\x{4G}", 108, 4},
-      {"\\x{100}", 112, 5}, {"a\\", 116, 2}, {"[a\\", 110, 3}, {"[\\x00-\\", 110, 7}, {"(?#abc", 125, 6},
-      {"(a*)*", 106, 4}, {"(a|)+", 106, 4}, {"\\b*", 106, 2}, {"(a{0,3})*b", 106, 8},
-      {"((ab){0,2})*c", 106, 11}, {"(\\b)*", 106, 4}, {"^{2}", 106, 1},
+      {"a**", 107, 2},
+      {"a{2}{3}", 107, 4},
+      {"*a", 115, 1},
+      {"+", 115, 1},
+      {"a|?b", 115, 3},
+      {"(*)", 115, 2},
+      {"(a", 103, 2},
+      {"a)", 104, 1},
+      {"(?:a)", 127, 4},
+      {"^(?:a)?", 127, 5},  // no such group form in this dialect
+      {"(?i", 127, 3},
+      {"(?i-q)", 127, 5},
+      {"a(?ix-m:b)", 127, 9},
+      {"a{3,2}", 124, 5},
+      {"a{123456789}", 122, 11},
+      {"a{1,123456789}", 122, 13},
+      {fifteen + "a" + std::string(15, ')'), 102, 15},
+      {"[b-a]", 109, 4},
+      {"(?-r)[\xE0-\xDF]", 109, 9},  // inverted without modifier r
+      {"[abc", 113, 4},
+      {"[", 113, 1},
+      {"[]", 113, 2},
+      {"\\x4", 111, 3},
+      {"\\x", 111, 2},
+      {"\\x{41", 111, 5},
+      {"\\xG0", 108, 2},
+      {"\\x{4G}", 108, 4},
+      {"\\x{100}", 112, 5},
+      {"a\\", 116, 2},
+      {"[a\\", 110, 3},
+      {"[\\x00-\\", 110, 7},
+      {"(?#abc", 125, 6},
+      {"(a*)*", 106, 4},
+      {"(a|)+", 106, 4},
+      {"\\b*", 106, 2},
+      {"(a{0,3})*b", 106, 8},
+      {"((ab){0,2})*c", 106, 11},
+      {"(\\b)*", 106, 4},
+      {"^{2}", 106, 1},
   };
   for (const TCase& c : cases) {
     try {
@@ -214,16 +212,11 @@ TEST(PatternCompile, StartHints)
     const char* NotInSet;
   };
   const TCase cases[] = {
-      {"abc|abd", 0, false, "", "a", "bcdx"},
-      {"^abc", 0, true, "", "a", "b"},
-      {"x+abcd", 0, false, "abcd", "x", "a"},
-      {"x*y", 0, false, "y", "xy", "z"},
-      {"abc", 'a', false, "", "a", "b"},
-      {"1|\\D", 0, false, "", "1ax", "02"},
-      {"a?b", 0, false, "", "ab", "c"},
-      {"(a*)??b", 0, false, "", "ab", "c"},
-      {"(a|)??b", 0, false, "", "ab", "c"},
-      {"[a-c]{0,2}d", 0, false, "d", "abcd", "e"},
+      {"abc|abd", 0, false, "", "a", "bcdx"}, {"^abc", 0, true, "", "a", "b"},
+      {"x+abcd", 0, false, "abcd", "x", "a"}, {"x*y", 0, false, "y", "xy", "z"},
+      {"abc", 'a', false, "", "a", "b"},      {"1|\\D", 0, false, "", "1ax", "02"},
+      {"a?b", 0, false, "", "ab", "c"},       {"(a*)??b", 0, false, "", "ab", "c"},
+      {"(a|)??b", 0, false, "", "ab", "c"},   {"[a-c]{0,2}d", 0, false, "d", "abcd", "e"},
   };
   for (const TCase& c : cases) {
     TPatternExpr expr;
@@ -281,10 +274,25 @@ TEST(PatternCompile, ClassMembers)
     const char* Rejects;
   };
   const TCase cases[] = {
-      {"^[a-]$", "a-", "b"}, {"^[-a]$", "a-", "b"}, {"^[a-\\d]$", "a-05", "b"}, {"^[]a]$", "]a", "b["},
-      {"^[^]a]$", "b", "]a"}, {"^[\\x41-\\x43]$", "ABC", "D@"}, {"^[\\D]$", "D", "1d"}, {"^[\\w.]$", "a_9.", "-"},
-      {"^[\\s]$", " \t\r\n\f", "x"}, {"^\\S$", "x", " \t"}, {"^\\W$", "-", "a_"}, {"^[a\\]]$", "a]", "\\"},
-      {"^[^abcd]$", "e\xFF", "abcd"}, {"^[\\n\\t]$", "\n\t", "nt"},
+      {"^[a-]$", "a-", "b"},
+      {"^[-a]$", "a-", "b"},
+      {"^[a-\\d]$", "a-05", "b"},
+      {"^[]a]$", "]a", "b["},
+      {"^[^]a]$", "b", "]a"},
+      {"^[\\x41-\\x43]$", "ABC", "D@"},
+      {"^[\\D]$", "D", "1d"},
+      {"^[\\w.]$", "a_9.", "-"},
+      {"^[\\s]$", " \t\r\n\f", "x"},
+      {"^\\S$", "x", " \t"},
+      {"^\\W$", "-", "a_"},
+      {"^[a\\]]$", "a]", "\\"},
+      {"^[^abcd]$", "e\xFF", "abcd"},
+      {"^[\\n\\t]$", "\n\t", "nt"},
+      // Windows-1251 Cyrillic ranges, which modifier r (on by default) completes
+      {"^[\xE0-\xFF]$", "\xE0\xFF\xB8", "\xDF\xA8"},
+      {"^[\xC0-\xDF]$", "\xC0\xDF\xA8", "\xE0\xB8"},
+      {"^[\xE0-\xDF]$", "\xC0\xFF\xA8\xB8", "\xBF"},
+      {"(?-r)^[\xE0-\xFF]$", "\xE5", "\xB8"},
   };
   for (const TCase& c : cases) {
     for (const char* p = c.Matches; *p; ++p) {
@@ -296,21 +304,6 @@ TEST(PatternCompile, ClassMembers)
   }
 }
 
-TEST(PatternCompile, CyrillicRangesFollowModifierR)
-{
-  EXPECT_TRUE(MatchPattern("^[\xE0-\xFF]$", "\xB8"));
-  EXPECT_TRUE(MatchPattern("^[\xC0-\xDF]$", "\xA8"));
-  EXPECT_TRUE(MatchPattern("^[\xE0-\xDF]$", "\xC0"));
-  EXPECT_FALSE(MatchPattern("(?-r)^[\xE0-\xFF]$", "\xB8"));
-  EXPECT_TRUE(MatchPattern("(?-r)^[\xE0-\xFF]$", "\xE5"));
-  try {
-    MatchPattern("(?-r)[\xE0-\xDF]", "x");
-    ADD_FAILURE() << "inverted range accepted";
-  } catch (const EPatternExpr& e) {
-    EXPECT_EQ(e.Code, 109);
-  }
-}
-
 TEST(PatternCompile, EscapesAndLiteralBraces)
 {
   struct TCase {
@@ -319,43 +312,95 @@ TEST(PatternCompile, EscapesAndLiteralBraces)
     bool Expected;
   };
   const TCase cases[] = {
-      {"^\\x{41}$", "A", true}, {"^\\x41$", "A", true}, {"^\\x{}a$", "a", false}, {"^\\t\\n\\r\\f\\a\\e$", "\t\n\r\f\a\x1B", true},
-      {"^\\.\\\\\\0$", ".\\0", true}, {"^a{$", "a{", true}, {"^a{x$", "a{x", true}, {"^a{2,x}$", "a{2,x}", true},
-      {"^a{2}$", "aa", true}, {"^a{2}$", "aaa", false}, {"^a{2,}$", "aaaaa", true}, {"^a{,2}$", "a{,2}", true},
-      {"{2}", "x{2}", true}, {"^(a(?i)b)c$", "aBc", true}, {"^(a(?i)b)c$", "aBC", false}, {"^(a(?i)b)c$", "ABc", false},
-      {"(?i)abc", "xABC", true}, {"^a(?#note)b$", "ab", true}, {"(?x)^a b # comment\n c$", "abc", true},
-      {"(?x)^a\\ b$", "a b", true}, {"(?i-i)^a$", "A", false}, {"(?m)^b$", "a\nb\nc", true}, {"^b$", "a\nb\nc", false},
-      {"(?-s)^a.b$", "a\nb", false}, {"^a.b$", "a\nb", true}, {"(?m)a$", "a\r\nb", true}, {"\\Aab\\Z", "ab", true},
+      {"^\\x{41}$", "A", true},
+      {"^\\x41$", "A", true},
+      {"^\\x{}a$", "a", false},
+      {"^\\t\\n\\r\\f\\a\\e$", "\t\n\r\f\a\x1B", true},
+      {"^\\.\\\\\\0$", ".\\0", true},
+      {"^a{$", "a{", true},
+      {"^a{x$", "a{x", true},
+      {"^a{2,x}$", "a{2,x}", true},
+      {"^a{2}$", "aa", true},
+      {"^a{2}$", "aaa", false},
+      {"^a{2,}$", "aaaaa", true},
+      {"^a{,2}$", "a{,2}", true},
+      {"{2}", "x{2}", true},
+      {"^(a(?i)b)c$", "aBc", true},
+      {"^(a(?i)b)c$", "aBC", false},
+      {"^(a(?i)b)c$", "ABc", false},
+      {"(?i)abc", "xABC", true},
+      {"^a(?#note)b$", "ab", true},
+      {"(?x)^a b # comment\n c$", "abc", true},
+      {"(?x)^a\\ b$", "a b", true},
+      {"(?i-i)^a$", "A", false},
+      {"(?m)^b$", "a\nb\nc", true},
+      {"^b$", "a\nb\nc", false},
+      {"(?-s)^a.b$", "a\nb", false},
+      {"^a.b$", "a\nb", true},
+      {"(?m)a$", "a\r\nb", true},
+      {"\\Aab\\Z", "ab", true},
   };
   for (const TCase& c : cases) {
     EXPECT_EQ(MatchPattern(c.Pattern, c.Text), c.Expected) << c.Pattern << " on '" << c.Text << "'";
   }
 }
 
-TEST(PatternCompile, VerifierRejectsDamagedPrograms)
+TEST(PatternCompile, VerifierNamesTheFaultOfADamagedProgram)
 {
+  // Each row damages one compiled program in one place: a byte, or the 32-bit
+  // number that starts there; a cut shortens the program instead.
+  struct TCase {
+    const char* Pattern;
+    int At;
+    std::int32_t Value;
+    bool Number;
+    const char* Problem;
+  };
+  const TCase cases[] = {
+      // 6: OpInputStart, its next offset at 7
+      {"^(ab)*c$", 7, 1000, true, "next offset outside the program at 6"},
+      {"^(ab)*c$", 7, -6, true, "next offset outside the program at 6"},  // onto the marker
+      {"^(ab)*c$", 7, 2, true, "offset into the middle of a node at 8"},
+      {"^(ab)*c$", 7, 0, true, "missing next node at 6"},
+      {"^(ab)*c$", 6, 14, false, "unknown node kind at 6"},
+      {"^(ab)*c$", 0, 0, false, "no program marker at 0"},
+      // 6: 'a', 13: OpStar over 18: 'b', 25: OpEnd
+      {"ab*", 11, 0, false, "empty literal at 6"},
+      {"ab*", 18, OpAlternative, false, "repetition of a node that cannot be repeated at 13"},
+      {"ab*", 24, 'c', false, "repeated literal of other than one character at 18"},
+      {"ab*", 25, OpLoop, false, "node operand past the end at 25"},
+      {"ab*", 26, 5, true, "end node with a successor at 25"},
+      // 18: 'b', checked after 25: OpEnd
+      {"a|b", 24, 'x', false, "nodes overlap at 18"},
+      // 6: OpBraces {2,3}; 38: OpLoopLazy {0,max} with body offset -22; 28, 33: a reference to group 1
+      {"a{2,3}", 11, 4, true, "bad repeat bounds at 6"},
+      {"(?-g)(a)*", 43, -1, true, "bad loop bounds at 38"},
+      {"(?-g)(a)*", 51, 1000, true, "loop body outside the program at 38"},
+      {"(a)\\1", 33, 0, false, "bad group number at 28"},
+      {"(a)\\1*", 38, 15, false, "bad group number at 33"},
+  };
+  for (const TCase& c : cases) {
+    TPatternExpr expr;
+    expr.SetExpression(c.Pattern);
+    expr.CompileExpression();
+    std::vector<unsigned char> program(expr.ProgramBytes(), expr.ProgramBytes() + expr.ProgramLength());
+    std::string problem;
+    ASSERT_TRUE(VerifyPatternProgram(program.data(), static_cast<int>(program.size()), &problem)) << problem;
+    if (c.Number) {
+      WriteProgramInt(program.data() + c.At, c.Value);
+    } else {
+      program[static_cast<size_t>(c.At)] = static_cast<unsigned char>(c.Value);
+    }
+    EXPECT_FALSE(VerifyPatternProgram(program.data(), static_cast<int>(program.size()), &problem)) << c.Pattern;
+    EXPECT_EQ(problem, c.Problem) << c.Pattern << " at " << c.At;
+  }
+
   TPatternExpr expr;
   expr.SetExpression("^(ab)*c$");
   expr.CompileExpression();
-  const std::vector<unsigned char> good(expr.ProgramBytes(), expr.ProgramBytes() + expr.ProgramLength());
-  ASSERT_TRUE(VerifyPatternProgram(good.data(), static_cast<int>(good.size()), nullptr));
-
-  auto damaged = [&good](int at, std::int32_t value, bool offset) {
-    std::vector<unsigned char> copy = good;
-    if (offset) {
-      WriteProgramInt(copy.data() + at, value);
-    } else {
-      copy[static_cast<size_t>(at)] = static_cast<unsigned char>(value);
-    }
-    return VerifyPatternProgram(copy.data(), static_cast<int>(copy.size()), nullptr);
-  };
-  // Node 6 is the start anchor; its next offset sits at 7.
-  ASSERT_EQ(good[6], OpInputStart);
-  EXPECT_FALSE(damaged(7, 1000, true));   // past the end
-  EXPECT_FALSE(damaged(7, -6, true));     // onto the marker
-  EXPECT_FALSE(damaged(7, 2, true));      // into the middle of a node
-  EXPECT_FALSE(damaged(7, 0, true));      // chain cut short
-  EXPECT_FALSE(damaged(6, 14, false));    // a kind that is never stored
-  EXPECT_FALSE(damaged(0, 0, false));     // no marker
-  EXPECT_FALSE(VerifyPatternProgram(good.data(), static_cast<int>(good.size()) - 1, nullptr));  // cut off
+  std::string problem;
+  EXPECT_FALSE(VerifyPatternProgram(expr.ProgramBytes(), expr.ProgramLength() - 1, &problem));
+  EXPECT_EQ(problem, "node header past the end at 66");
+  EXPECT_FALSE(VerifyPatternProgram(expr.ProgramBytes(), NodeHeaderSize, &problem));
+  EXPECT_EQ(problem, "program too small at 0");
 }

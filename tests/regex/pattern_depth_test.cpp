@@ -11,6 +11,11 @@
 
 namespace {
 
+// The bound on MatchPrim levels active at once, and the levels that one
+// iteration of a complex repetition takes.
+constexpr int MatchDepthBound = 6000;
+constexpr int LevelsPerIteration = 3;
+
 std::string Repeated(const std::string& piece, int times)
 {
   std::string text;
@@ -26,11 +31,11 @@ TEST(PatternDepth, DeepRecursionRaisesInsteadOfCrashing)
 {
   const std::string text = Repeated("ab", 100000) + "c";
   const std::string rows[][2] = {
-      {"(ab)*c", text},                                 // a greedy loop: three levels an iteration
-      {"^(?-g)(ab)*c$", text},                          // a counted loop
-      {"(?-s)^.{0,99999}c$", text},                     // a counted loop of one level an iteration
-      {"^" + Repeated("a*", 20000) + "c", "c"},         // a chain of repeats: one level a piece
-      {"^" + Repeated("a?", 20000) + "c", "c"},         // a chain of choices
+      {"(ab)*c", text},                          // a greedy loop: three levels an iteration
+      {"^(?-g)(ab)*c$", text},                   // a counted loop
+      {"(?-s)^.{0,99999}c$", text},              // a counted loop of one level an iteration
+      {"^" + Repeated("a*", 20000) + "c", "c"},  // a chain of repeats: one level a piece
+      {"^" + Repeated("a?", 20000) + "c", "c"},  // a chain of choices
   };
   for (const auto& row : rows) {
     try {
@@ -45,10 +50,11 @@ TEST(PatternDepth, DeepRecursionRaisesInsteadOfCrashing)
 
 TEST(PatternDepth, BoundIsCountedInLevelsNotBytes)
 {
-  // 1,900 iterations of three levels stay below the bound, 2,100 reach it,
-  // whatever the build's frames take.
-  const std::string below = Repeated("ab", 1900) + "c";
-  const std::string above = Repeated("ab", 2100) + "c";
+  // A hundred iterations fewer than the bound admits stay below it, a hundred
+  // more reach it, whatever the build's frames take.
+  const int iterations = MatchDepthBound / LevelsPerIteration;
+  const std::string below = Repeated("ab", iterations - 100) + "c";
+  const std::string above = Repeated("ab", iterations + 100) + "c";
   for (const char* pattern : {"^(ab)*c$", "^(ab)+c$", "^(?-g)(ab)*c$", "^(ab){0,5000}c$"}) {
     EXPECT_EQ(ErrorCodeOf(pattern, below), 0) << pattern;
     EXPECT_TRUE(MatchPattern(pattern, below)) << pattern;

@@ -11,11 +11,11 @@
 #include "core/korvalind_proc.h"
 #include "core/program_info.h"
 #include "core/settings.h"
-#include "platform/service_application.h"
-#include "platform/service_thread.h"
+#include "platform/service/service_application.h"
+#include "platform/service/service_thread.h"
 #include "service/korvalind_daemon.h"
 #include "service/stop_client.h"
-#include "tests/service/service_control.h"
+#include "tests/support/service_control.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/test_paths.h"
 
@@ -145,7 +145,8 @@ TEST_F(DaemonTest, ServiceStartHandsTheStartToTheMainThreadAndWaits)
   ASSERT_EQ(3u, banner.size());
   EXPECT_EQ(">>>>>", banner[0]);
   EXPECT_TRUE(std::regex_match(
-      banner[1], std::regex(R"(>>>>>  Korvalind-Poster-Daemon 4\.3 \(Build:4\.3\.0\.701;[a-y]{3};Windows NT\) started\.)")))
+      banner[1],
+      std::regex(R"(>>>>>  Korvalind-Poster-Daemon 4\.3 \(Build:4\.3\.0\.701;[a-y]{3};Windows NT\) started\.)")))
       << banner[1];
   EXPECT_EQ(">>>>>", banner[2]);
 }
@@ -227,9 +228,8 @@ TEST_F(DaemonThreadTest, PauseAndShutdownLeaveTheCoreRunning)
   EXPECT_TRUE(PumpMessagesUntil(
       [&] {
         const auto log = Log();
-        return log.size() > before &&
-               std::find(log.begin() + static_cast<std::ptrdiff_t>(before), log.end(), "Debug    ..... setIP socket") !=
-                   log.end();
+        return log.size() > before && std::find(log.begin() + static_cast<std::ptrdiff_t>(before), log.end(),
+                                                "Debug    ..... setIP socket") != log.end();
       },
       60s));
   Send(SERVICE_CONTROL_CONTINUE);

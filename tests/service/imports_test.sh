@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # korvalindd makes no window of the forms layer, so it must not load the
-# common controls: under Wine that DLL alone holds about 3 MB of memory.
+# common controls, which hold much memory under Wine (bench/footprint).
 #   imports_test.sh OBJDUMP KORVALINDD_EXE
 set -u
 imports=$("$1" -p "$2" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr 'A-Z' 'a-z')

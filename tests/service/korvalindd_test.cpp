@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/service/service_control.h"
+#include "tests/support/service_control.h"
 #include "tests/support/test_paths.h"
 
 using namespace std::chrono_literals;
@@ -14,7 +14,8 @@ using namespace std::chrono_literals;
 namespace {
 
 const char* const kName = "KorvalindDaemon";
-const std::regex kStartLine(R"(>>>>>  (Korvalind-Poster-Daemon 4\.3 \(Build:4\.3\.0\.701;[a-y]{3};Windows NT\)) started\.)");
+const std::regex kStartLine(
+    R"(>>>>>  (Korvalind-Poster-Daemon 4\.3 \(Build:4\.3\.0\.701;[a-y]{3};Windows NT\)) started\.)");
 
 // The service program itself, copied into a folder whose name holds a blank
 // and registered from there, with a log level that shows the core's ticks.

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/os_error.h"
-#include "tests/service/service_control.h"
+#include "platform/service/os_error.h"
+#include "tests/support/service_control.h"
 #include "tests/support/test_paths.h"
 
 namespace {

@@ -25,7 +25,8 @@ private:
 
   void SkipBlanks()
   {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n' || text_[pos_] == '\r'))
+    while (pos_ < text_.size() &&
+           (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n' || text_[pos_] == '\r'))
       ++pos_;
   }
 
@@ -130,10 +131,14 @@ private:
     for (int i = 0; i < 4; ++i) {
       const char h = text_[pos_++];
       code <<= 4;
-      if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
-      else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
-      else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
-      else Fail("bad \\u escape");
+      if (h >= '0' && h <= '9')
+        code |= static_cast<unsigned>(h - '0');
+      else if (h >= 'a' && h <= 'f')
+        code |= static_cast<unsigned>(h - 'a' + 10);
+      else if (h >= 'A' && h <= 'F')
+        code |= static_cast<unsigned>(h - 'A' + 10);
+      else
+        Fail("bad \\u escape");
     }
     return code;
   }
@@ -156,17 +161,17 @@ private:
         break;
       const char e = text_[pos_++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'u': {
-          const unsigned code = ParseHex4();
-          out += code < 256 ? static_cast<char>(code) : '?';
-          break;
-        }
-        default: out += e; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'b': out += '\b'; break;
+      case 'f': out += '\f'; break;
+      case 'u': {
+        const unsigned code = ParseHex4();
+        out += code < 256 ? static_cast<char>(code) : '?';
+        break;
+      }
+      default: out += e; break;
       }
     }
     Fail("unterminated string");
@@ -183,25 +188,29 @@ JsonValue JsonValue::Parse(const std::string& text)
 
 bool JsonValue::AsBool() const
 {
-  if (kind_ != Kind::Bool) throw std::runtime_error("JSON: not a Boolean");
+  if (kind_ != Kind::Bool)
+    throw std::runtime_error("JSON: not a Boolean");
   return bool_;
 }
 
 double JsonValue::AsNumber() const
 {
-  if (kind_ != Kind::Number) throw std::runtime_error("JSON: not a number");
+  if (kind_ != Kind::Number)
+    throw std::runtime_error("JSON: not a number");
   return number_;
 }
 
 const std::string& JsonValue::AsString() const
 {
-  if (kind_ != Kind::String) throw std::runtime_error("JSON: not a string");
+  if (kind_ != Kind::String)
+    throw std::runtime_error("JSON: not a string");
   return string_;
 }
 
 const std::vector<JsonValue>& JsonValue::AsArray() const
 {
-  if (kind_ != Kind::Array) throw std::runtime_error("JSON: not an array");
+  if (kind_ != Kind::Array)
+    throw std::runtime_error("JSON: not an array");
   return array_;
 }
 

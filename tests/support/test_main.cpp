@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-// Tests open sockets and resolve names, so they must never run where they
-// could reach a real network: tools/sandbox sets this only after it has
-// checked that loopback is the one interface left.
+// The main of the test programs that open sockets or resolve names: they must
+// never run where they could reach a real network. tools/sandbox sets this
+// only after it has checked that loopback is the one interface left.
 static bool InsideSandbox()
 {
   const char* flag = std::getenv("KORVALIND_SANDBOX");

@@ -26,7 +26,8 @@ std::string HostPath(const std::string& unixPath)
 #ifdef _WIN32
   std::string path = "Z:" + unixPath;
   for (char& c : path)
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
   return path;
 #else
   return unixPath;

@@ -72,7 +72,8 @@ std::optional<std::string> TUdpReceiver::ReceiveWith(const std::string& marker, 
 {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0)
       return std::nullopt;
     auto datagram = Receive(left);
@@ -85,7 +86,8 @@ std::vector<std::string> TUdpReceiver::WaitFor(std::size_t count, int timeoutMs)
 {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (received_.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0)
       break;
     if (auto datagram = Receive(left))

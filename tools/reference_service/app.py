@@ -20,7 +20,16 @@ DEFAULT_UPDATE = ["127.0.0.21", "127.0.0.22", "127.0.0.23"] + ["127.0.1.%d" % i 
 DEFAULT_DETECT = ["127.0.0.31"] + ["127.0.2.%d" % i for i in range(1, 5)]
 DEFAULT_HEARTBEAT = ["127.0.0.11"]
 
+# The service's own ports.
+UPDATE_PORT = 900
+DETECT_PORT = 901
+HEARTBEAT_PORT = 910
+READ_TIMEOUT_SECONDS = 10.0
+MAX_PORT = 65535
+
 POLL_SECONDS = 0.1
+# How long a stop waits for exchanges still under way.
+WORKER_STOP_SECONDS = 2.0
 SANDBOX_SCRIPT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "sandbox")
 
 EXIT_STARTUP = 1
@@ -44,8 +53,8 @@ def _address_list(values, default):
 
 def _port(text):
     port = int(text)
-    if not 0 <= port <= 65535:
-        raise argparse.ArgumentTypeError("port %s is outside 0..65535" % text)
+    if not 0 <= port <= MAX_PORT:
+        raise argparse.ArgumentTypeError("port %s is outside 0..%d" % (text, MAX_PORT))
     return port
 
 
@@ -62,11 +71,14 @@ def parse_args(argv):
                    help="detection listen addresses (default: %s)" % ",".join(DEFAULT_DETECT))
     p.add_argument("--heartbeat-addr", action="append", metavar="ADDR[,ADDR...]",
                    help="heartbeat listen addresses (default: %s)" % ",".join(DEFAULT_HEARTBEAT))
-    p.add_argument("--update-port", type=_port, default=900, help="TCP port of the update server (0: any free port)")
-    p.add_argument("--detect-port", type=_port, default=901, help="TCP port of the detection server (0: any free port)")
-    p.add_argument("--heartbeat-port", type=_port, default=910, help="UDP port of the heartbeat receiver (0: any free port)")
-    p.add_argument("--read-timeout", type=float, default=10.0, metavar="SECONDS",
-                   help="how long to wait for a request line (default 10)")
+    p.add_argument("--update-port", type=_port, default=UPDATE_PORT,
+                   help="TCP port of the update server (0: any free port)")
+    p.add_argument("--detect-port", type=_port, default=DETECT_PORT,
+                   help="TCP port of the detection server (0: any free port)")
+    p.add_argument("--heartbeat-port", type=_port, default=HEARTBEAT_PORT,
+                   help="UDP port of the heartbeat receiver (0: any free port)")
+    p.add_argument("--read-timeout", type=float, default=READ_TIMEOUT_SECONDS, metavar="SECONDS",
+                   help="how long to wait for a request line (default %g)" % READ_TIMEOUT_SECONDS)
     args = p.parse_args(argv)
     try:
         args.addresses = {
@@ -201,7 +213,7 @@ class Service:
         self.listeners.close_all()
         with self.workers_lock:
             workers = list(self.workers)
-        deadline = time.monotonic() + 2.0
+        deadline = time.monotonic() + WORKER_STOP_SECONDS
         for t in workers:
             t.join(timeout=max(0.0, deadline - time.monotonic()))
         if self.records is not None:

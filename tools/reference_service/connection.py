@@ -6,7 +6,10 @@ import time
 from .records import warn
 
 LINE_LIMIT = 65536
+RECV_CHUNK = 4096
 DRAIN_SECONDS = 1.0
+# How long one piece of a reply may wait for room in the client's window.
+SEND_SECONDS = 10.0
 # How long a silent server keeps a connection open for a client that never closes it.
 HOLD_SECONDS = 600.0
 
@@ -27,7 +30,7 @@ def read_line(sock, timeout):
             break
         sock.settimeout(left)
         try:
-            chunk = sock.recv(4096)
+            chunk = sock.recv(RECV_CHUNK)
         except (socket.timeout, OSError):
             break
         if not chunk:
@@ -52,7 +55,7 @@ def send_reply(sock, data: bytes, behaviour):
         time.sleep(behaviour["delay_ms"] / 1000.0)
     if not data:
         return
-    sock.settimeout(10)
+    sock.settimeout(SEND_SECONDS)
     # Without this, the kernel may join pieces that the test wants apart.
     sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     parts = split_pieces(data, behaviour.get("pieces", 1))
@@ -76,7 +79,7 @@ def finish(sock):
             if left <= 0:
                 break
             sock.settimeout(left)
-            if not sock.recv(4096):
+            if not sock.recv(RECV_CHUNK):
                 break
     except OSError:
         pass
@@ -88,7 +91,7 @@ def hold(sock):
     """Keep the connection open without a word until the client closes it."""
     try:
         sock.settimeout(HOLD_SECONDS)
-        while sock.recv(4096):
+        while sock.recv(RECV_CHUNK):
             pass
     except OSError:
         pass
@@ -152,10 +155,44 @@ def fault_reply(behaviour) -> str:
     return ""
 
 
-def serve_guarded(serve, name, sock, peer, *args):
-    """Run one exchange; a test peer must outlive any input, so nothing escapes."""
-    try:
-        serve(sock, peer, *args)
-    except Exception as e:
-        warn("%s exchange with %s failed: %r" % (name, endpoint(peer), e))
-        abort(sock)
+class LineServer:
+    """The exchange both TCP servers share: one request line in, at most one reply out.
+
+    read_request(data, complete) -> (fields, request): the record's fields for
+    the line that came (ending with auth_ok=None), and what respond needs, or
+    None when nobody is to be answered. respond(request, behaviour, accounts,
+    peer_ip) -> (mode, reply, fields): the mode used, the reply text and the
+    record's fields that the answer decides.
+    """
+
+    def __init__(self, server, title, read_request, respond):
+        self._server = server  # the scenario's and the records' name
+        self._title = title  # the name in warnings
+        self._read_request = read_request
+        self._respond = respond
+
+    def handle(self, sock, local, peer, store, records, read_timeout):
+        """Serve one connection; never raises: a test peer must outlive any input."""
+        try:
+            self._serve(sock, local, peer, store, records, read_timeout)
+        except Exception as e:
+            warn("%s exchange with %s failed: %r" % (self._title, endpoint(peer), e))
+            abort(sock)
+
+    def _serve(self, sock, local, peer, store, records, read_timeout):
+        store.refresh()
+        data, complete, rest = read_line(sock, read_timeout)
+        record = new_record(self._server, local, peer, data, rest, complete)
+        fields, request = self._read_request(data, complete)
+        record.update(fields)
+        if request is None:
+            close_unanswered(sock, record, records)
+            return
+        behaviour, source, accounts = store.choose(self._server, local[0])
+        mode, reply, answer_fields = self._respond(request, behaviour, accounts, peer[0])
+        record.update(answer_fields)
+        record.update(reply=reply, mode=mode, behaviour_from=source)
+        # Written before any delay or byte of the reply, so a test that saw the
+        # client react to the reply always finds the record.
+        records.write(record)
+        answer(sock, reply, mode, behaviour)

@@ -6,6 +6,7 @@ import socket
 from .records import warn
 
 SERVERS = ("update", "detect")
+LISTEN_QUEUE = 64
 
 
 def check_loopback(address):
@@ -49,7 +50,7 @@ class Listeners:
         try:
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
             sock.bind((address, port))
-            sock.listen(64)
+            sock.listen(LISTEN_QUEUE)
             sock.setblocking(False)
         except OSError:
             sock.close()

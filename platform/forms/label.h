@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+
+#include "platform/forms/controls.h"
+
+// Where a label that cannot show all of its one line cuts it: epNone clips
+// the text at the label's edge, epEndEllipsis ends what fits with "...".
+enum TEllipsisPosition { epNone, epEndEllipsis };
+
+// A line of text. AutoSize (true by default) sizes it to its text in its font;
+// WordWrap breaks long texts inside the given width, at blanks only, so a
+// web address stays whole on its line. With a cursor and
+// OnClick/OnMouseEnter/OnMouseLeave it serves as a link.
+class TLabel : public TWinControl {
+public:
+  explicit TLabel(TComponent* owner);
+
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment value);
+  bool AutoSize() const { return autoSize_; }
+  void SetAutoSize(bool value);
+  bool WordWrap() const { return wordWrap_; }
+  void SetWordWrap(bool value);
+  TEllipsisPosition EllipsisPosition() const { return ellipsisPosition_; }
+  void SetEllipsisPosition(TEllipsisPosition value);
+
+protected:
+  void CreateParams(TCreateParams& params) override;
+  void CreateWnd() override;
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  bool CommandNotify(WORD code) override;
+  void TextChanged() override;
+  void FontChanged() override;
+  void BoundsChanged() override;
+
+private:
+  void AdjustSize();
+  // The text as the window gets it: with WordWrap, a line break in place of
+  // each blank where the next word would pass the label's width.
+  std::string ShownText() const;
+  void ShowText();
+
+  TAlignment alignment_ = taLeftJustify;
+  bool autoSize_ = true;
+  bool wordWrap_ = false;
+  TEllipsisPosition ellipsisPosition_ = epNone;
+};

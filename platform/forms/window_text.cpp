@@ -1,0 +1,10 @@
+#include "platform/forms/window_text.h"
+
+std::string ReadWindowText(HWND window)
+{
+  const int length = GetWindowTextLengthA(window);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int copied = GetWindowTextA(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+  return text;
+}
