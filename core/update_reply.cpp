@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "core/address_history.h"
@@ -63,6 +64,28 @@ bool ReadFiveDigitSeconds(const std::string& reply, const std::string& key, int&
     return false;
   seconds = TextToIntOrOne(value);
   return seconds > 1;
+}
+
+// An endpoint address from a reply stands until a later resolution, so it
+// must be one a socket can reach: four parts of 0 to 255 ("1.2.3.456" would
+// fail every connect), and not 0.0.0.0 in any spelling ("000.000.000.000"
+// reaches the socket layer as "any address"). Otherwise the endpoint keeps
+// the address it has.
+bool IsUsableEndpointAddress(const std::string& text)
+{
+  if (!IsIPAddress(text))
+    return false;
+  bool zero = true;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t dot = std::min(text.find('.', start), text.size());
+    const int part = std::stoi(text.substr(start, dot - start));
+    if (part > 255)
+      return false;
+    zero = zero && part == 0;
+    start = dot + 1;
+  }
+  return !zero;
 }
 
 void WriteAccountFlag(const std::string& key, bool value)
@@ -193,9 +216,8 @@ void ApplyEndpointOrder(TKorvalindC& core, const std::string& reply)
   for (const auto& endpoint : endpoints) {
     if (!Has(reply, endpoint.key))
       continue;
-    // 0.0.0.0 is no address: the endpoint keeps the one it has.
     const std::string address = GetReplyValue(endpoint.key, reply);
-    if (IsIPAddress(address) && address != "0.0.0.0")
+    if (IsUsableEndpointAddress(address))
       endpoint.address = address;
   }
 }

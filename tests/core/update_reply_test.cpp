@@ -284,6 +284,26 @@ TEST_F(UpdateReplyTest, EndpointAddressesUnlessTheServiceAsksForResolution)
   EXPECT_TRUE(Logged("Debug    setIP says DNS-Resolving of socket IPs"));
 }
 
+// An endpoint address from a reply stands until a later resolution: one no
+// socket can reach, or "any address" in another spelling, leaves the old one.
+TEST_F(UpdateReplyTest, EndpointAddressesOutOfRangeOrZeroKeepTheOldOne)
+{
+  const std::pair<const char*, std::string*> keys[] = {
+      {"SIP", &UpdateServerIP}, {"MIP", &DetectServerIP}, {"HIP", &HeartBeatServerIP}};
+  const std::pair<const char*, bool> values[] = {
+      {"1.2.3.456", false}, {"000.000.000.000", false}, {"0.0.0.00", false},
+      {"256.1.1.1", false}, {"1.2.3", false},           {"127.0.3.255", true},
+  };
+  for (const auto& [key, endpoint] : keys) {
+    for (const auto& [value, taken] : values) {
+      SCOPED_TRACE(std::string(key) + ":" + value);
+      *endpoint = "127.0.0.5";
+      Reply(std::string("IP:1.2.3.4 ") + key + ":" + value);
+      EXPECT_EQ(taken ? value : "127.0.0.5", *endpoint);
+    }
+  }
+}
+
 TEST_F(UpdateReplyTest, SleepAndLookupIntervalsNeverOverflowOrSleepForEver)
 {
   Reply("IP:1.2.3.4 SLEEP:5");
