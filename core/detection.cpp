@@ -9,6 +9,11 @@
 
 namespace {
 
+// The failed detections that ask for a resolution: the third, then every
+// thirtieth after it (about a quarter of an hour at the one-minute interval).
+constexpr int DetectionFailuresBeforeResolution = 3;
+constexpr int DetectionFailuresBetweenResolutions = 30;
+
 void LogAddressChange(const std::string& address)
 {
   LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", LogLow);
@@ -53,6 +58,13 @@ void ApplyReplyAddress(const std::string& address)
   if (address != PreviousIP && address != OlderIP)
     LogAddressChange(address);
   ShiftHistory(address);
+}
+
+void TKorvalindC::ResolveAfterDetectionFailures()
+{
+  const int beyond = DetectErrorCount - DetectionFailuresBeforeResolution;
+  if (beyond >= 0 && beyond % DetectionFailuresBetweenResolutions == 0)
+    RequestEndpointResolution();
 }
 
 void TKorvalindC::TimerMyIPTimer(TObject*)

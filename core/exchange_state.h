@@ -47,12 +47,15 @@ public:
       return TPending::Nothing;
     return phase_ == TPhase::Connecting ? TPending::Connect : TPending::Reply;
   }
-  // One more in counter for the attempt's first failure only.
-  void CountFailure(int& counter)
+  // One more in counter for the attempt's first failure only; true when
+  // this call counted it.
+  bool CountFailure(int& counter)
   {
-    if (!failed_)
+    const bool first = !failed_;
+    if (first)
       ++counter;
     failed_ = true;
+    return first;
   }
   // True the first time the attempt reports this failure line: a failure
   // reported twice is logged once.

@@ -85,6 +85,7 @@ TKorvalindC::TKorvalindC(TComponent* owner) : TDataModule(owner)
   updateExchange_->OnReadFailure = [this] { ArmUpdateRetry(); };
   detectionExchange_ = std::make_unique<TReplyExchange>(*SMyIP, DetectionTexts, DetectErrorCount);
   detectionExchange_->OnReply = [this](const std::string& reply) { HandleDetectionReply(reply); };
+  detectionExchange_->OnCounted = [this] { ResolveAfterDetectionFailures(); };
 
   // The endpoint lookups are the one cycle that runs from creation on.
   TimerDNS = NewTimer(this, "TimerDNS", ResolveSoonInterval, true, [this](TObject* s) { TimerTimerDNS(s); });

@@ -121,6 +121,10 @@ private:
   void ApplyUpdateReply(const std::string& reply);
   void ArmUpdateRetry();
   void HandleDetectionReply(const std::string& reply);
+  // A detection endpoint that died after the start is looked up again after
+  // a few failures, and then only now and then, so a dead service costs no
+  // flood of lookups.
+  void ResolveAfterDetectionFailures();
   void StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, const char* name, const std::string* fallbacks,
                          int drawn, std::string& endpoint);
 };

@@ -110,6 +110,12 @@ void TReplyExchange::ProcessReply(const std::string& reply)
   }
 }
 
+void TReplyExchange::CountFailure()
+{
+  if (state_.CountFailure(failureCount_))
+    Notify(OnCounted);
+}
+
 void TReplyExchange::Fail(const char* line, std::uint8_t level)
 {
   if (state_.FirstReport(line))

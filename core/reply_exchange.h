@@ -45,7 +45,7 @@ public:
   // A whole reply to OnReply, with the read failure around it.
   void ProcessReply(const std::string& reply);
   // One more on the cycle's failure counter, once per attempt.
-  void CountFailure() { state_.CountFailure(failureCount_); }
+  void CountFailure();
 
   // A whole reply arrived; an exception from it is a read failure.
   std::function<void(const std::string& reply)> OnReply;
@@ -56,6 +56,8 @@ public:
   std::function<void()> OnNoReply;
   // Reading or handling the reply failed, after its lines and its count.
   std::function<void()> OnReadFailure;
+  // The failure counter went up, whichever failure it was.
+  std::function<void()> OnCounted;
 
 private:
   // One failure of the attempt: its line (each line once however often the

@@ -249,6 +249,35 @@ TEST_F(FailedExchangeTest, UnansweredAttemptIsOneFailureAndTheUpdateMovesOn)
   }
 }
 
+// A detection endpoint that dies after the start, refusing every connection:
+// the third failed detection asks for a resolution within a second, and then
+// every thirtieth after it, never each one.
+TEST_F(FailedExchangeTest, DeadDetectionEndpointIsLookedUpAgainNowAndThen)
+{
+  constexpr const char* Refusing = "127.0.0.63";  // nothing listens there
+  AfterSuccessfulUpdate();
+  EndpointHosts().Update[0] = EndpointHosts().Detect = Refusing;
+  DetectServerIP = Refusing;
+  const std::pair<int, bool> steps[] = {{0, false},  {1, false}, {2, true},   {3, false},
+                                        {31, false}, {32, true}, {33, false}, {62, true}};
+  for (const auto& [before, resolves] : steps) {
+    SCOPED_TRACE(before);
+    DetectErrorCount = before;
+    core_->TimerDNS->SetEnabled(false);
+    core_->TimerDNS->SetInterval(3600000);
+    ClearLog();
+    core_->TimerMyIP->SetInterval(10);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return DetectErrorCount == before + 1; }, 5s));
+    EXPECT_TRUE(Logged("Debug    myIP could not be detected (socket connect)"));
+    EXPECT_EQ(resolves, core_->TimerDNS->Enabled());
+    EXPECT_EQ(resolves ? 1000u : 3600000u, core_->TimerDNS->Interval());
+    if (resolves) {
+      core_->TimerDNS->SetInterval(10);
+      EXPECT_TRUE(PumpMessagesUntil([&] { return Logged(">>>>>    DNS Lookup myIP"); }, 5s));
+    }
+  }
+}
+
 // Winsock can hand a read notification with an error while bytes wait; the
 // socket layer then offers it twice. One attempt, one failure.
 TEST_F(FailedExchangeTest, ReadEventWithAnErrorCountsOnceWhileBytesWait)
