@@ -83,6 +83,9 @@ TKorvalindC::TKorvalindC(TComponent* owner) : TDataModule(owner)
   // comes on the ladder by the new count, after that resolution.
   updateExchange_->OnNoReply = [this] { SetUpdateRetryInterval(); };
   updateExchange_->OnReadFailure = [this] { ArmUpdateRetry(); };
+  // Counted as a failed update, a connect that never completed waits on the
+  // ladder as a refused one does.
+  updateExchange_->OnConnectNeverCompleted = [this] { SetUpdateRetryInterval(); };
   detectionExchange_ = std::make_unique<TReplyExchange>(*SMyIP, DetectionTexts, DetectErrorCount);
   detectionExchange_->OnReply = [this](const std::string& reply) { HandleDetectionReply(reply); };
   detectionExchange_->OnCounted = [this] { ResolveAfterDetectionFailures(); };

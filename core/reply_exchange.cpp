@@ -33,7 +33,10 @@ void TReplyExchange::Start(const std::string& address, const char* port)
     // attempts, reports nothing; counted here, it moves the update on to
     // another host as a refusing one does.
     switch (state_.Pending()) {
-    case TExchangeState::TPending::Connect: FailConnect(); break;
+    case TExchangeState::TPending::Connect:
+      FailConnect();
+      Notify(OnConnectNeverCompleted);
+      break;
     case TExchangeState::TPending::Reply: Fail(texts_.NoReplyLine, LogDebug); break;
     case TExchangeState::TPending::Nothing: break;
     }

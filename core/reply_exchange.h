@@ -58,6 +58,9 @@ public:
   std::function<void()> OnReadFailure;
   // The failure counter went up, whichever failure it was.
   std::function<void()> OnCounted;
+  // The next tick found the last attempt's connect never completed, after
+  // its line and its count.
+  std::function<void()> OnConnectNeverCompleted;
 
 private:
   // One failure of the attempt: its line (each line once however often the
