@@ -26,6 +26,9 @@ std::string FirstAddress(TNetSocket* socket, std::uint16_t errCode)
 constexpr unsigned ResolvedRefreshInterval = 3600000;
 constexpr unsigned FailedLookupRetryInterval = 60000;
 
+// The error code a lookup that never started is handled with.
+constexpr std::uint16_t LookupNotStarted = 0xFFFF;
+
 void ScheduleNextResolution(TTimer* timerDNS, bool succeeded)
 {
   timerDNS->SetInterval(succeeded ? ResolvedRefreshInterval : FailedLookupRetryInterval);
@@ -49,13 +52,13 @@ void TKorvalindC::TimerTimerDNS(TObject*)
     // The heartbeat endpoint is resolved only while the cycles are healthy.
     if (UpdateErrorCount == 0 && DetectErrorCount == 0) {
       LogMessage(">>>>>    DNS Lookup heartbeat", LogHigh);
-      SHeartBeat->DnsLookup(EndpointHosts().HeartBeat);
+      StartLookup(SHeartBeat, EndpointHosts().HeartBeat, &TKorvalindC::SHeartBeatDnsLookupDone);
     }
     const int host = UpdateHostNumber(UpdateErrorCount);
     LogMessage(host == 1 ? ">>>>>    DNS Lookup setIP" : ">>>>>    DNS Lookup setIP" + std::to_string(host), LogHigh);
-    SSetIP->DnsLookup(EndpointHosts().Update[host - 1]);
+    StartLookup(SSetIP, EndpointHosts().Update[host - 1], &TKorvalindC::SSetIPDnsLookupDone);
     LogMessage(">>>>>    DNS Lookup myIP", LogHigh);
-    SMyIP->DnsLookup(EndpointHosts().Detect);
+    StartLookup(SMyIP, EndpointHosts().Detect, &TKorvalindC::SMyIPDnsLookupDone);
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   DNSTimer Exception", e);
   }
@@ -68,6 +71,18 @@ void TKorvalindC::TimerTimerDNS(TObject*)
 bool TKorvalindC::EndpointLookupPending() const
 {
   return SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr || SMyIP->LookupHandle() != nullptr;
+}
+
+// A lookup the system gives no handle for is reported through the socket's
+// error handler only, and no lookup-done event follows: without this the
+// endpoint would get no fallback address and the lookups no next run.
+void TKorvalindC::StartLookup(TNetSocket* socket, const std::string& host,
+                              void (TKorvalindC::*done)(TObject*, std::uint16_t))
+{
+  const unsigned doneBefore = lookupsDone_;
+  socket->DnsLookup(host);
+  if (socket->LookupHandle() == nullptr && lookupsDone_ == doneBefore)
+    (this->*done)(socket, LookupNotStarted);
 }
 
 void TKorvalindC::RequestEndpointResolution()
@@ -100,18 +115,21 @@ void TKorvalindC::StoreLookupResult(TNetSocket* socket, std::uint16_t errCode, c
 
 void TKorvalindC::SMyIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
+  ++lookupsDone_;
   LogMessage("Debug    ..... myIP DNS lookup done", LogDebug);
   StoreLookupResult(SMyIP, ErrCode, "MyIP", DetectFallbackIPs, 2, DetectServerIP);
 }
 
 void TKorvalindC::SSetIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
+  ++lookupsDone_;
   LogMessage("Debug    ..... setIP DNS lookup done", LogDebug);
   StoreLookupResult(SSetIP, ErrCode, "SetIP", UpdateFallbackIPs, 4, UpdateServerIP);
 }
 
 void TKorvalindC::SHeartBeatDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
+  ++lookupsDone_;
   LogMessage("Debug    ..... HeatBeat DNS lookup done", LogDebug);
   const std::string address = FirstAddress(SHeartBeat, ErrCode);
   if (address.empty()) {

@@ -107,9 +107,15 @@ private:
   // for the next one, the tick itself schedules it.
   bool resolvingEndpoints_ = false;
 
+  // Lookup-done events handled so far, to tell a lookup that never started.
+  unsigned lookupsDone_ = 0;
+
   // Resolve the endpoints again within a second, which also chooses the
   // update host anew by the failure count.
   void RequestEndpointResolution();
+  // Starts the lookup of host on socket; one the system does not start is
+  // reported to done as a failed lookup.
+  void StartLookup(TNetSocket* socket, const std::string& host, void (TKorvalindC::*done)(TObject*, std::uint16_t));
   // A lookup started by the endpoint tick is still to report.
   bool EndpointLookupPending() const;
   // The next update tick on the retry ladder by the failure count; the

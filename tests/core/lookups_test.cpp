@@ -109,19 +109,6 @@ TEST_F(EndpointLookupTest, FailedLookupsDrawFallbackAddresses)
   EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP));
 }
 
-TEST_F(EndpointLookupTest, TickThatStartsNoLookupTriesAgainInAMinute)
-{
-  // The first lookup throws out of the tick (no heartbeat lookup after a
-  // failure): no lookup-done event will come to re-arm the timer.
-  UpdateErrorCount = 1;
-  EndpointHosts().Update[0] = "";
-  core_->SSetIP->OnError = nullptr;  // so the socket layer throws the refusal
-  core_->TimerTimerDNS(core_->TimerDNS);
-  EXPECT_TRUE(Logged("Alert!   DNSTimer Exception"));
-  EXPECT_TRUE(core_->TimerDNS->Enabled());
-  EXPECT_EQ(60000u, core_->TimerDNS->Interval());
-}
-
 // The system hands out no lookup handle: the lookup cannot start. The socket
 // layer reports that through the socket's error handler, as for any socket
 // whose lookups cannot start.
@@ -137,7 +124,7 @@ public:
   }
 };
 
-TEST_F(EndpointLookupTest, LookupsThatCannotStartAreTriedAgainInAMinuteWithTheShippedHandlers)
+TEST_F(EndpointLookupTest, LookupsThatCannotStartDrawFallbacksAndAreTriedAgainInAMinute)
 {
   // The core's own handlers stay bound to the three sockets, as in the programs.
   for (TNetSocket** socket : {&core_->SHeartBeat, &core_->SSetIP, &core_->SMyIP}) {
@@ -159,6 +146,14 @@ TEST_F(EndpointLookupTest, LookupsThatCannotStartAreTriedAgainInAMinuteWithTheSh
     EXPECT_TRUE(Logged("Alert!   myIP-Error"));
     EXPECT_LE(1, UpdateErrorCount);
     EXPECT_LE(1, DetectErrorCount);
+    // As a failed lookup: the update and detection endpoints get a fallback.
+    EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (SetIP)! Using: " + UpdateServerIP));
+    EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (MyIP)! Using: " + DetectServerIP));
+    EXPECT_TRUE(Logged(">>>>>    DNS Lookup fail (HeartBeat)!"));
+    EXPECT_TRUE(UpdateServerIP == UpdateFallbackIPs[0] || UpdateServerIP == UpdateFallbackIPs[1] ||
+                UpdateServerIP == UpdateFallbackIPs[2] || UpdateServerIP == UpdateFallbackIPs[3])
+        << UpdateServerIP;
+    EXPECT_TRUE(DetectServerIP == DetectFallbackIPs[0] || DetectServerIP == DetectFallbackIPs[1]) << DetectServerIP;
     // Not once a second with two alert lines: once a minute.
     EXPECT_TRUE(core_->TimerDNS->Enabled());
     EXPECT_EQ(60000u, core_->TimerDNS->Interval());
