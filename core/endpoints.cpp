@@ -52,6 +52,8 @@ void TKorvalindC::TimerTimerDNS(TObject*)
     // The heartbeat endpoint is resolved only while the cycles are healthy.
     if (UpdateErrorCount == 0 && DetectErrorCount == 0) {
       LogMessage(">>>>>    DNS Lookup heartbeat", LogHigh);
+      // Replaces a lookup the heartbeat tick started; this one sets the timer.
+      ownHeartBeatLookup_ = false;
       StartLookup(SHeartBeat, EndpointHosts().HeartBeat, &TKorvalindC::SHeartBeatDnsLookupDone);
     }
     const int host = UpdateHostNumber(UpdateErrorCount);
@@ -70,7 +72,9 @@ void TKorvalindC::TimerTimerDNS(TObject*)
 
 bool TKorvalindC::EndpointLookupPending() const
 {
-  return SHeartBeat->LookupHandle() != nullptr || SSetIP->LookupHandle() != nullptr || SMyIP->LookupHandle() != nullptr;
+  // The heartbeat tick's own lookup re-arms nothing.
+  return (SHeartBeat->LookupHandle() != nullptr && !ownHeartBeatLookup_) || SSetIP->LookupHandle() != nullptr ||
+         SMyIP->LookupHandle() != nullptr;
 }
 
 // A lookup the system gives no handle for is reported through the socket's
@@ -130,6 +134,8 @@ void TKorvalindC::SSetIPDnsLookupDone(TObject*, std::uint16_t ErrCode)
 void TKorvalindC::SHeartBeatDnsLookupDone(TObject*, std::uint16_t ErrCode)
 {
   ++lookupsDone_;
+  const bool own = ownHeartBeatLookup_;
+  ownHeartBeatLookup_ = false;
   LogMessage("Debug    ..... HeatBeat DNS lookup done", LogDebug);
   const std::string address = FirstAddress(SHeartBeat, ErrCode);
   if (address.empty()) {
@@ -143,5 +149,8 @@ void TKorvalindC::SHeartBeatDnsLookupDone(TObject*, std::uint16_t ErrCode)
     HeartBeatServerIP = address;
     LogMessage(">>>>>    DNS Lookup success (HeartBeat)! [" + address + "]", LogNormal);
   }
-  ScheduleNextResolution(TimerDNS, !address.empty());
+  // The heartbeat tick's own lookup is no endpoint resolution: the next one
+  // stays as it was.
+  if (!own)
+    ScheduleNextResolution(TimerDNS, !address.empty());
 }

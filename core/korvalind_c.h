@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/reply_exchange.h"
@@ -107,6 +109,11 @@ private:
   // for the next one, the tick itself schedules it.
   bool resolvingEndpoints_ = false;
 
+  // The heartbeat tick's own lookup of the heartbeat host is on its way: its
+  // completion leaves TimerDNS alone.
+  bool ownHeartBeatLookup_ = false;
+  // When the heartbeat tick last looked the heartbeat host up; none yet.
+  std::optional<std::chrono::steady_clock::time_point> heartBeatLookupAt_;
   // Lookup-done events handled so far, to tell a lookup that never started.
   unsigned lookupsDone_ = 0;
 
@@ -116,6 +123,9 @@ private:
   // Starts the lookup of host on socket; one the system does not start is
   // reported to done as a failed lookup.
   void StartLookup(TNetSocket* socket, const std::string& host, void (TKorvalindC::*done)(TObject*, std::uint16_t));
+  // The heartbeat has no address: look its host up, at most once a quarter
+  // of an hour.
+  void LookUpHeartBeatHost();
   // A lookup started by the endpoint tick is still to report.
   bool EndpointLookupPending() const;
   // The next update tick on the retry ladder by the failure count; the

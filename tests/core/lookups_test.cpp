@@ -339,15 +339,29 @@ TEST_F(CoreTest, SocketErrorHandlersLogCountAndAskForAResolution)
   }
 }
 
-TEST_F(CoreTest, HeartBeatWithoutEndpointSendsNothing)
+// A heartbeat host name that keeps failing: the tick sends nothing and looks
+// the name up itself, once, leaving the endpoint resolution as it was.
+TEST_F(CoreTest, HeartBeatWithoutEndpointLooksItsHostUpOnceAndSendsNothing)
 {
   WriteAccountIni();
+  EndpointHosts().HeartBeat = "missing-heartbeat.korvalind.test";
   HeartBeatToken = "ABCDEFGHIJ0123456789";
+  UpdateErrorCount = 2;  // the endpoint tick would not look it up
+  core_->TimerDNS->SetEnabled(false);
+  core_->TimerDNS->SetInterval(3600000);
   ClearLog();
+  core_->TimerHeartBeat->SetInterval(10);
   core_->TimerHeartBeat->SetEnabled(true);
-  core_->TimerHeartBeatTimer(core_->TimerHeartBeat);
-  EXPECT_EQ(std::vector<std::string>{"Debug    ..... HeartBeat socket "}, LogTexts());
+  ASSERT_TRUE(PumpMessagesUntil([&] { return Logged(">>>>>    DNS Lookup fail (HeartBeat)!"); }, 5s));
+  PumpMessagesFor(300ms);
+  const auto log = LogTexts();
+  EXPECT_LT(5, std::count(log.begin(), log.end(), "Debug    ..... HeartBeat socket "));
+  EXPECT_EQ(1, std::count(log.begin(), log.end(), ">>>>>    DNS Lookup heartbeat"));
+  EXPECT_EQ(0, std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("Alert!", 0) == 0; }));
+  EXPECT_EQ("0.0.0.0", HeartBeatServerIP);
   EXPECT_TRUE(core_->TimerHeartBeat->Enabled());
+  EXPECT_FALSE(core_->TimerDNS->Enabled());
+  EXPECT_EQ(3600000u, core_->TimerDNS->Interval());
   EXPECT_EQ(0, ExceptionCount);
 }
 

@@ -421,6 +421,29 @@ TEST_F(MainRoadTest, HeartBeatTariffSendsTheTokenOnTheReplysInterval)
   EXPECT_TRUE(HeartBeatToken.empty());
 }
 
+// Started before the network is up: every lookup fails and the heartbeat has
+// no address; the reply that grants it switches the endpoint resolution off.
+// Once the name resolves, the heartbeat's own lookup finds its host.
+TEST_F(MainRoadTest, HeartBeatGrantedAfterFailedLookupsStartsOnceTheNameResolves)
+{
+  const std::string token = "ABCDEFGHIJ0123456789";
+  service_.SetScenario(SuccessScenario(R"([["DT","HB"],["HI","1"],["HB",")" + token + R"("],["SI","600"]])"));
+  const TEndpointHosts names = EndpointHosts();
+  EndpointHosts().Update[0] = "missing-update.korvalind.test";
+  EndpointHosts().Detect = "missing-myip.korvalind.test";
+  EndpointHosts().HeartBeat = "missing-heartbeat.korvalind.test";
+  StartClient("W");
+  ASSERT_TRUE(WaitForLog(">>>>>    DNS Lookup fail (HeartBeat)!", 5s));
+  EndpointHosts() = names;
+  ASSERT_TRUE(WaitForLog(">>>>>    HeartBeat activ!", 10s));
+  EXPECT_EQ("0.0.0.0", HeartBeatServerIP);
+  ASSERT_TRUE(WaitForNew("heartbeat", 1, 5s));
+  EXPECT_EQ("127.0.0.11:910", NewRecords("heartbeat")[0]["local"].AsString());
+  EXPECT_EQ(token, NewRecords("heartbeat")[0]["line"].AsString());
+  EXPECT_TRUE(Logged(">>>>>    DNS Lookup success (HeartBeat)! [127.0.0.11]"));
+  EXPECT_FALSE(core_->TimerDNS->Enabled());
+}
+
 TEST_F(MainRoadTest, DetectionReplyInPiecesIsReadWhole)
 {
   service_.SetScenario(
