@@ -7,22 +7,6 @@
 #include "core/settings.h"
 #include "net/net_socket.h"
 
-namespace {
-
-void LogAddressChange(const std::string& address)
-{
-  LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", LogLow);
-}
-
-void ShiftHistory(const std::string& address)
-{
-  OlderIP = PreviousIP;
-  PreviousIP = CurrentIP;
-  CurrentIP = address;
-}
-
-}  // namespace
-
 const TExchangeTexts TKorvalindC::DetectionTexts = {
     "myIP",
     "Debug    ..... myIP data available",
@@ -33,27 +17,6 @@ const TExchangeTexts TKorvalindC::DetectionTexts = {
     "Debug    myIP could not be detected (b)",
     "Alert!   myIP DataAvailable Exception",
 };
-
-bool ApplyDetectedAddress(const std::string& address)
-{
-  if (address == CurrentIP || address == PreviousIP || address == OlderIP)
-    return false;
-  LogAddressChange(address);
-  ShiftHistory(address);
-  KorvalindC->TimerSetIP->SetInterval(EarlyUpdateInterval);
-  return true;
-}
-
-void ApplyReplyAddress(const std::string& address)
-{
-  DetectedIP = address;
-  LastDetectTime = DateTimeText();
-  if (address == CurrentIP)
-    return;
-  if (address != PreviousIP && address != OlderIP)
-    LogAddressChange(address);
-  ShiftHistory(address);
-}
 
 void TKorvalindC::TimerMyIPTimer(TObject*)
 {
