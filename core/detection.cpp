@@ -14,18 +14,6 @@ namespace {
 constexpr int DetectionFailuresBeforeResolution = 3;
 constexpr int DetectionFailuresBetweenResolutions = 30;
 
-void LogAddressChange(const std::string& address)
-{
-  LogMessage(">>>>>    IP-change detected [" + CurrentIP + "] -> [" + address + "]", LogLow);
-}
-
-void ShiftHistory(const std::string& address)
-{
-  OlderIP = PreviousIP;
-  PreviousIP = CurrentIP;
-  CurrentIP = address;
-}
-
 }  // namespace
 
 const TExchangeTexts TKorvalindC::DetectionTexts = {
@@ -38,27 +26,6 @@ const TExchangeTexts TKorvalindC::DetectionTexts = {
     "Debug    myIP could not be detected (b)",
     "Alert!   myIP DataAvailable Exception",
 };
-
-bool ApplyDetectedAddress(const std::string& address)
-{
-  if (address == CurrentIP || address == PreviousIP || address == OlderIP)
-    return false;
-  LogAddressChange(address);
-  ShiftHistory(address);
-  KorvalindC->TimerSetIP->SetInterval(EarlyUpdateInterval);
-  return true;
-}
-
-void ApplyReplyAddress(const std::string& address)
-{
-  DetectedIP = address;
-  LastDetectTime = DateTimeText();
-  if (address == CurrentIP)
-    return;
-  if (address != PreviousIP && address != OlderIP)
-    LogAddressChange(address);
-  ShiftHistory(address);
-}
 
 void TKorvalindC::ResolveAfterDetectionFailures()
 {

@@ -8,6 +8,7 @@
 #include "core/program_info.h"
 #include "core/random_source.h"
 #include "core/settings.h"
+#include "core/window_search.h"
 #include "net/net_socket.h"
 #include "platform/udp_client.h"
 
@@ -258,4 +259,17 @@ unsigned SecondsToInterval(std::int64_t seconds)
   if (seconds >= TTimer::MaxInterval / 1000)
     return TTimer::MaxInterval;
   return static_cast<unsigned>(seconds * 1000);
+}
+
+// A nudged tick comes 2.5 s from now.
+constexpr unsigned NudgeInterval = 2500;
+
+void CheckIPNow()
+{
+  KorvalindC->TimerMyIP->SetInterval(NudgeInterval);
+}
+
+void UpdateNow()
+{
+  KorvalindC->TimerSetIP->SetInterval(NudgeInterval);
 }

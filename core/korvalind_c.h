@@ -157,6 +157,11 @@ constexpr unsigned NextTickInterval = 30000;
 // The update brought forward after a new address was detected.
 constexpr unsigned EarlyUpdateInterval = 5000;
 
+// Bring the next detection or update tick forward to 2.5 s from now: a
+// running timer restarts, a disabled one only keeps the interval.
+void CheckIPNow();
+void UpdateNow();
+
 // The one data module of the process, or null before it is created.
 extern TKorvalindC* KorvalindC;
 

@@ -4,7 +4,6 @@
 #include "core/exception_log.h"
 #include "core/korvalind_c.h"
 #include "core/log.h"
-#include "core/program_info.h"
 #include "core/random_source.h"
 #include "core/settings.h"
 #include "net/net_socket.h"

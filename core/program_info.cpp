@@ -1,14 +1,13 @@
 #include "core/program_info.h"
 
-#include <cstdint>
 #include <vector>
 
-#include "core/korvalind_c.h"
+#include <windows.h>
+
 #include "core/os_version_text.h"
 #include "core/program_path.h"
 #include "core/random_source.h"
 #include "core/settings.h"
-#include "platform/ascii_text.h"
 #include "platform/version_info.h"
 
 std::string ProductName;
@@ -33,6 +32,8 @@ std::string ModulePath()
 }
 
 // Before any other core code runs, as the random draws of the core expect.
+// Started from here, a unit both programs link, rather than beside Randomize:
+// the linker leaves out a unit of the library that nothing calls.
 const bool randomizedAtStart = (Randomize(), true);
 
 }  // namespace
@@ -76,25 +77,6 @@ std::string GetPlatformName()
   }
 }
 
-HWND FindWindowWithTitle(const std::string& text)
-{
-  const std::string wanted = UpperAscii(text);
-  HWND window = FindWindowA(nullptr, nullptr);
-  for (int examined = 0; window != nullptr && examined < 1001; ++examined) {
-    char title[255];
-    const int length = GetWindowTextA(window, title, sizeof title);
-    if (length > 0 &&
-        UpperAscii(std::string(title, static_cast<std::size_t>(length))).find(wanted) != std::string::npos) {
-      char className[256];
-      const int classLength = GetClassNameA(window, className, sizeof className);
-      if (std::string(className, static_cast<std::size_t>(classLength > 0 ? classLength : 0)) != "THintWindow")
-        return window;
-    }
-    window = GetWindow(window, GW_HWNDNEXT);
-  }
-  return nullptr;
-}
-
 void BuildIdent()
 {
   ProductName = GetVersionValue("ProductName");
@@ -103,30 +85,4 @@ void BuildIdent()
   SessionCode = RandomLetters(3);
   IdentText =
       ProductName + " " + ProductVersion + " (Build:" + FileVersion + ";" + SessionCode + ";" + GetPlatformName() + ")";
-}
-
-void Randomize()
-{
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  const std::uint64_t clock = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  // The counter and the process id tell apart two programs started in the
-  // same clock tick (desktop client and service at logon).
-  SetRandomState(clock ^ (static_cast<std::uint64_t>(counter.QuadPart) << 17) ^
-                 (static_cast<std::uint64_t>(GetCurrentProcessId()) << 48));
-}
-
-// A nudged tick comes 2.5 s from now.
-constexpr unsigned NudgeInterval = 2500;
-
-void CheckIPNow()
-{
-  KorvalindC->TimerMyIP->SetInterval(NudgeInterval);
-}
-
-void UpdateNow()
-{
-  KorvalindC->TimerSetIP->SetInterval(NudgeInterval);
 }

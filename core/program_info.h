@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include <windows.h>
-
 // The version values BuildIdent reads, kept for the life of the process.
 extern std::string ProductName;
 extern std::string ProductVersion;
@@ -19,18 +17,8 @@ std::string GetProgramName(bool withExtension);
 std::string GetVersionValue(const std::string& key, const std::string& fileName = "");
 // "Win32s", "Windows 95" or "Windows NT"; empty for any other platform.
 std::string GetPlatformName();
-// The first of at most 1001 top-level windows whose title holds text (ASCII
-// letters compared without case), tooltip windows ("THintWindow") left out.
-HWND FindWindowWithTitle(const std::string& text);
 // Reads the version values, draws a session code and forms IdentText.
 void BuildIdent();
-// Bring the next detection or update tick forward to 2.5 s from now: a
-// running timer restarts, a disabled one only keeps the interval.
-void CheckIPNow();
-void UpdateNow();
-// Gives the random source a clock-derived starting value. Runs once by
-// itself when the program starts; nothing else needs to call it.
-void Randomize();
 
 // Test hook: while dir is not empty, GetProgramDir gives dir instead of the
 // running program's folder, so the ini and log files of a test lie in a

@@ -4,8 +4,12 @@
 #include <string>
 
 // The client core's one process-wide pseudo-random source (main thread only,
-// not guarded). Randomize (core/program_info.h) gives it a clock-derived
-// starting value once at process start.
+// not guarded). Randomize gives it a clock-derived starting value once at
+// process start.
+
+// Gives the random source a clock-derived starting value (Windows only). Runs
+// once by itself when the program starts; nothing else needs to call it.
+void Randomize();
 
 // Sets the generator's state; the same value gives the same draws.
 void SetRandomState(std::uint64_t value);

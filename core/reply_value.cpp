@@ -9,13 +9,12 @@ std::string GetReplyValue(const std::string& key, const std::string& reply)
   std::string value = reply.substr(at + marker.size());
   const std::size_t colon = value.find(':');
   if (colon != std::string::npos) {
-    // The next item's key: cut back to the blank (or line feed, tab, any
-    // character of code 32 or less) before it.
+    // The next item's key: cut back to the separator before it.
     value.erase(colon + 1);
-    while (value.size() > 1 && static_cast<unsigned char>(value.back()) > 32)
+    while (value.size() > 1 && !IsReplySeparator(value.back()))
       value.pop_back();
   }
-  while (!value.empty() && static_cast<unsigned char>(value.back()) <= 32)
+  while (!value.empty() && IsReplySeparator(value.back()))
     value.pop_back();
   return value;
 }

@@ -2,6 +2,13 @@
 
 #include <string>
 
-// The value of key in an update reply of key:value items separated by blanks
-// (or any characters of code 32 or less).
+// What separates the key:value items of an update reply: a blank, or a line
+// feed, a tab, any character of code 32 or less.
+inline bool IsReplySeparator(char c)
+{
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+// The value of key in an update reply of key:value items separated by
+// separators as above.
 std::string GetReplyValue(const std::string& key, const std::string& reply);

@@ -30,14 +30,13 @@ constexpr int HeartBeatSecondsLimit = 300;
 constexpr std::size_t HeartBeatTokenLength = 20;
 
 // A key counts as present where it stands as a key: at the start of the
-// reply or after a blank (or a line feed, a tab, any character of code 32 or
-// less), followed by its colon. Its letters inside another key ("HI" in
+// reply or after a separator, followed by its colon. Its letters inside another key ("HI" in
 // "HIP:") or inside a word of a message do not count.
 bool Has(const std::string& reply, const std::string& key)
 {
   const std::string item = key + ":";
   for (std::size_t at = reply.find(item); at != std::string::npos; at = reply.find(item, at + 1))
-    if (at == 0 || static_cast<unsigned char>(reply[at - 1]) <= 32)
+    if (at == 0 || IsReplySeparator(reply[at - 1]))
       return true;
   return false;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/integer_text.h"
+#include "core/korvalind_c.h"
 #include "core/log.h"
 #include "core/md5.h"
 #include "core/program_info.h"

@@ -41,7 +41,8 @@ public:
   explicit TCustomNetSocket(TComponent* owner);
   ~TCustomNetSocket() override;
 
-  // Addressing (all setters refuse unless closed).
+  // Addressing (all setters refuse unless closed), and host lookups, answered
+  // by OnDnsLookupDone.
   const std::string& Addr() const { return addr_.Text; }
   void AssignAddr(const std::string& value);
   const std::string& Port() const { return port_.Text; }
@@ -52,33 +53,28 @@ public:
   void AssignLocalAddr(const std::string& value);
   const std::string& LocalPort() const { return localPort_.Text; }
   void AssignLocalPort(const std::string& value);
-
   std::string PeerAddr() { return GetPeerAddr(); }
   std::string PeerPort() { return GetPeerPort(); }
-  std::string GetPeerAddr();
-  std::string GetPeerPort();
   std::string ReadLocalAddr();
   std::string ReadLocalPort();
   int ReadPeerName(sockaddr* name, int nameLen);
-  int ReadSockName(sockaddr* name, int& nameLen);
 
+  virtual void DnsLookup(const std::string& hostName);
+  void ReverseDnsLookup(const std::string& hostAddr);
+  void CancelLookup();
   const std::string& DnsResult() const { return dnsResult_; }
   const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+  HANDLE LookupHandle() const { return lookupHandle_; }
+  // Requests whose reply has not arrived yet, the current one and replaced or
+  // cancelled ones alike.
+  int PendingLookupCount() const { return static_cast<int>(lookups_.size()); }
 
+  // Session: its options, opening, pausing and closing.
   TSocketState State() const { return state_; }
-  int ReadCount() const { return readCount_; }
-  int RcvdCount() { return ReadRcvdCount(); }
   int LastError() const { return lastError_; }
   SOCKET SocketHandle() const { return socketHandle_; }
   SOCKET AcceptedHandle() const { return acceptedHandle_; }
-  HWND HiddenWindow() const { return hiddenWindow_; }
-  bool SendQueueEmpty() const { return sendQueueEmpty_; }
-  const TSendQueue& SendQueue() const { return sendQueue_; }
-  int SendBlockSize() const { return sendQueue_.BlockSize; }
-  void SetSendBlockSize(int size) { sendQueue_.BlockSize = size; }
-  int SendBufferSize() const { return sendBufferSize_; }
   int SelectMask() const { return selectMask_; }
-  std::uint16_t CurrentEvent() const { return currentEvent_; }
   bool IsPaused() const { return isPaused_; }
   bool QuitReceived() const { return quitReceived_; }
 
@@ -87,10 +83,6 @@ public:
   BYTE ReqVerHigh() const;
   void SetReqVerHigh(BYTE value);
 
-  TSocketSendFlags SendFlags();
-  void SetSendFlags(TSocketSendFlags value);
-
-  // Plain properties.
   bool MultiThreaded = false;
   bool MultiCast = false;
   std::string MultiCastAddrStr;
@@ -103,6 +95,41 @@ public:
   TSocketLingerOnOff LingerOnOff = wsLingerOn;
   int LingerTimeout = 0;
 
+  virtual void Connect();
+  virtual void Listen();
+  SOCKET Accept();
+  void BindSocket();
+  void Dup(SOCKET newHandle);
+  void PauseEvents();
+  void ResumeEvents();
+  void ShutdownSocket(int how);
+  void CloseConnection();
+  void AbortSession();
+  void CloseLater();
+  void FreeLater();
+  void DrainUntilClosed();
+
+  // Transfer.
+  int ReadCount() const { return readCount_; }
+  int RcvdCount() { return ReadRcvdCount(); }
+  virtual int ReadRcvdCount();
+  int ReceiveData(void* buffer, int bufferSize);
+  std::string ReceiveText();
+  int ReceiveDatagram(void* buffer, int bufferSize, sockaddr* from, int* fromLen);
+  int Send(const void* data, int len);
+  int SendText(const std::string& text);
+  int SendDatagram(const sockaddr* dest, int destLen, const void* data, int len);
+  void FlushSendQueue();
+  bool SendQueueEmpty() const { return sendQueueEmpty_; }
+  const TSendQueue& SendQueue() const { return sendQueue_; }
+  int SendBlockSize() const { return sendQueue_.BlockSize; }
+  void SetSendBlockSize(int size) { sendQueue_.BlockSize = size; }
+  int SendBufferSize() const { return sendBufferSize_; }
+  TSocketSendFlags SendFlags();
+  void SetSendFlags(TSocketSendFlags value);
+
+  // Events, fired from the messages of the hidden window; errors go to
+  // OnError.
   TSessionAvailable OnSessionAvailable;
   TSessionConnected OnSessionConnected;
   TSessionClosed OnSessionClosed;
@@ -114,54 +141,34 @@ public:
   TNotifyEvent OnError;
   TBgExceptionEvent OnBgException;
 
-  // Window messages.
+  HWND HiddenWindow() const { return hiddenWindow_; }
   virtual void HandleWindowMessage(TSocketMessage& message);
-  void AllocateHiddenWindow();
-  void ReleaseHiddenWindow();
+  // closeOnLoss false: the failed call only asked something (the peer of a
+  // datagram socket), so a "not connected" answer does not end the session.
+  void ReportSocketError(const std::string& functionName, bool closeOnLoss = true);
 
-  // Host lookups, answered by OnDnsLookupDone.
-  virtual void DnsLookup(const std::string& hostName);
-  void ReverseDnsLookup(const std::string& hostAddr);
-  void CancelLookup();
-  HANDLE LookupHandle() const { return lookupHandle_; }
-  // Requests whose reply has not arrived yet, the current one and replaced or
-  // cancelled ones alike.
-  int PendingLookupCount() const { return static_cast<int>(lookups_.size()); }
+protected:
+  // Addressing below the properties.
+  std::string GetPeerAddr();
+  std::string GetPeerPort();
+  int ReadSockName(sockaddr* name, int& nameLen);
 
-  // Connecting, listening and closing.
-  virtual void Connect();
-  virtual void Listen();
-  SOCKET Accept();
-  void BindSocket();
+  // The steps of a session that the layers take themselves.
   void ApplyLinger();
-  void CloseConnection();
-  void AbortSession();
+  void MarkConnected();
   void AbortConnection(std::uint16_t error);
   void CloseSocketHandle(bool shutdown, std::uint16_t error);
-  void CloseLater();
-  void FreeLater();
-  void FlushSendQueue();
-  void DrainUntilClosed();
-  void PauseEvents();
-  void ResumeEvents();
-  void ShutdownSocket(int how);
-  void Dup(SOCKET newHandle);
-  void MarkConnected();
 
-  // Data.
-  virtual int ReadRcvdCount();
+  // Transfer below the queue.
   virtual int RawRecv(void* buffer, int bufferSize, int flags);
-  int ReceiveData(void* buffer, int bufferSize);
-  std::string ReceiveText();
   int RawRecvFrom(SOCKET s, void* buffer, int bufferSize, int flags, sockaddr* from, int* fromLen);
-  int ReceiveDatagram(void* buffer, int bufferSize, sockaddr* from, int* fromLen);
-  int Send(const void* data, int len);
-  int SendText(const std::string& text);
-  void TryToSend();
   int RawSend(const void* data, int len);
-  int SendDatagram(const sockaddr* dest, int destLen, const void* data, int len);
+  void TryToSend();
 
-  // Message pumps used by the loops that wait.
+  // The hidden window, and the message pumps of the loops that wait.
+  void AllocateHiddenWindow();
+  void ReleaseHiddenWindow();
+  std::uint16_t CurrentEvent() const { return currentEvent_; }
   void PumpMessages();
   void ProcessThreadMessages();
   bool ProcessOneMessage();
@@ -169,9 +176,6 @@ public:
   // Errors.
   void SignalError(const std::string& msg);
   void SignalErrorFmt(const char* fmt, ...);
-  // closeOnLoss false: the failed call only asked something (the peer of a
-  // datagram socket), so a "not connected" answer does not end the session.
-  void ReportSocketError(const std::string& functionName, bool closeOnLoss = true);
   void ProcessBgException(Exception& e);
   // Inside a catch block: hands whatever was thrown to ProcessBgException.
   void ProcessCaughtException();
@@ -201,7 +205,6 @@ public:
   // tell that a handler destroyed the socket under it.
   std::shared_ptr<const bool> AliveFlag() const { return alive_; }
 
-protected:
   // What a read asks for when the socket counts nothing waiting: the count
   // may lag behind what has arrived.
   static constexpr int kReadSizeWhenNoneCounted = 255;

@@ -5,11 +5,6 @@
 
 namespace {
 
-// The bytes of each request besides its texts.
-constexpr int kSocks4FixedBytes = 9;
-constexpr int kSocks4AFixedBytes = 10;
-constexpr int kSocks5RequestFixedBytes = 7;
-constexpr int kCredentialsFixedBytes = 3;
 constexpr std::size_t kLongestCountedText = 255;
 
 // SOCKS 4 reply codes of a refusal.
@@ -19,13 +14,15 @@ constexpr unsigned char kSocks4UserMismatch = 93;
 
 constexpr unsigned char kSocks4AMarker[4] = {0, 0, 0, 1};
 
-// Empty when texts of textBytes fit beside a request's fixedBytes; else what
-// they are (two texts: together) and how many bytes would fit.
-std::string TooLong(int fixedBytes, std::size_t textBytes, const std::string& what, bool together = false)
+// Empty when the request as built fits; else what its texts are (two texts:
+// together) and how many bytes of them would fit: the room the same request
+// leaves with its texts empty.
+std::string TooLong(const TSocksMessage& built, const TSocksMessage& bare, std::size_t textBytes,
+                    const std::string& what, bool together = false)
 {
-  const int room = TSocksMessage::kCapacity - fixedBytes;
-  if (textBytes <= static_cast<std::size_t>(room))
+  if (!built.Spoiled())
     return std::string();
+  const int room = TSocksMessage::kCapacity - bare.Length();
   return "socks request too long: " + what + " of " + std::to_string(textBytes) + " bytes" +
          (together ? " together" : "") + ", at most " + std::to_string(room) + " fit";
 }
@@ -110,22 +107,24 @@ TSocksMessage Socks5ConnectRequest(const std::string& host, std::uint16_t port)
 
 std::string OversizedSocks4Request(const std::string& user)
 {
-  return TooLong(kSocks4FixedBytes, user.size(), "user code");
+  return TooLong(Socks4ConnectRequest(0, 0, user), Socks4ConnectRequest(0, 0, ""), user.size(), "user code");
 }
 
 std::string OversizedSocks4ARequest(const std::string& user, const std::string& host)
 {
-  return TooLong(kSocks4AFixedBytes, user.size() + host.size(), "user code and host name", true);
+  return TooLong(Socks4AConnectRequest(0, user, host), Socks4AConnectRequest(0, "", ""), user.size() + host.size(),
+                 "user code and host name", true);
 }
 
 std::string OversizedSocks5Request(const std::string& host)
 {
-  return TooLong(kSocks5RequestFixedBytes, host.size(), "host name");
+  return TooLong(Socks5ConnectRequest(host, 0), Socks5ConnectRequest("", 0), host.size(), "host name");
 }
 
 std::string OversizedSocks5Credentials(const std::string& user, const std::string& password)
 {
-  return TooLong(kCredentialsFixedBytes, user.size() + password.size(), "user code and password", true);
+  return TooLong(Socks5Credentials(user, password), Socks5Credentials("", ""), user.size() + password.size(),
+                 "user code and password", true);
 }
 
 TSocksRefusal Socks4Refusal(unsigned char replyCode)

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "core/log.h"
-#include "core/program_info.h"
+#include "core/korvalind_c.h"
 #include "core/settings.h"
 #include "net/net_socket.h"
 #include "tests/core/core_fixture.h"

@@ -15,7 +15,7 @@
 #include "platform/forms/controls.h"
 #include "platform/forms/form.h"
 #include "platform/forms/menus.h"
-#include "tests/desktop/test_icons.h"
+#include "tests/support/test_icons.h"
 #include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/exception.h"
-#include "tests/desktop/test_icons.h"
+#include "tests/support/test_icons.h"
 
 namespace {
 
