@@ -30,6 +30,21 @@ COMPLETE = textwrap.dedent("""\
       </testsuite>
     </testsuites>
     """)
+# --gtest_also_run_disabled_tests: the case ran, the totals still call it disabled.
+RUN_DISABLED = textwrap.dedent("""\
+    <?xml version="1.0" encoding="UTF-8"?>
+    <testsuites tests="1" failures="0" disabled="1" errors="0" name="AllTests">
+      <testsuite name="Session" tests="1" disabled="1">
+        <testcase name="DISABLED_Step" status="run" result="completed"/>
+      </testsuite>
+    </testsuites>
+    """)
+# What a filter that matches no test leaves.
+NONE_PASSED = textwrap.dedent("""\
+    <?xml version="1.0" encoding="UTF-8"?>
+    <testsuites tests="0" failures="0" disabled="0" errors="0" name="AllTests">
+    </testsuites>
+    """)
 # The totals promise more cases than the report lists.
 SHORT = COMPLETE.replace('tests="4" failures', 'tests="5" failures')
 
@@ -49,6 +64,7 @@ class Reports(unittest.TestCase):
     def test_a_report_counts_only_when_complete(self):
         cases = [
             ("complete", COMPLETE, (1, 1)),
+            ("a disabled case run on request", RUN_DISABLED, (1, 0)),
             ("cut off while written", COMPLETE[: len(COMPLETE) // 2], None),
             ("fewer cases than its totals", SHORT, None),
             ("empty", "", None),
@@ -69,6 +85,8 @@ class Reports(unittest.TestCase):
             ("exit 0 with a report cut off", "printf '<testsuites tests=\"4\">' > '%s'" % self.report, 1),
             ("ended by a signal after its report", write_complete + "kill -9 $$", 1),
             ("its own failure", "exit 3", 3),
+            ("exit 0 with a complete report of no passed case",
+             "cat > '%s' <<'EOF'\n%sEOF\n" % (self.report, NONE_PASSED), 1),
         ]
         for name, script, status in cases:
             with self.subTest(name):
