@@ -15,9 +15,9 @@ inline bool NotificationAreaRequired()
 }
 
 // Skips the test where no notification area answers, fails it where one must.
-#define SKIP_OR_FAIL_WITHOUT_NOTIFICATION_AREA()                          \
-  do {                                                                    \
-    if (NotificationAreaRequired())                                       \
+#define SKIP_OR_FAIL_WITHOUT_NOTIFICATION_AREA()                        \
+  do {                                                                  \
+    if (NotificationAreaRequired())                                     \
       FAIL() << "the notification area of this display did not answer"; \
-    GTEST_SKIP() << "no notification area on this display";              \
+    GTEST_SKIP() << "no notification area on this display";             \
   } while (false)
