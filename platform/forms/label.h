@@ -22,11 +22,9 @@ public:
 
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment value);
-  bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value);
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool value);
-  TEllipsisPosition EllipsisPosition() const { return ellipsisPosition_; }
   void SetEllipsisPosition(TEllipsisPosition value);
 
 protected:
