@@ -12,6 +12,7 @@ import subprocess
 import sys
 import tempfile
 import textwrap
+import time
 import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -39,6 +40,8 @@ RUN_DISABLED = textwrap.dedent("""\
       </testsuite>
     </testsuites>
     """)
+# How long a child of the program keeps its output open.
+LINGERING_CHILD_SECONDS = 20
 # What a filter that matches no test leaves.
 NONE_PASSED = textwrap.dedent("""\
     <?xml version="1.0" encoding="UTF-8"?>
@@ -93,6 +96,17 @@ class Reports(unittest.TestCase):
                 self.write(COMPLETE)  # an earlier run's report
                 run = subprocess.run([run_gtest, self.report, "--", "sh", "-c", script], capture_output=True)
                 self.assertEqual(run.returncode, status, run.stderr)
+
+    def test_run_gtest_ends_with_its_program_though_a_child_keeps_the_output(self):
+        # As Wine's server does, started by the first program of a prefix.
+        run_gtest = os.path.join(TOOLS, "run-gtest")
+        script = "cat > '%s' <<'EOF'\n%sEOF\nsleep %d &\n" % (self.report, COMPLETE.replace(
+            'failures="1"', 'failures="0"').replace('<failure message="no"/>', ""), LINGERING_CHILD_SECONDS)
+        start = time.monotonic()
+        run = subprocess.run([run_gtest, self.report, "--", "sh", "-c", script], capture_output=True,
+                             timeout=LINGERING_CHILD_SECONDS)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertLess(time.monotonic() - start, LINGERING_CHILD_SECONDS / 2)
 
     def test_summary_fails_a_passed_program_without_its_report(self):
         # A CTest folder of two tests that CTest saw pass: a GoogleTest program
