@@ -29,9 +29,9 @@ std::string DateTimeText(const SYSTEMTIME& time, LCID locale)
   return DateText(&time, locale) + " " + TimeText(&time, locale);
 }
 
-std::string GetDateText(bool withSeparators, bool fullYear)
+std::string GetDateText(bool withSeparators, bool fullYear, const SYSTEMTIME* time, LCID locale)
 {
-  std::string date = DateText(nullptr, LOCALE_USER_DEFAULT);
+  std::string date = DateText(time, locale);
   if (!fullYear && date.size() >= 8)
     date.erase(6, 2);
   if (!withSeparators) {
@@ -44,10 +44,10 @@ std::string GetDateText(bool withSeparators, bool fullYear)
   return date;
 }
 
-std::string GetTimeText(bool withColons)
+std::string GetTimeText(bool withColons, const SYSTEMTIME* time, LCID locale)
 {
-  const std::string time = TimeText(nullptr, LOCALE_USER_DEFAULT);
-  return withColons ? time : RemoveAll(time, ':');
+  const std::string text = TimeText(time, locale);
+  return withColons ? text : RemoveAll(text, ':');
 }
 
 std::string DateTimeText()

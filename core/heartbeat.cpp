@@ -24,6 +24,7 @@ void TKorvalindC::TimerHeartBeatTimer(TObject*)
     SHeartBeat->SendText(HeartBeatToken);
     SHeartBeat->CloseConnection();
     LogMessage("Debug    HeartBeat: [" + HeartBeatToken + "]", LogDebug);
+    // The broadcast client has no host, so the announce line goes nowhere.
     UDPBroadCastClient->Send("Korvalind;" + SessionCode + ";" + HeartBeatToken);
   } catch (const std::exception& e) {
     LogCaughtException("Alert!   HeartBeatTimer Exception", e);

@@ -110,6 +110,7 @@ TKorvalindC::TKorvalindC(TComponent* owner) : TDataModule(owner)
   UDPBroadCastClient->SetPort(900);
   UDPBroadCastClient->SetActive(true);
 
+  // Made with its handler bound but never switched on: it receives nothing.
   UDPBroadCastServer = new TUdpServer(this);
   UDPBroadCastServer->SetName("UDPBroadCastServer");
   UDPBroadCastServer->SetDefaultPort(900);

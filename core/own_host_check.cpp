@@ -11,6 +11,15 @@
 
 namespace {
 
+// The service marks a deactivated account with this reserved answer.
+constexpr const char* DeactivatedAnswer = "127.0.0.9";
+// After a private answer: above any count that brings the update forward, so
+// only a matching answer, which resets the count, lets mismatches do so again.
+constexpr int PrivateAnswerCount = 999;
+// Mismatches counted up to this one bring the update forward; later ones only
+// count.
+constexpr int LastForwardingCount = 5;
+
 void WriteDeactivated(bool value)
 {
   TIniFile ini(ConfigFilePath());
@@ -67,8 +76,7 @@ void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
     shown += ", " + answers[2];
   LogMessage("Debug    resolved my own IP: [" + shown + "]", LogDebug);
 
-  // The service marks a deactivated account with this reserved answer.
-  if (a1 == "127.0.0.9") {
+  if (a1 == DeactivatedAnswer) {
     LogMessage(">>>>>    Der Account ist deaktiviert!  (DNS)", LogLow);
     Deactivated = true;
     WriteDeactivated(true);
@@ -83,7 +91,7 @@ void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
     return;
   }
   if (IsPrivateIP(a1)) {
-    DNSDiffCount = 999;
+    DNSDiffCount = PrivateAnswerCount;
     LogMessage(">>>>>    resolved own IP is private!", LogNormal);
     LogMessage(">>>>>    Please check your local DNS configuration!", LogNormal);
     return;
@@ -95,7 +103,7 @@ void TKorvalindC::DNSCheckDnsLookupDone(TObject*, std::uint16_t ErrCode)
     WriteDeactivated(false);
   }
   if (a1 != CurrentIP && a2 != CurrentIP && a3 != CurrentIP) {
-    if (DNSDiffCount <= 5) {
+    if (DNSDiffCount <= LastForwardingCount) {
       LogMessage(">>>>>    IP difference detected!", LogNormal);
       UpdateNow();
     }

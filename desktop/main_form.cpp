@@ -160,17 +160,15 @@ void TMainForm::StateSheetShow(TObject*)
 
 void TMainForm::chkOfflineClick(TObject*)
 {
-  if (showingStoredOffline_)
-    return;
   try {
     TIniFile ini(ConfigFilePath());
     ini.WriteBool(AccountSection, "Offline", chkOffline->Checked());
   } catch (...) {
     // The box goes back to what the file holds: otherwise the next show of
     // the status tab finds the two apart and writes, and fails, once more.
-    showingStoredOffline_ = true;
+    // Its click writes the stored value, which fails in turn or changes
+    // nothing, so it needs no guard.
     chkOffline->SetChecked(TIniFile(ConfigFilePath()).ReadBool(AccountSection, "Offline", false));
-    showingStoredOffline_ = false;
     throw;
   }
   UpdateNow();

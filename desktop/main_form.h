@@ -129,9 +129,6 @@ public:
 private:
   // The stored digest that the settings tab put into the password edit.
   std::string passwordShown_;
-  // Set while the offline box is put back to the stored value: that is no
-  // click to write.
-  bool showingStoredOffline_ = false;
 
   // What the last ApplyLanguage depended on. Nothing else sets the captions
   // it sets, nor lbMess while a flag holds, and a choice in the language box

@@ -130,6 +130,7 @@ void TMainForm::CreateStatusSheet()
 
   lbMess = MakeFixedLabel(this, "lbMess", StateSheet, 8, 56, 429, 157, taCenter);
   lbMess->SetWordWrap(true);
+  lbMess->SetEllipsisPosition(epEndEllipsis);
   lbMess->Font.SetName("MS Sans Serif");
   lbMess->Font.SetHeight(13);
   lbMess->Font.SetStyle(TFontStyles{fsBold});

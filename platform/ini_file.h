@@ -18,8 +18,6 @@ class TIniFile {
 public:
   explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
-  const std::string& FileName() const { return fileName_; }
-
   std::string ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const;
   // Decimal text with optional leading blanks and one sign; anything else, or
   // a value outside 32 bits, gives the default.

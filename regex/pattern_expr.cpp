@@ -56,14 +56,6 @@ void TPatternExpr::SetExpression(const std::string& text)
   hasExpression_ = !text.empty();
 }
 
-bool TPatternExpr::ModifierByIndex(int index) const
-{
-  if (index < 1 || index > 6) {
-    const_cast<TPatternExpr*>(this)->RaiseError(reModifierUnsupported);
-  }
-  return (modifierSet_ & (1 << (index - 1))) != 0;
-}
-
 void TPatternExpr::SetModifierByIndex(int index, bool on)
 {
   if (index < 1 || index > 6) {

@@ -32,7 +32,6 @@ public:
   void SetExpression(const std::string& text);
 
   int ModifierSet() const { return modifierSet_; }
-  bool ModifierByIndex(int index) const;
   void SetModifierByIndex(int index, bool on);
   // Applies modifier letters ("i", "-g", "iM-x") to `set`; false at the first
   // character that is no modifier letter (changes made before it stay).

@@ -10,7 +10,7 @@ enum TComboBoxStyle { csDropDown, csDropDownList };
 // A combo box. csDropDown: an edit with a list; csDropDownList: the list only,
 // Text is the chosen item's. ItemIndex -1 is no choice. OnChange fires for
 // the user's choice or typing only, not for the program's ItemIndex or Text.
-// Height is the closed box's; the open list gets DropDownCount lines.
+// Height is the closed box's; the open list gets eight lines.
 class TComboBox : public TWinControl {
 public:
   explicit TComboBox(TComponent* owner);
@@ -24,8 +24,6 @@ public:
   int ItemIndex() const;
   void SetItemIndex(int value);
   std::string GetText() const override;
-  int DropDownCount() const { return dropDownCount_; }
-  void SetDropDownCount(int value) { dropDownCount_ = value; }
 
   TNotifyEvent OnChange;
 

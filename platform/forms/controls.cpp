@@ -518,19 +518,9 @@ void TWinControl::SetTabStop(bool value)
   }
 }
 
-bool TWinControl::Focused() const
-{
-  return handle_ != nullptr && GetFocus() == handle_;
-}
-
 void TWinControl::SetFocus()
 {
   ::SetFocus(Handle());
-}
-
-LRESULT TWinControl::Perform(UINT message, WPARAM wParam, LPARAM lParam)
-{
-  return SendMessageA(Handle(), message, wParam, lParam);
 }
 
 bool TWinControl::Showing() const

@@ -41,7 +41,6 @@ public:
   int Top() const { return top_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
-  void SetLeft(int value) { SetBounds(value, top_, width_, height_); }
   void SetTop(int value) { SetBounds(left_, value, width_, height_); }
   void SetWidth(int value) { SetBounds(left_, top_, value, height_); }
   void SetHeight(int value) { SetBounds(left_, top_, width_, value); }
@@ -158,13 +157,8 @@ public:
   virtual int ClientWidth() const;
   virtual int ClientHeight() const;
 
-  bool TabStop() const { return tabStop_; }
   void SetTabStop(bool value);
-  bool Focused() const;
   void SetFocus();
-
-  // Sends a message to the window, making it first.
-  LRESULT Perform(UINT message, WPARAM wParam, LPARAM lParam);
 
   // The control whose window this is, or null (also once the window is
   // destroyed). Safe from any thread.

@@ -48,24 +48,10 @@ void TEdit::SetPasswordChar(char value)
   }
 }
 
-void TEdit::SetReadOnly(bool value)
-{
-  readOnly_ = value;
-  if (WindowHandle() != nullptr)
-    SendMessageA(WindowHandle(), EM_SETREADONLY, value ? TRUE : FALSE, 0);
-}
-
-void TEdit::SetMaxLength(int value)
-{
-  maxLength_ = value < 0 ? 0 : value;
-  if (WindowHandle() != nullptr)
-    SendMessageA(WindowHandle(), EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
-}
-
 void TEdit::CreateParams(TCreateParams& params)
 {
   params.ClassName = "EDIT";
-  params.Style = ES_AUTOHSCROLL | (passwordChar_ != '\0' ? ES_PASSWORD : 0) | (readOnly_ ? ES_READONLY : 0);
+  params.Style = ES_AUTOHSCROLL | (passwordChar_ != '\0' ? ES_PASSWORD : 0);
   params.ExStyle = WS_EX_CLIENTEDGE;
 }
 
@@ -75,8 +61,6 @@ void TEdit::CreateWnd()
   changesReported_ = Parent() != nullptr;
   if (passwordChar_ != '\0')
     SendMessageA(WindowHandle(), EM_SETPASSWORDCHAR, static_cast<unsigned char>(passwordChar_), 0);
-  if (maxLength_ > 0)
-    SendMessageA(WindowHandle(), EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
 }
 
 void TEdit::DestroyWnd()

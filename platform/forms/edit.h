@@ -12,10 +12,6 @@ public:
   std::string GetText() const override;
   char PasswordChar() const { return passwordChar_; }
   void SetPasswordChar(char value);
-  bool ReadOnly() const { return readOnly_; }
-  void SetReadOnly(bool value);
-  int MaxLength() const { return maxLength_; }
-  void SetMaxLength(int value);
 
   // The text changed, by the user or by the program.
   TNotifyEvent OnChange;
@@ -32,8 +28,6 @@ private:
   void ForgetShownText() { shownTextKnown_ = false; }
 
   char passwordChar_ = '\0';
-  bool readOnly_ = false;
-  int maxLength_ = 0;
   // The window's text as last read, kept while the edit reports no change:
   // a window program compares edits with its values many times a second, and
   // reading the text back is a series of messages. The edit reports a change

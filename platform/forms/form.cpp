@@ -324,24 +324,6 @@ void TForm::TextChanged()
   TWinControl::TextChanged();
 }
 
-void TForm::BringToFront()
-{
-  HWND window = Handle();
-  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetForegroundWindow(window);
-}
-
-TWinControl* TForm::ActiveControl() const
-{
-  HWND focus = GetFocus();
-  if (focus == nullptr || WindowHandle() == nullptr || !IsChild(WindowHandle(), focus))
-    return nullptr;
-  for (HWND window = focus; window != nullptr && window != WindowHandle(); window = GetParent(window))
-    if (TWinControl* control = FromHandle(window); control != nullptr)
-      return control;
-  return nullptr;
-}
-
 void TForm::Close()
 {
   TCloseAction action = caHide;

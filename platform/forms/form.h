@@ -56,9 +56,7 @@ public:
   int ClientWidth() const override { return clientWidth_; }
   int ClientHeight() const override { return clientHeight_; }
 
-  TFormBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TFormBorderStyle value);
-  TBorderIcons BorderIcons() const { return borderIcons_; }
   void SetBorderIcons(TBorderIcons value);
   TPosition Position() const { return position_; }
   void SetPosition(TPosition value) { position_ = value; }
@@ -74,10 +72,6 @@ public:
 
   // Asks OnClose; for the main form any action but caNone ends the program.
   void Close();
-  // Brings the window to the front and gives it the focus.
-  void BringToFront();
-
-  TWinControl* ActiveControl() const;
 
   // Handles Enter, Escape and Tab for the form's controls; true when the key
   // was used. Called by the message loop for key presses in the form.

@@ -13,11 +13,8 @@ public:
 
   TPicture Picture;
 
-  bool Center() const { return center_; }
   void SetCenter(bool value);
-  bool Proportional() const { return proportional_; }
   void SetProportional(bool value);
-  bool Stretch() const { return stretch_; }
   void SetStretch(bool value);
 
   // Where the picture is drawn, in client coordinates.

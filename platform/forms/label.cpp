@@ -1,5 +1,6 @@
 #include "platform/forms/label.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/forms/font_dc.h"
@@ -45,7 +46,10 @@ void TLabel::CreateParams(TCreateParams& params)
 {
   params.ClassName = "STATIC";
   // SS_NOTIFY: clicks and the hit test, for labels that act as links.
-  params.Style = SS_NOTIFY | SS_NOPREFIX | (ellipsisPosition_ == epEndEllipsis ? SS_ENDELLIPSIS : 0);
+  // A wrapped text gets its ellipsis in ShownText: the system's would end
+  // each line, or take the text as one line.
+  const bool systemEllipsis = ellipsisPosition_ == epEndEllipsis && !wordWrap_;
+  params.Style = SS_NOTIFY | SS_NOPREFIX | (systemEllipsis ? SS_ENDELLIPSIS : 0);
   switch (alignment_) {
   case taCenter: params.Style |= SS_CENTER; break;
   case taRightJustify: params.Style |= SS_RIGHT; break;
@@ -123,7 +127,39 @@ std::string TLabel::ShownText() const
       blank = std::string::npos;
     }
   }
+  if (ellipsisPosition_ == epEndEllipsis && !autoSize_)
+    return CutToHeight(dc, shown);
   return shown;
+}
+
+std::string TLabel::CutToHeight(const TFontDc& dc, const std::string& shown) const
+{
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc.Handle(), &metrics);
+  const int lineHeight = static_cast<int>(metrics.tmHeight);
+  const int lines = lineHeight > 0 ? std::max(1, Height() / lineHeight) : 1;
+  // The start of the last line that fits, and the break that ends it.
+  std::size_t lastStart = 0;
+  std::size_t lastEnd = shown.find_first_of("\r\n");
+  for (int line = 1; line < lines && lastEnd != std::string::npos; ++line) {
+    lastStart = shown.compare(lastEnd, 2, "\r\n") == 0 ? lastEnd + 2 : lastEnd + 1;
+    lastEnd = shown.find_first_of("\r\n", lastStart);
+  }
+  const std::size_t rest = lastEnd == std::string::npos ? lastEnd : shown.find_first_not_of("\r\n", lastEnd);
+  if (rest == std::string::npos)
+    return shown;
+  static const std::string ellipsis = "…";
+  std::string last = shown.substr(lastStart, lastEnd - lastStart);
+  // Whole words while the ellipsis does not fit beside them; a word longer
+  // than the line loses letters.
+  while (!last.empty() && dc.TextWidth(last + ellipsis) > Width()) {
+    const std::size_t blank = last.find_last_of(' ');
+    if (blank == std::string::npos || blank == 0)
+      last.pop_back();
+    else
+      last.erase(last.find_last_not_of(' ', blank - 1) + 1);
+  }
+  return shown.substr(0, lastStart) + last + ellipsis;
 }
 
 void TLabel::ShowText()

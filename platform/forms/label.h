@@ -4,8 +4,12 @@
 
 #include "platform/forms/controls.h"
 
-// Where a label that cannot show all of its one line cuts it: epNone clips
-// the text at the label's edge, epEndEllipsis ends what fits with "...".
+class TFontDc;
+
+// Where a label that cannot show all of its text cuts it: epNone clips the
+// text at the label's edge, epEndEllipsis ends what fits with "..."; a
+// wrapped label of fixed size shows the whole lines that fit its height and
+// ends the last with "…".
 enum TEllipsisPosition { epNone, epEndEllipsis };
 
 // A line of text. AutoSize (true by default) sizes it to its text in its font;
@@ -18,11 +22,9 @@ public:
 
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment value);
-  bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value);
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool value);
-  TEllipsisPosition EllipsisPosition() const { return ellipsisPosition_; }
   void SetEllipsisPosition(TEllipsisPosition value);
 
 protected:
@@ -39,6 +41,9 @@ private:
   // The text as the window gets it: with WordWrap, a line break in place of
   // each blank where the next word would pass the label's width.
   std::string ShownText() const;
+  // The lines of a shown text that fit the label's height, the last ending in
+  // an ellipsis when lines are left out.
+  std::string CutToHeight(const TFontDc& dc, const std::string& shown) const;
   void ShowText();
 
   TAlignment alignment_ = taLeftJustify;

@@ -39,20 +39,6 @@ void TListBox::SetItemIndex(int value)
     SendMessageA(WindowHandle(), LB_SETCURSEL, static_cast<WPARAM>(value), 0);
 }
 
-int TListBox::TopIndex() const
-{
-  if (WindowHandle() != nullptr)
-    return static_cast<int>(SendMessageA(WindowHandle(), LB_GETTOPINDEX, 0, 0));
-  return topIndex_;
-}
-
-void TListBox::SetTopIndex(int value)
-{
-  topIndex_ = value < 0 ? 0 : value;
-  if (WindowHandle() != nullptr)
-    SendMessageA(WindowHandle(), LB_SETTOPINDEX, static_cast<WPARAM>(topIndex_), 0);
-}
-
 void TListBox::CreateParams(TCreateParams& params)
 {
   params.ClassName = "LISTBOX";

@@ -17,9 +17,6 @@ public:
   int ItemIndex() const;
   // -1 .. Items.Count()-1; other values raise std::out_of_range.
   void SetItemIndex(int value);
-  // The first line shown.
-  int TopIndex() const;
-  void SetTopIndex(int value);
 
   TNotifyEvent OnDblClick;
 

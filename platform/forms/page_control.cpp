@@ -35,13 +35,6 @@ int TTabSheet::PageIndex() const
   return static_cast<int>(std::find(pages.begin(), pages.end(), this) - pages.begin());
 }
 
-void TTabSheet::SetPageIndex(int value)
-{
-  if (pageControl_ == nullptr)
-    return;
-  pageControl_->MovePage(this, value);
-}
-
 void TTabSheet::SetTabVisible(bool value)
 {
   if (value == tabVisible_)
@@ -111,13 +104,6 @@ TPageControl::~TPageControl()
     page->pageControl_ = nullptr;
   pages_.clear();
   activePage_ = nullptr;
-}
-
-int TPageControl::ActivePageIndex() const
-{
-  if (activePage_ == nullptr)
-    return -1;
-  return activePage_->PageIndex();
 }
 
 void TPageControl::SetActivePageIndex(int value)
@@ -224,17 +210,6 @@ void TPageControl::RemovePage(TTabSheet* page)
     activePage_ = nullptr;
     page->UpdateShowing();
   }
-  UpdateTabs();
-}
-
-void TPageControl::MovePage(TTabSheet* page, int index)
-{
-  auto it = std::find(pages_.begin(), pages_.end(), page);
-  if (it == pages_.end())
-    return;
-  pages_.erase(it);
-  index = std::clamp(index, 0, PageCount());
-  pages_.insert(pages_.begin() + index, page);
   UpdateTabs();
 }
 

@@ -17,12 +17,10 @@ public:
   explicit TTabSheet(TComponent* owner);
   ~TTabSheet() override;
 
-  TPageControl* PageControl() const { return pageControl_; }
   // Adds the page at the end (or moves it to another page control).
   void SetPageControl(TPageControl* value);
 
   int PageIndex() const;
-  void SetPageIndex(int value);
   bool TabVisible() const { return tabVisible_; }
   void SetTabVisible(bool value);
   // The page's tab position among the visible tabs, -1 without a tab.
@@ -60,7 +58,6 @@ public:
   // A page of this control, or null for none. Out-of-range indexes and
   // foreign pages raise std::out_of_range / std::invalid_argument.
   void SetActivePage(TTabSheet* page);
-  int ActivePageIndex() const;
   void SetActivePageIndex(int value);
 
   // After the user selected another tab.
@@ -79,7 +76,6 @@ private:
 
   void InsertPage(TTabSheet* page, int index);
   void RemovePage(TTabSheet* page);
-  void MovePage(TTabSheet* page, int index);
   void UpdateTabs();
   void PlacePages();
   void ShowActivePage();

@@ -25,7 +25,6 @@ public:
   bool Empty() const { return bitmap_ == nullptr && icon_ == nullptr; }
   int Width() const { return width_; }
   int Height() const { return height_; }
-  HBITMAP Bitmap() const { return bitmap_; }
   HICON Icon() const { return icon_; }
 
   // Draws the picture scaled into the rectangle.

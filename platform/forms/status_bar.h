@@ -10,9 +10,7 @@ class TStatusBar : public TWinControl {
 public:
   explicit TStatusBar(TComponent* owner);
 
-  bool SimplePanel() const { return simplePanel_; }
   void SetSimplePanel(bool value);
-  const std::string& SimpleText() const { return simpleText_; }
   void SetSimpleText(const std::string& value);
 
 protected:

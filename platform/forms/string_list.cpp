@@ -16,15 +16,6 @@ const std::string& TStrings::Strings(int index) const
   return items_[static_cast<std::size_t>(index)];
 }
 
-void TStrings::SetStrings(int index, const std::string& value)
-{
-  CheckIndex(index);
-  if (items_[static_cast<std::size_t>(index)] == value)
-    return;
-  Delete(index);
-  Insert(index, value);
-}
-
 int TStrings::Add(const std::string& value)
 {
   Insert(Count(), value);

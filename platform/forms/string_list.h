@@ -12,7 +12,6 @@ public:
   // Out-of-range indexes raise std::out_of_range.
   const std::string& operator[](int index) const { return Strings(index); }
   const std::string& Strings(int index) const;
-  void SetStrings(int index, const std::string& value);
   // Appends; returns the new item's index.
   int Add(const std::string& value);
   void Insert(int index, const std::string& value);

@@ -12,6 +12,7 @@
 
 #include "tests/desktop/desktop_program.h"
 #include "tests/support/test_paths.h"
+#include "tests/support/notification_area.h"
 
 using namespace std::chrono_literals;
 
@@ -149,7 +150,7 @@ bool ShellHasIcon(HWND window, UINT identifier)
 TEST_F(DesktopWindowTest, TheIconStaysInTheNotificationAreaWhileTheWindowIsInTheTray)
 {
   if (FindWindowA("Shell_TrayWnd", nullptr) == nullptr)
-    GTEST_SKIP() << "no notification area on this display";
+    SKIP_OR_FAIL_WITHOUT_NOTIFICATION_AREA();
   HWND tray = program_->FindWindowOf("TKorvalindTrayIconWindow", nullptr);
   ASSERT_NE(nullptr, tray);
   EXPECT_TRUE(WaitUntil([&] { return ShellHasIcon(tray, FirstTrayIconIdentifier); }, 30s));

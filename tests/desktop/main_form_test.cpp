@@ -694,6 +694,44 @@ TEST_F(MainFormTest, WebAddressesInTheRedTextsAreNeverBrokenAcrossLines)
   }
 }
 
+TEST_F(MainFormTest, ALongServerMessageShowsTheWholeLinesThatFitEndingInAnEllipsis)
+{
+  WriteAccountIni();
+  TMainForm* form = Form();
+  std::string message;
+  while (message.size() < 700)
+    message += "Wartungsarbeiten am Server in der Nacht, bitte haben Sie Geduld. ";
+  message.resize(700);
+  MessageText = message;
+  Tick();
+  EXPECT_EQ(message, form->lbMess->Caption());
+  EXPECT_EQ(429, form->lbMess->Width());
+  EXPECT_EQ(157, form->lbMess->Height());
+  const std::string shown = WindowText(form->lbMess->Handle());
+  ASSERT_GT(shown.size(), 3u);
+  EXPECT_EQ("…", shown.substr(shown.size() - 1));
+  // As the label draws it: within its box, with room for no further line.
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, form->lbMess->Font.Handle());
+  RECT box{0, 0, form->lbMess->Width(), 0};
+  DrawTextA(dc, shown.c_str(), static_cast<int>(shown.size()), &box, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  EXPECT_LE(box.bottom, 157);
+  EXPECT_GT(box.bottom + metrics.tmHeight, 157);
+  const std::string words = shown.substr(0, shown.size() - 1);
+  std::string unbroken;
+  for (std::size_t at = 0, next; at < words.size(); at = next + 2) {
+    next = words.find("\r\n", at);
+    if (next == std::string::npos)
+      next = words.size();
+    unbroken += (unbroken.empty() ? "" : " ") + words.substr(at, next - at);
+  }
+  EXPECT_EQ(message.substr(0, unbroken.size()), unbroken) << "whole words of the message, in order";
+}
+
 TEST_F(MainFormTest, TabsReadTheIniAgainWhenTheWindowComesBackFromTheTray)
 {
   WriteAccountIni();

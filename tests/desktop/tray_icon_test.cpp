@@ -18,6 +18,7 @@
 #include "tests/support/test_icons.h"
 #include "tests/platform/handler_paths.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/notification_area.h"
 
 using namespace std::chrono_literals;
 
@@ -743,7 +744,7 @@ TEST(TrayIconRealShell, AddModifyBalloonDelete)
   icon.Icon().SetHandle(MakeTestIcon(16));
   icon.SetHint("Korvalind");
   if (!icon.AddTrayIcon())
-    GTEST_SKIP() << "no notification area on this display";
+    SKIP_OR_FAIL_WITHOUT_NOTIFICATION_AREA();
   EXPECT_FALSE(icon.AddTrayIcon()) << "the shell refuses a second add";
   EXPECT_TRUE(icon.UpdateTrayIcon());
   EXPECT_TRUE(icon.ShowTrayBalloon("Korvalind", "Balloon", TBalloonHintIcon::bhiInfo, 5));

@@ -183,6 +183,53 @@ TEST_F(ControlsTest, WrappingLabelBreaksAtBlanksOnlyAndKeepsItsCaption)
   EXPECT_EQ(text, windowText());
 }
 
+TEST_F(ControlsTest, WrappingLabelOfFixedSizeShowsTheWholeLinesThatFitAndEndsTheLastInAnEllipsis)
+{
+  auto* label = new TLabel(form);
+  label->SetAutoSize(false);
+  label->SetWordWrap(true);
+  label->SetEllipsisPosition(epEndEllipsis);
+  label->SetParent(form);
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, label->Font.Handle());
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  const int line = metrics.tmHeight;
+  const int width = TextWidth(label, "abcd abcd") + 1;
+  const std::string word(40, 'w');
+  const struct {
+    const char* Name;
+    std::string Text;
+    int Height;
+    std::string Shown;
+  } cases[] = {
+      {"all lines fit", "abcd abcd abcd abcd abcd", 3 * line, "abcd abcd\r\nabcd abcd\r\nabcd"},
+      {"a line left out", "abcd abcd abcd abcd abcd", 2 * line + line / 2, "abcd abcd\r\nabcd…"},
+      {"its own line breaks", "abcd\r\nabcd\r\nabcd", 2 * line, "abcd\r\nabcd…"},
+      {"less than one line high", "abcd abcd abcd", line / 2, "abcd…"},
+      {"a word wider than the label", word + " abcd", line, ""},
+  };
+  for (const auto& c : cases) {
+    label->SetBounds(0, 0, width, c.Height);
+    label->SetCaption(c.Text);
+    EXPECT_EQ(c.Text, label->Caption()) << c.Name;
+    EXPECT_EQ(c.Height, label->Height()) << c.Name;
+    char text[256] = "";
+    GetWindowTextA(label->Handle(), text, sizeof text);
+    const std::string shown = text;
+    if (!c.Shown.empty()) {
+      EXPECT_EQ(c.Shown, shown) << c.Name;
+      continue;
+    }
+    ASSERT_GT(shown.size(), 1u) << c.Name;
+    EXPECT_EQ(word.substr(0, shown.size() - 1) + "…", shown) << c.Name;
+    EXPECT_LE(TextWidth(label, shown), width) << c.Name;
+    EXPECT_GT(TextWidth(label, word.substr(0, shown.size()) + "…"), width) << c.Name;
+  }
+}
+
 TEST_F(ControlsTest, EditKeepsItsTextAndPasswordCharAcrossARecreatedWindow)
 {
   auto* password = new TEdit(form);

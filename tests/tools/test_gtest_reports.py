@@ -12,6 +12,7 @@ import subprocess
 import sys
 import tempfile
 import textwrap
+import time
 import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -28,6 +29,23 @@ COMPLETE = textwrap.dedent("""\
         <testcase name="DISABLED_Off" status="notrun" result="suppressed"/>
         <testcase name="Skips" status="run" result="skipped"><skipped/></testcase>
       </testsuite>
+    </testsuites>
+    """)
+# --gtest_also_run_disabled_tests: the case ran, the totals still call it disabled.
+RUN_DISABLED = textwrap.dedent("""\
+    <?xml version="1.0" encoding="UTF-8"?>
+    <testsuites tests="1" failures="0" disabled="1" errors="0" name="AllTests">
+      <testsuite name="Session" tests="1" disabled="1">
+        <testcase name="DISABLED_Step" status="run" result="completed"/>
+      </testsuite>
+    </testsuites>
+    """)
+# How long a child of the program keeps its output open.
+LINGERING_CHILD_SECONDS = 20
+# What a filter that matches no test leaves.
+NONE_PASSED = textwrap.dedent("""\
+    <?xml version="1.0" encoding="UTF-8"?>
+    <testsuites tests="0" failures="0" disabled="0" errors="0" name="AllTests">
     </testsuites>
     """)
 # The totals promise more cases than the report lists.
@@ -49,6 +67,7 @@ class Reports(unittest.TestCase):
     def test_a_report_counts_only_when_complete(self):
         cases = [
             ("complete", COMPLETE, (1, 1)),
+            ("a disabled case run on request", RUN_DISABLED, (1, 0)),
             ("cut off while written", COMPLETE[: len(COMPLETE) // 2], None),
             ("fewer cases than its totals", SHORT, None),
             ("empty", "", None),
@@ -69,12 +88,25 @@ class Reports(unittest.TestCase):
             ("exit 0 with a report cut off", "printf '<testsuites tests=\"4\">' > '%s'" % self.report, 1),
             ("ended by a signal after its report", write_complete + "kill -9 $$", 1),
             ("its own failure", "exit 3", 3),
+            ("exit 0 with a complete report of no passed case",
+             "cat > '%s' <<'EOF'\n%sEOF\n" % (self.report, NONE_PASSED), 1),
         ]
         for name, script, status in cases:
             with self.subTest(name):
                 self.write(COMPLETE)  # an earlier run's report
                 run = subprocess.run([run_gtest, self.report, "--", "sh", "-c", script], capture_output=True)
                 self.assertEqual(run.returncode, status, run.stderr)
+
+    def test_run_gtest_ends_with_its_program_though_a_child_keeps_the_output(self):
+        # As Wine's server does, started by the first program of a prefix.
+        run_gtest = os.path.join(TOOLS, "run-gtest")
+        script = "cat > '%s' <<'EOF'\n%sEOF\nsleep %d &\n" % (self.report, COMPLETE.replace(
+            'failures="1"', 'failures="0"').replace('<failure message="no"/>', ""), LINGERING_CHILD_SECONDS)
+        start = time.monotonic()
+        run = subprocess.run([run_gtest, self.report, "--", "sh", "-c", script], capture_output=True,
+                             timeout=LINGERING_CHILD_SECONDS)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertLess(time.monotonic() - start, LINGERING_CHILD_SECONDS / 2)
 
     def test_summary_fails_a_passed_program_without_its_report(self):
         # A CTest folder of two tests that CTest saw pass: a GoogleTest program
