@@ -42,12 +42,14 @@ void TCustomNetSocket::AbortConnection(std::uint16_t error)
 
 void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
 {
+  // Every handler below may free the socket (FreeLater, then a message loop).
+  const auto alive = AliveFlag();
   if (socketHandle_ == INVALID_SOCKET) {
     if (state_ != wsClosed) {
       const unsigned begun = SessionsBegun();
       ChangeState(wsClosed);
       // An OnChangeState handler may have opened the next session.
-      if (SessionsBegun() == begun)
+      if (*alive && SessionsBegun() == begun)
         ResetToDefaults();
     }
     return;
@@ -62,8 +64,8 @@ void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
     lastError_ = Winsock::WSAGetLastError();
     if (lastError_ == WSAEWOULDBLOCK) {
       PumpMessages();
-      if (sessionSerial_ != session)
-        return;  // closed meanwhile by a handler
+      if (!*alive || sessionSerial_ != session)
+        return;  // closed or freed meanwhile by a handler
       WaitForMessages();
       continue;
     }
@@ -79,13 +81,13 @@ void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
   // this session's end there: a close report now would reach the new one.
   const unsigned closed = sessionSerial_;
   ChangeState(wsClosed);
-  if (sessionSerial_ != closed)
+  if (!*alive || sessionSerial_ != closed)
     return;
   if (!destroying_ && !closeNotified_) {
     closeNotified_ = true;
     NotifySessionClosed(error);
   }
-  if (sessionSerial_ != closed || state_ != wsClosed)
+  if (!*alive || sessionSerial_ != closed || state_ != wsClosed)
     return;
   try {
     ResetToDefaults();
