@@ -122,19 +122,17 @@ void TCustomSocksNetSocket::Connect()
     SignalError("connect: " + oversized);
     return;
   }
-  socksPhase_ = SocksPhaseMethods;
-  socksReplyCount_ = 0;
+  // Only the session this call opens negotiates (BeginSession); one that a
+  // handler opens from inside it does not, nor does a refused call leave a
+  // negotiation for a later direct connection.
+  relayedOpenStarting_ = true;
   try {
     TCustomNetSocket::Connect();
   } catch (...) {
-    if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
-      socksPhase_ = SocksPhaseData;
+    relayedOpenStarting_ = false;
     throw;
   }
-  // Refused before a socket was opened: no negotiation is under way, and a
-  // later direct connection must not be taken for one.
-  if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
-    socksPhase_ = SocksPhaseData;
+  relayedOpenStarting_ = false;
 }
 
 void TCustomSocksNetSocket::Listen()
@@ -467,7 +465,12 @@ void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState authState)
 void TCustomSocksNetSocket::BeginSession()
 {
   TCustomNetSocket::BeginSession();
-  socksLeftoverCount_ = 0;  // the phase is Connect's to set
+  socksLeftoverCount_ = 0;
+  socksReplyCount_ = 0;
+  // Any other session (an adopted handle, a direct connection opened while a
+  // negotiation waited) starts with the application's data.
+  socksPhase_ = relayedOpenStarting_ ? SocksPhaseMethods : SocksPhaseData;
+  relayedOpenStarting_ = false;
 }
 
 void TCustomSocksNetSocket::ResetToDefaults()

@@ -813,3 +813,51 @@ TEST(Socks, HandlerThatClosesTheSocketEndsTheNegotiationThere)
   PumpMessagesFor(100ms);
   EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "socks-error 20003", "closed 0"}));
 }
+
+TEST(Socks, SessionsTheRelayedConnectDidNotOpenBeginWithData)
+{
+  // Each opens while a relayed negotiation waits for the relay's method reply.
+  const struct {
+    const char* name;
+    bool adopt;  // else a direct connection from OnChangeState(wsClosed)
+    std::vector<std::string> log;
+  } cases[] = {{"adopted handle", true, {"data hello"}}, {"direct connect", false, {"connected 0", "data hello"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<bool> offerSeen{false};
+    TPeerServer relay([&](SOCKET r) {
+      ReadAll(r, 3);
+      offerSeen = true;
+      ReadAll(r);
+    });
+    std::string received = "untouched";
+    TPeerServer peer([&](SOCKET p) {
+      SendAll(p, "hello");
+      received = ReadAll(p);
+    });
+    TNetSocket s(nullptr);
+    TSocksEvents events;
+    events.Attach(s);
+    ConnectViaRelay(s, relay.Port(), "5");
+    ASSERT_TRUE(PumpMessagesUntil([&] { return offerSeen.load(); }, 10s));
+    events.Log.clear();
+    if (c.adopt) {
+      s.Dup(RawConnection(peer.Port()));
+    } else {
+      s.OnChangeState = [&](TObject*, TSocketState, TSocketState to) {
+        if (to != wsClosed || s.SocksServer().empty())
+          return;
+        s.AssignSocksServer("");
+        ConnectTcp(s, peer.Port());
+      };
+      s.CloseConnection();
+    }
+    EXPECT_TRUE(PumpMessagesUntil([&] { return events.Has("data hello"); }, 10s));
+    PumpMessagesFor(50ms);
+    EXPECT_EQ(events.Log, c.log);
+    s.OnChangeState = nullptr;
+    s.CloseConnection();
+    ASSERT_TRUE(peer.WaitSessions(1, 10000));
+    EXPECT_EQ(received, "");
+  }
+}
