@@ -3,6 +3,8 @@
 // notifications.
 #include "net/custom_net_socket.h"
 
+#include <exception>
+
 #include "net/winsock_binding.h"
 
 namespace {
@@ -31,7 +33,26 @@ void TCustomNetSocket::AbortSession()
 
 void TCustomNetSocket::AbortConnection(std::uint16_t error)
 {
-  CancelLookup();
+  // The abort is finished whatever the cancel throws (its OnDnsLookupDone
+  // handler, or its report without an OnError handler); the exception goes on
+  // afterwards. A handler that freed the socket or opened the next session
+  // has left this abort nothing to do.
+  std::exception_ptr cancelFailure;
+  const auto alive = AliveFlag();
+  const unsigned session = sessionSerial_;
+  try {
+    CancelLookup();
+  } catch (...) {
+    cancelFailure = std::current_exception();
+  }
+  if (*alive && session == sessionSerial_)
+    FinishAbort(error);
+  if (cancelFailure)
+    std::rethrow_exception(cancelFailure);
+}
+
+void TCustomNetSocket::FinishAbort(std::uint16_t error)
+{
   DeleteSendQueue();
   if (state_ == wsConnected && proto_.Number == IPPROTO_TCP) {
     LingerOnOff = wsLingerOff;

@@ -162,10 +162,7 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
   }
   socksMethodOffered_ =
       SocksAuthentication == socksAuthenticateUsercode ? kSocks5UserPassword : kSocks5NoAuthentication;
-  // What this send throws goes to the event dispatch: OnBgException, then an
-  // abort of the session.
-  const TSocksMessage selection = Socks5MethodSelection(socksMethodOffered_);
-  Send(selection.Data(), selection.Length());
+  SendNegotiationMessage(Socks5MethodSelection(socksMethodOffered_));
 }
 
 void TCustomSocksNetSocket::SendSocksCredentials()
@@ -226,17 +223,21 @@ void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& message)
   }
   const auto alive = AliveFlag();
   const unsigned serial = SessionSerial();
+  const unsigned failures = SendFailures();
+  bool failed = false;
   try {
     Send(message.Data(), message.Length());
   } catch (...) {
-    // A lost connection closed the session, and its close report ended the
-    // negotiation; an OnSendData handler that threw after Winsock took the
-    // bytes leaves the negotiation going. Any other failure leaves the
-    // message unsent in the queue and the relay waiting for it: nothing but
-    // this ends the negotiation then.
-    if (*alive && serial == SessionSerial() && SendQueue().PendingBytes() > 0)
-      FailSocksSession(LastError() != 0 ? LastError() : SocksInternalError, "data send error");
+    // An OnSendData handler that threw after Winsock took the bytes leaves
+    // the negotiation going.
+    failed = SendQueue().PendingBytes() > 0;
   }
+  // A lost connection closed the session, and its close report ended the
+  // negotiation. Any other failure, reported by throwing or to OnError,
+  // leaves the message unsent in the queue and the relay waiting for it:
+  // nothing but this ends the negotiation then.
+  if (*alive && serial == SessionSerial() && (failed || SendFailures() != failures))
+    FailSocksSession(LastError() != 0 ? LastError() : SocksInternalError, "data send error");
 }
 
 void TCustomSocksNetSocket::FailSocksSession(int error, const std::string& msg)
