@@ -290,6 +290,32 @@ TEST(Tcp, PeerResetDuringSendingClosesTheSessionOnce)
   EXPECT_TRUE(events.Has("closed 10054") || events.Has("closed 10053")) << all;
 }
 
+TEST(Tcp, SendFailureThatEndsTheSessionReportsItsCloseOnlyToThatSession)
+{
+  // An adopted handle that is not connected: the first send fails with an
+  // error that ends the session.
+  TPeerServer peer([](SOCKET c) { ReadAll(c); });
+  for (const bool reopen : {false, true}) {
+    SCOPED_TRACE(reopen ? "reopened in OnChangeState" : "stays closed");
+    TNetSocket s(nullptr);
+    TEventRecorder events;
+    events.Attach(s);
+    s.OnChangeState = [&, inner = s.OnChangeState](TObject* sender, TSocketState from, TSocketState to) {
+      inner(sender, from, to);
+      if (reopen && to == wsClosed && events.Count(StateText(wsConnected, wsClosed)) == 1)
+        ConnectTcp(s, peer.Port());
+    };
+    s.Dup(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    events.Log.clear();
+    EXPECT_EQ(s.SendText("x"), 1);
+    // Wine's send gives WSAECONNRESET here, Windows' WSAENOTCONN.
+    EXPECT_EQ(events.Has("closed 10054") || events.Has("closed 10057"), !reopen);
+    EXPECT_EQ(s.State(), reopen ? wsConnecting : wsClosed);
+    s.OnChangeState = nullptr;
+    s.CloseConnection();
+  }
+}
+
 TEST_F(ConnectedTcp, ZeroLengthSendLeavesTheQueueEmpty)
 {
   EXPECT_EQ(s.Send("x", 0), 0);
