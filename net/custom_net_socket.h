@@ -278,6 +278,10 @@ protected:
       report();
   }
 
+  // Counts the sends that failed without ending the session, reported to
+  // OnError or by throwing.
+  unsigned SendFailures() const { return sendFailures_; }
+
   // makeRequest makes the Winsock request into the buffer it is given; false
   // when it could not be started (signalled under name).
   bool StartLookup(const std::string& name, const char* caller,
@@ -353,6 +357,8 @@ private:
   void ChangeState(TSocketState newState);
   void QueueData(const void* data, int len);
   void HandleSendFailure(int error);
+  // The steps of AbortConnection after the lookup's cancel.
+  void FinishAbort(std::uint16_t error);
   void PostDataSentNotification();
   void DeleteSendQueue() { sendQueue_.DeleteSendQueue(); }
   // Removes select notifications still queued for a socket handle that is
@@ -377,9 +383,9 @@ private:
   void ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions options);
   // A data handler threw: Winsock reports neither new bytes nor the peer's
   // close until something is received, so what still waits is offered again
-  // by a read notification for the same session; not again when the handler
-  // failed on the offer without taking anything.
-  void OfferAgainAfterFailure();
+  // by a read notification for the same session. True, with nothing offered,
+  // when the handler failed on that offer without taking anything.
+  bool OfferAgainAfterFailure();
 
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
@@ -414,11 +420,13 @@ private:
   // Bytes taken from the socket itself (not from a layer's buffer): what
   // ReceiveData adds to ReadCount.
   long long socketBytesRead_ = 0;
-  // The last failed data offer: its session and what waited then.
+  // The last failed data offer: its session, what waited then and what had
+  // been taken from the socket by then.
   struct TFailedOffer {
     bool Active = false;
     unsigned Session = 0;
     long long Waiting = 0;
+    long long Read = 0;
   } failedOffer_;
   bool quitReceived_ = false;
   int selectMask_ = 0;
@@ -433,4 +441,5 @@ private:
   std::shared_ptr<bool> alive_;
   unsigned sessionSerial_ = 0;
   unsigned sessionsBegun_ = 0;
+  unsigned sendFailures_ = 0;
 };

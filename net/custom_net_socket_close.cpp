@@ -3,6 +3,8 @@
 // notifications.
 #include "net/custom_net_socket.h"
 
+#include <exception>
+
 #include "net/winsock_binding.h"
 
 namespace {
@@ -31,7 +33,26 @@ void TCustomNetSocket::AbortSession()
 
 void TCustomNetSocket::AbortConnection(std::uint16_t error)
 {
-  CancelLookup();
+  // The abort is finished whatever the cancel throws (its OnDnsLookupDone
+  // handler, or its report without an OnError handler); the exception goes on
+  // afterwards. A handler that freed the socket or opened the next session
+  // has left this abort nothing to do.
+  std::exception_ptr cancelFailure;
+  const auto alive = AliveFlag();
+  const unsigned session = sessionSerial_;
+  try {
+    CancelLookup();
+  } catch (...) {
+    cancelFailure = std::current_exception();
+  }
+  if (*alive && session == sessionSerial_)
+    FinishAbort(error);
+  if (cancelFailure)
+    std::rethrow_exception(cancelFailure);
+}
+
+void TCustomNetSocket::FinishAbort(std::uint16_t error)
+{
   DeleteSendQueue();
   if (state_ == wsConnected && proto_.Number == IPPROTO_TCP) {
     LingerOnOff = wsLingerOff;
@@ -42,12 +63,14 @@ void TCustomNetSocket::AbortConnection(std::uint16_t error)
 
 void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
 {
+  // Every handler below may free the socket (FreeLater, then a message loop).
+  const auto alive = AliveFlag();
   if (socketHandle_ == INVALID_SOCKET) {
     if (state_ != wsClosed) {
       const unsigned begun = SessionsBegun();
       ChangeState(wsClosed);
       // An OnChangeState handler may have opened the next session.
-      if (SessionsBegun() == begun)
+      if (*alive && SessionsBegun() == begun)
         ResetToDefaults();
     }
     return;
@@ -62,8 +85,8 @@ void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
     lastError_ = Winsock::WSAGetLastError();
     if (lastError_ == WSAEWOULDBLOCK) {
       PumpMessages();
-      if (sessionSerial_ != session)
-        return;  // closed meanwhile by a handler
+      if (!*alive || sessionSerial_ != session)
+        return;  // closed or freed meanwhile by a handler
       WaitForMessages();
       continue;
     }
@@ -79,13 +102,13 @@ void TCustomNetSocket::CloseSocketHandle(bool shutdown, std::uint16_t error)
   // this session's end there: a close report now would reach the new one.
   const unsigned closed = sessionSerial_;
   ChangeState(wsClosed);
-  if (sessionSerial_ != closed)
+  if (!*alive || sessionSerial_ != closed)
     return;
   if (!destroying_ && !closeNotified_) {
     closeNotified_ = true;
     NotifySessionClosed(error);
   }
-  if (sessionSerial_ != closed || state_ != wsClosed)
+  if (!*alive || sessionSerial_ != closed || state_ != wsClosed)
     return;
   try {
     ResetToDefaults();

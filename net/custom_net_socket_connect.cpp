@@ -385,9 +385,6 @@ void TCustomNetSocket::Dup(SOCKET newHandle)
       return;
     }
   }
-  // Whatever an earlier session left queued is not for this peer.
-  DeleteSendQueue();
-  sendQueueEmpty_ = true;
   TakeOnHandle(newHandle);
   // Until MarkConnected the state is wsClosed, where no close would find the
   // handle: a failure drops it before it is reported.
@@ -469,6 +466,11 @@ bool TCustomNetSocket::ReadSendBufferSize()
 
 void TCustomNetSocket::TakeOnHandle(SOCKET handle)
 {
+  // Whatever an earlier session left queued is not for this peer, also where
+  // that session's close was left before its reset (a handler opened this one
+  // from inside it).
+  DeleteSendQueue();
+  sendQueueEmpty_ = true;
   socketHandle_ = handle;
   ++sessionSerial_;
   ++sessionsBegun_;

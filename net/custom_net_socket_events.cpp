@@ -25,7 +25,10 @@ void TCustomNetSocket::ReleaseHiddenWindow()
 void TCustomNetSocket::HandleWindowMessage(TSocketMessage& message)
 {
   // Nothing leaves a window procedure: whatever an event handler or this
-  // layer throws goes to the background-exception handling.
+  // layer throws goes to the background-exception handling, while the socket
+  // lives. A handler that freed it (FreeLater, then a message loop) has taken
+  // its exception's addressee with it: the exception is dropped.
+  const auto alive = AliveFlag();
   try {
     switch (message.Msg) {
     case WM_SOCKET_SELECT: HandleSelectMessage(message); break;
@@ -40,7 +43,8 @@ void TCustomNetSocket::HandleWindowMessage(TSocketMessage& message)
     default: message.Result = DefWindowProcA(hiddenWindow_, message.Msg, message.WParam, message.LParam); break;
     }
   } catch (...) {
-    ProcessCaughtException();
+    if (*alive)
+      ProcessCaughtException();
   }
 }
 
@@ -62,6 +66,7 @@ void TCustomNetSocket::ProcessCaughtException()
 void TCustomNetSocket::ProcessBgException(Exception& e)
 {
   bool canClose = true;
+  const auto alive = AliveFlag();
   if (OnBgException) {
     try {
       OnBgException(this, e, canClose);
@@ -69,7 +74,7 @@ void TCustomNetSocket::ProcessBgException(Exception& e)
       // the handler of last resort must not fail the message loop
     }
   }
-  if (canClose) {
+  if (canClose && *alive) {
     try {
       AbortSession();
     } catch (...) {
@@ -124,11 +129,16 @@ void TCustomNetSocket::HandleSelectMessage(TSocketMessage& message)
   // handler of an earlier bit may have closed it, and opened the next one
   // under the same handle value.
   const unsigned session = sessionSerial_;
+  const auto alive = AliveFlag();
   for (const auto& event : kEvents) {
     if ((events & event.Bit) == 0 || session != sessionSerial_ || isPaused_)
       continue;
     currentEvent_ = event.Bit;
     (this->*event.Handle)(message);
+    // A handler that freed the socket (FreeLater, then a message loop) left
+    // nothing here to touch.
+    if (!*alive)
+      return;
   }
   currentEvent_ = 0;
 }

@@ -46,11 +46,8 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions o
       }
       if (options.Contains(wsoNoReceiveLoop))
         break;
-      if (lastError_ != 0) {
-        if (lastError_ == -1)
-          lastError_ = 0;
+      if (lastError_ != 0)
         break;
-      }
       if (sessionSerial_ != session)
         break;
       // The handler's last read came back short, so nothing waited then; what
@@ -72,25 +69,36 @@ void TCustomNetSocket::ProcessReceive(std::uint16_t ErrCode, TNetSocketOptions o
       lastWaiting = waiting;
       counted = true;
     } catch (...) {
-      // What a data handler throws ends the loop and goes no further; the
-      // session stays as the handler left it.
-      if (*alive && sessionSerial_ == session)
-        OfferAgainAfterFailure();
+      // What a data handler throws ends the loop; the session stays as the
+      // handler left it and what waits is offered once more. A handler that
+      // fails again on the same bytes would leave the socket deaf to them
+      // and to the peer's close: that failure goes on to the
+      // background-exception handling, which ends the session unless its
+      // handler keeps it.
+      if (*alive && sessionSerial_ == session && OfferAgainAfterFailure())
+        throw;
       break;
     }
   }
 }
 
-void TCustomNetSocket::OfferAgainAfterFailure()
+bool TCustomNetSocket::OfferAgainAfterFailure()
 {
   u_long waiting = 0;
   if (socketHandle_ == INVALID_SOCKET || Winsock::ioctlsocket(socketHandle_, FIONREAD, &waiting) != 0)
-    return;
+    return false;
   const long long now = static_cast<long long>(waiting) + HeldReceivedBytes();
-  const bool failedAgain = failedOffer_.Active && failedOffer_.Session == sessionSerial_ && now >= failedOffer_.Waiting;
-  failedOffer_ = {true, sessionSerial_, now};
-  if (now > 0 && !failedAgain)
+  // The same bytes: nothing was taken since the last failure, and no fewer wait.
+  const bool failedAgain = failedOffer_.Active && failedOffer_.Session == sessionSerial_ &&
+                           failedOffer_.Read == socketBytesRead_ && now >= failedOffer_.Waiting;
+  if (failedAgain) {
+    failedOffer_.Active = false;
+    return true;
+  }
+  failedOffer_ = {true, sessionSerial_, now, socketBytesRead_};
+  if (now > 0)
     PostMessageA(hiddenWindow_, WM_SOCKET_SELECT, static_cast<WPARAM>(socketHandle_), WSAMAKESELECTREPLY(FD_READ, 0));
+  return false;
 }
 
 int TCustomNetSocket::ReadRcvdCount()
@@ -275,7 +283,10 @@ void TCustomNetSocket::HandleSendFailure(int error)
     return;
   }
   case WSAEWOULDBLOCK: return;
-  default: ReportSocketError("TryToSend failed"); return;
+  default:
+    ++sendFailures_;
+    ReportSocketError("TryToSend failed");
+    return;
   }
 }
 

@@ -454,10 +454,14 @@ void TCustomLineNetSocket::HandleWindowMessage(TSocketMessage& message)
     TCustomSocksNetSocket::HandleWindowMessage(message);
     return;
   }
+  // As in the base dispatch: an exception outlives a socket its handler
+  // freed, and is dropped then.
+  const auto alive = AliveFlag();
   try {
     HandleLineRetrigger();
   } catch (...) {
-    ProcessCaughtException();
+    if (*alive)
+      ProcessCaughtException();
   }
 }
 

@@ -122,19 +122,17 @@ void TCustomSocksNetSocket::Connect()
     SignalError("connect: " + oversized);
     return;
   }
-  socksPhase_ = SocksPhaseMethods;
-  socksReplyCount_ = 0;
+  // Only the session this call opens negotiates (BeginSession); one that a
+  // handler opens from inside it does not, nor does a refused call leave a
+  // negotiation for a later direct connection.
+  relayedOpenStarting_ = true;
   try {
     TCustomNetSocket::Connect();
   } catch (...) {
-    if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
-      socksPhase_ = SocksPhaseData;
+    relayedOpenStarting_ = false;
     throw;
   }
-  // Refused before a socket was opened: no negotiation is under way, and a
-  // later direct connection must not be taken for one.
-  if (SocketHandle() == INVALID_SOCKET && State() == wsClosed)
-    socksPhase_ = SocksPhaseData;
+  relayedOpenStarting_ = false;
 }
 
 void TCustomSocksNetSocket::Listen()
@@ -164,10 +162,7 @@ void TCustomSocksNetSocket::NotifySessionConnected(std::uint16_t ErrCode)
   }
   socksMethodOffered_ =
       SocksAuthentication == socksAuthenticateUsercode ? kSocks5UserPassword : kSocks5NoAuthentication;
-  // What this send throws goes to the event dispatch: OnBgException, then an
-  // abort of the session.
-  const TSocksMessage selection = Socks5MethodSelection(socksMethodOffered_);
-  Send(selection.Data(), selection.Length());
+  SendNegotiationMessage(Socks5MethodSelection(socksMethodOffered_));
 }
 
 void TCustomSocksNetSocket::SendSocksCredentials()
@@ -228,17 +223,21 @@ void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& message)
   }
   const auto alive = AliveFlag();
   const unsigned serial = SessionSerial();
+  const unsigned failures = SendFailures();
+  bool failed = false;
   try {
     Send(message.Data(), message.Length());
   } catch (...) {
-    // A lost connection closed the session, and its close report ended the
-    // negotiation; an OnSendData handler that threw after Winsock took the
-    // bytes leaves the negotiation going. Any other failure leaves the
-    // message unsent in the queue and the relay waiting for it: nothing but
-    // this ends the negotiation then.
-    if (*alive && serial == SessionSerial() && SendQueue().PendingBytes() > 0)
-      FailSocksSession(LastError() != 0 ? LastError() : SocksInternalError, "data send error");
+    // An OnSendData handler that threw after Winsock took the bytes leaves
+    // the negotiation going.
+    failed = SendQueue().PendingBytes() > 0;
   }
+  // A lost connection closed the session, and its close report ended the
+  // negotiation. Any other failure, reported by throwing or to OnError,
+  // leaves the message unsent in the queue and the relay waiting for it:
+  // nothing but this ends the negotiation then.
+  if (*alive && serial == SessionSerial() && (failed || SendFailures() != failures))
+    FailSocksSession(LastError() != 0 ? LastError() : SocksInternalError, "data send error");
 }
 
 void TCustomSocksNetSocket::FailSocksSession(int error, const std::string& msg)
@@ -467,7 +466,12 @@ void TCustomSocksNetSocket::NotifySocksAuthState(TSocksAuthState authState)
 void TCustomSocksNetSocket::BeginSession()
 {
   TCustomNetSocket::BeginSession();
-  socksLeftoverCount_ = 0;  // the phase is Connect's to set
+  socksLeftoverCount_ = 0;
+  socksReplyCount_ = 0;
+  // Any other session (an adopted handle, a direct connection opened while a
+  // negotiation waited) starts with the application's data.
+  socksPhase_ = relayedOpenStarting_ ? SocksPhaseMethods : SocksPhaseData;
+  relayedOpenStarting_ = false;
 }
 
 void TCustomSocksNetSocket::ResetToDefaults()

@@ -84,6 +84,8 @@ private:
   bool RefuseOversized(const std::string& problem);
 
   unsigned char socksPhase_ = SocksPhaseData;
+  // Connect through the relay is opening its handle: that session negotiates.
+  bool relayedOpenStarting_ = false;
   std::string socksServer_;
   std::string socksLevel_ = "5";
   std::string socksPort_;

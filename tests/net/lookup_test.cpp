@@ -8,6 +8,7 @@
 #include "net/net_socket.h"
 #include "net/socket_window.h"
 #include "net/winsock_binding.h"
+#include "tests/net/net_test_peers.h"
 #include "tests/support/message_pump.h"
 
 using namespace std::chrono_literals;
@@ -233,4 +234,28 @@ TEST(Lookup, AbortSessionCancelsAPendingLookup)
   EXPECT_EQ(log.Codes, (std::vector<int>{10004}));
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.PendingLookupCount() == 0; }, 20000ms));
   EXPECT_EQ(log.Codes.size(), 1u);
+}
+
+TEST(Lookup, AnAbortFinishesWhateverTheCancelledLookupsHandlerThrows)
+{
+  for (const bool background : {false, true}) {
+    SCOPED_TRACE(background ? "background exception" : "AbortSession");
+    TPeerServer peer([](SOCKET c) { ReadAll(c); });
+    TNetSocket s(nullptr);
+    ASSERT_TRUE(ConnectAndWait(s, peer.Port()));
+    int closes = 0;
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closes; };
+    s.OnDnsLookupDone = [](TObject*, std::uint16_t) { throw ESocketException("lookup handler failed"); };
+    s.DnsLookup("update3.korvalind.test");
+    if (background) {
+      TSocketMessage message{WM_SOCKET_TEST_EXCEPTION};
+      s.HandleWindowMessage(message);
+    } else {
+      EXPECT_EQ(ThrownText([&] { s.AbortSession(); }), "lookup handler failed");
+    }
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.SocketHandle(), INVALID_SOCKET);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(peer.WaitSessions(1, 20000));  // the peer's read saw the close
+  }
 }

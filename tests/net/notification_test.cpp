@@ -265,6 +265,19 @@ TEST(Notifications, AHandlerThatReconnectsGetsNothingOfTheOldSession)
       {"connect failed, reconnect on its close", TcpConnecting, InClosed, NextRefused, select(FD_CONNECT, 10061), {}},
       {"read, then closed", TcpConnected, InData, NextUdp, select(FD_READ | FD_CLOSE, 0), {}},
       {"closed", TcpConnected, InClosed, NextUdp, select(FD_CLOSE, 0), {}},
+      {"closed by the client with bytes queued",
+       TcpConnected,
+       InClosed,
+       NextUdp,
+       [](TNetSocket& s) {
+         const std::string block(1 << 20, 'q');  // the peer never reads
+         for (int i = 0; i < 64 && s.SendQueueEmpty(); ++i)
+           s.SendText(block);
+         EXPECT_FALSE(s.SendQueueEmpty());
+         s.CloseConnection();
+         EXPECT_TRUE(s.SendQueueEmpty());
+       },
+       {}},
       {"send while connecting",
        TcpConnecting,
        InClosed,

@@ -308,6 +308,25 @@ TEST(Socks, EveryFailureGivesSocksErrorThenConnectedThenClosedWithItsCode)
                    "data send error",
                    "",
                    ShutDownSendingAtSocksConnected});
+  cases.push_back({"method offer cannot be sent",
+                   "5",
+                   false,
+                   {},
+                   WSAESHUTDOWN,
+                   "data send error",
+                   "",
+                   ShutDownSendingAtSocksConnected});
+  cases.push_back({"connect request cannot be sent, reported to OnError",
+                   "4",
+                   false,
+                   {},
+                   WSAESHUTDOWN,
+                   "data send error",
+                   "",
+                   [](TNetSocket& s) {
+                     ShutDownSendingAtSocksConnected(s);
+                     s.OnError = [](TObject*) {};
+                   }});
 
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.code));
@@ -812,4 +831,90 @@ TEST(Socks, HandlerThatClosesTheSocketEndsTheNegotiationThere)
   ASSERT_TRUE(PumpMessagesUntil([&] { return s.State() == wsClosed; }, 10s));
   PumpMessagesFor(100ms);
   EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "socks-error 20003", "closed 0"}));
+}
+
+TEST(Socks, SessionsTheRelayedConnectDidNotOpenBeginWithData)
+{
+  // Each opens while a relayed negotiation waits for the relay's method reply.
+  const struct {
+    const char* name;
+    bool adopt;  // else a direct connection from OnChangeState(wsClosed)
+    std::vector<std::string> log;
+  } cases[] = {{"adopted handle", true, {"data hello"}}, {"direct connect", false, {"connected 0", "data hello"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<bool> offerSeen{false};
+    TPeerServer relay([&](SOCKET r) {
+      ReadAll(r, 3);
+      offerSeen = true;
+      ReadAll(r);
+    });
+    std::string received = "untouched";
+    TPeerServer peer([&](SOCKET p) {
+      SendAll(p, "hello");
+      received = ReadAll(p);
+    });
+    TNetSocket s(nullptr);
+    TSocksEvents events;
+    events.Attach(s);
+    ConnectViaRelay(s, relay.Port(), "5");
+    ASSERT_TRUE(PumpMessagesUntil([&] { return offerSeen.load(); }, 10s));
+    events.Log.clear();
+    if (c.adopt) {
+      s.Dup(RawConnection(peer.Port()));
+    } else {
+      s.OnChangeState = [&](TObject*, TSocketState, TSocketState to) {
+        if (to != wsClosed || s.SocksServer().empty())
+          return;
+        s.AssignSocksServer("");
+        ConnectTcp(s, peer.Port());
+      };
+      s.CloseConnection();
+    }
+    EXPECT_TRUE(PumpMessagesUntil([&] { return events.Has("data hello"); }, 10s));
+    PumpMessagesFor(50ms);
+    EXPECT_EQ(events.Log, c.log);
+    s.OnChangeState = nullptr;
+    s.CloseConnection();
+    ASSERT_TRUE(peer.WaitSessions(1, 10000));
+    EXPECT_EQ(received, "");
+  }
+}
+
+TEST(Socks, ASessionOpenedWhereAReadErrorEndedTheNegotiationKeepsItsFirstBytes)
+{
+  std::atomic<bool> offerSeen{false};
+  TPeerServer relay([&](SOCKET r) {
+    ReadAll(r, 3);
+    offerSeen = true;
+    ReadAll(r);
+  });
+  TPeerServer peer([](SOCKET p) {
+    SendAll(p, "hello");
+    ReadAll(p);
+  });
+  const SOCKET raw = RawConnection(peer.Port());
+  ASSERT_NE(raw, INVALID_SOCKET);
+  TNetSocket s(nullptr);
+  TSocksEvents events;
+  events.Attach(s);
+  ConnectViaRelay(s, relay.Port(), "5");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return offerSeen.load(); }, 10s));
+  u_long waiting = 0;
+  for (int i = 0; i < 2000 && waiting < 5; ++i, Sleep(5))
+    ioctlsocket(raw, FIONREAD, &waiting);
+  s.OnSessionClosed = [&](TObject*, std::uint16_t e) {
+    events.Log.push_back("closed " + std::to_string(e));
+    if (e != 0)
+      s.Dup(raw);
+  };
+  // The relay's connection fails under the negotiation: the adopted peer's
+  // bytes already wait when the failure's close returns.
+  TSocketMessage failure = SelectMessage(s, FD_READ);
+  failure.LParam = WSAMAKESELECTREPLY(FD_READ, WSAECONNRESET);
+  s.HandleWindowMessage(failure);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return events.Has("data hello"); }, 10s));
+  EXPECT_EQ(events.Log, (std::vector<std::string>{"socks-connected 0", "socks-error 10054 data receive error",
+                                                  "connected 10054", "closed 10054", "data hello"}));
+  s.CloseConnection();
 }

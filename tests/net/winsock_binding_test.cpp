@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "net/socket_window.h"
 #include "net/winsock_binding.h"
 #include "platform/ascii_text.h"
+#include "tests/net/net_test_peers.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/test_paths.h"
 
@@ -180,4 +182,90 @@ TEST(HiddenWindow, FreeLaterDestroysTheSocketFromTheMessageLoop)
   EXPECT_EQ(LiveSocketCount(), 1);
   EXPECT_TRUE(PumpMessagesUntil([&] { return LiveSocketCount() == 0; }, std::chrono::milliseconds(20000)));
   EXPECT_FALSE(IsWindow(window));
+}
+
+namespace {
+
+// A socket whose memory is poisoned and kept when it is deleted: whatever
+// reads it afterwards finds the poison, whatever writes it leaves a mark.
+class TPoisonedSocket : public TNetSocket {
+public:
+  using TNetSocket::TNetSocket;
+  static constexpr unsigned char kPoison = 0xDD;
+  static void operator delete(void* memory, std::size_t size)
+  {
+    std::memset(memory, kPoison, size);
+    Grave() = {static_cast<unsigned char*>(memory), size};
+  }
+  static bool GraveUntouched()
+  {
+    const auto& [bytes, size] = Grave();
+    for (std::size_t i = 0; i < size; ++i)
+      if (bytes[i] != kPoison)
+        return false;
+    return bytes != nullptr;
+  }
+  static void ReleaseGrave()
+  {
+    ::operator delete(Grave().first);
+    Grave() = {};
+  }
+  int HeldCount() const { return static_cast<int>(HeldBytes().size()); }
+
+private:
+  static std::pair<unsigned char*, std::size_t>& Grave()
+  {
+    static std::pair<unsigned char*, std::size_t> grave;
+    return grave;
+  }
+};
+
+// The handlers capture nothing: their storage lies in the socket they free.
+bool throwAfterFree = false;
+int backgroundExceptions = 0;
+void FreeInAMessageLoop(TObject* sender, std::uint16_t)
+{
+  static_cast<TNetSocket*>(sender)->FreeLater();
+  PumpMessagesUntil([] { return LiveSocketCount() == 0; }, std::chrono::milliseconds(20000));
+  if (throwAfterFree)
+    throw ESocketException("after the free");
+}
+
+}  // namespace
+
+TEST(HiddenWindow, FreeLaterInsideAHandlerThatRunsAMessageLoopLeavesTheSocketUntouched)
+{
+  const struct {
+    const char* name;
+    bool lineRetrigger;  // else the connect notification's handler frees it
+    bool throws;
+  } cases[] = {{"connected", false, false},
+               {"connected, then throws", false, true},
+               {"held bytes offered again, then throws", true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TPeerServer peer([](SOCKET sock) {
+      SendAll(sock, "held");
+      ReadAll(sock);
+    });
+    throwAfterFree = c.throws;
+    backgroundExceptions = 0;
+    auto* s = new TPoisonedSocket(nullptr);
+    s->OnBgException = [](TObject*, Exception&, bool&) { ++backgroundExceptions; };
+    if (c.lineRetrigger) {
+      s->AssignLineMode(true);
+      ConnectTcp(*s, peer.Port());
+      ASSERT_TRUE(PumpMessagesUntil([&] { return s->HeldCount() == 4; }, std::chrono::milliseconds(20000)));
+      s->OnDataAvailable = FreeInAMessageLoop;
+      s->AssignLineMode(false);
+    } else {
+      s->OnSessionConnected = FreeInAMessageLoop;
+      ConnectTcp(*s, peer.Port());
+    }
+    EXPECT_TRUE(PumpMessagesUntil([] { return LiveSocketCount() == 0; }, std::chrono::milliseconds(20000)));
+    PumpMessagesFor(std::chrono::milliseconds(50));
+    EXPECT_TRUE(TPoisonedSocket::GraveUntouched());
+    EXPECT_EQ(backgroundExceptions, 0);
+    TPoisonedSocket::ReleaseGrave();
+  }
 }
