@@ -1,14 +1,17 @@
 #include "tests/net/net_test_peers.h"
 
 #include <chrono>
+#include <utility>
 
 #include "tests/support/message_pump.h"
 
-TPeerServer::TSession SendsThenReads(const std::string& text)
+TPeerServer::TSession SendsThenReads(const std::string& text, std::string* received)
 {
-  return [text](SOCKET c) {
+  return [text, received](SOCKET c) {
     SendAll(c, text);
-    ReadAll(c);
+    std::string read = ReadAll(c);
+    if (received != nullptr)
+      *received = std::move(read);
     return TPeerEnd::Close;
   };
 }

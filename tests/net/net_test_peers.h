@@ -12,8 +12,9 @@
 
 // Peers and drivers for the socket layer's tests.
 
-// A peer session that sends text, then reads until the client closes.
-TPeerServer::TSession SendsThenReads(const std::string& text);
+// A peer session that sends text, then reads until the client closes; what it
+// read goes to received, when given (read it once the session has ended).
+TPeerServer::TSession SendsThenReads(const std::string& text, std::string* received = nullptr);
 
 // A scripted SOCKS 5 relay's side of a negotiation without authentication:
 // reads the method offer and a request of requestSize bytes, answers both

@@ -792,10 +792,7 @@ TEST(Socks, RelayNotListeningGivesSocksConnectedAndConnectedWithTheError)
 TEST(Socks, RefusedRelayedConnectLeavesNoNegotiationForTheNextDirectOne)
 {
   std::string received = "untouched";
-  TPeerServer peer([&](SOCKET c) {
-    SendAll(c, "hello");
-    received = ReadAll(c);
-  });
+  TPeerServer peer(SendsThenReads("hello", &received));
   TNetSocket s(nullptr);
   TSocksEvents events;
   events.Attach(s);
@@ -850,10 +847,7 @@ TEST(Socks, SessionsTheRelayedConnectDidNotOpenBeginWithData)
       ReadAll(r);
     });
     std::string received = "untouched";
-    TPeerServer peer([&](SOCKET p) {
-      SendAll(p, "hello");
-      received = ReadAll(p);
-    });
+    TPeerServer peer(SendsThenReads("hello", &received));
     TNetSocket s(nullptr);
     TSocksEvents events;
     events.Attach(s);
@@ -889,10 +883,7 @@ TEST(Socks, ASessionOpenedWhereAReadErrorEndedTheNegotiationKeepsItsFirstBytes)
     offerSeen = true;
     ReadAll(r);
   });
-  TPeerServer peer([](SOCKET p) {
-    SendAll(p, "hello");
-    ReadAll(p);
-  });
+  TPeerServer peer(SendsThenReads("hello"));
   const SOCKET raw = RawConnection(peer.Port());
   ASSERT_NE(raw, INVALID_SOCKET);
   TNetSocket s(nullptr);
