@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <string>
 
 #include "core/address_history.h"
@@ -10,6 +9,7 @@
 #include "core/log.h"
 #include "core/reply_value.h"
 #include "core/settings.h"
+#include "net/address_text.h"
 #include "net/net_socket.h"
 #include "platform/ini_file.h"
 
@@ -72,19 +72,7 @@ bool ReadFiveDigitSeconds(const std::string& reply, const std::string& key, int&
 // the address it has.
 bool IsUsableEndpointAddress(const std::string& text)
 {
-  if (!IsIPAddress(text))
-    return false;
-  bool zero = true;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t dot = std::min(text.find('.', start), text.size());
-    const int part = std::stoi(text.substr(start, dot - start));
-    if (part > 255)
-      return false;
-    zero = zero && part == 0;
-    start = dot + 1;
-  }
-  return !zero;
+  return IsIPAddress(text) && IsDottedQuad(text) && text.find_first_not_of("0.") != std::string::npos;
 }
 
 void WriteAccountFlag(const std::string& key, bool value)

@@ -224,19 +224,21 @@ void TCustomSocksNetSocket::SendNegotiationMessage(const TSocksMessage& message)
   const auto alive = AliveFlag();
   const unsigned serial = SessionSerial();
   const unsigned failures = SendFailures();
-  bool failed = false;
+  bool threw = false;
   try {
     Send(message.Data(), message.Length());
   } catch (...) {
-    // An OnSendData handler that threw after Winsock took the bytes leaves
-    // the negotiation going.
-    failed = SendQueue().PendingBytes() > 0;
+    threw = true;
   }
   // A lost connection closed the session, and its close report ended the
-  // negotiation. Any other failure, reported by throwing or to OnError,
-  // leaves the message unsent in the queue and the relay waiting for it:
-  // nothing but this ends the negotiation then.
-  if (*alive && serial == SessionSerial() && (failed || SendFailures() != failures))
+  // negotiation; a handler may have freed the socket.
+  if (!*alive || serial != SessionSerial())
+    return;
+  // Any other failure, reported by throwing or to OnError, leaves the message
+  // unsent in the queue and the relay waiting for it: nothing but this ends
+  // the negotiation then. An OnSendData handler that threw after Winsock took
+  // the bytes leaves the negotiation going.
+  if ((threw && SendQueue().PendingBytes() > 0) || SendFailures() != failures)
     FailSocksSession(LastError() != 0 ? LastError() : SocksInternalError, "data send error");
 }
 
